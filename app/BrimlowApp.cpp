@@ -1,0 +1,1 @@
+// The application object; built by the shell.

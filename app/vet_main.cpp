@@ -1,0 +1,3 @@
+#include "dbaccess/Exceptions.h"
+
+int main() { return 0; }

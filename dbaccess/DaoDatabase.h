@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CDaoWorkspace;
+class CDaoRecordset;
+
+// An Access .mdb database, opened read-only through libmdb. Before libmdb sees a file,
+// the file is vetted in a separate process with a time limit, so that a damaged file ends
+// in a CDaoException instead of a hang or a crash.
+class CDaoDatabase {
+public:
+    CDaoDatabase();
+    CDaoDatabase(const CDaoDatabase&) = delete;
+    CDaoDatabase& operator=(const CDaoDatabase&) = delete;
+    ~CDaoDatabase();  // closes the database if it is open; never throws
+
+    void SetWorkspace(CDaoWorkspace& workspace) noexcept { m_pWorkspace = &workspace; }
+    CDaoWorkspace* GetWorkspace() const noexcept { return m_pWorkspace; }
+
+    // Opens the file at path. connect is "" or ";PWD=<password>": a file with a database
+    // password opens only with exactly that password, a file without one with any.
+    // Opening an open database returns at once and keeps what it has open.
+    // exclusive must be false and readOnly true: the source is never written.
+    // Throws CDaoException naming the file on every failure.
+    void Open(const std::string& path, bool exclusive = false, bool readOnly = true,
+              const std::string& connect = "");
+
+    // Closes the recordsets still open on this database, then the database. Never throws.
+    void Close() noexcept;
+    bool IsOpen() const noexcept;
+    const std::string& GetName() const noexcept { return m_strPath; }
+
+private:
+    friend class CDaoRecordset;
+    void Attach(CDaoRecordset* recordset);
+    void Detach(CDaoRecordset* recordset) noexcept;
+
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    CDaoWorkspace* m_pWorkspace = nullptr;
+    std::string m_strPath;
+};

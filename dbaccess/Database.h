@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+// CDatabase::OpenEx option: never show the driver's connection dialog.
+constexpr unsigned noOdbcDialog = 8;
+
+// A connection to the target database through the ODBC driver manager (unixODBC).
+// Autocommit stays on and no transaction is ever begun: every executed statement is committed.
+class CDatabase {
+public:
+    CDatabase();
+    CDatabase(const CDatabase&) = delete;
+    CDatabase& operator=(const CDatabase&) = delete;
+    ~CDatabase();  // closes the connection if it is open; never throws
+
+    // Connects with SQLDriverConnect and SQL_DRIVER_NOPROMPT. Refuses a driver that cannot
+    // execute statements. Throws CDBException with the driver's diagnostics; on failure the
+    // connection is freed. Called on an open connection, it is refused: the connection is
+    // closed and CDBException thrown. Returns true when connected.
+    bool OpenEx(const std::string& connect, unsigned options = 0);
+
+    // Executes one statement with SQLExecDirect and drains its result sets. Throws
+    // CDBException on failure; the connection stays open and earlier statements stay committed.
+    void ExecuteSQL(const std::string& statement);
+
+    // Disconnects and frees the connection; it can be opened again. Never throws.
+    void Close() noexcept;
+    bool IsOpen() const noexcept;
+
+    void SetLoginTimeout(unsigned seconds) noexcept { m_dwLoginTimeout = seconds; }
+    void SetQueryTimeout(unsigned seconds) noexcept { m_dwQueryTimeout = seconds; }
+
+private:
+    struct Handles;
+    std::unique_ptr<Handles> m_pHandles;
+    unsigned m_dwLoginTimeout = 15;
+    unsigned m_dwQueryTimeout = 15;
+};
