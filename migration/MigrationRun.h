@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "migration/EngineInterfaces.h"
+
+struct CCatalogueEntry;
+
+// One migration run: opens the source, then the target, copies the eight catalogue tables
+// in order, one committed statement per row, logs each finished table and the completion,
+// and closes the target, then the source.
+//
+// A failure leaves the run as an exception of the program's family; nothing is undone, the
+// rows executed so far stay in the target, and neither the failed table's line nor the
+// completion line is logged. Connections a failed run left open are closed by the next run
+// before it opens anything, so that run reads the file it is given and connects afresh.
+class CMigrationRun {
+public:
+    CMigrationRun(ISourceDatabase& source, ITargetDatabase& target, IRunObserver& observer);
+
+    // The whole run. readPath is called once, when the source is about to be opened, and
+    // gives the path of the .mdb file. A run started while another is in progress in this
+    // process is refused with a CException and touches nothing.
+    void Run(const std::function<std::string()>& readPath, const std::string& targetConnection);
+
+    // The steps of a run, each usable alone.
+    void OpenSource(const std::string& path);
+    void OpenTarget(const std::string& targetConnection);
+    // Copies every row of one table, then logs the table's line.
+    void CopyTable(const CCatalogueEntry& entry);
+
+private:
+    ISourceDatabase& m_source;
+    ITargetDatabase& m_target;
+    IRunObserver& m_observer;
+};

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbaccess/Exceptions.h"
+#include "migration/EngineInterfaces.h"
+
+// In-memory source, target and log for the engine's unit tests. Every call that matters is
+// recorded in one shared event list, so tests can check the order across the three.
+
+using FakeRow = std::map<std::string, CFieldValue>;
+
+struct FakeEvents {
+    std::vector<std::string> list;
+    void Add(std::string event) { list.push_back(std::move(event)); }
+};
+
+class FakeSource final : public ISourceDatabase {
+public:
+    explicit FakeSource(FakeEvents& events) : m_events(events) {}
+
+    // Tables by query text; a query with no table throws like a missing table.
+    std::map<std::string, std::vector<FakeRow>> tables;
+    std::function<void(const std::string& path)> onOpen;
+
+    bool IsOpen() const noexcept override { return m_bOpen; }
+    void Open(const std::string& path, const std::string& connect) override {
+        m_events.Add("source.open " + path + " " + connect);
+        if (onOpen) {
+            onOpen(path);
+        }
+        m_bOpen = true;
+    }
+    void Close() noexcept override {
+        if (m_bOpen) {
+            m_events.Add("source.close");
+        }
+        m_bOpen = false;
+    }
+    std::unique_ptr<IRecordset> OpenRecordset(const std::string& query) override;
+
+private:
+    FakeEvents& m_events;
+    bool m_bOpen = false;
+};
+
+class FakeRecordset final : public IRecordset {
+public:
+    FakeRecordset(FakeEvents& events, const std::vector<FakeRow>& rows)
+        : m_events(events), m_rows(rows) {}
+    bool IsEOF() const override { return m_nRow >= m_rows.size(); }
+    CFieldValue GetFieldValue(const std::string& column) override {
+        const FakeRow& row = m_rows.at(m_nRow);
+        auto it = row.find(column);
+        if (it == row.end()) {
+            throw CDaoException("Column " + column + " not found.");
+        }
+        return it->second;
+    }
+    void MoveNext() override { ++m_nRow; }
+    void Close() noexcept override { m_events.Add("recordset.close"); }
+
+private:
+    FakeEvents& m_events;
+    const std::vector<FakeRow>& m_rows;
+    size_t m_nRow = 0;
+};
+
+inline std::unique_ptr<IRecordset> FakeSource::OpenRecordset(const std::string& query) {
+    auto it = tables.find(query);
+    if (it == tables.end()) {
+        throw CDaoException("No table for " + query + ".");
+    }
+    return std::make_unique<FakeRecordset>(m_events, it->second);
+}
+
+class FakeTarget final : public ITargetDatabase {
+public:
+    explicit FakeTarget(FakeEvents& events) : m_events(events) {}
+
+    std::vector<std::string> statements;
+    std::function<void(const std::string& statement)> onExecute;
+    std::function<void(const std::string& connect)> onOpen;
+
+    bool IsOpen() const noexcept override { return m_bOpen; }
+    void Open(const std::string& connect) override {
+        m_events.Add("target.open");
+        if (onOpen) {
+            onOpen(connect);
+        }
+        m_bOpen = true;
+    }
+    void ExecuteSQL(const std::string& statement) override {
+        if (onExecute) {
+            onExecute(statement);
+        }
+        statements.push_back(statement);
+    }
+    void Close() noexcept override {
+        if (m_bOpen) {
+            m_events.Add("target.close");
+        }
+        m_bOpen = false;
+    }
+
+private:
+    FakeEvents& m_events;
+    bool m_bOpen = false;
+};
+
+class FakeLog final : public IRunObserver {
+public:
+    explicit FakeLog(FakeEvents& events) : m_events(events) {}
+
+    std::vector<std::string> lines;
+    int progressCalls = 0;
+    std::function<void()> onProgress;
+
+    void AppendLog(const std::string& line) override {
+        m_events.Add("log " + line);
+        lines.push_back(line);
+    }
+    void OnProgress() override {
+        ++progressCalls;
+        if (onProgress) {
+            onProgress();
+        }
+    }
+
+private:
+    FakeEvents& m_events;
+};
