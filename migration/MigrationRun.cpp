@@ -15,93 +15,91 @@ bool g_bRunInProgress = false;
 
 class CRunInProgress {
 public:
-  CRunInProgress() {
-    if (g_bRunInProgress) {
-      throw CException("A migration run is already in progress.");
+    CRunInProgress() {
+        if (g_bRunInProgress) {
+            throw CException("A migration run is already in progress.");
+        }
+        g_bRunInProgress = true;
     }
-    g_bRunInProgress = true;
-  }
-  ~CRunInProgress() { g_bRunInProgress = false; }
-  CRunInProgress(const CRunInProgress &) = delete;
-  CRunInProgress &operator=(const CRunInProgress &) = delete;
+    ~CRunInProgress() { g_bRunInProgress = false; }
+    CRunInProgress(const CRunInProgress&) = delete;
+    CRunInProgress& operator=(const CRunInProgress&) = delete;
 };
 
 // Tells the observer about every 100 ms that the copy is alive. The clock is
 // read only every few rows, so the check costs next to nothing per row.
 class CProgressClock {
 public:
-  explicit CProgressClock(IRunObserver &observer) : m_observer(observer) {}
+    explicit CProgressClock(IRunObserver& observer) : m_observer(observer) {}
 
-  void Tick() {
-    if (++m_nRows % kRowsPerCheck != 0) {
-      return;
+    void Tick() {
+        if (++m_nRows % kRowsPerCheck != 0) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last >= kInterval) {
+            m_last = now;
+            m_observer.OnProgress();
+        }
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (now - m_last >= kInterval) {
-      m_last = now;
-      m_observer.OnProgress();
-    }
-  }
 
 private:
-  static constexpr unsigned kRowsPerCheck = 64;
-  static constexpr auto kInterval = std::chrono::milliseconds(100);
+    static constexpr unsigned kRowsPerCheck = 64;
+    static constexpr auto kInterval = std::chrono::milliseconds(100);
 
-  IRunObserver &m_observer;
-  unsigned m_nRows = 0;
-  std::chrono::steady_clock::time_point m_last =
-      std::chrono::steady_clock::now();
+    IRunObserver& m_observer;
+    unsigned m_nRows = 0;
+    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
 };
 
-} // namespace
+}  // namespace
 
-CMigrationRun::CMigrationRun(ISourceDatabase &source, ITargetDatabase &target,
-                             IRunObserver &observer)
+CMigrationRun::CMigrationRun(ISourceDatabase& source, ITargetDatabase& target,
+                             IRunObserver& observer)
     : m_source(source), m_target(target), m_observer(observer) {}
 
-void CMigrationRun::Run(const std::function<std::string()> &readPath,
-                        const std::string &targetConnection) {
-  CRunInProgress guard;
+void CMigrationRun::Run(const std::function<std::string()>& readPath,
+                        const std::string& targetConnection) {
+    CRunInProgress guard;
 
-  // What an earlier failed run left open is closed first: the source so that
-  // the file named now is the one read, the target so that the connection is
-  // made afresh.
-  m_target.Close();
-  m_source.Close();
+    // What an earlier failed run left open is closed first: the source so that
+    // the file named now is the one read, the target so that the connection is
+    // made afresh.
+    m_target.Close();
+    m_source.Close();
 
-  OpenSource(readPath());
-  OpenTarget(targetConnection);
-  for (const CCatalogueEntry &entry : GetTableCatalogue()) {
-    CopyTable(entry);
-  }
-  m_observer.AppendLog(kCompletionLine);
-  m_target.Close();
-  m_source.Close();
-}
-
-void CMigrationRun::OpenSource(const std::string &path) {
-  m_source.Open(path, kSourceConnect);
-}
-
-void CMigrationRun::OpenTarget(const std::string &targetConnection) {
-  m_target.Open(targetConnection);
-}
-
-void CMigrationRun::CopyTable(const CCatalogueEntry &entry) {
-  CProgressClock progress(m_observer);
-  {
-    std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
-    while (!recordset->IsEOF()) {
-      CInsertItemList row(entry.table);
-      for (const CCatalogueColumn &column : entry.columns) {
-        row.AddItem(column.name, column.kind,
-                    recordset->GetFieldValue(column.name));
-      }
-      m_target.ExecuteSQL(row.BuildStatement());
-      recordset->MoveNext();
-      progress.Tick();
+    OpenSource(readPath());
+    OpenTarget(targetConnection);
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        CopyTable(entry);
     }
-    recordset->Close();
-  }
-  m_observer.AppendLog(entry.logLine);
+    m_observer.AppendLog(kCompletionLine);
+    m_target.Close();
+    m_source.Close();
+}
+
+void CMigrationRun::OpenSource(const std::string& path) {
+    m_source.Open(path, kSourceConnect);
+}
+
+void CMigrationRun::OpenTarget(const std::string& targetConnection) {
+    m_target.Open(targetConnection);
+}
+
+void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
+    CProgressClock progress(m_observer);
+    {
+        std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
+        while (!recordset->IsEOF()) {
+            CInsertItemList row(entry.table, entry.columns.size());
+            for (const CCatalogueColumn& column : entry.columns) {
+                row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));
+            }
+            m_target.ExecuteSQL(row.BuildStatement());
+            recordset->MoveNext();
+            progress.Tick();
+        }
+        recordset->Close();
+    }
+    m_observer.AppendLog(entry.logLine);
 }
