@@ -34,6 +34,9 @@ public:
 
 private:
     struct Handles;
+    // Runs statement on the statement handle of handles, allocating it when there is none.
+    static void Execute(Handles& handles, const std::string& statement, unsigned queryTimeout);
+
     std::unique_ptr<Handles> m_pHandles;
     unsigned m_dwLoginTimeout = 15;
     unsigned m_dwQueryTimeout = 15;
