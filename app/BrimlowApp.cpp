@@ -1,1 +1,59 @@
-// The application object; built by the shell.
+#include "app/BrimlowApp.h"
+
+#include "app/ErrorReport.h"
+#include "app/LastResort.h"
+#include "ui/BrimlowDlg.h"
+
+bool CBrimlowApp::OnInit() {
+    InstallLastResort();
+    {
+        CBrimlowDlg dialog;
+        SetTopWindow(&dialog);
+        dialog.ShowModal();
+    }
+    return true;
+}
+
+int CBrimlowApp::OnRun() {
+    return 0;
+}
+
+void CBrimlowApp::CallEventHandler(wxEvtHandler* handler, wxEventFunctor& functor,
+                                   wxEvent& event) const {
+    try {
+        wxApp::CallEventHandler(handler, functor, event);
+    } catch (...) {
+        // The rest of the handler is skipped and its scope's clean-up has run; the event
+        // counts as handled. Anything not ours goes on to OnExceptionInMainLoop.
+        if (!ReportHandlerError(std::current_exception())) {
+            throw;
+        }
+    }
+}
+
+void CBrimlowApp::ProcessPendingEvents() {
+    try {
+        wxApp::ProcessPendingEvents();
+    } catch (...) {
+        ReportOrEnd(std::current_exception());
+    }
+}
+
+bool CBrimlowApp::OnExceptionInMainLoop() {
+    ReportOrEnd(std::current_exception());
+    return true;
+}
+
+void CBrimlowApp::OnUnhandledException() {
+    RunLastResort(std::current_exception());
+}
+
+void CBrimlowApp::OnFatalException() {
+    RunLastResort(nullptr);
+}
+
+void CBrimlowApp::ReportOrEnd(const std::exception_ptr& error) {
+    if (!ReportHandlerError(error)) {
+        RunLastResort(error);
+    }
+}

@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "app/BrimlowApp.h"
+
+wxIMPLEMENT_APP(CBrimlowApp);

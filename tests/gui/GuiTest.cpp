@@ -1,0 +1,51 @@
+#include "tests/gui/GuiTest.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/evtloop.h>
+#include <wx/msgdlg.h>
+
+namespace guitest {
+
+CDialogAnswerer::~CDialogAnswerer() {
+    EXPECT_TRUE(m_answers.empty()) << m_answers.size() << " expected dialog(s) never opened";
+}
+
+int CDialogAnswerer::Enter(wxDialog* dialog) {
+    if (dynamic_cast<CTestDlg*>(dialog) != nullptr) {
+        return wxID_NONE;
+    }
+    CSeenDialog seen;
+    seen.className = Utf8FromWx(dialog->GetClassInfo()->GetClassName());
+    seen.title = Utf8FromWx(dialog->GetTitle());
+    if (const auto* box = dynamic_cast<const wxMessageDialogBase*>(dialog)) {
+        seen.message = Utf8FromWx(box->GetMessage());
+        seen.icon = box->GetMessageDialogStyle() & wxICON_MASK;
+    }
+    m_seen.push_back(seen);
+
+    if (m_answers.empty()) {
+        ADD_FAILURE() << "unexpected dialog " << seen.className << " \"" << seen.title << "\" "
+                      << seen.message;
+        return wxID_CANCEL;
+    }
+    const Answer answer = std::move(m_answers.front());
+    m_answers.pop_front();
+    return answer(*dialog);
+}
+
+void CTestDlg::Click(int id) {
+    wxWindow* button = FindWindow(id);
+    wxCommandEvent click(wxEVT_BUTTON, id);
+    click.SetEventObject(button);
+    button->ProcessWindowEvent(click);
+}
+
+void Flush() {
+    wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+    for (int turn = 0; turn < 3; ++turn) {
+        loop->YieldFor(wxEVT_CATEGORY_ALL);
+    }
+}
+
+}  // namespace guitest

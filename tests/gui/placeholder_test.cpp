@@ -1,8 +1,0 @@
-#include <gtest/gtest.h>
-
-TEST(Placeholder, Gui) {}
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <wx/timer.h>
+#include <wx/uiaction.h>
+#include <wx/utils.h>
+
+#include "dbaccess/Exceptions.h"
+#include "tests/gui/GuiTest.h"
+
+using guitest::CDialogAnswerer;
+using guitest::CTestDlg;
+
+namespace {
+
+// What the controls looked like from inside a run.
+struct CRunView {
+    bool inProgress = false;
+    bool busy = false;
+    bool startEnabled = true;
+    bool browseEnabled = true;
+    bool pathEnabled = true;
+    bool exitEnabled = false;
+};
+
+CRunView Look(CTestDlg& dlg) {
+    return {dlg.IsRunInProgress(),         wxIsBusy(),
+            dlg.StartButton().IsEnabled(), dlg.BrowseButton().IsEnabled(),
+            dlg.PathBox().IsEnabled(),     dlg.ExitButton().IsEnabled()};
+}
+
+// Runs body inside dlg's modal loop, as the program does, and ends the dialog with
+// wxID_IGNORE when body returns and nothing else ended it; a watchdog ends it with
+// wxID_ABORT. Returns what ShowModal returned.
+int InModalLoop(CTestDlg& dlg, const std::function<void()>& body) {
+    wxTimer watchdog;
+    watchdog.Bind(wxEVT_TIMER, [&dlg](wxTimerEvent&) { dlg.EndModal(wxID_ABORT); });
+    dlg.CallAfter([&] {
+        watchdog.StartOnce(10000);
+        dlg.Raise();
+        guitest::Flush();
+        body();
+        guitest::Flush();
+        if (dlg.IsModal()) {
+            dlg.EndModal(wxID_IGNORE);
+        }
+    });
+    return dlg.ShowModal();
+}
+
+wxPoint CentreOf(const wxWindow& window) {
+    const wxRect rect = window.GetScreenRect();
+    return rect.GetPosition() + rect.GetSize() / 2;
+}
+
+}  // namespace
+
+TEST(RunGuard, RunDisablesWhatCouldStartAnotherRun) {
+    CTestDlg dlg;
+    CRunView during;
+    dlg.run = [&during](CTestDlg& self) { during = Look(self); };
+    dlg.Click(IDC_START);
+
+    EXPECT_TRUE(during.inProgress);
+    EXPECT_TRUE(during.busy);
+    EXPECT_FALSE(during.startEnabled);
+    EXPECT_FALSE(during.browseEnabled);
+    EXPECT_FALSE(during.pathEnabled);
+    EXPECT_TRUE(during.exitEnabled);
+
+    const CRunView after = Look(dlg);
+    EXPECT_FALSE(after.inProgress);
+    EXPECT_FALSE(after.busy);
+    EXPECT_TRUE(after.startEnabled);
+    EXPECT_TRUE(after.browseEnabled);
+    EXPECT_TRUE(after.pathEnabled);
+}
+
+// A start click that reaches the handler during a run starts no second run.
+TEST(RunGuard, StartDuringRunIsIgnored) {
+    CTestDlg dlg;
+    int runs = 0;
+    dlg.run = [&runs](CTestDlg& self) {
+        ++runs;
+        self.Click(IDC_START);
+    };
+    dlg.Click(IDC_START);
+    EXPECT_EQ(1, runs);
+}
+
+// The window manager's close arrives inside the run's paint pump; the window closes when
+// the run is over, not before.
+TEST(RunGuard, CloseDuringRunWaitsForTheEnd) {
+    CTestDlg dlg;
+    bool modalAfterClose = false;
+    dlg.run = [&modalAfterClose](CTestDlg& self) {
+        self.Close();
+        self.AppendLog("KEN_ALLを移行しました。");
+        modalAfterClose = self.IsModal();
+    };
+    const int result = InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); });
+    EXPECT_TRUE(modalAfterClose);
+    EXPECT_EQ(wxID_CANCEL, result);
+}
+
+// Same when the run fails: the error is shown, then the window closes.
+TEST(RunGuard, CloseDuringFailedRunClosesAfterTheReport) {
+    CTestDlg dlg;
+    dlg.run = [](CTestDlg& self) {
+        self.Close();
+        throw CDBException("切断されました。");
+    };
+    CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_OK);
+    EXPECT_EQ(wxID_CANCEL, InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); }));
+    EXPECT_EQ(1u, answerer.Seen().size());
+}
+
+// Real input during a run: the log's paint pump holds it back, and what reached the
+// disabled controls comes to nothing instead of being replayed afterwards.
+TEST(RunGuard, InputDuringRunIsDropped) {
+    CTestDlg dlg;
+    int runs = 0;
+    std::string pathDuringRun = "unset";
+    dlg.run = [&](CTestDlg& self) {
+        ++runs;
+        wxUIActionSimulator input;
+        input.MouseMove(CentreOf(self.StartButton()));
+        input.MouseClick();
+        input.MouseMove(CentreOf(self.PathBox()));
+        input.MouseClick();
+        input.Text("abc");
+        self.AppendLog("KEN_ALLを移行しました。");
+        pathDuringRun = Utf8FromWx(self.PathBox().GetValue());
+    };
+    EXPECT_EQ(wxID_IGNORE, InModalLoop(dlg, [&dlg] {
+                  dlg.StartButton().SetFocus();
+                  dlg.Click(IDC_START);
+              }));
+    EXPECT_EQ(1, runs);
+    EXPECT_EQ("", pathDuringRun);
+    EXPECT_EQ("", Utf8FromWx(dlg.PathBox().GetValue()));
+}
+
+// A click on the exit button during a run is not dispatched by the paint pump; it ends the
+// dialog once the run is over.
+TEST(RunGuard, ExitClickDuringRunClosesAfterTheEnd) {
+    CTestDlg dlg;
+    bool modalAfterPump = false;
+    dlg.run = [&modalAfterPump](CTestDlg& self) {
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(CentreOf(self.ExitButton()));
+        mouse.MouseClick();
+        self.AppendLog("KEN_ALLを移行しました。");
+        self.PumpPaint();
+        modalAfterPump = self.IsModal();
+    };
+    EXPECT_EQ(wxID_OK, InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); }));
+    EXPECT_TRUE(modalAfterPump);
+}
+
+// After the run, the focus goes back to the start button that GTK took it from.
+TEST(RunGuard, FocusReturnsToStartButton) {
+    CTestDlg dlg;
+    wxWindow* focusAfter = nullptr;
+    InModalLoop(dlg, [&] {
+        dlg.StartButton().SetFocus();
+        guitest::Flush();
+        dlg.Click(IDC_START);
+        guitest::Flush();
+        focusAfter = wxWindow::FindFocus();
+    });
+    EXPECT_EQ(&dlg.StartButton(), focusAfter);
+}

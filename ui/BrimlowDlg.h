@@ -1,0 +1,94 @@
+#pragma once
+
+#include <string>
+
+#include <wx/dialog.h>
+#include <wx/icon.h>
+
+#include "dbaccess/DaoDatabase.h"
+#include "dbaccess/DaoWorkspace.h"
+#include "dbaccess/Database.h"
+
+class wxButton;
+class wxStaticText;
+class wxTextCtrl;
+
+// The program's only window: a path box with a browse button, the large start button that
+// runs a migration, a read-only log box and the exit button, laid out in dialog units. A
+// context menu opens the About box. The dialog owns the database objects a run works with.
+//
+// Everything runs on the user-interface thread. While a run is in progress the start and
+// browse buttons and the path box are disabled; a request to close the window waits for the
+// end of the run.
+class CBrimlowDlg : public wxDialog {
+public:
+    // Builds the dialog, without a parent, centred on the screen; ShowModal runs it.
+    CBrimlowDlg();
+
+    // Appends one line to the log: "\n" and then text (null counts as empty), so the box's
+    // first line stays empty. Rewrites both boxes from the members, puts the caret at the end
+    // and scrolls it into view, lets pending painting run and then runs idle processing.
+    void AppendLog(const char* text);
+
+    // Lets pending painting (and window-manager requests such as close) run without
+    // dispatching keyboard or mouse input, which stays queued. For the migration run's
+    // progress during a long table as well as for AppendLog.
+    void PumpPaint();
+
+    // Moves the texts of the log box and the path box: into m_strLog and m_strPath when
+    // saveAndValidate is true, out to the boxes when it is false. Returns true.
+    bool UpdateData(bool saveAndValidate = true);
+
+    // A system command of the window, as the About item of the context menu sends it. An id
+    // that is 0x10 once its low four bits and its high word are masked off (0x10 to 0x1F in
+    // the low word) opens the About box modally; others are ignored, since GTK gives the
+    // program no system menu of its own. lParam is not used.
+    void OnSysCommand(unsigned nID, long lParam);
+
+    // True from the start of a run to its end.
+    bool IsRunInProgress() const noexcept { return m_bRunInProgress; }
+
+protected:
+    // The data exchange behind UpdateData: the log box with m_strLog, then the path box with
+    // m_strPath, in the direction saveAndValidate gives.
+    virtual void DoDataExchange(bool saveAndValidate);
+
+    // wx's data transfer (on showing, and on the exit button) is the same exchange.
+    bool TransferDataToWindow() override;
+    bool TransferDataFromWindow() override;
+
+    // Handlers, each bound to its own control or event.
+    void OnInitDialog(wxInitDialogEvent& event);
+    void OnStart(wxCommandEvent& event);
+    void OnBrowse(wxCommandEvent& event);
+    void OnAboutCommand(wxCommandEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnTextContextMenu(wxContextMenuEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+    void OnClose(wxCloseEvent& event);
+
+    wxIcon m_hIcon;                   // the 32 x 32 picture; the window gets both sizes
+    CDaoWorkspace m_workspace;        // source workspace, opened by the first run
+    CDaoDatabase m_sourceDb;          // source database, opened through m_workspace by a run
+    CDatabase m_targetDb;             // target connection
+    std::string m_strLog;             // the whole text of the log box, UTF-8; never cleared
+    std::string m_strPath;            // the path of the Access file, UTF-8
+    wxTextCtrl* m_editLog = nullptr;  // the log box
+
+private:
+    class CRunInProgress;
+
+    // The migration run behind the start button. Virtual so that tests can stand in for it.
+    virtual void RunMigration();
+
+    void CreateControls();
+    void ShowContextMenu(const wxPoint& position);
+
+    wxButton* m_btnExit = nullptr;
+    wxButton* m_btnStart = nullptr;
+    wxTextCtrl* m_editPath = nullptr;
+    wxStaticText* m_labelPath = nullptr;
+    wxButton* m_btnBrowse = nullptr;
+    bool m_bRunInProgress = false;
+    bool m_bCloseRequested = false;  // a close arrived during the run
+};
