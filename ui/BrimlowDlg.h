@@ -75,11 +75,12 @@ protected:
     std::string m_strPath;            // the path of the Access file, UTF-8
     wxTextCtrl* m_editLog = nullptr;  // the log box
 
+    // The migration run behind the start button, on the dialog's own database objects.
+    // Virtual so that tests can stand in for it.
+    virtual void RunMigration();
+
 private:
     class CRunInProgress;
-
-    // The migration run behind the start button. Virtual so that tests can stand in for it.
-    virtual void RunMigration();
 
     void CreateControls();
     void ShowContextMenu(const wxPoint& position);

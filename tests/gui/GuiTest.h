@@ -62,7 +62,7 @@ public:
     using CBrimlowDlg::m_strLog;
     using CBrimlowDlg::m_strPath;
 
-    // What the start button runs instead of a migration.
+    // What the start button runs instead of a migration; unset, it runs the real one.
     std::function<void(CTestDlg&)> run;
 
     wxButton& ExitButton() { return Control<wxButton>(wxID_OK); }
@@ -83,6 +83,8 @@ private:
     void RunMigration() override {
         if (run) {
             run(*this);
+        } else {
+            CBrimlowDlg::RunMigration();
         }
     }
 };
