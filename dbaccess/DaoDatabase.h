@@ -5,6 +5,7 @@
 
 class CDaoWorkspace;
 class CDaoRecordset;
+class MdbDatabase;
 
 // An Access .mdb database, opened read-only through libmdb. Before libmdb sees a file,
 // the file is vetted in a separate process with a time limit, so that a damaged file ends
@@ -36,6 +37,8 @@ private:
     friend class CDaoRecordset;
     void Attach(CDaoRecordset* recordset);
     void Detach(CDaoRecordset* recordset) noexcept;
+    // The open file, for the recordsets; null when closed.
+    MdbDatabase* File() const noexcept;
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <stdexcept>
+
+// Raw bytes of the file that do not make sense: a value shorter than its type, a broken memo
+// chain, a header without the Access signature. The decoders know neither the file nor the
+// table; the source reader catches this and throws CDaoException with those names added.
+class JetFormatError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};

@@ -1,0 +1,136 @@
+#include "dbaccess/MdbTableReader.h"
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/JetFormatError.h"
+#include "dbaccess/JetValue.h"
+#include "dbaccess/MdbQuiet.h"
+#include "dbaccess/MdbZeroedHeap.h"
+
+namespace {
+
+constexpr int kRowOffsetMask = 0x1FFF;
+
+bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) : m_file(file) {
+    MdbCatalogEntry* entry = file.FindTable(tableName);
+    if (!entry) {
+        throw CDaoException("The table '" + tableName + "' does not exist in the database '" +
+                            file.Path() + "'.");
+    }
+    m_name = entry->object_name;
+    MdbZeroedHeap zeroedHeap;
+    MdbQuiet quiet;
+    m_table = mdb_read_table(entry);
+    if (!m_table || !mdb_read_columns(m_table)) {
+        const std::string said = quiet.End();
+        if (m_table) {
+            mdb_free_tabledef(m_table);
+            m_table = nullptr;
+        }
+        ThrowDamaged(WithLibmdbText("the table definition cannot be read", said));
+    }
+    mdb_rewind_table(m_table);
+    quiet.End();
+
+    for (guint i = 0; i < m_table->num_cols; ++i) {
+        const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
+        m_columns.push_back({column->name, column->col_type});
+    }
+    m_fields.resize(m_columns.size());
+    // Memo data outside the row: libmdb reads the LVAL page into its second page buffer,
+    // so the current row in the first one stays where it is.
+    m_lval = [handle = file.Handle()](uint32_t pageRow) -> std::optional<std::span<const uint8_t>> {
+        void* page = nullptr;
+        int start = 0;
+        size_t length = 0;
+        if (mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length) != 0 ||
+            start < 0 || static_cast<size_t>(start) + length > MDB_PGSIZE) {
+            return std::nullopt;
+        }
+        return std::span<const uint8_t>(static_cast<const uint8_t*>(page) + start, length);
+    };
+}
+
+MdbTableReader::~MdbTableReader() {
+    if (m_table) {
+        mdb_free_tabledef(m_table);
+    }
+}
+
+int MdbTableReader::FindColumn(std::string_view name) const noexcept {
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        if (AsciiIEquals(m_columns[i].name, name)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool MdbTableReader::Next() {
+    m_hasRow = false;
+    // mdb_fetch_row answers 0 both at the real end and when it cannot read further (a page
+    // beyond the end of a truncated file): only the row count tells them apart.
+    if (!mdb_fetch_row(m_table)) {
+        if (m_rowsRead < m_table->num_rows) {
+            ThrowDamaged("only " + std::to_string(m_rowsRead) + " of its " +
+                         std::to_string(m_table->num_rows) + " rows can be read");
+        }
+        return false;
+    }
+    ++m_rowsRead;
+    MdbHandle* handle = m_file.Handle();
+    int start = 0;
+    size_t size = 0;
+    if (mdb_find_row(handle, static_cast<int>(m_table->cur_row) - 1, &start, &size) != 0 ||
+        mdb_crack_row(m_table, start & kRowOffsetMask, size, m_fields.data()) < 0) {
+        ThrowDamaged("row " + std::to_string(m_rowsRead) + " cannot be split into its fields");
+    }
+    m_hasRow = true;
+    return true;
+}
+
+CFieldValue MdbTableReader::Value(size_t column) {
+    if (!m_hasRow || column >= m_fields.size()) {
+        throw CDaoException("No current record in the table '" + m_name + "'.");
+    }
+    const MdbField& field = m_fields[column];
+    std::span<const uint8_t> bytes;
+    if (field.siz > 0) {
+        if (field.start < 0 || static_cast<size_t>(field.start) + field.siz > MDB_PGSIZE) {
+            ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" +
+                         m_columns[column].name + "' lies outside its page");
+        }
+        bytes = {m_file.Handle()->pg_buf + field.start, static_cast<size_t>(field.siz)};
+    }
+    try {
+        return DecodeJetField(m_file.Version(), m_columns[column].type, field.is_null != 0, bytes,
+                              m_lval);
+    } catch (const JetFormatError& e) {
+        if (!IsReadableJetType(m_columns[column].type)) {
+            throw CDaoException("The column '" + m_columns[column].name + "' of the table '" +
+                                m_name + "' in '" + m_file.Path() + "' is of the type " +
+                                JetTypeName(m_columns[column].type) +
+                                ", which this program cannot read.");
+        }
+        ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" + m_columns[column].name +
+                     "': " + e.what());
+    }
+}
+
+void MdbTableReader::ThrowDamaged(const std::string& what) const {
+    throw CDaoException("The database '" + m_file.Path() + "' is damaged: in the table '" + m_name +
+                        "', " + what + ".");
+}

@@ -1,0 +1,252 @@
+#include "dbaccess/SourceVetting.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/MdbQuiet.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxReport = 1 << 20;
+constexpr size_t kMaxNoise = 1 << 16;
+
+bool IsExecutable(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec) &&
+           access(path.c_str(), X_OK) == 0;
+}
+
+// What the helper wrote and how it ended.
+struct VetOutcome {
+    std::string report;
+    std::string noise;
+    int status = 0;
+    bool timedOut = false;
+};
+
+class Pipe {
+public:
+    Pipe() {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            throw CDaoException(std::string("Cannot start the database file check: ") +
+                                std::strerror(errno) + ".");
+        }
+        read = fds[0];
+        write = fds[1];
+    }
+    ~Pipe() {
+        CloseRead();
+        CloseWrite();
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    void CloseRead() {
+        if (read >= 0) {
+            close(read);
+            read = -1;
+        }
+    }
+    void CloseWrite() {
+        if (write >= 0) {
+            close(write);
+            write = -1;
+        }
+    }
+    int read = -1;
+    int write = -1;
+};
+
+pid_t Spawn(const std::string& vet, const std::string& path, Pipe& out, Pipe& err) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+    // The helper starts with default signal handling and nothing blocked, whatever the
+    // program (a GUI toolkit, a test runner) set up for itself.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::array<char*, 4> argv = {const_cast<char*>(vet.c_str()), const_cast<char*>("--"),
+                                 const_cast<char*>(path.c_str()), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, vet.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        throw CDaoException("Cannot start the database file check '" + vet +
+                            "': " + std::strerror(rc) + ".");
+    }
+    return pid;
+}
+
+// Reads both pipes until the helper closes them or the time is up, then collects its status;
+// kills it when the time is up.
+VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline) {
+    VetOutcome outcome;
+    std::array<pollfd, 2> fds = {pollfd{out.read, POLLIN, 0}, pollfd{err.read, POLLIN, 0}};
+    std::array<std::string*, 2> sinks = {&outcome.report, &outcome.noise};
+    std::array<size_t, 2> limits = {kMaxReport, kMaxNoise};
+    char buffer[8192];
+    while ((fds[0].fd >= 0 || fds[1].fd >= 0) && !outcome.timedOut) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            outcome.timedOut = true;
+            break;
+        }
+        const int ready = poll(fds.data(), fds.size(), static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) {
+            break;
+        }
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+                continue;
+            }
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                if (sinks[i]->size() < limits[i]) {
+                    sinks[i]->append(buffer, static_cast<size_t>(n));
+                }
+            } else if (n == 0 || errno != EINTR) {
+                fds[i].fd = -1;
+            }
+        }
+    }
+    // The pipes are closed; the helper may still be on its way out.
+    while (!outcome.timedOut) {
+        const pid_t done = waitpid(pid, &outcome.status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) {
+            return outcome;
+        }
+        if (Clock::now() >= deadline) {
+            outcome.timedOut = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &outcome.status, 0) < 0 && errno == EINTR) {
+    }
+    return outcome;
+}
+
+std::vector<VetTableCount> ParseReport(const std::string& report, bool& complete,
+                                       std::string& error) {
+    std::vector<VetTableCount> counts;
+    std::istringstream lines(report);
+    std::string line;
+    complete = false;
+    while (std::getline(lines, line)) {
+        const auto tab = line.find('\t');
+        const std::string kind = line.substr(0, tab);
+        const std::string rest = tab == std::string::npos ? "" : line.substr(tab + 1);
+        if (kind == "ok") {
+            complete = true;
+        } else if (kind == "error") {
+            error = rest;
+        } else if (kind == "table") {
+            const auto second = rest.rfind('\t');
+            if (second != std::string::npos) {
+                counts.push_back(
+                    {rest.substr(0, second),
+                     static_cast<size_t>(std::strtoull(rest.c_str() + second + 1, nullptr, 10))});
+            }
+        }
+    }
+    return counts;
+}
+
+std::string Seconds(std::chrono::milliseconds limit) {
+    const auto seconds = (limit.count() + 999) / 1000;
+    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+}
+
+}  // namespace
+
+std::chrono::milliseconds DefaultVetTimeLimit(uintmax_t fileSize) {
+    return std::chrono::seconds(10) + std::chrono::seconds(fileSize / (20 * 1024 * 1024));
+}
+
+std::string FindVetProgram() {
+    if (const char* env = std::getenv("BRIMLOW_VET"); env && *env) {
+        return env;
+    }
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const std::string beside = (self.parent_path() / "brimlow-vet").string();
+        if (IsExecutable(beside)) {
+            return beside;
+        }
+    }
+#ifdef BRIMLOW_VET_BUILD_PATH
+    if (IsExecutable(BRIMLOW_VET_BUILD_PATH)) {
+        return BRIMLOW_VET_BUILD_PATH;
+    }
+#endif
+    throw CDaoException(
+        "The program brimlow-vet, which checks database files before they are read, was not "
+        "found beside this program; set BRIMLOW_VET to its path.");
+}
+
+std::vector<VetTableCount> VetSourceFile(const std::string& path,
+                                         std::chrono::milliseconds timeLimit) {
+    const std::string vet = FindVetProgram();
+    Pipe out;
+    Pipe err;
+    const auto deadline = Clock::now() + timeLimit;
+    const pid_t pid = Spawn(vet, path, out, err);
+    out.CloseWrite();
+    err.CloseWrite();
+    const VetOutcome outcome = Collect(pid, out, err, deadline);
+
+    const std::string damaged = "The database '" + path + "' is damaged: ";
+    if (outcome.timedOut) {
+        throw CDaoException(damaged + "reading it did not finish within " + Seconds(timeLimit) +
+                            ".");
+    }
+    if (WIFSIGNALED(outcome.status)) {
+        const int sig = WTERMSIG(outcome.status);
+        throw CDaoException(damaged + "reading it crashed (signal " + std::to_string(sig) + ", " +
+                            strsignal(sig) + ").");
+    }
+    bool complete = false;
+    std::string error;
+    std::vector<VetTableCount> counts = ParseReport(outcome.report, complete, error);
+    const std::string noise = OneLine(outcome.noise, 300);
+    if (!error.empty()) {
+        throw CDaoException(WithLibmdbText(error, noise));
+    }
+    if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !complete) {
+        throw CDaoException(damaged + "the check of the file ended without an answer" +
+                            (noise.empty() ? "." : " (" + noise + ")."));
+    }
+    if (!noise.empty()) {
+        throw CDaoException(damaged + "libmdb reported problems while reading it: " + noise);
+    }
+    return counts;
+}
