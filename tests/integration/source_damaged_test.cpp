@@ -43,7 +43,7 @@ TEST_P(SourceRegressionFiles, EndInADamagedFileMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Files, SourceRegressionFiles,
     ::testing::Values(
-        DamagedCase{"header-only.mdb", "its table catalogue cannot be read."},
+        DamagedCase{"header-only.mdb", "its table catalogue cannot be read (libmdb: "},
         DamagedCase{"truncated-64k.mdb",
                     "in the table 'KEN_ALL', the table definition cannot be read"},
         DamagedCase{"truncated-300k.mdb",
@@ -52,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "in the table 'KEN_ALL_Version', only 1 of its 3 rows can be read."},
         DamagedCase{"memo-missing-page.mdb",
                     "in the table 'Mst01', row 2, column 'Col10': a memo points to page 32767 row "
-                    "0, which does not exist."},
+                    "0, which does not exist (libmdb: "},
         DamagedCase{"memo-loop.mdb",
                     "in the table 'Mst01', row 2, column 'Col10': a memo's chain of pages loops "
                     "back on itself."}),
@@ -105,9 +105,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "is damaged: reading it did not finish within 10 seconds."},
         DamagedCase{
             "kenall-truncated.mdb",
-            "is damaged: in the table 'KEN_ALL', only 93684 of its 126029 rows can be read."},
+            "is damaged: in the table 'KEN_ALL', only 93684 of its 126029 rows can be read"},
         DamagedCase{"zeros.mdb", "is not an Access database file: it has no \"Standard Jet DB\""},
-        DamagedCase{"truncated-2k.mdb", "is damaged: its table catalogue cannot be read."},
+        DamagedCase{"truncated-2k.mdb", "is damaged: its table catalogue cannot be read"},
         DamagedCase{"text.mdb", "is not an Access database file: it has no \"Standard Jet DB\""}),
     [](const auto& info) { return TestName(info.param.file); });
 
