@@ -62,8 +62,11 @@ public:
     using CBrimlowDlg::m_strLog;
     using CBrimlowDlg::m_strPath;
 
-    // What the start button runs instead of a migration; unset, it runs the real one.
+    // What the start button runs instead of a migration; unset, nothing.
     std::function<void(CTestDlg&)> run;
+
+    // The dialog's own migration run, for tests that want the real one.
+    void RunRealMigration() { CBrimlowDlg::RunMigration(); }
 
     wxButton& ExitButton() { return Control<wxButton>(wxID_OK); }
     wxButton& StartButton() { return Control<wxButton>(IDC_START); }
@@ -83,8 +86,6 @@ private:
     void RunMigration() override {
         if (run) {
             run(*this);
-        } else {
-            CBrimlowDlg::RunMigration();
         }
     }
 };

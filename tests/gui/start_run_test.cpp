@@ -48,6 +48,7 @@ TEST(StartRun, CopiesSampleIntoTheEmbeddedTargetAndLogsEveryTable) {
     const testtarget::SqliteTarget target;
     const CWorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
+    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
     dlg.Show();
     CDialogAnswerer answerer;  // fails on any box
 
@@ -72,6 +73,7 @@ TEST(StartRun, FailedRunIsReportedAndTheNextRunWorks) {
     const testtarget::SqliteTarget target;
     const CWorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
+    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
     dlg.Show();
 
     TypePath(dlg, "wrongpassword.mdb");
