@@ -48,6 +48,8 @@ public:
     // The members below read the value of the matching type only; reading another type's
     // member gives that member's zero value.
     const std::string& GetText() const noexcept { return m_text; }
+    // Moves the text out of a Text value (the value keeps an empty text), to spare a copy.
+    std::string TakeText() noexcept { return std::move(m_text); }
     // Long, Integer, Byte, Boolean (1 or 0) and Currency (in 1/10,000 units).
     int64_t GetInteger() const noexcept { return m_integer; }
     bool GetBoolean() const noexcept { return m_integer != 0; }

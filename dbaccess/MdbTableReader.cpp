@@ -102,17 +102,23 @@ bool MdbTableReader::Next() {
     return true;
 }
 
-CFieldValue MdbTableReader::Value(size_t column) {
+void MdbTableReader::CheckField(size_t column) const {
     if (!m_hasRow || column >= m_fields.size()) {
         throw CDaoException("No current record in the table '" + m_name + "'.");
     }
     const MdbField& field = m_fields[column];
+    if (field.siz > 0 &&
+        (field.start < 0 || static_cast<size_t>(field.start) + field.siz > MDB_PGSIZE)) {
+        ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" + m_columns[column].name +
+                     "' lies outside its page");
+    }
+}
+
+CFieldValue MdbTableReader::Value(size_t column) {
+    CheckField(column);
+    const MdbField& field = m_fields[column];
     std::span<const uint8_t> bytes;
     if (field.siz > 0) {
-        if (field.start < 0 || static_cast<size_t>(field.start) + field.siz > MDB_PGSIZE) {
-            ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" +
-                         m_columns[column].name + "' lies outside its page");
-        }
         bytes = {m_file.Handle()->pg_buf + field.start, static_cast<size_t>(field.siz)};
     }
     try {

@@ -36,6 +36,9 @@ public:
     size_t RowsRead() const noexcept { return m_rowsRead; }
     // The current row's value in the given column.
     CFieldValue Value(size_t column);
+    // Makes the checks Value makes on the current row's field without decoding it: throws
+    // CDaoException (damaged) when the field lies outside its page.
+    void CheckField(size_t column) const;
 
 private:
     struct Column {

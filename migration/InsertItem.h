@@ -32,7 +32,7 @@ public:
     // text, whatever kind was passed; any other value, an Empty one included, is rendered by
     // RenderValue for the kind passed. Throws COleException, naming the table and the column,
     // when the value cannot be converted to the kind's type; the list is then unchanged.
-    void AddItem(const std::string& column, int kind, const CFieldValue& value);
+    void AddItem(const std::string& column, int kind, CFieldValue value);
 
     // "insert into T(c1,c2) values (v1,v2)": no blanks but the three shown, no semicolon;
     // each value is its entry's QuoteValue literal. Does not change the list.

@@ -31,6 +31,18 @@ std::string RenderValue(const CFieldValue& value, int kind) {
     }
 }
 
+std::string RenderValue(CFieldValue&& value, int kind) {
+    if (kind == COLKIND_TEXT && value.GetType() == FieldType::Text) {
+        std::string text = value.TakeText();
+        const std::size_t zero = text.find('\0');
+        if (zero != std::string::npos) {
+            text.resize(zero);
+        }
+        return text;
+    }
+    return RenderValue(static_cast<const CFieldValue&>(value), kind);
+}
+
 std::string QuoteValue(const std::string& text, int kind) {
     std::string literal;
     literal.reserve(QuotedLength(text, kind));

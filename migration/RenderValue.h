@@ -14,6 +14,8 @@
 // text. The caller keeps NULL values away: a NULL renders like an Empty value.
 // Throws COleException when the value cannot be converted to the kind's type.
 std::string RenderValue(const CFieldValue& value, int kind);
+// The same, but a Text value rendered for COLKIND_TEXT gives up its text instead of copying it.
+std::string RenderValue(CFieldValue&& value, int kind);
 
 // The SQL literal of a value text: COLKIND_TEXT and COLKIND_DATETIME enclose it in "'" with
 // every "'" doubled (nothing else is escaped); COLKIND_NULL gives NULL whatever the text;
