@@ -6,26 +6,12 @@
 #include "tests/gui/GuiTest.h"
 #include "tests/support/Paths.h"
 #include "tests/support/SqliteTarget.h"
+#include "tests/support/WorkingDirectory.h"
 
 using guitest::CDialogAnswerer;
 using guitest::CTestDlg;
 
 namespace {
-
-// The built-in target is the file Pomvale01 in the working directory.
-class CWorkingDirectory {
-public:
-    explicit CWorkingDirectory(const std::filesystem::path& path)
-        : m_previous(std::filesystem::current_path()) {
-        std::filesystem::current_path(path);
-    }
-    ~CWorkingDirectory() { std::filesystem::current_path(m_previous); }
-    CWorkingDirectory(const CWorkingDirectory&) = delete;
-    CWorkingDirectory& operator=(const CWorkingDirectory&) = delete;
-
-private:
-    std::filesystem::path m_previous;
-};
 
 constexpr const char kCompleteLog[] =
     "\nKEN_ALLを移行しました。\nKEN_ALL_Versionを移行しました。\nMst01を移行しました。"
@@ -46,7 +32,7 @@ std::string CountOf(const testtarget::SqliteTarget& target, const std::string& t
 // connection string; a second run reads the file the path box names now.
 TEST(StartRun, CopiesSampleIntoTheEmbeddedTargetAndLogsEveryTable) {
     const testtarget::SqliteTarget target;
-    const CWorkingDirectory cwd(target.Directory());
+    const testsupport::WorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
     dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
     dlg.Show();
@@ -71,7 +57,7 @@ TEST(StartRun, CopiesSampleIntoTheEmbeddedTargetAndLogsEveryTable) {
 // with a good file works on the same dialog.
 TEST(StartRun, FailedRunIsReportedAndTheNextRunWorks) {
     const testtarget::SqliteTarget target;
-    const CWorkingDirectory cwd(target.Directory());
+    const testsupport::WorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
     dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
     dlg.Show();

@@ -13,24 +13,14 @@
 #include "tests/support/RunCommand.h"
 #include "tests/support/SqliteTarget.h"
 #include "tests/support/TempDirectory.h"
+#include "tests/support/WorkingDirectory.h"
 
 namespace {
 
 const std::string kBuiltInTarget =
     "Driver={SQL Server};Server=.\\SQLEXPRESS;Database=Pomvale01;Trusted_Connection=Yes";
 
-// Runs the test body in a fresh working directory, as a user would run the program there.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::filesystem::path& path)
-        : m_previous(std::filesystem::current_path()) {
-        std::filesystem::current_path(path);
-    }
-    ~WorkingDirectory() { std::filesystem::current_path(m_previous); }
-
-private:
-    std::filesystem::path m_previous;
-};
+using testsupport::WorkingDirectory;
 
 std::string ExecuteError(CDatabase& db, const std::string& statement) {
     try {
