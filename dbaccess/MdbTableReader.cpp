@@ -81,6 +81,7 @@ int MdbTableReader::FindColumn(std::string_view name) const noexcept {
 
 bool MdbTableReader::Next() {
     m_hasRow = false;
+    RestorePage();
     // mdb_fetch_row answers 0 both at the real end and when it cannot read further (a page
     // beyond the end of a truncated file): only the row count tells them apart.
     if (!mdb_fetch_row(m_table)) {
@@ -98,14 +99,28 @@ bool MdbTableReader::Next() {
         mdb_crack_row(m_table, start & kRowOffsetMask, size, m_fields.data()) < 0) {
         ThrowDamaged("row " + std::to_string(m_rowsRead) + " cannot be split into its fields");
     }
+    m_page = handle->cur_pg;
     m_hasRow = true;
     return true;
+}
+
+void MdbTableReader::RestorePage() const {
+    MdbHandle* handle = m_file.Handle();
+    if (m_page == 0 || handle->cur_pg == m_page) {
+        return;
+    }
+    MdbQuiet quiet;
+    if (mdb_read_pg(handle, m_page) <= 0) {
+        ThrowDamaged(WithLibmdbText("page " + std::to_string(m_page) + " cannot be read again",
+                                    quiet.End()));
+    }
 }
 
 void MdbTableReader::CheckField(size_t column) const {
     if (!m_hasRow || column >= m_fields.size()) {
         throw CDaoException("No current record in the table '" + m_name + "'.");
     }
+    RestorePage();
     const MdbField& field = m_fields[column];
     if (field.siz > 0 &&
         (field.start < 0 || static_cast<size_t>(field.start) + field.siz > MDB_PGSIZE)) {

@@ -47,6 +47,10 @@ private:
     };
 
     [[noreturn]] void ThrowDamaged(const std::string& what) const;
+    // libmdb keeps one page buffer per file, and another recordset on the same file may have
+    // read a page of its own into it since this table's last row was fetched: reads this
+    // table's page back when it is not the one there.
+    void RestorePage() const;
 
     MdbDatabase& m_file;
     MdbTableDef* m_table = nullptr;
@@ -55,5 +59,7 @@ private:
     std::vector<MdbField> m_fields;
     LvalRowReader m_lval;
     size_t m_rowsRead = 0;
+    // The page that holds the current row (0 before the first row).
+    uint32_t m_page = 0;
     bool m_hasRow = false;
 };

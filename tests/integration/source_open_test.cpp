@@ -231,6 +231,52 @@ TEST(SourceRecordset, ColumnsAskedInAChangingOrderStillMatch) {
     EXPECT_EQ(rs.GetFieldValue("Col02").GetText(), "B02");
 }
 
+// Reads two tables through two recordsets open at once, a row of one, then a row of the
+// other; each must give what it gives when read alone.
+void ExpectInterleavedReadsMatch(const std::string& file, const std::string& tableA,
+                                 const std::vector<std::string>& columnsA,
+                                 const std::string& tableB,
+                                 const std::vector<std::string>& columnsB) {
+    CDaoDatabase db;
+    db.Open(Data(file), false, true, kPassword);
+    const auto aloneA = ReadRows(db, tableA, columnsA);
+    const auto aloneB = ReadRows(db, tableB, columnsB);
+    std::vector<std::vector<CFieldValue>> gotA;
+    std::vector<std::vector<CFieldValue>> gotB;
+    CDaoRecordset a(db);
+    CDaoRecordset b(db);
+    a.Open(dbOpenDynaset, "select * from " + tableA, dbReadOnly);
+    b.Open(dbOpenDynaset, "select * from " + tableB, dbReadOnly);
+    const auto readRow = [](CDaoRecordset& rs, const std::vector<std::string>& columns) {
+        std::vector<CFieldValue> row;
+        for (const auto& column : columns) {
+            row.push_back(rs.GetFieldValue(column));
+        }
+        rs.MoveNext();
+        return row;
+    };
+    while (!a.IsEOF() || !b.IsEOF()) {
+        if (!a.IsEOF()) {
+            gotA.push_back(readRow(a, columnsA));
+        }
+        if (!b.IsEOF()) {
+            gotB.push_back(readRow(b, columnsB));
+        }
+    }
+    EXPECT_EQ(gotA, aloneA) << tableA;
+    EXPECT_EQ(gotB, aloneB) << tableB;
+}
+
+TEST(SourceRecordset, TwoOpenRecordsetsEachReadTheirOwnRows) {
+    ExpectInterleavedReadsMatch("sample.mdb", "Mst01", {"Col02", "Col03", "Col10", "JogaiFlag"},
+                                "KEN_ALL", {"ZipCode7", "City2Kanji", "Flag13"});
+}
+
+TEST(SourceRecordset, TwoOpenRecordsetsEachReadTheirOwnMemos) {
+    ExpectInterleavedReadsMatch("types.mdb", "Mst01", {"Col02", "Col10"}, "Mst03",
+                                {"Col03", "Col10"});
+}
+
 struct QueryCase {
     const char* name;
     const char* sql;
