@@ -7,8 +7,13 @@
 // Exit status: 0 when every table arrived, 1 when the run failed (the reason on
 // stderr), 2 for a usage error.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -102,6 +107,28 @@ private:
     std::FILE* m_out;
 };
 
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using StatementOutput = std::unique_ptr<std::FILE, FileCloser>;
+
+// The statements go to standard output through a stream of their own, on a duplicate of
+// descriptor 1. The source layer flushes stdout, points descriptor 1 elsewhere for a moment
+// and clears stdout's error flag while it reads a table, which would lose a failed write of
+// statements still sitting in stdout's buffer.
+StatementOutput OpenStatementOutput() {
+    const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    std::FILE* out = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (out == nullptr) {
+        const int error = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        throw CException(std::string("Cannot write the statements: ") + std::strerror(error) + ".");
+    }
+    return StatementOutput(out);
+}
+
 int Migrate(const Options& options) {
     CDaoWorkspace workspace;
     CDaoDatabase sourceDb;
@@ -109,10 +136,12 @@ int Migrate(const Options& options) {
     CDaoSource source(workspace, sourceDb);
 
     if (options.bSqlOnly) {
-        CStatementWriter writer(stdout);
+        StatementOutput out = OpenStatementOutput();
+        CStatementWriter writer(out.get());
         CPrintedLog log(stderr);
         CMigrationRun(source, writer, log).Run([&] { return options.path; }, options.target);
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const bool bFailed = std::ferror(out.get()) != 0;
+        if (std::fclose(out.release()) != 0 || bFailed) {
             throw CException("Cannot write the statements to standard output.");
         }
     } else {

@@ -296,6 +296,20 @@ TEST(MigrateSqlOnly, WritesTheGoldenStatements) {
     }
 }
 
+// Statements that cannot be written make the run fail, also when all of them fit in the
+// stream's buffer and are only written at the end, or while the source reads its next table.
+TEST(MigrateSqlOnly, AnUnwritableOutputFails) {
+    for (const std::string name : {"dates", "sample"}) {
+        const CommandResult result =
+            testsupport::RunCommand({"/bin/sh", "-c", "exec \"$0\" --sql \"$1\" >/dev/full",
+                                     testpaths::Build("brimlow-migrate").string(),
+                                     testpaths::Data(name + ".mdb").string()});
+        EXPECT_EQ(result.exitCode, 1) << name << result.err;
+        EXPECT_NE(result.err.find("Cannot write the statements"), std::string::npos)
+            << name << result.err;
+    }
+}
+
 TEST(MigrateCommandLine, UsageErrorsExitWithTwo) {
     const std::string program = testpaths::Build("brimlow-migrate").string();
     for (const std::vector<std::string>& argv :
