@@ -41,7 +41,8 @@ CBrimlowDlg::CBrimlowDlg()
     Bind(wxEVT_INIT_DIALOG, &CBrimlowDlg::OnInitDialog, this);
     Bind(wxEVT_BUTTON, &CBrimlowDlg::OnStart, this, IDC_START);
     Bind(wxEVT_BUTTON, &CBrimlowDlg::OnBrowse, this, IDC_BROWSE);
-    Bind(wxEVT_MENU, &CBrimlowDlg::OnAboutCommand, this, IDM_ABOUTBOX);
+    // Every command that OnSysCommand takes for the About item, not only the menu's own.
+    Bind(wxEVT_MENU, &CBrimlowDlg::OnAboutCommand, this, IDM_ABOUTBOX, IDM_ABOUTBOX + 0xF);
     Bind(wxEVT_CONTEXT_MENU, &CBrimlowDlg::OnContextMenu, this);
     m_editLog->Bind(wxEVT_CONTEXT_MENU, &CBrimlowDlg::OnTextContextMenu, this);
     m_editPath->Bind(wxEVT_CONTEXT_MENU, &CBrimlowDlg::OnTextContextMenu, this);
@@ -159,7 +160,7 @@ void CBrimlowDlg::OnCharHook(wxKeyEvent& event) {
     const int key = event.GetKeyCode();
     const bool menuKey = (key == WXK_MENU && event.GetModifiers() == wxMOD_NONE) ||
                          (key == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT);
-    if (menuKey && wxDynamicCast(FindFocus(), wxTextCtrl) == nullptr) {
+    if (menuKey && dynamic_cast<wxTextCtrl*>(FindFocus()) == nullptr) {
         ShowContextMenu(wxDefaultPosition);
         return;
     }

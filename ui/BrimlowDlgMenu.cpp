@@ -33,6 +33,11 @@ void CBrimlowDlg::OnTextContextMenu(wxContextMenuEvent& event) {
 }
 
 void CBrimlowDlg::ShowContextMenu(const wxPoint& position) {
+    // A request made during a run reaches this point only when the run is over and its
+    // queued input is let through; it comes to nothing, like the rest of that input.
+    if (m_bRunInProgress) {
+        return;
+    }
     wxMenu menu;
     menu.Append(IDM_ABOUTBOX, wxString::FromUTF8(texts::kAboutMenuItem));
     // From the keyboard there is no pointer position; open the menu at the focused control.

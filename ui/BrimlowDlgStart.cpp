@@ -30,6 +30,10 @@ public:
         if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) {
             loop->YieldFor(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_USER_INPUT);
         }
+        // The log box stays enabled; a click or an arrow key in it during the run has just
+        // moved its caret. The run left the caret at the end of the log: put it back there.
+        m_dialog.m_editLog->SetInsertionPointEnd();
+        m_dialog.m_editLog->ShowPosition(m_dialog.m_editLog->GetLastPosition());
         EnableRunControls(true);
         // GTK takes the focus away from a control that is disabled; give it back.
         if (IsRunControl(m_focusBefore)) {

@@ -80,6 +80,23 @@ TEST(AboutCommand, OtherIdsOpenNothing) {
     }
 }
 
+// The same rule for the commands that reach the dialog as menu events.
+TEST(AboutCommand, MenuCommandsFrom0x10To0x1FOpenAboutBox) {
+    CTestDlg dlg;
+    for (int id = 0x10; id <= 0x1F; ++id) {
+        SCOPED_TRACE(id);
+        CDialogAnswerer answerer;
+        ExpectAboutBox(answerer, dlg);
+        wxCommandEvent command(wxEVT_MENU, id);
+        EXPECT_TRUE(dlg.ProcessWindowEvent(command));
+    }
+    CDialogAnswerer answerer;  // fails on any dialog
+    for (int id : {0x0F, 0x20}) {
+        wxCommandEvent command(wxEVT_MENU, id);
+        dlg.ProcessWindowEvent(command);
+    }
+}
+
 TEST(AboutMenu, RightClickOpensMenuWithAboutItem) {
     CTestDlg dlg;
     CDialogAnswerer answerer;

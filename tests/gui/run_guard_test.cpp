@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <wx/menu.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
@@ -141,6 +142,20 @@ TEST(RunGuard, InputDuringRunIsDropped) {
     EXPECT_EQ("", Utf8FromWx(dlg.PathBox().GetValue()));
 }
 
+// A click in the log box during a run leaves its caret at the end of the log.
+TEST(RunGuard, LogClickDuringRunKeepsCaretAtEnd) {
+    CTestDlg dlg;
+    dlg.run = [](CTestDlg& self) {
+        self.AppendLog("KEN_ALLを移行しました。");
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(self.LogBox().GetScreenRect().GetTopLeft() + wxPoint(4, 4));
+        mouse.MouseClick();
+        self.AppendLog("KEN_ALL_Versionを移行しました。");
+    };
+    InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); });
+    EXPECT_EQ(dlg.LogBox().GetLastPosition(), dlg.LogBox().GetInsertionPoint());
+}
+
 // A click on the exit button during a run is not dispatched by the paint pump; it ends the
 // dialog once the run is over.
 TEST(RunGuard, ExitClickDuringRunClosesAfterTheEnd) {
@@ -156,6 +171,33 @@ TEST(RunGuard, ExitClickDuringRunClosesAfterTheEnd) {
     };
     EXPECT_EQ(wxID_OK, InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); }));
     EXPECT_TRUE(modalAfterPump);
+}
+
+// A right click on the dialog and Shift+F10 during a run do not open the dialog's menu
+// once the run is over.
+TEST(RunGuard, MenuAskedForDuringRunIsDropped) {
+    CTestDlg dlg;
+    int menus = 0;
+    dlg.Bind(wxEVT_MENU_OPEN, [&menus](wxMenuEvent& event) {
+        if (event.GetMenu() != nullptr) {
+            ++menus;
+            wxUIActionSimulator keyboard;
+            keyboard.Char(WXK_ESCAPE);
+        }
+    });
+    dlg.run = [](CTestDlg& self) {
+        wxUIActionSimulator input;
+        // A spot of the dialog's own background, between the start button and the log box.
+        input.MouseMove(self.ClientToScreen(self.ConvertDialogToPixels(wxPoint(150, 91))));
+        input.MouseClick(wxMOUSE_BTN_RIGHT);
+        input.Char(WXK_F10, wxMOD_SHIFT);
+        self.AppendLog("KEN_ALLを移行しました。");
+    };
+    EXPECT_EQ(wxID_IGNORE, InModalLoop(dlg, [&dlg] {
+                  dlg.ExitButton().SetFocus();
+                  dlg.Click(IDC_START);
+              }));
+    EXPECT_EQ(0, menus);
 }
 
 // After the run, the focus goes back to the start button that GTK took it from.
