@@ -3,9 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -55,6 +58,39 @@ std::string ReadFile(const std::filesystem::path& path) {
     return text.str();
 }
 
+// The server of a test process that was killed (Ctrl-C, a ctest timeout) outlives it. Each
+// server's folder names the process that owns it; servers whose owner is gone are stopped
+// and their folders removed before a new one starts.
+constexpr const char* kFolderPrefix = "brimlow-pg-";
+constexpr const char* kOwnerFile = "owner.pid";
+
+bool ProcessExists(pid_t pid) {
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
+void RemoveOrphanedServers() {
+    const char* base = std::getenv("TMPDIR");
+    const std::filesystem::path tmp = base != nullptr && *base != '\0' ? base : "/tmp";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kFolderPrefix, 0) != 0) {
+            continue;
+        }
+        std::ifstream ownerFile(entry.path() / kOwnerFile);
+        pid_t owner = 0;
+        if (!(ownerFile >> owner) || ProcessExists(owner)) {
+            continue;
+        }
+        if (std::filesystem::exists(entry.path() / "data" / "postmaster.pid")) {
+            RunAsPostgres({kBin + "pg_ctl", "-D", (entry.path() / "data").string(), "-m",
+                           "immediate", "-w", "stop"},
+                          tmp);
+        }
+        std::filesystem::remove_all(entry.path(), error);
+    }
+}
+
 }  // namespace
 
 PostgresServer& PostgresServer::Get() {
@@ -73,7 +109,9 @@ PostgresServer::~PostgresServer() {
 }
 
 void PostgresServer::Start() {
+    RemoveOrphanedServers();
     m_dir = std::make_unique<testsupport::TempDirectory>("brimlow-pg");
+    std::ofstream(*m_dir / kOwnerFile) << ::getpid() << '\n';
     const passwd* postgres = ::getpwnam("postgres");
     if (postgres == nullptr) {
         throw std::runtime_error("no user postgres: install the Debian package postgresql");

@@ -12,7 +12,8 @@ namespace testtarget {
 // /usr/lib/postgresql/15/bin, run as user postgres (initdb refuses root), data and socket
 // in a temporary folder, listening on 127.0.0.1 at a free port, trust authentication,
 // UTF8, no durability (fsync off). Started by the first Get(), stopped (pg_ctl stop -m fast) and
-// removed when the process exits normally.
+// removed when the process exits normally; a server whose process was killed is stopped and
+// removed by the next start.
 class PostgresServer {
 public:
     // The server, started on first use. Throws std::runtime_error with pg_ctl's output and
