@@ -26,16 +26,13 @@ public:
     CRunInProgress& operator=(const CRunInProgress&) = delete;
 };
 
-// Tells the observer about every 100 ms that the copy is alive. The clock is
-// read only every few rows, so the check costs next to nothing per row.
+// Tells the observer about every 100 ms that the copy is alive. Reading the
+// steady clock costs a few tens of nanoseconds, next to nothing beside a row.
 class CProgressClock {
 public:
     explicit CProgressClock(IRunObserver& observer) : m_observer(observer) {}
 
     void Tick() {
-        if (++m_nRows % kRowsPerCheck != 0) {
-            return;
-        }
         const auto now = std::chrono::steady_clock::now();
         if (now - m_last >= kInterval) {
             m_last = now;
@@ -44,11 +41,9 @@ public:
     }
 
 private:
-    static constexpr unsigned kRowsPerCheck = 64;
     static constexpr auto kInterval = std::chrono::milliseconds(100);
 
     IRunObserver& m_observer;
-    unsigned m_nRows = 0;
     std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
 };
 

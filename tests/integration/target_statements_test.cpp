@@ -10,6 +10,7 @@
 #include "dbaccess/Database.h"
 #include "dbaccess/Exceptions.h"
 #include "migration/ColumnKind.h"
+#include "migration/InsertItem.h"
 #include "migration/TableCatalogue.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/SqliteTarget.h"
@@ -183,6 +184,31 @@ TEST_P(TargetStatementsTest, TextArrivesByteForByte) {
     expected.push_back({""});
     expected.push_back({std::nullopt});
     EXPECT_EQ(m_target->Query("select Col10 from Mst01"), expected);
+}
+
+// Text built into row statements the way a run builds them arrives as plain text: nothing in
+// it is taken for SQL, a quote or an escape.
+TEST_P(TargetStatementsTest, HostileTextInRowStatementsArrivesAsPlainText) {
+    std::string controls;
+    for (char c = 0x01; c < 0x1a; ++c) {
+        controls += c;
+    }
+    const std::vector<std::string> texts = {
+        "'); drop table KEN_ALL; --", "''", "'", "\\'", "a\\", "\\0\\n%_\"", controls,
+    };
+    for (const std::string& text : texts) {
+        CInsertItemList row("Mst04");
+        row.AddItem("Col02", COLKIND_TEXT, CFieldValue::Text(text));
+        row.AddItem("JogaiFlag", COLKIND_INTEGER, CFieldValue::Long(0));
+        m_db.ExecuteSQL(row.BuildStatement());
+    }
+
+    Rows expected;
+    for (const std::string& text : texts) {
+        expected.push_back({text});
+    }
+    EXPECT_EQ(m_target->Query("select Col02 from Mst04"), expected);
+    EXPECT_EQ(m_target->Query("select count(*) from KEN_ALL"), (Rows{{"0"}}));
 }
 
 TEST_P(TargetStatementsTest, MissingTableFails) {
