@@ -73,8 +73,7 @@ class SourceSharedDamagedFiles : public ::testing::TestWithParam<DamagedCase> {}
 TEST_P(SourceSharedDamagedFiles, EndInAClearMessageWithinTheTimeLimit) {
     const auto path = Shared(std::string("damaged/") + GetParam().file);
     if (!path) {
-        GTEST_SKIP() << "../shared/fixtures/damaged is not here: those files stay outside the "
-                        "project";
+        GTEST_SKIP() << testpaths::MissingSharedFixture("damaged");
     }
     CDaoDatabase db;
 #if defined(__SANITIZE_ADDRESS__)

@@ -28,8 +28,7 @@ TEST_P(SourcePassword, OpensOnlyWithTheFilesPasswordOrWhenItHasNone) {
     if (std::string(c.file).rfind("jet3/", 0) == 0) {
         const auto shared = Shared(c.file);
         if (!shared) {
-            GTEST_SKIP() << "../shared/fixtures/jet3 is not here: the Access 97 files stay "
-                            "outside the project";
+            GTEST_SKIP() << testpaths::MissingSharedFixture("jet3");
         }
         path = *shared;
     }

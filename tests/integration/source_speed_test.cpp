@@ -11,8 +11,7 @@ namespace {
 TEST(SourceSpeed, ReadsTheBenchmarkFileAsTheMigrationDoes) {
     const auto path = Shared("kenall-full.mdb");
     if (!path) {
-        GTEST_SKIP() << "../shared/fixtures/kenall-full.mdb is not here: the benchmark file "
-                        "stays outside the project";
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
     }
     // The columns the migration copies, read once per row in its order.
     const std::vector<std::string> ken = {

@@ -230,8 +230,7 @@ TEST(SourceExtraColumnsFile, ListedColumnsReadAsInSampleAndExtraOnesStayReadable
 TEST(SourceJet3File, TextIsReadAsCodePage932) {
     const auto path = Shared("jet3/access97-cp932.mdb");
     if (!path) {
-        GTEST_SKIP() << "../shared/fixtures/jet3 is not here: the Access 97 files stay outside "
-                        "the project";
+        GTEST_SKIP() << testpaths::MissingSharedFixture("jet3");
     }
     CDaoDatabase db;
     db.Open(*path, false, true, "");

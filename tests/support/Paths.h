@@ -18,6 +18,13 @@ inline std::filesystem::path SharedFixtures(const std::string& name = {}) {
     return std::filesystem::path(env && *env ? env : BRIMLOW_SHARED_FIXTURES_DIR) / name;
 }
 
+// Why a test that needs a shared fixture skips: where it looked, and how to point elsewhere.
+inline std::string MissingSharedFixture(const std::string& name) {
+    return SharedFixtures(name).lexically_normal().string() +
+           " is not here: the shared fixtures stay outside the project; set "
+           "BRIMLOW_SHARED_FIXTURES to their folder to run this test";
+}
+
 inline std::filesystem::path Source(const std::string& name = {}) {
     return std::filesystem::path(BRIMLOW_SOURCE_DIR) / name;
 }

@@ -74,8 +74,7 @@ TEST_P(SourceHeaderOfFixture, GivesVersionAndPassword) {
     if (std::string(GetParam().file).rfind("jet3/", 0) == 0) {
         path = testpaths::SharedFixtures(GetParam().file);
         if (!std::filesystem::exists(path)) {
-            GTEST_SKIP() << "../shared/fixtures/jet3 is not here: the Access 97 files stay "
-                            "outside the project";
+            GTEST_SKIP() << testpaths::MissingSharedFixture("jet3");
         }
     }
     const JetHeader header = ParseJetHeader(FirstPage(path));
