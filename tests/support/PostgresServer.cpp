@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -69,8 +68,7 @@ bool ProcessExists(pid_t pid) {
 }
 
 void RemoveOrphanedServers() {
-    const char* base = std::getenv("TMPDIR");
-    const std::filesystem::path tmp = base != nullptr && *base != '\0' ? base : "/tmp";
+    const std::filesystem::path tmp = testsupport::TempBase();
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(tmp, error)) {
         const std::string name = entry.path().filename().string();

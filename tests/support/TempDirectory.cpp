@@ -9,9 +9,13 @@
 
 namespace testsupport {
 
-TempDirectory::TempDirectory(const std::string& prefix) {
+std::filesystem::path TempBase() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    return base != nullptr && *base != '\0' ? base : "/tmp";
+}
+
+TempDirectory::TempDirectory(const std::string& prefix) {
+    std::string pattern = (TempBase() / (prefix + "-XXXXXX")).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) == nullptr) {

@@ -5,6 +5,9 @@
 
 namespace testsupport {
 
+// The folder temporary files go in: $TMPDIR, or /tmp.
+std::filesystem::path TempBase();
+
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it when the object
 // goes. Throws std::runtime_error when it cannot be created.
 class TempDirectory {
