@@ -125,10 +125,14 @@ void CBrimlowDlg::AppendLog(const char* text) {
         m_strLog += text;
     }
     UpdateData(false);
-    m_editLog->SetInsertionPointEnd();
-    m_editLog->ShowPosition(m_editLog->GetLastPosition());
+    ShowLogEnd();
     PumpPaint();
     wxTheApp->ProcessIdle();
+}
+
+void CBrimlowDlg::ShowLogEnd() {
+    m_editLog->SetInsertionPointEnd();
+    m_editLog->ShowPosition(m_editLog->GetLastPosition());
 }
 
 void CBrimlowDlg::PumpPaint() {

@@ -83,6 +83,8 @@ private:
     class CRunInProgress;
 
     void CreateControls();
+    // Puts the log box's caret at the end of its text and scrolls the end into view.
+    void ShowLogEnd();
     void ShowContextMenu(const wxPoint& position);
 
     wxButton* m_btnExit = nullptr;

@@ -32,8 +32,7 @@ public:
         }
         // The log box stays enabled; a click or an arrow key in it during the run has just
         // moved its caret. The run left the caret at the end of the log: put it back there.
-        m_dialog.m_editLog->SetInsertionPointEnd();
-        m_dialog.m_editLog->ShowPosition(m_dialog.m_editLog->GetLastPosition());
+        m_dialog.ShowLogEnd();
         EnableRunControls(true);
         // GTK takes the focus away from a control that is disabled; give it back.
         if (IsRunControl(m_focusBefore)) {
