@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,9 @@ public:
     ~CDaoDatabase();  // closes the database if it is open; never throws
 
     void SetWorkspace(CDaoWorkspace& workspace) noexcept { m_pWorkspace = &workspace; }
+    // Called about every 30 ms while Open waits for the file check, so that a window can
+    // repaint; it may throw to abandon the open. Empty: nothing is called.
+    void SetWaitCallback(std::function<void()> callback) { m_waitCallback = std::move(callback); }
     CDaoWorkspace* GetWorkspace() const noexcept { return m_pWorkspace; }
 
     // Opens the file at path. connect is "" or ";PWD=<password>": a file with a database
@@ -44,4 +48,5 @@ private:
     std::unique_ptr<Impl> m_impl;
     CDaoWorkspace* m_pWorkspace = nullptr;
     std::string m_strPath;
+    std::function<void()> m_waitCallback;
 };

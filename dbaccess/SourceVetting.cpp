@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -25,6 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kMaxReport = 1 << 20;
 constexpr size_t kMaxNoise = 1 << 16;
+constexpr auto kWaitCallbackInterval = std::chrono::milliseconds(30);
 
 bool IsExecutable(const std::string& path) {
     std::error_code ec;
@@ -103,9 +105,57 @@ pid_t Spawn(const std::string& vet, const std::string& path, Pipe& out, Pipe& er
     return pid;
 }
 
+// Kills the helper and collects it unless it was collected: a throwing wait callback must
+// not leave a running check or a zombie behind.
+class ChildGuard {
+public:
+    explicit ChildGuard(pid_t pid) : m_pid(pid) {}
+    ~ChildGuard() {
+        if (m_pid > 0) {
+            int status = 0;
+            kill(m_pid, SIGKILL);
+            while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    ChildGuard(const ChildGuard&) = delete;
+    ChildGuard& operator=(const ChildGuard&) = delete;
+    void Collected() noexcept { m_pid = -1; }
+
+private:
+    pid_t m_pid;
+};
+
+// Calls the wait callback when its interval has passed since the last call.
+class WaitTicker {
+public:
+    explicit WaitTicker(const VetWaitCallback& callback) : m_callback(callback) {}
+    void Tick() {
+        if (!m_callback) {
+            return;
+        }
+        const auto now = Clock::now();
+        if (now - m_last >= kWaitCallbackInterval) {
+            m_last = now;
+            m_callback();
+        }
+    }
+    // How long one wait may block before the callback is due again.
+    std::chrono::milliseconds Slice(std::chrono::milliseconds left) const {
+        return m_callback ? std::min(left, kWaitCallbackInterval) : left;
+    }
+
+private:
+    const VetWaitCallback& m_callback;
+    Clock::time_point m_last = Clock::now();
+};
+
 // Reads both pipes until the helper closes them or the time is up, then collects its status;
-// kills it when the time is up.
-VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline) {
+// kills it when the time is up or the wait callback throws.
+VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline,
+                   const VetWaitCallback& whileWaiting) {
+    ChildGuard child(pid);
+    WaitTicker ticker(whileWaiting);
     VetOutcome outcome;
     std::array<pollfd, 2> fds = {pollfd{out.read, POLLIN, 0}, pollfd{err.read, POLLIN, 0}};
     std::array<std::string*, 2> sinks = {&outcome.report, &outcome.noise};
@@ -118,7 +168,8 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline) 
             outcome.timedOut = true;
             break;
         }
-        const int ready = poll(fds.data(), fds.size(), static_cast<int>(left.count()));
+        const int ready =
+            poll(fds.data(), fds.size(), static_cast<int>(ticker.Slice(left).count()));
         if (ready < 0 && errno != EINTR) {
             break;
         }
@@ -135,11 +186,13 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline) 
                 fds[i].fd = -1;
             }
         }
+        ticker.Tick();
     }
     // The pipes are closed; the helper may still be on its way out.
     while (!outcome.timedOut) {
         const pid_t done = waitpid(pid, &outcome.status, WNOHANG);
         if (done == pid || (done < 0 && errno != EINTR)) {
+            child.Collected();
             return outcome;
         }
         if (Clock::now() >= deadline) {
@@ -147,10 +200,12 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline) 
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ticker.Tick();
     }
     kill(pid, SIGKILL);
     while (waitpid(pid, &outcome.status, 0) < 0 && errno == EINTR) {
     }
+    child.Collected();
     return outcome;
 }
 
@@ -214,7 +269,8 @@ std::string FindVetProgram() {
 }
 
 std::vector<VetTableCount> VetSourceFile(const std::string& path,
-                                         std::chrono::milliseconds timeLimit) {
+                                         std::chrono::milliseconds timeLimit,
+                                         const VetWaitCallback& whileWaiting) {
     const std::string vet = FindVetProgram();
     Pipe out;
     Pipe err;
@@ -222,7 +278,7 @@ std::vector<VetTableCount> VetSourceFile(const std::string& path,
     const pid_t pid = Spawn(vet, path, out, err);
     out.CloseWrite();
     err.CloseWrite();
-    const VetOutcome outcome = Collect(pid, out, err, deadline);
+    const VetOutcome outcome = Collect(pid, out, err, deadline, whileWaiting);
 
     const std::string damaged = "The database '" + path + "' is damaged: ";
     if (outcome.timedOut) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,14 @@ std::chrono::milliseconds DefaultVetTimeLimit(uintmax_t fileSize);
 // else the one in the build tree. Throws CDaoException when none is there.
 std::string FindVetProgram();
 
+// Called about every 30 ms while the check runs, so that a window can repaint. It may throw
+// (a stop the user asked for): the helper is then killed and the exception passes on.
+using VetWaitCallback = std::function<void()>;
+
 // Runs the helper on path and returns the rows it found per table. Throws CDaoException
 // naming the file, saying it is damaged, when the helper reports an error, crashes, runs
 // past timeLimit (it is then killed), or libmdb complained while it read; CDaoException when
 // the helper cannot be found or started.
 std::vector<VetTableCount> VetSourceFile(const std::string& path,
-                                         std::chrono::milliseconds timeLimit);
+                                         std::chrono::milliseconds timeLimit,
+                                         const VetWaitCallback& whileWaiting = {});

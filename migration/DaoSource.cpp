@@ -37,6 +37,10 @@ void CDaoSource::Open(const std::string& path, const std::string& connect) {
     m_database.Open(path, false, true, connect);
 }
 
+void CDaoSource::SetWaitCallback(std::function<void()> callback) {
+    m_database.SetWaitCallback(std::move(callback));
+}
+
 void CDaoSource::Close() noexcept {
     m_database.Close();
 }

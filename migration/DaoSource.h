@@ -17,6 +17,7 @@ public:
     // not exclusively.
     void Open(const std::string& path, const std::string& connect) override;
     void Close() noexcept override;
+    void SetWaitCallback(std::function<void()> callback) override;
     std::unique_ptr<IRecordset> OpenRecordset(const std::string& query) override;
 
 private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,9 @@ public:
     // Opens the file read-only, not exclusively, with the connect string (";PWD=...").
     virtual void Open(const std::string& path, const std::string& connect) = 0;
     virtual void Close() noexcept = 0;
+    // Called about every 30 ms while Open waits on something slow (the file check), so that
+    // a window can repaint; it may throw to abandon the open. Empty: nothing is called.
+    virtual void SetWaitCallback(std::function<void()> /*callback*/) {}
     // Opens a read-only recordset on "select * from <table>", standing on the first row.
     virtual std::unique_ptr<IRecordset> OpenRecordset(const std::string& query) = 0;
 };

@@ -74,6 +74,12 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
 }
 
 void CMigrationRun::OpenSource(const std::string& path) {
+    // The file check before the open can take seconds: the heartbeat keeps a window painted.
+    m_source.SetWaitCallback([this] { m_observer.OnProgress(); });
+    struct ClearCallback {
+        ISourceDatabase& source;
+        ~ClearCallback() { source.SetWaitCallback({}); }
+    } clear{m_source};
     m_source.Open(path, kSourceConnect);
 }
 

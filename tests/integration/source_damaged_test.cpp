@@ -174,6 +174,23 @@ TEST(SourceVetOutcome, PassesOnTheCheckersOwnMessage) {
               "The database x is damaged: because.");
 }
 
+// The wait callback keeps a window painted during the check, and a throw from it (a stop)
+// ends the check at once: the process is killed, not waited for.
+TEST(SourceVetOutcome, TheWaitCallbackRunsAndCanAbandonTheCheck) {
+    FakeVet vet("exec sleep 30");
+    int calls = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(VetSourceFile(Data("sample.mdb"), std::chrono::seconds(20),
+                               [&] {
+                                   if (++calls == 5) {
+                                       throw CUserException();
+                                   }
+                               }),
+                 CUserException);
+    EXPECT_EQ(calls, 5);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
 TEST(SourceVetOutcome, AMissingCheckerCannotBeStarted) {
     ScratchDir dir;
     const std::string missing = dir.Path("no-such-vet");
