@@ -4,8 +4,10 @@
 
 #include <glib.h>
 
+#include <wx/dir.h>
 #include <wx/filename.h>
 #include <wx/intl.h>
+#include <wx/log.h>
 #include <wx/msgdlg.h>
 
 #include "ui/Texts.h"
@@ -54,7 +56,24 @@ wxString CAccessFilePicker::WithDefaultExtension(const wxString& path) {
         return path;
     }
     const wxString withExtension = path + wxString::FromAscii(kDefaultExtension);
-    return wxFileName::FileExists(withExtension) ? withExtension : path;
+    if (wxFileName::FileExists(withExtension)) {
+        return withExtension;
+    }
+    // The extension in another letter case ("KEN_ALL" for KEN_ALL.MDB), as the filter lists
+    // it; the name itself must match as typed.
+    const wxFileName wanted(withExtension);
+    const wxLogNull quiet;  // a folder that cannot be read is no error here
+    wxDir folder(wanted.GetPath());
+    wxString name;
+    for (bool found = folder.IsOpened() && folder.GetFirst(&name, wxString(), wxDIR_FILES); found;
+         found = folder.GetNext(&name)) {
+        const wxFileName candidate(wanted.GetPath(), name);
+        if (candidate.GetName() == wanted.GetName() &&
+            candidate.GetExt().IsSameAs(wanted.GetExt(), false)) {
+            return candidate.GetFullPath();
+        }
+    }
+    return path;
 }
 
 void CAccessFilePicker::OnOpen(wxCommandEvent& event) {

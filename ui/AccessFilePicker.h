@@ -15,8 +15,8 @@ public:
     // returned wxID_OK.
     wxString GetPath() const override;
 
-    // path itself when it names an existing file or when "path.mdb" does not exist either;
-    // otherwise "path.mdb".
+    // path itself when it names something that exists, or when no "path.mdb" exists in any
+    // letter case of the extension; otherwise that file ("path.mdb" first).
     static wxString WithDefaultExtension(const wxString& path);
 
 private:

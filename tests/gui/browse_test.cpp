@@ -170,6 +170,14 @@ TEST_F(BrowseTest, TypedNameWithoutExtensionPicksTheMdbFile) {
     EXPECT_EQ(file, CAccessFilePicker::WithDefaultExtension(file));
     const wxString missing = wxString::FromUTF8((m_folder / "無い").string());
     EXPECT_EQ(missing, CAccessFilePicker::WithDefaultExtension(missing));
+    // The extension in capitals, as the filter lists it; the name must match as typed.
+    std::ofstream(m_folder / "KEN_ALL.MDB") << "upper case";
+    const std::string upper = (m_folder / "KEN_ALL").string();
+    EXPECT_EQ(upper + ".MDB",
+              Utf8FromWx(CAccessFilePicker::WithDefaultExtension(wxString::FromUTF8(upper))));
+    const std::string lower = (m_folder / "ken_all").string();
+    EXPECT_EQ(lower,
+              Utf8FromWx(CAccessFilePicker::WithDefaultExtension(wxString::FromUTF8(lower))));
     // A name that exists as it is stays, even when "name.mdb" exists as well.
     std::ofstream(m_folder / "郵便番号") << "another file";
     EXPECT_EQ(stem, CAccessFilePicker::WithDefaultExtension(stem));
