@@ -1,10 +1,16 @@
 #include "app/BrimlowApp.h"
 
+#include <clocale>
+
+#include <wx/intl.h>
+#include <wx/log.h>
+
 #include "app/ErrorReport.h"
 #include "app/LastResort.h"
 #include "ui/BrimlowDlg.h"
 
 bool CBrimlowApp::OnInit() {
+    const std::unique_ptr<wxLocale> locale = TakeUserLocale();
     InstallLastResort();
     {
         CBrimlowDlg dialog;
@@ -56,4 +62,17 @@ void CBrimlowApp::ReportOrEnd(const std::exception_ptr& error) {
     if (!ReportHandlerError(error)) {
         RunLastResort(error);
     }
+}
+
+std::unique_ptr<wxLocale> CBrimlowApp::TakeUserLocale() {
+    // wx would report a locale that is not generated in a box of its own; the program runs
+    // just as well in "C".
+    const wxLogNull quiet;
+    auto locale = std::make_unique<wxLocale>();
+    if (!locale->Init(wxLANGUAGE_DEFAULT, wxLOCALE_LOAD_DEFAULT)) {
+        std::setlocale(LC_ALL, "C");
+    }
+    // Whatever the language, a decimal point stays a point.
+    std::setlocale(LC_NUMERIC, "C");
+    return locale;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 
 #include <wx/app.h>
+
+class wxLocale;
 
 // The application object. Start-up installs the last resort and runs the main dialog
 // modally; when the dialog closes, the process ends. The object also holds the guard around
@@ -33,6 +36,13 @@ public:
     // An exception that left OnInit or OnRun, and a fatal signal: the last resort.
     void OnUnhandledException() override;
     void OnFatalException() override;
+
+    // Takes the user's locale from the environment (LANG, LC_ALL, LC_MESSAGES...), for the C
+    // library and for wx, so that GTK's and wx's own texts (the file picker, the copy/paste
+    // menus) come in the user's language; the program's own texts do not change. Numbers
+    // keep the "C" convention. A locale that is not installed leaves the process in "C"
+    // without a word. The result must live as long as any window.
+    static std::unique_ptr<wxLocale> TakeUserLocale();
 
 private:
     // Reports error as the guard does, or hands it to the last resort.

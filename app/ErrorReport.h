@@ -1,7 +1,10 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
+
+#include <wx/string.h>
 
 // The message boxes that report errors. Each has an OK button, an icon, and the program's
 // title as its caption: the executable's file name without extension, so renaming the
@@ -27,8 +30,17 @@ struct CHandlerErrorReport {
 // nothing. Anything else, and a null error, escalate.
 CHandlerErrorReport DescribeHandlerError(const std::exception_ptr& error);
 
-// Shows text (UTF-8) in a modal message box with the given icon and waits for OK.
+// Shows text (UTF-8) in a modal message box with the given icon and waits for OK. Long
+// lines wrap at about 600 pixels, so the box stays narrower than the screen; Ctrl+C in the
+// box copies the whole text.
 void ShowErrorBox(const std::string& text, long icon);
+
+// text with line breaks put in, so that no line is wider than maxWidth as width measures it:
+// after a blank (which goes), after "/", between Japanese characters (not before closing
+// punctuation), and inside a run that has no such place only where it must. Breaks already
+// in text stay; trailing blanks of a line go.
+wxString WrapMessageText(const wxString& text, int maxWidth,
+                         const std::function<int(const wxString&)>& width);
 
 // The guard's work for an exception that escaped a handler: reports it as
 // DescribeHandlerError says. Returns false, showing nothing, when the exception escalates.

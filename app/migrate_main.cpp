@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -160,6 +161,11 @@ void ReportFailure(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // System texts (strerror, driver messages) in the user's language and character set;
+    // numbers and dates stay in the "C" convention. A locale that is not installed leaves
+    // "C".
+    std::setlocale(LC_CTYPE, "");
+    std::setlocale(LC_MESSAGES, "");
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "--") {

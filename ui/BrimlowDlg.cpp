@@ -5,11 +5,11 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/evtloop.h>
-#include <wx/filedlg.h>
 #include <wx/iconbndl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "ui/AccessFilePicker.h"
 #include "ui/AppIcon.h"
 #include "ui/DialogLayout.h"
 #include "ui/Resource.h"
@@ -144,9 +144,7 @@ void CBrimlowDlg::PumpPaint() {
 }
 
 void CBrimlowDlg::OnBrowse(wxCommandEvent& /*event*/) {
-    wxFileDialog picker(this, wxString::FromAscii(wxFileSelectorPromptStr), wxString(), wxString(),
-                        wxString::FromUTF8(texts::kFileFilter), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    picker.SetFilterIndex(0);
+    CAccessFilePicker picker(this);
     if (picker.ShowModal() == wxID_OK) {
         m_strPath = Utf8FromWx(picker.GetPath());
         UpdateData(false);

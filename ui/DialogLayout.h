@@ -11,7 +11,8 @@ class wxWindow;
 // closest after it.
 
 // The 9-point font of both dialogs: the first of "MS UI Gothic", "IPAPGothic" and
-// "Noto Sans CJK JP" that is installed, else the last of them by name.
+// "Noto Sans CJK JP" that fontconfig really has, under whatever name the locale gives it;
+// else the last of them by name.
 wxFont DialogFont();
 
 // A rectangle given in the dialog units of dialog, in pixels of its client area. Like

@@ -1,6 +1,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include <clocale>
+#include <cstring>
+
+#include <dlfcn.h>
+#include <glib.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +14,7 @@
 #include <wx/utils.h>
 
 #include "tests/gui/GuiTest.h"
+#include "ui/AccessFilePicker.h"
 
 using guitest::CDialogAnswerer;
 using guitest::CTestDlg;
@@ -39,11 +45,10 @@ protected:
             if (picker == nullptr) {
                 return wxID_CANCEL;
             }
-            EXPECT_EQ("Accessファイル(*.mdb)|*.mdb|全てのファイル|*",
+            EXPECT_EQ("Accessファイル(*.mdb)|*.[mM][dD][bB]|全てのファイル|*",
                       Utf8FromWx(picker->GetWildcard()));
             EXPECT_EQ(0, picker->GetFilterIndex());
             EXPECT_TRUE(picker->HasFlag(wxFD_OPEN));
-            EXPECT_TRUE(picker->HasFlag(wxFD_FILE_MUST_EXIST));
             if (!path.empty()) {
                 picker->SetPath(wxString::FromUTF8(path));
                 // GTK's file chooser loads the folder in the background and only then
@@ -96,4 +101,95 @@ TEST_F(BrowseTest, LogStaysAsItWas) {
     ExpectPicker(FilePath(), wxID_OK);
     dlg.Click(IDC_BROWSE);
     EXPECT_EQ("\nKEN_ALLを移行しました。", Utf8FromWx(dlg.LogBox().GetValue()));
+}
+
+// GTK's own filter objects, reached through the GTK library that wx has loaded (the
+// program is built without GTK's headers). The structure is GTK 3's GtkFileFilterInfo.
+class CGtkFilters {
+public:
+    explicit CGtkFilters(wxFileDialog& picker) {
+        Load(m_list, "gtk_file_chooser_list_filters");
+        Load(m_name, "gtk_file_filter_get_name");
+        Load(m_filter, "gtk_file_filter_filter");
+        if (m_list != nullptr) {
+            m_filters = m_list(picker.GetHandle());
+        }
+    }
+    ~CGtkFilters() { g_slist_free(m_filters); }
+
+    guint Count() const { return g_slist_length(m_filters); }
+    std::string Name(guint index) const { return m_name(g_slist_nth_data(m_filters, index)); }
+    // Whether the chooser lists a file of this name under the filter.
+    bool Lists(guint index, const char* name) const {
+        Info info{kDisplayName, nullptr, nullptr, name, nullptr};
+        return m_filter(g_slist_nth_data(m_filters, index), &info) != 0;
+    }
+
+private:
+    struct Info {
+        int contains;
+        const char* filename;
+        const char* uri;
+        const char* displayName;
+        const char* mimeType;
+    };
+    static constexpr int kDisplayName = 1 << 2;
+
+    template <typename F>
+    static void Load(F*& function, const char* symbol) {
+        function = reinterpret_cast<F*>(dlsym(RTLD_DEFAULT, symbol));
+        EXPECT_NE(nullptr, function) << symbol;
+    }
+
+    GSList* (*m_list)(void*) = nullptr;
+    const char* (*m_name)(void*) = nullptr;
+    int (*m_filter)(void*, const Info*) = nullptr;
+    GSList* m_filters = nullptr;
+};
+
+TEST(AccessFilePicker, FirstFilterListsMdbInAnyCaseAndTheSecondEverything) {
+    CAccessFilePicker picker(nullptr);
+    const CGtkFilters filters(picker);
+    ASSERT_EQ(2u, filters.Count());
+    EXPECT_EQ("Accessファイル(*.mdb)", filters.Name(0));
+    EXPECT_EQ("全てのファイル", filters.Name(1));
+    for (const char* name : {"KEN_ALL.MDB", "郵便番号.mdb", "Mixed.Mdb"}) {
+        EXPECT_TRUE(filters.Lists(0, name)) << name;
+        EXPECT_TRUE(filters.Lists(1, name)) << name;
+    }
+    for (const char* name : {"notes.txt", "KEN_ALL.MDB.bak", "mdb"}) {
+        EXPECT_FALSE(filters.Lists(0, name)) << name;
+        EXPECT_TRUE(filters.Lists(1, name)) << name;
+    }
+}
+
+TEST_F(BrowseTest, TypedNameWithoutExtensionPicksTheMdbFile) {
+    const wxString file = wxString::FromUTF8(FilePath());
+    const wxString stem = wxString::FromUTF8((m_folder / "郵便番号").string());
+    EXPECT_EQ(file, CAccessFilePicker::WithDefaultExtension(stem));
+    EXPECT_EQ(file, CAccessFilePicker::WithDefaultExtension(file));
+    const wxString missing = wxString::FromUTF8((m_folder / "無い").string());
+    EXPECT_EQ(missing, CAccessFilePicker::WithDefaultExtension(missing));
+    // The extension in capitals, as the filter lists it; the name must match as typed.
+    std::ofstream(m_folder / "KEN_ALL.MDB") << "upper case";
+    const std::string upper = (m_folder / "KEN_ALL").string();
+    EXPECT_EQ(upper + ".MDB",
+              Utf8FromWx(CAccessFilePicker::WithDefaultExtension(wxString::FromUTF8(upper))));
+    const std::string lower = (m_folder / "ken_all").string();
+    EXPECT_EQ(lower,
+              Utf8FromWx(CAccessFilePicker::WithDefaultExtension(wxString::FromUTF8(lower))));
+    // A name that exists as it is stays, even when "name.mdb" exists as well.
+    std::ofstream(m_folder / "郵便番号") << "another file";
+    EXPECT_EQ(stem, CAccessFilePicker::WithDefaultExtension(stem));
+}
+
+// The title is the system's own default, in the session's language.
+TEST(AccessFilePicker, TitleFollowsTheSessionLanguage) {
+    CAccessFilePicker picker(nullptr);
+    const std::string title = Utf8FromWx(picker.GetMessage());
+    if (std::strncmp(std::setlocale(LC_MESSAGES, nullptr), "ja", 2) == 0) {
+        EXPECT_EQ("ファイルを選択", title);
+    } else {
+        EXPECT_EQ("Select a file", title);
+    }
 }

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/clipbrd.h>
+#include <wx/display.h>
 #include <wx/filename.h>
+#include <wx/stattext.h>
 #include <wx/utils.h>
 
 #include "app/ErrorReport.h"
@@ -169,4 +172,56 @@ TEST(HandlerGuard, FailureInsideModalLoopKeepsDialogOpen) {
     EXPECT_TRUE(stillModal);
     ASSERT_EQ(1u, answerer.Seen().size());
     EXPECT_EQ("壊れたファイル", answerer.Seen()[0].message);
+}
+
+// A long path has no blanks: the text wraps after "/" at about 600 pixels, the box fits on
+// the screen, only line breaks are added, and Ctrl+C copies the text as it was given.
+TEST(ErrorBox, LongPathWrapsAndCtrlCCopiesTheWholeText) {
+    std::string path = "/srv/共有/";
+    while (path.size() < 190) {
+        path += "KEN_ALL_backup/";
+    }
+    path += "KEN_ALL.mdb";
+    const std::string text =
+        "The database '" + path + "' cannot be opened: No such file or directory.";
+    const int screenWidth = wxDisplay(0u).GetClientArea().width;
+
+    CDialogAnswerer answerer;
+    answerer.Expect([&](wxDialog& box) {
+        EXPECT_LE(box.GetSize().x, std::min(screenWidth, 600 + 150));
+        for (const wxWindow* child : box.GetChildren()) {
+            if (dynamic_cast<const wxStaticText*>(child) != nullptr) {
+                EXPECT_LE(child->GetSize().x, 600) << Utf8FromWx(child->GetLabel());
+            }
+        }
+        wxKeyEvent ctrlC(wxEVT_CHAR_HOOK);
+        ctrlC.m_keyCode = 'C';
+        ctrlC.m_controlDown = true;
+        ctrlC.SetEventObject(&box);
+        box.ProcessWindowEvent(ctrlC);
+        return wxID_OK;
+    });
+    ShowErrorBox(text, wxICON_STOP);
+
+    ASSERT_EQ(1u, answerer.Seen().size());
+    const wxArrayString lines = wxSplit(wxString::FromUTF8(answerer.Seen()[0].message), '\n');
+    EXPECT_GE(lines.size(), 2u);
+    std::string joined;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string line = Utf8FromWx(lines[i]);
+        joined += line;
+        // A break after a blank drops the blank.
+        if (i + 1 < lines.size() && text.compare(joined.size(), 1, " ") == 0) {
+            joined += ' ';
+        } else if (i + 1 < lines.size()) {
+            EXPECT_EQ('/', line.back()) << line;
+        }
+    }
+    EXPECT_EQ(text, joined);
+
+    ASSERT_TRUE(wxTheClipboard->Open());
+    wxTextDataObject copied;
+    EXPECT_TRUE(wxTheClipboard->GetData(copied));
+    wxTheClipboard->Close();
+    EXPECT_EQ(text, Utf8FromWx(copied.GetText()));
 }

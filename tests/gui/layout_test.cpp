@@ -1,4 +1,7 @@
+#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
+
+#include <iterator>
 
 #include <wx/display.h>
 #include <wx/image.h>
@@ -94,27 +97,53 @@ TEST(Layout, DialogIsFixedSizeAndCentred) {
     EXPECT_LE(std::abs(centre.y - screen.height / 2), 1);
 }
 
+namespace {
+
+// fontconfig's own list of the fonts that carry family among their names, in any language.
+bool IsInstalledFamily(const std::string& family) {
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr);
+    FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
+    const bool found = fonts != nullptr && fonts->nfont > 0;
+    if (fonts != nullptr) {
+        FcFontSetDestroy(fonts);
+    }
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    return found;
+}
+
+}  // namespace
+
 // Dialog units follow the font, so the font decides whether the template's proportions
-// survive.
-TEST(Layout, FontIsA9PointJapaneseFace) {
+// survive. The face must be one that is really there, not a name fontconfig quietly
+// replaces with another face.
+TEST(Layout, FontIsAnInstalled9PointJapaneseFace) {
     CTestDlg dlg;
     const wxFont font = dlg.GetFont();
     EXPECT_EQ(9, font.GetPointSize());
     const std::string face = Utf8FromWx(font.GetFaceName());
     EXPECT_TRUE(face == "MS UI Gothic" || face == "IPAPGothic" || face == "Noto Sans CJK JP")
         << face;
+    EXPECT_TRUE(IsInstalledFamily(face)) << face;
     for (const wxWindow* child : dlg.GetChildren()) {
         EXPECT_EQ(font, child->GetFont());
     }
 }
 
-// The size measured with IPAPGothic, the face Debian's fonts-ipafont-gothic installs.
+// The size measured with IPAPGothic, the face Debian's fonts-ipafont-gothic installs, in
+// every locale; with it the label's text fits its box.
 TEST(Layout, IpaPGothicGivesTheMeasuredClientSize) {
-    CTestDlg dlg;
-    if (Utf8FromWx(dlg.GetFont().GetFaceName()) != "IPAPGothic") {
-        GTEST_SKIP() << "IPAPGothic is not the face in use";
+    if (!IsInstalledFamily("IPAPGothic") || IsInstalledFamily("MS UI Gothic")) {
+        GTEST_SKIP() << "IPAPGothic is not the face to use here (fonts-ipafont-gothic missing, "
+                        "or MS UI Gothic installed)";
     }
+    CTestDlg dlg;
+    EXPECT_EQ("IPAPGothic", Utf8FromWx(dlg.GetFont().GetFaceName()));
     EXPECT_EQ(wxSize(558, 372), dlg.GetClientSize());
+    const wxWindow& label = **std::next(dlg.GetChildren().begin(), 4);
+    EXPECT_LE(label.GetTextExtent(label.GetLabel()).x, label.GetSize().x);
 }
 
 TEST(Layout, BoxStyles) {

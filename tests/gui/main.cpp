@@ -3,16 +3,24 @@
 #include <wx/app.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
+#include <wx/intl.h>
 
 #include "app/BrimlowApp.h"
 
 namespace {
 
 // The program's application object without its start-up: the tests build their dialogs
-// themselves, and a crash in a test must not wait for a click on a last-resort box.
+// themselves, and a crash in a test must not wait for a click on a last-resort box. The
+// locale is the program's, so that the tests see what a user of this session would.
 class CTestApp : public CBrimlowApp {
 public:
-    bool OnInit() override { return true; }
+    bool OnInit() override {
+        m_locale = TakeUserLocale();
+        return true;
+    }
+
+private:
+    std::unique_ptr<wxLocale> m_locale;
 };
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <clocale>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dbaccess/DaoDatabase.h"
@@ -32,10 +35,27 @@ std::vector<std::string> BuildAllStatements(const std::string& mdbName) {
     return statements;
 }
 
-class GoldenRowStatements : public testing::TestWithParam<const char*> {};
+// The fixture's name and the locale the process is in while it renders: the statements
+// must not change with a decimal comma (de_DE) or a Japanese locale, whatever the program
+// or a library it loads sets.
+class GoldenRowStatements : public testing::TestWithParam<std::tuple<const char*, const char*>> {
+protected:
+    void SetUp() override {
+        m_previous = std::setlocale(LC_ALL, nullptr);
+        const char* locale = std::get<1>(GetParam());
+        if (std::setlocale(LC_ALL, locale) == nullptr) {
+            GTEST_SKIP() << "the locale " << locale
+                         << " is not generated (scripts/install-deps generates it)";
+        }
+    }
+    void TearDown() override { std::setlocale(LC_ALL, m_previous.c_str()); }
+
+private:
+    std::string m_previous;
+};
 
 TEST_P(GoldenRowStatements, MatchTheGoldenFileStatementByStatement) {
-    const std::string name = GetParam();
+    const std::string name = std::get<0>(GetParam());
     const std::vector<std::string> expected =
         ReadGoldenStatements(testpaths::Data("golden/" + name + ".sql.json"));
     ASSERT_FALSE(expected.empty());
@@ -52,7 +72,16 @@ TEST_P(GoldenRowStatements, MatchTheGoldenFileStatementByStatement) {
     EXPECT_EQ(differences, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fixtures, GoldenRowStatements, testing::Values("sample", "types", "dates"),
-                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Fixtures, GoldenRowStatements,
+                         testing::Combine(testing::Values("sample", "types", "dates"),
+                                          testing::Values("C", "de_DE.UTF-8", "ja_JP.UTF-8")),
+                         [](const auto& info) {
+                             std::string name = std::string(std::get<0>(info.param)) + "_" +
+                                                std::get<1>(info.param);
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return !std::isalnum(c); },
+                                 '_');
+                             return name;
+                         });
 
 }  // namespace
