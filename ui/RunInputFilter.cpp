@@ -44,8 +44,6 @@ int CRunInputFilter::FilterEvent(wxEvent& event) {
                    ? Event_Skip
                    : Event_Processed;
     }
-    if (event.IsKindOf(wxCLASSINFO(wxMouseEvent))) {
-        return window == &m_stopButton || window == &m_exitButton ? Event_Skip : Event_Processed;
-    }
-    return Event_Processed;
+    // The mouse, and whatever else a click brings, on the two buttons that stop the run.
+    return window == &m_stopButton || window == &m_exitButton ? Event_Skip : Event_Processed;
 }
