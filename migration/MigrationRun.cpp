@@ -108,8 +108,8 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
             m_current.emplace(CTableProgress{entry.table, recordset->GetRecordCount(), 0});
         m_observer.OnTableStart(table);
         CProgressClock progress;
-        while (!recordset->IsEOF()) {
-            ThrowIfStopRequested();
+        // A stop is taken before each row, and before an empty table ends.
+        for (ThrowIfStopRequested(); !recordset->IsEOF(); ThrowIfStopRequested()) {
             CInsertItemList row(entry.table, entry.columns.size());
             for (const CCatalogueColumn& column : entry.columns) {
                 row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));

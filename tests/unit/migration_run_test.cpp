@@ -240,6 +240,12 @@ TEST_F(MigrationRunTest, StopBetweenRowsKeepsTheRowsSentAndClosesBothConnections
     log.stopWhen = nullptr;
     RunOn("a.mdb");
     EXPECT_EQ(7u, target.statements.size());
+
+    // Asked for as a table ends, the stop is taken at the next table, even an empty one.
+    const size_t linesBefore = log.lines.size();
+    log.stopWhen = [&] { return log.lines.size() == linesBefore + 1; };
+    EXPECT_THROW(RunOn("a.mdb"), CRunStopped);
+    EXPECT_EQ("stopped KEN_ALL_Version 0/0", events.list.back());
 }
 
 // A stop during the file check ends the open at its heartbeat, and one during a connect
