@@ -94,11 +94,24 @@ void CMigrationRun::OpenSource(const std::string& path) {
         ISourceDatabase& source;
         ~ClearCallback() { source.SetWaitCallback({}); }
     } clear{m_source};
-    m_source.Open(path, kSourceConnect);
+    try {
+        m_source.Open(path, kSourceConnect);
+    } catch (const CException&) {
+        // A stop asked for while the file was checked may have ended the check in a way
+        // that looks like a failure of its own (a Ctrl+C that reached the check's process
+        // as well): it is still the stop.
+        ThrowIfStopRequested();
+        throw;
+    }
 }
 
 void CMigrationRun::OpenTarget(const std::string& targetConnection) {
-    m_target.Open(targetConnection);
+    try {
+        m_target.Open(targetConnection);
+    } catch (const CException&) {
+        ThrowIfStopRequested();
+        throw;
+    }
 }
 
 void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <regex>
@@ -54,7 +55,8 @@ std::vector<char*> Argv(std::vector<std::string>& args) {
     return argv;
 }
 
-// brimlow-migrate running in dir, with stdout and stderr in the files out and err there.
+// brimlow-migrate running in dir, with stdout and stderr in the files out and err there, in a
+// process group of its own, as a terminal's foreground job is.
 class CBackgroundRun {
 public:
     CBackgroundRun(std::vector<std::string> args, const std::filesystem::path& dir) {
@@ -66,7 +68,8 @@ public:
         if (m_pid == 0) {
             const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (chdir(dir.c_str()) != 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) {
+            if (setpgid(0, 0) != 0 || chdir(dir.c_str()) != 0 || dup2(outFd, 1) < 0 ||
+                dup2(errFd, 2) < 0) {
                 _exit(126);
             }
             execv(argv[0], argv.data());
@@ -74,6 +77,24 @@ public:
         }
     }
     void Signal(int signal) const { kill(m_pid, signal); }
+    // To the whole process group, as the terminal's Ctrl+C sends it.
+    void SignalGroup(int signal) const { kill(-m_pid, signal); }
+    // True while the program has a child process (the file check's helper).
+    bool HasChild() const {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream stat(entry.path() / "stat");
+            std::string text;
+            std::getline(stat, text);
+            const size_t end = text.rfind(')');
+            std::istringstream fields(end == std::string::npos ? "" : text.substr(end + 2));
+            std::string state;
+            pid_t parent = 0;
+            if (fields >> state >> parent && parent == m_pid) {
+                return true;
+            }
+        }
+        return false;
+    }
     // The exit status, or 256 + the signal that ended it.
     int Wait() const {
         int status = 0;
@@ -213,4 +234,28 @@ TEST(MigrateStop, FailureIsAccountedForInTheSummary) {
     EXPECT_EQ(1, unopened.exitCode);
     EXPECT_NE(std::string::npos, ReadFile(summary).find("\", \"tables\": []}\n"))
         << ReadFile(summary);
+}
+
+// Ctrl+C on a terminal reaches the file-check helper too; the run is still stopped, not
+// reported as a damaged file, and the target holds what the summary says.
+TEST(MigrateStop, CtrlCDuringTheFileCheckIsAStop) {
+    const auto full = testpaths::SharedFixtures("kenall-full.mdb");
+    if (!std::filesystem::exists(full)) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    const testtarget::SqliteTarget target;
+    const std::filesystem::path summary = target.Directory() / "summary.json";
+    const CBackgroundRun run({"--summary", summary.string(), full.string()}, target.Directory());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!run.HasChild() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    run.SignalGroup(SIGINT);
+    EXPECT_EQ(130, run.Wait());
+    const std::string err = ReadFile(target.Directory() / "err");
+    EXPECT_EQ(0u, err.find("brimlow-migrate: stopped by SIGINT ")) << err;
+    const std::string json = ReadFile(summary);
+    EXPECT_EQ(0u, json.find("{\"status\": \"stopped\", \"tables\": [")) << json;
+    EXPECT_EQ(static_cast<long>(Count(target, "KEN_ALL")),
+              std::max(0L, SummaryInserted(json, "KEN_ALL")));
 }

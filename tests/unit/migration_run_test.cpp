@@ -249,7 +249,7 @@ TEST_F(MigrationRunTest, StopBetweenRowsKeepsTheRowsSentAndClosesBothConnections
 }
 
 // A stop during the file check ends the open at its heartbeat, and one during a connect
-// takes effect right after it; neither reaches a table.
+// takes effect right after it, even when the connect then failed; neither reaches a table.
 TEST_F(MigrationRunTest, StopBeforeAnyTableReportsNoTable) {
     bool bStop = false;
     log.stopWhen = [&] { return bStop; };
@@ -265,10 +265,13 @@ TEST_F(MigrationRunTest, StopBeforeAnyTableReportsNoTable) {
     bStop = false;
     events.list.clear();
     source.onOpen = nullptr;
-    target.onOpen = [&](const std::string&) { bStop = true; };
+    target.onOpen = [&](const std::string&) {
+        bStop = true;
+        throw CDBException("Interrupted\n");  // a failure that the stop brought about
+    };
     EXPECT_THROW(RunOn("a.mdb"), CRunStopped);
     EXPECT_EQ((std::vector<std::string>{"source.open a.mdb ;PWD=wuzo", "target.open",
-                                        "target.close", "source.close", "stopped -"}),
+                                        "source.close", "stopped -"}),
               events.list);
     EXPECT_TRUE(log.lines.empty());
 }
