@@ -162,23 +162,29 @@ TEST_F(RunProgress, ProgressLineShowsDuringATableAndIsReplacedAtItsEnd) {
         Utf8FromWx(dlg.LogBox().GetValue()));
 }
 
-// A real click on 中止 stops the run between rows, without a message box; the dialog stays.
+// A real click on 中止, or Enter while it has the focus, stops the run between rows, without a
+// message box; the dialog stays.
 TEST_F(RunProgress, StopButtonStopsAtARowAndTheTargetHoldsTheRowsReported) {
-    dlg.slowTarget.beforeStatement = [&](size_t sent) {
-        if (sent == 300) {
-            EXPECT_EQ(&dlg.StartButton(), wxWindow::FindFocus());
-            const wxRect button = dlg.StartButton().GetScreenRect();
-            wxUIActionSimulator mouse;
-            mouse.MouseMove(button.GetPosition() + button.GetSize() / 2);
-            mouse.MouseClick();
-        }
-    };
-    CDialogAnswerer answerer;  // fails on any box
-    EXPECT_EQ(wxID_IGNORE, InModalLoop(dlg, [&] {
-                  dlg.StartButton().SetFocus();
-                  dlg.Click(IDC_START);
-              }));
-    ExpectStoppedInKenAll();
+    for (const bool bKeyboard : {false, true}) {
+        dlg.slowTarget.beforeStatement = [&](size_t sent) {
+            if (sent == 300) {
+                EXPECT_EQ(&dlg.StartButton(), wxWindow::FindFocus());
+                wxUIActionSimulator input;
+                if (bKeyboard) {
+                    input.Char(WXK_RETURN);
+                } else {
+                    const wxRect button = dlg.StartButton().GetScreenRect();
+                    input.MouseMove(button.GetPosition() + button.GetSize() / 2);
+                    input.MouseClick();
+                }
+            }
+        };
+        target.Execute("delete from KEN_ALL;");
+        dlg.m_strLog.clear();
+        CDialogAnswerer answerer;  // fails on any box
+        EXPECT_EQ(wxID_IGNORE, InModalLoop(dlg, [&] { dlg.Click(IDC_START); }));
+        ExpectStoppedInKenAll();
+    }
 }
 
 // Esc stops the run and the dialog stays open; the close box stops it and then closes.
