@@ -53,10 +53,14 @@ void CConsoleRun::OnTableEnd(const CTableProgress& table) {
 }
 
 void CConsoleRun::OnStopped(const CTableProgress* table) {
-    OnFailed(table);
+    EndedAt(table);
 }
 
 void CConsoleRun::OnFailed(const CTableProgress* table) {
+    EndedAt(table);
+}
+
+void CConsoleRun::EndedAt(const CTableProgress* table) {
     if (table != nullptr) {
         m_summary.TableAt(*table);
         m_endedIn = *table;

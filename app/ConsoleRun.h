@@ -39,6 +39,9 @@ public:
     const std::optional<CTableProgress>& EndedIn() const noexcept { return m_endedIn; }
 
 private:
+    // A stop or a failure: the summary and EndedIn take the table in progress, if any.
+    void EndedAt(const CTableProgress* table);
+
     std::FILE* m_log;
     std::unique_ptr<CProgressLine> m_progress;
     CRunSummary m_summary;
