@@ -1,11 +1,12 @@
 // brimlow-migrate: the migration run from the command line, for scripts and
 // scheduled refreshes.
 //
-//   brimlow-migrate [--target CONNECTION-STRING] FILE.mdb
-//   brimlow-migrate --sql FILE.mdb
+//   brimlow-migrate [--target CONNECTION-STRING] [OPTIONS] FILE.mdb
+//   brimlow-migrate --sql [OPTIONS] FILE.mdb
 //
-// Exit status: 0 when every table arrived, 1 when the run failed (the reason on
-// stderr), 2 for a usage error.
+// Exit status: 0 when every table arrived, 1 when the run failed or its log could
+// not be written (the reason on stderr), 2 for a usage error, 128 + the signal
+// when SIGINT, SIGTERM or SIGHUP stopped the run.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,6 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "app/ConsoleRun.h"
+#include "app/RunEnd.h"
+#include "app/StopSignals.h"
 #include "dbaccess/DaoDatabase.h"
 #include "dbaccess/DaoWorkspace.h"
 #include "dbaccess/Database.h"
@@ -33,8 +37,8 @@
 namespace {
 
 constexpr const char kUsage[] =
-    "usage: brimlow-migrate [--target CONNECTION-STRING] FILE.mdb\n"
-    "       brimlow-migrate --sql FILE.mdb\n"
+    "usage: brimlow-migrate [--target CONNECTION-STRING] [OPTIONS] FILE.mdb\n"
+    "       brimlow-migrate --sql [OPTIONS] FILE.mdb\n"
     "\n"
     "Copies the eight tables of FILE.mdb into the target database, one "
     "committed\n"
@@ -47,12 +51,22 @@ constexpr const char kUsage[] =
     "to\n"
     "                              stdout, one per line, and the log lines to "
     "stderr\n"
-    "  --help                      show this text\n";
+    "  --progress, --no-progress   show the progress line on stderr, or not;\n"
+    "                              by default only when stderr is a terminal\n"
+    "  --summary FILE              write how the run ended, as JSON, to FILE\n"
+    "  --help                      show this text\n"
+    "\n"
+    "SIGINT, SIGTERM and SIGHUP stop the run between two rows; the rows inserted\n"
+    "stay in the target.\n";
 
 struct Options {
+    enum class Progress { Auto, On, Off };
+
     std::string path;
     std::string target = kTargetConnection;
     bool bSqlOnly = false;
+    Progress progress = Progress::Auto;
+    std::string summary;  // empty: no summary
 };
 
 // Parses the arguments; nullopt after a usage error has been reported.
@@ -74,6 +88,14 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args) {
             }
             options.target = args[++i];
             bTargetGiven = true;
+        } else if (arg == "--progress" || arg == "--no-progress") {
+            options.progress = arg == "--progress" ? Options::Progress::On : Options::Progress::Off;
+        } else if (arg == "--summary") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                std::fputs("brimlow-migrate: --summary needs a file name\n", stderr);
+                return std::nullopt;
+            }
+            options.summary = args[++i];
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "brimlow-migrate: unknown option %s\n", arg.c_str());
             return std::nullopt;
@@ -94,19 +116,6 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args) {
     options.path = files.front();
     return options;
 }
-
-// Prints each log line as soon as it is appended.
-class CPrintedLog final : public IRunObserver {
-public:
-    explicit CPrintedLog(std::FILE* out) : m_out(out) {}
-    void AppendLog(const std::string& line) override {
-        std::fprintf(m_out, "%s\n", line.c_str());
-        std::fflush(m_out);
-    }
-
-private:
-    std::FILE* m_out;
-};
 
 struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
@@ -130,7 +139,7 @@ StatementOutput OpenStatementOutput() {
     return StatementOutput(out);
 }
 
-int Migrate(const Options& options) {
+void RunMigration(const Options& options, CConsoleRun& console) {
     CDaoWorkspace workspace;
     CDaoDatabase sourceDb;
     CDatabase targetDb;
@@ -139,18 +148,49 @@ int Migrate(const Options& options) {
     if (options.bSqlOnly) {
         StatementOutput out = OpenStatementOutput();
         CStatementWriter writer(out.get());
-        CPrintedLog log(stderr);
-        CMigrationRun(source, writer, log).Run([&] { return options.path; }, options.target);
+        CMigrationRun(source, writer, console).Run([&] { return options.path; }, options.target);
         const bool bFailed = std::ferror(out.get()) != 0;
         if (std::fclose(out.release()) != 0 || bFailed) {
             throw CException("Cannot write the statements to standard output.");
         }
     } else {
         COdbcTarget target(targetDb);
-        CPrintedLog log(stdout);
-        CMigrationRun(source, target, log).Run([&] { return options.path; }, options.target);
+        CMigrationRun(source, target, console).Run([&] { return options.path; }, options.target);
     }
-    return 0;
+}
+
+std::FILE* ProgressStream(Options::Progress progress) {
+    const bool bShow = progress == Options::Progress::Auto ? isatty(STDERR_FILENO) != 0
+                                                           : progress == Options::Progress::On;
+    return bShow ? stderr : nullptr;
+}
+
+// The run, with the log on stdout (on stderr with --sql, where stdout holds the statements),
+// and how it ended told on stderr and in the summary.
+int Migrate(const Options& options) {
+    InstallStopSignals();
+    if (!options.summary.empty()) {
+        RemoveStaleSummary(options.summary);
+    }
+    CConsoleRun console(options.bSqlOnly ? stderr : stdout, ProgressStream(options.progress));
+    CRunEnd end;
+    try {
+        RunMigration(options, console);
+    } catch (const CRunStopped&) {
+        end.status = CRunEnd::Status::Stopped;
+        end.signal = ReceivedStopSignal();
+    } catch (const CException& e) {
+        end.status = CRunEnd::Status::Failed;
+        end.error = e.GetErrorMessage();
+    } catch (const std::bad_alloc&) {
+        end.status = CRunEnd::Status::Failed;
+        end.error = CMemoryException().GetErrorMessage();
+    } catch (const std::exception& e) {
+        end.status = CRunEnd::Status::Failed;
+        end.error = e.what();
+    }
+    console.ClearProgress();
+    return FinishRun(end, console, options.summary);
 }
 
 void ReportFailure(const std::string& message) {

@@ -173,6 +173,10 @@ void CDaoRecordset::MoveNext() {
     m_impl->eof = !m_impl->reader.Next();
 }
 
+size_t CDaoRecordset::GetRecordCount() const noexcept {
+    return m_impl ? m_impl->reader.DeclaredRowCount() : 0;
+}
+
 void CDaoRecordset::Close() noexcept {
     if (!m_impl) {
         return;

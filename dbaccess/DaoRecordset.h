@@ -34,6 +34,8 @@ public:
     void MoveNext();
     void Close() noexcept;
     bool IsOpen() const noexcept;
+    // The number of rows the table declares; 0 when the recordset is not open.
+    size_t GetRecordCount() const noexcept;
 
 private:
     friend class CDaoDatabase;

@@ -79,6 +79,10 @@ int MdbTableReader::FindColumn(std::string_view name) const noexcept {
     return -1;
 }
 
+size_t MdbTableReader::DeclaredRowCount() const noexcept {
+    return m_table->num_rows;
+}
+
 bool MdbTableReader::Next() {
     m_hasRow = false;
     RestorePage();

@@ -34,6 +34,8 @@ public:
     // or when a row cannot be split into fields.
     bool Next();
     size_t RowsRead() const noexcept { return m_rowsRead; }
+    // The row count the table's definition declares.
+    size_t DeclaredRowCount() const noexcept;
     // The current row's value in the given column.
     CFieldValue Value(size_t column);
     // Makes the checks Value makes on the current row's field without decoding it: throws

@@ -82,7 +82,9 @@ pid_t Spawn(const std::string& vet, const std::string& path, Pipe& out, Pipe& er
     posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
     // The helper starts with default signal handling and nothing blocked, whatever the
-    // program (a GUI toolkit, a test runner) set up for itself.
+    // program (a GUI toolkit, a test runner) set up for itself. It gets a process group of
+    // its own, so that the terminal's Ctrl+C reaches only the program, which stops the check
+    // itself, instead of killing the helper in a way that looks like a crash.
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t none, all;
@@ -90,7 +92,9 @@ pid_t Spawn(const std::string& vet, const std::string& path, Pipe& out, Pipe& er
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     std::array<char*, 4> argv = {const_cast<char*>(vet.c_str()), const_cast<char*>("--"),
                                  const_cast<char*>(path.c_str()), nullptr};

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "dbaccess/Exceptions.h"
 #include "dbaccess/FieldValue.h"
 
 // The migration engine sees its two databases and its progress display only through these
@@ -17,6 +20,8 @@ public:
     virtual CFieldValue GetFieldValue(const std::string& column) = 0;
     virtual void MoveNext() = 0;
     virtual void Close() noexcept = 0;
+    // The number of rows the source table declares: the total that progress is shown against.
+    virtual size_t GetRecordCount() const = 0;
 };
 
 // The source database the run reads from.
@@ -44,11 +49,46 @@ public:
     virtual void Close() noexcept = 0;
 };
 
-// Where the run reports to: one log line per finished table and one at completion, and a
-// heartbeat about every 100 ms while a long table is copied, so a window can repaint.
+// Where a table copy stands: its rows as the source declares them, and the statements the
+// target has acknowledged so far in this run.
+struct CTableProgress {
+    std::string table;
+    size_t total = 0;
+    size_t inserted = 0;
+};
+
+// Where the run reports to. AppendLog gives the log lines: one per finished table and one at
+// completion. The other events say where a run stands, for a display that follows it; none of
+// them may throw, except that OnProgress and OnRowProgress may let a display's own failure
+// through, which fails the run.
 class IRunObserver {
 public:
     virtual ~IRunObserver() = default;
     virtual void AppendLog(const std::string& line) = 0;
+    // A heartbeat while the run waits: about every 30 ms during the source's file check, and
+    // once after the target's connection, so that a window can repaint and take a stop.
     virtual void OnProgress() {}
+    // Both databases are open: the tables of the run in order, with the rows each declares
+    // (0 for a table that cannot be opened; its failure comes at its turn).
+    virtual void OnRunStart(const std::vector<CTableProgress>& /*tables*/) {}
+    // A table's recordset is open; nothing of it is inserted yet.
+    virtual void OnTableStart(const CTableProgress& /*table*/) {}
+    // About every 100 ms while a table is copied.
+    virtual void OnRowProgress(const CTableProgress& /*table*/) {}
+    // Every row of the table is inserted and its recordset is closed; its log line follows.
+    virtual void OnTableEnd(const CTableProgress& /*table*/) {}
+    // The run stopped at a row boundary because IsStopRequested said so, and both connections
+    // are closed. table: the table in progress, or null when no table had started.
+    virtual void OnStopped(const CTableProgress* /*table*/) {}
+    // The run failed; the exception follows. table: the table in progress, whose row
+    // table->inserted + 1 failed, or null when the failure came before any table.
+    virtual void OnFailed(const CTableProgress* /*table*/) {}
+    // Asked between rows and at every heartbeat: true stops the run there.
+    virtual bool IsStopRequested() { return false; }
+};
+
+// Thrown out of a run that stopped because its observer asked it to; never shown as an error.
+class CRunStopped : public CUserException {
+public:
+    CRunStopped() : CUserException("The migration was stopped.") {}
 };

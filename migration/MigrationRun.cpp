@@ -26,24 +26,22 @@ public:
     CRunInProgress& operator=(const CRunInProgress&) = delete;
 };
 
-// Tells the observer about every 100 ms that the copy is alive. Reading the
-// steady clock costs a few tens of nanoseconds, next to nothing beside a row.
+// Says when about 100 ms have passed since it last did. Reading the steady clock
+// costs a few tens of nanoseconds, next to nothing beside a row.
 class CProgressClock {
 public:
-    explicit CProgressClock(IRunObserver& observer) : m_observer(observer) {}
-
-    void Tick() {
+    bool Due() {
         const auto now = std::chrono::steady_clock::now();
-        if (now - m_last >= kInterval) {
-            m_last = now;
-            m_observer.OnProgress();
+        if (now - m_last < kInterval) {
+            return false;
         }
+        m_last = now;
+        return true;
     }
 
 private:
     static constexpr auto kInterval = std::chrono::milliseconds(100);
 
-    IRunObserver& m_observer;
     std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
 };
 
@@ -62,45 +60,108 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     // made afresh.
     m_target.Close();
     m_source.Close();
+    m_current.reset();
 
-    OpenSource(readPath());
-    OpenTarget(targetConnection);
-    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-        CopyTable(entry);
+    try {
+        OpenSource(readPath());
+        OpenTarget(targetConnection);
+        // A stop asked for while the connect blocked takes effect here.
+        Heartbeat();
+        m_observer.OnRunStart(Plan());
+        for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+            CopyTable(entry);
+        }
+        m_observer.AppendLog(kCompletionLine);
+    } catch (const CRunStopped&) {
+        // Rows already sent stay; the connections are not kept for a later run.
+        m_target.Close();
+        m_source.Close();
+        m_observer.OnStopped(m_current ? &*m_current : nullptr);
+        throw;
+    } catch (...) {
+        m_observer.OnFailed(m_current ? &*m_current : nullptr);
+        throw;
     }
-    m_observer.AppendLog(kCompletionLine);
     m_target.Close();
     m_source.Close();
 }
 
 void CMigrationRun::OpenSource(const std::string& path) {
-    // The file check before the open can take seconds: the heartbeat keeps a window painted.
-    m_source.SetWaitCallback([this] { m_observer.OnProgress(); });
+    // The file check before the open can take seconds: the heartbeat keeps a window painted,
+    // and a stop ends the check at once.
+    m_source.SetWaitCallback([this] { Heartbeat(); });
     struct ClearCallback {
         ISourceDatabase& source;
         ~ClearCallback() { source.SetWaitCallback({}); }
     } clear{m_source};
-    m_source.Open(path, kSourceConnect);
+    try {
+        m_source.Open(path, kSourceConnect);
+    } catch (const CException&) {
+        // A stop asked for while the file was checked may have ended the check in a way
+        // that looks like a failure of its own (a Ctrl+C that reached the check's process
+        // as well): it is still the stop.
+        ThrowIfStopRequested();
+        throw;
+    }
 }
 
 void CMigrationRun::OpenTarget(const std::string& targetConnection) {
-    m_target.Open(targetConnection);
+    try {
+        m_target.Open(targetConnection);
+    } catch (const CException&) {
+        ThrowIfStopRequested();
+        throw;
+    }
 }
 
 void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
-    CProgressClock progress(m_observer);
     {
         std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
-        while (!recordset->IsEOF()) {
+        CTableProgress& table =
+            m_current.emplace(CTableProgress{entry.table, recordset->GetRecordCount(), 0});
+        m_observer.OnTableStart(table);
+        CProgressClock progress;
+        // A stop is taken before each row, and before an empty table ends.
+        for (ThrowIfStopRequested(); !recordset->IsEOF(); ThrowIfStopRequested()) {
             CInsertItemList row(entry.table, entry.columns.size());
             for (const CCatalogueColumn& column : entry.columns) {
                 row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));
             }
             m_target.ExecuteSQL(row.BuildStatement());
+            ++table.inserted;
             recordset->MoveNext();
-            progress.Tick();
+            if (progress.Due()) {
+                m_observer.OnRowProgress(table);
+            }
         }
         recordset->Close();
     }
+    m_observer.OnTableEnd(*m_current);
+    m_current.reset();
     m_observer.AppendLog(entry.logLine);
+}
+
+std::vector<CTableProgress> CMigrationRun::Plan() {
+    std::vector<CTableProgress> tables;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        size_t total = 0;
+        try {
+            total = m_source.OpenRecordset(entry.query)->GetRecordCount();
+        } catch (const CException&) {
+            // The copy of this table meets the same failure and reports it.
+        }
+        tables.push_back(CTableProgress{entry.table, total, 0});
+    }
+    return tables;
+}
+
+void CMigrationRun::Heartbeat() {
+    m_observer.OnProgress();
+    ThrowIfStopRequested();
+}
+
+void CMigrationRun::ThrowIfStopRequested() {
+    if (m_observer.IsStopRequested()) {
+        throw CRunStopped();
+    }
 }

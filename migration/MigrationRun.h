@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "migration/EngineInterfaces.h"
 
@@ -11,10 +13,17 @@ struct CCatalogueEntry;
 // in order, one committed statement per row, logs each finished table and the completion,
 // and closes the target, then the source.
 //
+// The observer hears where the run stands (table start with its total, rows inserted about
+// every 100 ms, table end, stop, failure) and is asked between rows whether to stop.
+//
 // A failure leaves the run as an exception of the program's family; nothing is undone, the
 // rows executed so far stay in the target, and neither the failed table's line nor the
 // completion line is logged. Connections a failed run left open are closed by the next run
 // before it opens anything, so that run reads the file it is given and connects afresh.
+//
+// A stop asked for by the observer takes effect between two rows, at a heartbeat of the file
+// check (which ends the check at once) or right after the connect: the rows sent stay, both
+// connections are closed, and CRunStopped leaves the run.
 class CMigrationRun {
 public:
     CMigrationRun(ISourceDatabase& source, ITargetDatabase& target, IRunObserver& observer);
@@ -31,7 +40,14 @@ public:
     void CopyTable(const CCatalogueEntry& entry);
 
 private:
+    // The catalogue's tables with the rows each declares, for OnRunStart.
+    std::vector<CTableProgress> Plan();
+    // Tells the observer that the run is alive, then stops if it asks to.
+    void Heartbeat();
+    void ThrowIfStopRequested();
+
     ISourceDatabase& m_source;
     ITargetDatabase& m_target;
     IRunObserver& m_observer;
+    std::optional<CTableProgress> m_current;  // the table being copied, from its start
 };

@@ -41,6 +41,7 @@ CBrimlowDlg::CBrimlowDlg()
     Bind(wxEVT_INIT_DIALOG, &CBrimlowDlg::OnInitDialog, this);
     Bind(wxEVT_BUTTON, &CBrimlowDlg::OnStart, this, IDC_START);
     Bind(wxEVT_BUTTON, &CBrimlowDlg::OnBrowse, this, IDC_BROWSE);
+    Bind(wxEVT_BUTTON, &CBrimlowDlg::OnExit, this, wxID_OK);
     // Every command that OnSysCommand takes for the About item, not only the menu's own.
     Bind(wxEVT_MENU, &CBrimlowDlg::OnAboutCommand, this, IDM_ABOUTBOX, IDM_ABOUTBOX + 0xF);
     Bind(wxEVT_CONTEXT_MENU, &CBrimlowDlg::OnContextMenu, this);
@@ -137,9 +138,11 @@ void CBrimlowDlg::ShowLogEnd() {
 
 void CBrimlowDlg::PumpPaint() {
     // wxYield would dispatch input too and re-enter handlers; only the UI category repaints
-    // while keyboard and mouse input stays queued.
+    // while keyboard and mouse input stays queued. During a run, input is dispatched through
+    // the run's input filter, which lets only a stop through.
     if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) {
-        loop->YieldFor(wxEVT_CATEGORY_UI);
+        loop->YieldFor(m_bRunInProgress ? wxEVT_CATEGORY_UI | wxEVT_CATEGORY_USER_INPUT
+                                        : wxEVT_CATEGORY_UI);
     }
 }
 
@@ -152,9 +155,13 @@ void CBrimlowDlg::OnBrowse(wxCommandEvent& /*event*/) {
 }
 
 void CBrimlowDlg::OnCharHook(wxKeyEvent& event) {
-    // Esc asks to close, as the close box does, so that during a run it waits as well.
+    // Esc closes the dialog, as the close box does; during a run it stops the run instead.
     if (IsEscapeKey(event)) {
-        Close();
+        if (m_bRunInProgress) {
+            RequestStop();
+        } else {
+            Close();
+        }
         return;
     }
     // Shift+F10 and the Menu key open the dialog's menu, except in a text box, which has

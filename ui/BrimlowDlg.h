@@ -9,6 +9,9 @@
 #include "dbaccess/DaoWorkspace.h"
 #include "dbaccess/Database.h"
 
+class ISourceDatabase;
+class ITargetDatabase;
+
 class wxButton;
 class wxStaticText;
 class wxTextCtrl;
@@ -17,9 +20,10 @@ class wxTextCtrl;
 // runs a migration, a read-only log box and the exit button, laid out in dialog units. A
 // context menu opens the About box. The dialog owns the database objects a run works with.
 //
-// Everything runs on the user-interface thread. While a run is in progress the start and
-// browse buttons and the path box are disabled; a request to close the window waits for the
-// end of the run.
+// Everything runs on the user-interface thread. While a run is in progress the start button
+// reads 中止 and stops the run, as Esc does; the browse button and the path box are disabled,
+// and other input comes to nothing. The exit button and the close box stop the run, and the
+// window closes when it is over.
 class CBrimlowDlg : public wxDialog {
 public:
     // Builds the dialog, without a parent, centred on the screen; ShowModal runs it.
@@ -30,10 +34,23 @@ public:
     // and scrolls it into view, lets pending painting run and then runs idle processing.
     void AppendLog(const char* text);
 
-    // Lets pending painting (and window-manager requests such as close) run without
-    // dispatching keyboard or mouse input, which stays queued. For the migration run's
-    // progress during a long table as well as for AppendLog.
+    // Lets pending painting (and window-manager requests such as close) run. Outside a run,
+    // keyboard and mouse input stays queued. During a run, the input that can stop it (the
+    // start button, the exit button, Esc) is handled and the rest is thrown away. For the
+    // migration run's heartbeat and progress as well as for AppendLog.
     void PumpPaint();
+
+    // Replaces the last line of the log (the text after its last line break) in m_strLog and
+    // in the log box, without rewriting the rest of the box.
+    void ReplaceLastLogLine(const std::string& text);
+    // Removes the last line, with its line break, from m_strLog only; the log box follows at
+    // the next data exchange (AppendLog).
+    void RemoveLastLogLine();
+
+    // During a run, asks it to stop at the next row boundary; otherwise does nothing.
+    void RequestStop() noexcept;
+    // True once a stop was asked for during the current run.
+    bool IsStopRequested() const noexcept { return m_bStopRequested; }
 
     // Moves the texts of the log box and the path box: into m_strLog and m_strPath when
     // saveAndValidate is true, out to the boxes when it is false. Returns true.
@@ -66,6 +83,7 @@ protected:
     void OnTextContextMenu(wxContextMenuEvent& event);
     void OnCharHook(wxKeyEvent& event);
     void OnClose(wxCloseEvent& event);
+    void OnExit(wxCommandEvent& event);
 
     wxIcon m_hIcon;                   // the 32 x 32 picture; the window gets both sizes
     CDaoWorkspace m_workspace;        // source workspace, opened by the first run
@@ -78,6 +96,8 @@ protected:
     // The migration run behind the start button, on the dialog's own database objects.
     // Virtual so that tests can stand in for it.
     virtual void RunMigration();
+    // A migration run on these databases, shown in the log and stoppable from the dialog.
+    void RunOn(ISourceDatabase& source, ITargetDatabase& target);
 
 private:
     class CRunInProgress;
@@ -94,4 +114,6 @@ private:
     wxButton* m_btnBrowse = nullptr;
     bool m_bRunInProgress = false;
     bool m_bCloseRequested = false;  // a close arrived during the run
+    bool m_bExitRequested = false;   // the exit button was pressed during the run
+    bool m_bStopRequested = false;   // a stop was asked for during the run
 };

@@ -1,3 +1,4 @@
+#include <memory>
 #include <utility>
 
 #include <wx/button.h>
@@ -6,40 +7,61 @@
 #include <wx/utils.h>
 
 #include "ui/BrimlowDlg.h"
+#include "ui/RunInputFilter.h"
+#include "ui/Texts.h"
 
 // A run executes inside the start button's handler. The only window events it lets through
-// are painting and the window manager's requests (PumpPaint); keyboard and mouse input waits
-// in the queue until the run ends.
+// are painting, the window manager's requests and the input that stops the run (PumpPaint);
+// other keyboard and mouse input comes to nothing.
+
+namespace {
+
+constexpr const char* kStopLabel = "中止";
+
+}  // namespace
 
 // Marks a run as in progress for its scope, on a normal return as well as when an exception
-// leaves the run. While it lasts, the start and browse buttons and the path box are disabled,
-// so nothing can start a second run on the same database objects or change the path under
-// the run. At its end it dispatches the input that queued up meanwhile while those controls
-// are still disabled, so that clicks and typing aimed at them come to nothing instead of
-// being replayed once they are enabled again; then it enables them and carries out a close
-// that was asked for during the run.
+// leaves the run. While it lasts, the start button reads 中止, keeps the focus and stops the
+// run; the browse button and the path box are disabled, so nothing can start a second run on
+// the same database objects or change the path under the run. At its end it dispatches the
+// input that queued up meanwhile while those controls are still disabled and the filter
+// still holds, so that clicks and typing aimed at them come to nothing instead of being
+// replayed once they are enabled again; then it enables them and carries out an exit or a
+// close that was asked for during the run.
 class CBrimlowDlg::CRunInProgress {
 public:
     explicit CRunInProgress(CBrimlowDlg& dialog)
         : m_dialog(dialog), m_focusBefore(wxWindow::FindFocus()) {
         m_dialog.m_bRunInProgress = true;
+        m_dialog.m_bStopRequested = false;
+        m_dialog.m_bExitRequested = false;
         EnableRunControls(false);
+        m_dialog.m_btnStart->SetLabel(wxString::FromUTF8(kStopLabel));
+        m_dialog.m_btnStart->SetFocus();
+        m_filter =
+            std::make_unique<CRunInputFilter>(m_dialog, *m_dialog.m_btnStart, *m_dialog.m_btnExit,
+                                              [this] { m_dialog.RequestStop(); });
     }
 
     ~CRunInProgress() {
         if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) {
             loop->YieldFor(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_USER_INPUT);
         }
-        // The log box stays enabled; a click or an arrow key in it during the run has just
-        // moved its caret. The run left the caret at the end of the log: put it back there.
+        m_filter.reset();
+        // The log box stays enabled; the run left the caret at the end of the log: keep it.
         m_dialog.ShowLogEnd();
         EnableRunControls(true);
+        m_dialog.m_btnStart->SetLabel(wxString::FromUTF8(texts::kStart));
         // GTK takes the focus away from a control that is disabled; give it back.
         if (IsRunControl(m_focusBefore)) {
             m_focusBefore->SetFocus();
         }
         m_dialog.m_bRunInProgress = false;
-        if (std::exchange(m_dialog.m_bCloseRequested, false)) {
+        const bool bExit = std::exchange(m_dialog.m_bExitRequested, false);
+        const bool bClose = std::exchange(m_dialog.m_bCloseRequested, false);
+        if (bExit) {
+            m_dialog.AcceptAndClose();
+        } else if (bClose) {
             m_dialog.Close();
         }
     }
@@ -49,7 +71,6 @@ public:
 
 private:
     void EnableRunControls(bool enable) {
-        m_dialog.m_btnStart->Enable(enable);
         m_dialog.m_btnBrowse->Enable(enable);
         m_dialog.m_editPath->Enable(enable);
     }
@@ -62,11 +83,13 @@ private:
 
     CBrimlowDlg& m_dialog;
     wxWindow* m_focusBefore;
+    std::unique_ptr<CRunInputFilter> m_filter;
 };
 
 void CBrimlowDlg::OnStart(wxCommandEvent& /*event*/) {
-    // The button is disabled during a run; this catches a click queued by other means.
+    // During a run the button reads 中止.
     if (m_bRunInProgress) {
+        RequestStop();
         return;
     }
     const CRunInProgress running(*this);
@@ -74,11 +97,29 @@ void CBrimlowDlg::OnStart(wxCommandEvent& /*event*/) {
     RunMigration();
 }
 
+void CBrimlowDlg::RequestStop() noexcept {
+    if (m_bRunInProgress) {
+        m_bStopRequested = true;
+    }
+}
+
+void CBrimlowDlg::OnExit(wxCommandEvent& event) {
+    // Ending the modal loop while the run's handler is still on the stack would leave the
+    // run behind: stop it, and end the dialog when it is over.
+    if (m_bRunInProgress) {
+        m_bExitRequested = true;
+        RequestStop();
+        return;
+    }
+    event.Skip();
+}
+
 void CBrimlowDlg::OnClose(wxCloseEvent& event) {
-    // Closing ends the modal loop while the run's handler is still on the stack; the
-    // window closes when the run is over instead.
+    // Closing ends the modal loop while the run's handler is still on the stack; the run is
+    // stopped and the window closes when it is over instead.
     if (m_bRunInProgress) {
         m_bCloseRequested = true;
+        RequestStop();
         if (event.CanVeto()) {
             event.Veto();
         }

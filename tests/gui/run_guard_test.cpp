@@ -58,12 +58,18 @@ wxPoint CentreOf(const wxWindow& window) {
 TEST(RunGuard, RunDisablesWhatCouldStartAnotherRun) {
     CTestDlg dlg;
     CRunView during;
-    dlg.run = [&during](CTestDlg& self) { during = Look(self); };
+    wxString labelDuring;
+    dlg.run = [&](CTestDlg& self) {
+        during = Look(self);
+        labelDuring = self.StartButton().GetLabel();
+    };
     dlg.Click(IDC_START);
 
     EXPECT_TRUE(during.inProgress);
     EXPECT_TRUE(during.busy);
-    EXPECT_FALSE(during.startEnabled);
+    EXPECT_TRUE(during.startEnabled);  // it reads 中止 and stops the run
+    EXPECT_EQ("中止", Utf8FromWx(labelDuring));
+    EXPECT_EQ("移行開始", Utf8FromWx(dlg.StartButton().GetLabel()));
     EXPECT_FALSE(during.browseEnabled);
     EXPECT_FALSE(during.pathEnabled);
     EXPECT_TRUE(during.exitEnabled);
@@ -76,7 +82,8 @@ TEST(RunGuard, RunDisablesWhatCouldStartAnotherRun) {
     EXPECT_TRUE(after.pathEnabled);
 }
 
-// A start click that reaches the handler during a run starts no second run.
+// A start click that reaches the handler during a run starts no second run: it asks the
+// run to stop.
 TEST(RunGuard, StartDuringRunIsIgnored) {
     CTestDlg dlg;
     int runs = 0;
@@ -156,21 +163,24 @@ TEST(RunGuard, LogClickDuringRunKeepsCaretAtEnd) {
     EXPECT_EQ(dlg.LogBox().GetLastPosition(), dlg.LogBox().GetInsertionPoint());
 }
 
-// A click on the exit button during a run is not dispatched by the paint pump; it ends the
-// dialog once the run is over.
+// A click on the exit button during a run asks it to stop; the dialog ends once the run is
+// over, not inside it.
 TEST(RunGuard, ExitClickDuringRunClosesAfterTheEnd) {
     CTestDlg dlg;
     bool modalAfterPump = false;
-    dlg.run = [&modalAfterPump](CTestDlg& self) {
+    bool stopAsked = false;
+    dlg.run = [&](CTestDlg& self) {
         wxUIActionSimulator mouse;
         mouse.MouseMove(CentreOf(self.ExitButton()));
         mouse.MouseClick();
         self.AppendLog("KEN_ALLを移行しました。");
         self.PumpPaint();
         modalAfterPump = self.IsModal();
+        stopAsked = self.IsStopRequested();
     };
     EXPECT_EQ(wxID_OK, InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); }));
     EXPECT_TRUE(modalAfterPump);
+    EXPECT_TRUE(stopAsked);
 }
 
 // A right click on the dialog and Shift+F10 during a run do not open the dialog's menu

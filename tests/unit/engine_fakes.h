@@ -26,8 +26,13 @@ public:
     // Tables by query text; a query with no table throws like a missing table.
     std::map<std::string, std::vector<FakeRow>> tables;
     std::function<void(const std::string& path)> onOpen;
+    // The wait callback the run installed for the open (the file check's heartbeat).
+    std::function<void()> waitCallback;
 
     bool IsOpen() const noexcept override { return m_bOpen; }
+    void SetWaitCallback(std::function<void()> callback) override {
+        waitCallback = std::move(callback);
+    }
     void Open(const std::string& path, const std::string& connect) override {
         m_events.Add("source.open " + path + " " + connect);
         if (onOpen) {
@@ -63,6 +68,7 @@ public:
     }
     void MoveNext() override { ++m_nRow; }
     void Close() noexcept override { m_events.Add("recordset.close"); }
+    size_t GetRecordCount() const override { return m_rows.size(); }
 
 private:
     FakeEvents& m_events;
@@ -112,25 +118,45 @@ private:
     bool m_bOpen = false;
 };
 
+// Records the log lines, and the run's other events in the shared list as
+// "start|end|progress|stopped|failed <table> <inserted>/<total>" ("-" for no table).
 class FakeLog final : public IRunObserver {
 public:
     explicit FakeLog(FakeEvents& events) : m_events(events) {}
 
     std::vector<std::string> lines;
-    int progressCalls = 0;
+    std::vector<CTableProgress> plan;      // from OnRunStart
+    std::vector<CTableProgress> progress;  // every OnRowProgress
+    int heartbeats = 0;
     std::function<void()> onProgress;
+    // Asked by IsStopRequested; unset, never stop.
+    std::function<bool()> stopWhen;
 
     void AppendLog(const std::string& line) override {
         m_events.Add("log " + line);
         lines.push_back(line);
     }
     void OnProgress() override {
-        ++progressCalls;
+        ++heartbeats;
         if (onProgress) {
             onProgress();
         }
     }
+    void OnRunStart(const std::vector<CTableProgress>& tables) override { plan = tables; }
+    void OnTableStart(const CTableProgress& table) override { Add("start", &table); }
+    void OnRowProgress(const CTableProgress& table) override { progress.push_back(table); }
+    void OnTableEnd(const CTableProgress& table) override { Add("end", &table); }
+    void OnStopped(const CTableProgress* table) override { Add("stopped", table); }
+    void OnFailed(const CTableProgress* table) override { Add("failed", table); }
+    bool IsStopRequested() override { return stopWhen && stopWhen(); }
 
 private:
+    void Add(const std::string& what, const CTableProgress* table) {
+        m_events.Add(what + " " +
+                     (table == nullptr ? std::string("-")
+                                       : table->table + " " + std::to_string(table->inserted) +
+                                             "/" + std::to_string(table->total)));
+    }
+
     FakeEvents& m_events;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -85,7 +86,8 @@ TEST_F(MigrationRunTest, ClosesTheRecordsetBeforeTheTableIsLogged) {
 
     for (size_t i = 0; i < events.list.size(); ++i) {
         if (events.list[i].rfind("log Mst02を", 0) == 0) {
-            EXPECT_EQ(events.list[i - 1], "recordset.close");
+            EXPECT_EQ(events.list[i - 2], "recordset.close");
+            EXPECT_EQ(events.list[i - 1], "end Mst02 0/0");
         }
     }
 }
@@ -191,7 +193,105 @@ TEST_F(MigrationRunTest, ReportsProgressDuringALongTable) {
 
     RunOn("a.mdb");
 
-    EXPECT_GE(log.progressCalls, 1);
+    ASSERT_FALSE(log.progress.empty());
+    size_t before = 0;
+    for (const CTableProgress& step : log.progress) {
+        EXPECT_EQ("Mst02", step.table);
+        EXPECT_EQ(400u, step.total);
+        EXPECT_GT(step.inserted, before);
+        before = step.inserted;
+    }
+    EXPECT_LT(before, 400u);
+}
+
+// Each table starts with its declared total and ends, with its count, after its recordset
+// is closed and before its log line.
+TEST_F(MigrationRunTest, ReportsEachTablesStartAndEndAroundItsLogLine) {
+    source.tables["select * from Mst02"] = {Mst02Row("B01", 0), Mst02Row("B02", 0)};
+
+    RunOn("a.mdb");
+
+    const auto at = [&](const std::string& event) {
+        return std::find(events.list.begin(), events.list.end(), event) - events.list.begin();
+    };
+    EXPECT_LT(at("start KEN_ALL 0/0"), at("start Mst02 0/2"));
+    EXPECT_EQ(at("start Mst02 0/2") + 2, at("end Mst02 2/2"));  // the recordset's close between
+    EXPECT_EQ(at("end Mst02 2/2") + 1, at("log Mst02を移行しました。"));
+    EXPECT_EQ(8, std::count_if(events.list.begin(), events.list.end(),
+                               [](const std::string& e) { return e.rfind("end ", 0) == 0; }));
+    ASSERT_EQ(8u, log.plan.size());
+    EXPECT_EQ("Mst02", log.plan[3].table);
+    EXPECT_EQ(2u, log.plan[3].total);
+}
+
+// A stop between rows keeps the rows sent, closes both connections, logs no line of its own
+// and reports where it stopped; the next run starts afresh.
+TEST_F(MigrationRunTest, StopBetweenRowsKeepsTheRowsSentAndClosesBothConnections) {
+    source.tables["select * from Mst02"] = std::vector<FakeRow>(5, Mst02Row("B01", 0));
+    log.stopWhen = [&] { return target.statements.size() == 2; };
+
+    EXPECT_THROW(RunOn("a.mdb"), CRunStopped);
+
+    EXPECT_EQ(2u, target.statements.size());
+    EXPECT_EQ(3u, log.lines.size());
+    EXPECT_EQ((std::vector<std::string>{"target.close", "source.close", "stopped Mst02 2/5"}),
+              std::vector<std::string>(events.list.end() - 3, events.list.end()));
+
+    log.stopWhen = nullptr;
+    RunOn("a.mdb");
+    EXPECT_EQ(7u, target.statements.size());
+
+    // Asked for as a table ends, the stop is taken at the next table, even an empty one.
+    const size_t linesBefore = log.lines.size();
+    log.stopWhen = [&] { return log.lines.size() == linesBefore + 1; };
+    EXPECT_THROW(RunOn("a.mdb"), CRunStopped);
+    EXPECT_EQ("stopped KEN_ALL_Version 0/0", events.list.back());
+}
+
+// A stop during the file check ends the open at its heartbeat, and one during a connect
+// takes effect right after it, even when the connect then failed; neither reaches a table.
+TEST_F(MigrationRunTest, StopBeforeAnyTableReportsNoTable) {
+    bool bStop = false;
+    log.stopWhen = [&] { return bStop; };
+    source.onOpen = [&](const std::string&) {
+        bStop = true;
+        source.waitCallback();
+    };
+    EXPECT_THROW(RunOn("a.mdb"), CRunStopped);
+    EXPECT_EQ("stopped -", events.list.back());
+    EXPECT_FALSE(source.IsOpen());
+    EXPECT_EQ(1, log.heartbeats);
+
+    bStop = false;
+    events.list.clear();
+    source.onOpen = nullptr;
+    target.onOpen = [&](const std::string&) {
+        bStop = true;
+        throw CDBException("Interrupted\n");  // a failure that the stop brought about
+    };
+    EXPECT_THROW(RunOn("a.mdb"), CRunStopped);
+    EXPECT_EQ((std::vector<std::string>{"source.open a.mdb ;PWD=wuzo", "target.open",
+                                        "source.close", "stopped -"}),
+              events.list);
+    EXPECT_TRUE(log.lines.empty());
+}
+
+// A failure names the table in progress with the rows it kept (the failing row is the next),
+// or no table when it came before any.
+TEST_F(MigrationRunTest, FailureReportsTheTableAndTheRowsKept) {
+    source.tables["select * from Mst02"] = std::vector<FakeRow>(5, Mst02Row("B01", 0));
+    target.onExecute = [&](const std::string&) {
+        if (target.statements.size() == 3) {
+            throw CDBException("value too long\n");
+        }
+    };
+    EXPECT_THROW(RunOn("a.mdb"), CDBException);
+    EXPECT_EQ("failed Mst02 3/5", events.list.back());
+    EXPECT_TRUE(target.IsOpen());
+
+    target.onOpen = [](const std::string&) { throw CDBException("Unable to connect\n"); };
+    EXPECT_THROW(RunOn("a.mdb"), CDBException);
+    EXPECT_EQ("failed -", events.list.back());
 }
 
 }  // namespace

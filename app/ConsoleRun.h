@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ProgressLine.h"
+#include "migration/EngineInterfaces.h"
+#include "migration/RunSummary.h"
+
+// How the command line follows a run: each log line on its stream as soon as it is
+// appended, a progress line on stderr when asked for, the account that --summary writes, and
+// a stop when SIGINT, SIGTERM or SIGHUP arrived.
+//
+// A log line that cannot be written (a closed pipe, a full disk) does not stop the run: the
+// first error is kept and no further line is tried.
+class CConsoleRun final : public IRunObserver {
+public:
+    // progress: where the progress line goes, or null for none.
+    CConsoleRun(std::FILE* log, std::FILE* progress);
+
+    void AppendLog(const std::string& line) override;
+    void OnRunStart(const std::vector<CTableProgress>& tables) override;
+    void OnTableStart(const CTableProgress& table) override;
+    void OnRowProgress(const CTableProgress& table) override;
+    void OnTableEnd(const CTableProgress& table) override;
+    void OnStopped(const CTableProgress* table) override;
+    void OnFailed(const CTableProgress* table) override;
+    bool IsStopRequested() override;
+
+    // Blanks the progress line, before a final message.
+    void ClearProgress();
+    // Why the log could not be written (strerror's text), or empty.
+    const std::string& LogError() const noexcept { return m_strLogError; }
+    const CRunSummary& Summary() const noexcept { return m_summary; }
+    // The table in progress when the run stopped or failed; empty when none had started.
+    const std::optional<CTableProgress>& EndedIn() const noexcept { return m_endedIn; }
+
+private:
+    // A stop or a failure: the summary and EndedIn take the table in progress, if any.
+    void EndedAt(const CTableProgress* table);
+
+    std::FILE* m_log;
+    std::unique_ptr<CProgressLine> m_progress;
+    CRunSummary m_summary;
+    size_t m_nRowsBefore = 0;  // rows of the tables finished in this run
+    std::string m_strLogError;
+    std::optional<CTableProgress> m_endedIn;
+};

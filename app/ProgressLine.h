@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "migration/EngineInterfaces.h"
+
+// One line on a terminal, redrawn in place with "\r": the table in progress, its rows done
+// and total, the run's rows per second and the time left for the whole run, e.g.
+// "KEN_ALL  52,000 / 126,029 rows  2,431 rows/s  0:48 left". Writing errors are ignored.
+class CProgressLine {
+public:
+    explicit CProgressLine(std::FILE* out) : m_out(out) {}
+
+    // The run starts now, with this many rows in all its tables.
+    void StartRun(size_t runTotal);
+    // Redraws the line; rowsDone counts every row of the run inserted so far.
+    void Show(const CTableProgress& table, size_t rowsDone);
+    // Blanks the line, so that other output starts at its beginning.
+    void Clear();
+
+private:
+    void Draw(const std::string& text);
+
+    std::FILE* m_out;
+    size_t m_nRunTotal = 0;
+    size_t m_nWidth = 0;  // characters shown now; 0 when the line is blank
+    std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
+};
+
+// "0:48", "12:05", "1:02:03".
+std::string FormatDuration(long seconds);

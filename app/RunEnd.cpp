@@ -1,0 +1,92 @@
+#include "app/RunEnd.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/StopSignals.h"
+#include "dbaccess/Exceptions.h"
+#include "migration/CountText.h"
+
+namespace {
+
+void ReportStop(int signal, const std::optional<CTableProgress>& table) {
+    if (table) {
+        std::fprintf(stderr,
+                     "brimlow-migrate: stopped by %s during %s: %s of its %s rows were inserted.\n",
+                     StopSignalName(signal), table->table.c_str(),
+                     GroupThousands(table->inserted).c_str(), GroupThousands(table->total).c_str());
+    } else {
+        std::fprintf(
+            stderr,
+            "brimlow-migrate: stopped by %s before the first table; no rows were inserted.\n",
+            StopSignalName(signal));
+    }
+}
+
+void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table) {
+    if (table) {
+        std::fprintf(stderr,
+                     "brimlow-migrate: failed at row %s of %s; %s rows of %s were inserted.\n",
+                     GroupThousands(table->inserted + 1).c_str(), table->table.c_str(),
+                     GroupThousands(table->inserted).c_str(), table->table.c_str());
+    }
+    const std::string text = error.empty() ? "Internal application error." : error;
+    std::fprintf(stderr, "%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
+}
+
+const char* StatusName(CRunEnd::Status status) {
+    switch (status) {
+        case CRunEnd::Status::Completed:
+            return "completed";
+        case CRunEnd::Status::Stopped:
+            return "stopped";
+        case CRunEnd::Status::Failed:
+            return "failed";
+    }
+    return "failed";
+}
+
+}  // namespace
+
+void RemoveStaleSummary(const std::string& path) {
+    if (std::remove(path.c_str()) != 0 && errno != ENOENT) {
+        throw CException("Cannot remove the old summary '" + path + "': " + std::strerror(errno) +
+                         ".");
+    }
+}
+
+int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string& summaryPath) {
+    int status = 0;
+    switch (end.status) {
+        case CRunEnd::Status::Completed:
+            break;
+        case CRunEnd::Status::Stopped:
+            ReportStop(end.signal, console.EndedIn());
+            status = end.signal > 0 ? 128 + end.signal : 1;
+            break;
+        case CRunEnd::Status::Failed:
+            ReportFailure(end.error, console.EndedIn());
+            status = 1;
+            break;
+    }
+    if (!console.LogError().empty()) {
+        std::fprintf(stderr,
+                     "brimlow-migrate: the migration %s, but its log could not be written: %s.\n",
+                     end.status == CRunEnd::Status::Completed ? "completed" : "ended",
+                     console.LogError().c_str());
+        status = status != 0 ? status : 1;
+    }
+    if (!summaryPath.empty()) {
+        const bool failed = end.status == CRunEnd::Status::Failed;
+        try {
+            WriteFileAtomically(
+                summaryPath,
+                console.Summary().ToJson(StatusName(end.status), failed ? &end.error : nullptr));
+        } catch (const CException& e) {
+            std::fprintf(stderr, "brimlow-migrate: %s\n", e.GetErrorMessage().c_str());
+            status = status != 0 ? status : 1;
+        }
+    }
+    return status;
+}

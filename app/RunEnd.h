@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "app/ConsoleRun.h"
+
+// How a command-line run ended.
+struct CRunEnd {
+    enum class Status { Completed, Stopped, Failed };
+    Status status = Status::Completed;
+    std::string error;  // Failed: the exception's text
+    int signal = 0;     // Stopped: the signal that asked for the stop
+};
+
+// Removes the summary file that an earlier run left, so that a run that dies before its end
+// leaves none. Throws CException when it exists and cannot be removed.
+void RemoveStaleSummary(const std::string& path);
+
+// Tells on stderr how the run ended where that needs telling (a stop, a failure with its
+// table and row, a log that could not be written), writes the summary to summaryPath when it
+// is not empty, and returns the exit status: 0 when the run completed and everything was
+// written, 128 + the signal after a stop, 1 otherwise.
+int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string& summaryPath);

@@ -1,0 +1,138 @@
+#include "migration/RunSummary.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "dbaccess/Exceptions.h"
+
+namespace {
+
+// The length of the UTF-8 sequence at text[i], or 0 when it is not a valid one.
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    size_t length = 0;
+    unsigned min = 0;
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) {
+        return 0;
+    }
+    unsigned code = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code < min || code > 0x10FFFF || surrogate ? 0 : length;
+}
+
+std::string Seconds(double seconds) {
+    char buffer[32];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed, 3);
+    return std::string(buffer, result.ptr);
+}
+
+}  // namespace
+
+void CRunSummary::TableStarted(const CTableProgress& table) {
+    m_tables.push_back(Table{table.table, table.total, table.inserted, 0});
+    m_started = std::chrono::steady_clock::now();
+}
+
+void CRunSummary::TableAt(const CTableProgress& table) {
+    if (m_tables.empty()) {
+        return;
+    }
+    m_tables.back().inserted = table.inserted;
+    m_tables.back().seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+}
+
+std::string CRunSummary::ToJson(const std::string& status, const std::string* error) const {
+    std::string json = "{\"status\": " + JsonString(status);
+    if (error != nullptr) {
+        json += ", \"error\": " + JsonString(*error);
+    }
+    json += ", \"tables\": [";
+    for (size_t i = 0; i < m_tables.size(); ++i) {
+        const Table& table = m_tables[i];
+        json += (i == 0 ? "" : ", ");
+        json += "{\"table\": " + JsonString(table.table) +
+                ", \"total\": " + std::to_string(table.total) +
+                ", \"inserted\": " + std::to_string(table.inserted) +
+                ", \"seconds\": " + Seconds(table.seconds) + "}";
+    }
+    return json + "]}\n";
+}
+
+std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    for (size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        const size_t length = Utf8SequenceLength(text, i);
+        if (length == 0) {
+            json += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (c == '\n') {
+            json += "\\n";
+        } else if (c == '\r') {
+            json += "\\r";
+        } else if (c == '\t') {
+            json += "\\t";
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
+            json += escape;
+        } else {
+            json.append(text, i, length);
+        }
+        i += length;
+    }
+    return json + "\"";
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".tmp" + std::to_string(getpid());
+    const auto fail = [&](int error) {
+        std::remove(temporary.c_str());
+        throw CException("Cannot write '" + path + "': " + std::strerror(error) + ".");
+    };
+    std::FILE* file = std::fopen(temporary.c_str(), "w");
+    if (file == nullptr) {
+        fail(errno);
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+                         std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+    const int error = errno;
+    if (std::fclose(file) != 0 || !written) {
+        fail(written ? errno : error);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        fail(errno);
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "migration/EngineInterfaces.h"
+
+// The account of one run for scheduled jobs: how it ended and, for every table it started, in
+// run order, the rows the source declares, the statements the target acknowledged and the
+// time the table took.
+class CRunSummary {
+public:
+    struct Table {
+        std::string table;
+        size_t total = 0;
+        size_t inserted = 0;
+        double seconds = 0;
+    };
+
+    // A table started; it becomes the last one.
+    void TableStarted(const CTableProgress& table);
+    // The last table stands at table.inserted rows now.
+    void TableAt(const CTableProgress& table);
+
+    const std::vector<Table>& Tables() const noexcept { return m_tables; }
+
+    // {"status": ..., "error": ... (only when given), "tables": [...]} on one line. status is
+    // "completed", "stopped" or "failed"; texts are escaped as JSON wants, and bytes that are
+    // not UTF-8 become U+FFFD.
+    std::string ToJson(const std::string& status, const std::string* error) const;
+
+private:
+    std::vector<Table> m_tables;
+    std::chrono::steady_clock::time_point m_started;
+};
+
+// text as a JSON string literal, quotes included.
+std::string JsonString(const std::string& text);
+
+// Writes text to path through a temporary file beside it and a rename, so that a reader sees
+// the old file or the whole new one. Throws CException naming the path when it cannot.
+void WriteFileAtomically(const std::string& path, const std::string& text);

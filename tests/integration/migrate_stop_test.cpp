@@ -1,0 +1,261 @@
+// brimlow-migrate as a long run: the progress line on a terminal and not on a pipe, a stop
+// by signal that leaves exactly the rows --summary reports, and a closed stdout that does
+// not stop the migration. The embedded target through the built-in connection string.
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/Paths.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/SqliteTarget.h"
+
+namespace {
+
+using testsupport::CommandResult;
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+size_t Count(const testtarget::SqliteTarget& target, const std::string& table) {
+    return std::stoul(*target.Query("select count(*) from " + table + ";").at(0).at(0));
+}
+
+// The "inserted" of one table in a summary, or -1 when the table is not listed.
+long SummaryInserted(const std::string& summary, const std::string& table) {
+    std::smatch match;
+    const std::regex entry("\\{\"table\": \"" + table +
+                           "\", \"total\": [0-9]+, \"inserted\": ([0-9]+), ");
+    return std::regex_search(summary, match, entry) ? std::stol(match[1]) : -1;
+}
+
+std::vector<char*> Argv(std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// brimlow-migrate running in dir, with stdout and stderr in the files out and err there, in a
+// process group of its own, as a terminal's foreground job is.
+class CBackgroundRun {
+public:
+    CBackgroundRun(std::vector<std::string> args, const std::filesystem::path& dir) {
+        args.insert(args.begin(), testpaths::Build("brimlow-migrate").string());
+        std::vector<char*> argv = Argv(args);
+        const std::string out = (dir / "out").string();
+        const std::string err = (dir / "err").string();
+        m_pid = fork();
+        if (m_pid == 0) {
+            const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (setpgid(0, 0) != 0 || chdir(dir.c_str()) != 0 || dup2(outFd, 1) < 0 ||
+                dup2(errFd, 2) < 0) {
+                _exit(126);
+            }
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    void Signal(int signal) const { kill(m_pid, signal); }
+    // To the whole process group, as the terminal's Ctrl+C sends it.
+    void SignalGroup(int signal) const { kill(-m_pid, signal); }
+    // True while the program has a child process (the file check's helper).
+    bool HasChild() const {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream stat(entry.path() / "stat");
+            std::string text;
+            std::getline(stat, text);
+            const size_t end = text.rfind(')');
+            std::istringstream fields(end == std::string::npos ? "" : text.substr(end + 2));
+            std::string state;
+            pid_t parent = 0;
+            if (fields >> state >> parent && parent == m_pid) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // The exit status, or 256 + the signal that ended it.
+    int Wait() const {
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+}  // namespace
+
+// On a terminal the progress line is drawn with "\r"; on a pipe nothing is written unless
+// --progress asks for it.
+TEST(MigrateProgress, OnATerminalOnlyUnlessForced) {
+    const testtarget::SqliteTarget target;
+    std::vector<std::string> args{testpaths::Build("brimlow-migrate").string(),
+                                  testpaths::Data("sample.mdb").string()};
+    std::vector<char*> argv = Argv(args);
+    const std::string dir = target.Directory().string();
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(dir.c_str()) == 0) {
+            execv(argv[0], argv.data());
+        }
+        _exit(127);
+    }
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) {
+        seen.append(buffer, static_cast<size_t>(n));
+    }
+    close(terminal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(0, WEXITSTATUS(status)) << seen;
+    EXPECT_NE(std::string::npos, seen.find("\rKEN_ALL  0 / 1,001 rows")) << seen;
+    EXPECT_NE(std::string::npos, seen.find("移行が完了しました。")) << seen;
+
+    const std::string program = testpaths::Build("brimlow-migrate").string();
+    const std::string sample = testpaths::Data("sample.mdb").string();
+    const CommandResult piped = testsupport::RunCommand({program, sample}, {}, target.Directory());
+    EXPECT_EQ(0, piped.exitCode);
+    EXPECT_EQ("", piped.err);
+    const CommandResult forced =
+        testsupport::RunCommand({program, "--progress", sample}, {}, target.Directory());
+    EXPECT_NE(std::string::npos, forced.err.find("\rMst01  0 / 200 rows")) << forced.err;
+    const CommandResult quiet =
+        testsupport::RunCommand({program, "--sql", "--no-progress", sample});
+    EXPECT_EQ(std::string::npos, quiet.err.find('\r'));
+}
+
+// SIGINT, SIGTERM and SIGHUP stop the run between two rows of KEN_ALL; the target then holds
+// exactly the rows that the summary and stderr report.
+TEST(MigrateStop, SignalLeavesExactlyTheRowsReported) {
+    const auto full = testpaths::SharedFixtures("kenall-full.mdb");
+    if (!std::filesystem::exists(full)) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    for (const auto& [signal, exitCode] :
+         std::vector<std::pair<int, int>>{{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+        const testtarget::SqliteTarget target;
+        const std::filesystem::path summary = target.Directory() / "summary.json";
+        std::ofstream(summary) << "stale";
+        const CBackgroundRun run({"--summary", summary.string(), full.string()},
+                                 target.Directory());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (Count(target, "KEN_ALL") < 2000 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        run.Signal(signal);
+        EXPECT_EQ(exitCode, run.Wait()) << signal;
+
+        const std::string json = ReadFile(summary);
+        EXPECT_EQ(0u, json.rfind("{\"status\": \"stopped\", \"tables\": [{\"table\": \"KEN_ALL\", "
+                                 "\"total\": 126029, ",
+                                 0))
+            << json;
+        const long inserted = SummaryInserted(json, "KEN_ALL");
+        EXPECT_EQ(static_cast<long>(Count(target, "KEN_ALL")), inserted) << json;
+        EXPECT_LT(inserted, 126029) << json;
+        const std::string err = ReadFile(target.Directory() / "err");
+        EXPECT_NE(std::string::npos, err.find(" during KEN_ALL: ")) << err;
+        EXPECT_EQ("", ReadFile(target.Directory() / "out"));
+    }
+}
+
+// A stdout closed after its first byte does not stop the migration: every table arrives,
+// and the run then reports that its log could not be written.
+TEST(MigrateStop, ClosedStdoutCompletesTheMigrationAndReportsTheLog) {
+    const testtarget::SqliteTarget target;
+    const std::filesystem::path summary = target.Directory() / "summary.json";
+    const CommandResult result = testsupport::RunCommand(
+        {"/bin/bash", "-c", "\"$0\" --summary \"$1\" \"$2\" | head -c1; exit ${PIPESTATUS[0]}",
+         testpaths::Build("brimlow-migrate").string(), summary.string(),
+         testpaths::Data("sample.mdb").string()},
+        {}, target.Directory());
+    EXPECT_EQ(1, result.exitCode);
+    EXPECT_NE(std::string::npos,
+              result.err.find("the migration completed, but its log could not be written"))
+        << result.err;
+    EXPECT_EQ(1001u, Count(target, "KEN_ALL"));
+    EXPECT_EQ(50u, Count(target, "Mst04"));
+    const std::string json = ReadFile(summary);
+    EXPECT_EQ(0u, json.rfind("{\"status\": \"completed\", ", 0)) << json;
+    EXPECT_EQ(50, SummaryInserted(json, "Mst04"));
+}
+
+// A failed row: stderr names the table and the row before the driver's text, and the
+// summary says what went in. A source that cannot be opened lists no table.
+TEST(MigrateStop, FailureIsAccountedForInTheSummary) {
+    const testtarget::SqliteTarget target;
+    target.Execute(
+        "create unique index mst02_code on Mst02(Col02);"
+        "insert into Mst02(Col02) values ('B05');");
+    const std::string program = testpaths::Build("brimlow-migrate").string();
+    const std::filesystem::path summary = target.Directory() / "summary.json";
+    const CommandResult failed = testsupport::RunCommand(
+        {program, "--summary", summary.string(), testpaths::Data("sample.mdb").string()}, {},
+        target.Directory());
+    EXPECT_EQ(1, failed.exitCode);
+    EXPECT_EQ(0u, failed.err.find("brimlow-migrate: failed at row 5 of Mst02; 4 rows of Mst02 "
+                                  "were inserted.\nUNIQUE constraint failed"))
+        << failed.err;
+    const std::string json = ReadFile(summary);
+    EXPECT_EQ(0u, json.rfind("{\"status\": \"failed\", \"error\": \"", 0)) << json;
+    EXPECT_EQ(4, SummaryInserted(json, "Mst02"));
+    EXPECT_EQ(200, SummaryInserted(json, "Mst01"));
+    EXPECT_EQ(-1, SummaryInserted(json, "Mst02Error"));
+
+    const CommandResult unopened = testsupport::RunCommand(
+        {program, "--summary", summary.string(), testpaths::Data("wrongpassword.mdb").string()}, {},
+        target.Directory());
+    EXPECT_EQ(1, unopened.exitCode);
+    EXPECT_NE(std::string::npos, ReadFile(summary).find("\", \"tables\": []}\n"))
+        << ReadFile(summary);
+}
+
+// Ctrl+C on a terminal reaches the file-check helper too; the run is still stopped, not
+// reported as a damaged file, and the target holds what the summary says.
+TEST(MigrateStop, CtrlCDuringTheFileCheckIsAStop) {
+    const auto full = testpaths::SharedFixtures("kenall-full.mdb");
+    if (!std::filesystem::exists(full)) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    const testtarget::SqliteTarget target;
+    const std::filesystem::path summary = target.Directory() / "summary.json";
+    const CBackgroundRun run({"--summary", summary.string(), full.string()}, target.Directory());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!run.HasChild() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    run.SignalGroup(SIGINT);
+    EXPECT_EQ(130, run.Wait());
+    const std::string err = ReadFile(target.Directory() / "err");
+    EXPECT_EQ(0u, err.find("brimlow-migrate: stopped by SIGINT ")) << err;
+    const std::string json = ReadFile(summary);
+    EXPECT_EQ(0u, json.find("{\"status\": \"stopped\", \"tables\": [")) << json;
+    EXPECT_EQ(static_cast<long>(Count(target, "KEN_ALL")),
+              std::max(0L, SummaryInserted(json, "KEN_ALL")));
+}

@@ -1,0 +1,42 @@
+#include "migration/RunSummary.h"
+
+#include <gtest/gtest.h>
+
+#include "migration/CountText.h"
+
+namespace {
+
+TEST(CountText, GroupsThreeDigitsWithCommas) {
+    EXPECT_EQ("0", GroupThousands(0));
+    EXPECT_EQ("999", GroupThousands(999));
+    EXPECT_EQ("1,000", GroupThousands(1000));
+    EXPECT_EQ("126,029", GroupThousands(126029));
+    EXPECT_EQ("1,234,567", GroupThousands(1234567));
+}
+
+TEST(RunSummary, JsonStringsAreEscapedAndStayUtf8) {
+    EXPECT_EQ(R"("a\"b\\c\nd\re\tf\u0001\u007f")", JsonString("a\"b\\c\nd\re\tf\x01\x7f"));
+    EXPECT_EQ("\"値が長すぎます\"", JsonString("値が長すぎます"));
+    // A driver text in another encoding (Shift_JIS) must not make the file unreadable.
+    EXPECT_EQ(R"("\ufffdl/\ufffd")", JsonString("\x92\x6c/\xC3"));
+}
+
+TEST(RunSummary, ListsTheTablesStartedWithWhatTheyHold) {
+    CRunSummary summary;
+    const std::string error = "x";
+    EXPECT_EQ("{\"status\": \"failed\", \"error\": \"x\", \"tables\": []}\n",
+              summary.ToJson("failed", &error));
+
+    summary.TableStarted({"KEN_ALL", 3, 0});
+    summary.TableAt({"KEN_ALL", 3, 3});
+    summary.TableStarted({"KEN_ALL_Version", 1, 0});
+    const std::string json = summary.ToJson("stopped", nullptr);
+    EXPECT_EQ(0u, json.find("{\"status\": \"stopped\", \"tables\": [{\"table\": \"KEN_ALL\", "
+                            "\"total\": 3, \"inserted\": 3, \"seconds\": 0.0"))
+        << json;
+    EXPECT_NE(std::string::npos, json.find("}, {\"table\": \"KEN_ALL_Version\", \"total\": 1, "
+                                           "\"inserted\": 0, \"seconds\": 0.000}]}\n"))
+        << json;
+}
+
+}  // namespace
