@@ -68,6 +68,7 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
         CopyTable(entry);
     }
+    m_target.CommitRun();
     m_observer.AppendLog(kCompletionLine);
     m_target.Close();
     m_source.Close();
@@ -102,5 +103,6 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
         }
         recordset->Close();
     }
+    m_target.EndTable();
     m_observer.AppendLog(entry.logLine);
 }
