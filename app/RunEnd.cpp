@@ -10,8 +10,14 @@
 
 namespace {
 
-void ReportStop(int signal, const std::optional<CTableProgress>& table) {
-    if (table) {
+constexpr const char kUnchanged[] =
+    "the run was rolled back and the target holds what it held before";
+
+void ReportStop(int signal, const std::optional<CTableProgress>& table, bool rolledBack) {
+    if (rolledBack) {
+        std::fprintf(stderr, "brimlow-migrate: stopped by %s%s%s; %s.\n", StopSignalName(signal),
+                     table ? " during " : "", table ? table->table.c_str() : "", kUnchanged);
+    } else if (table) {
         std::fprintf(stderr,
                      "brimlow-migrate: stopped by %s during %s: %s of its %s rows were inserted.\n",
                      StopSignalName(signal), table->table.c_str(),
@@ -24,8 +30,14 @@ void ReportStop(int signal, const std::optional<CTableProgress>& table) {
     }
 }
 
-void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table) {
-    if (table) {
+void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table,
+                   bool rolledBack) {
+    if (rolledBack) {
+        // Rows go to the target several at a time: the driver's text below names the rows
+        // of the statement that was refused.
+        std::fprintf(stderr, "brimlow-migrate: failed%s%s; %s.\n", table ? " during " : "",
+                     table ? table->table.c_str() : "", kUnchanged);
+    } else if (table) {
         std::fprintf(stderr,
                      "brimlow-migrate: failed at row %s of %s; %s rows of %s were inserted.\n",
                      GroupThousands(table->inserted + 1).c_str(), table->table.c_str(),
@@ -62,11 +74,11 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         case CRunEnd::Status::Completed:
             break;
         case CRunEnd::Status::Stopped:
-            ReportStop(end.signal, console.EndedIn());
+            ReportStop(end.signal, console.EndedIn(), end.rolledBack);
             status = end.signal > 0 ? 128 + end.signal : 1;
             break;
         case CRunEnd::Status::Failed:
-            ReportFailure(end.error, console.EndedIn());
+            ReportFailure(end.error, console.EndedIn(), end.rolledBack);
             status = 1;
             break;
     }
@@ -79,10 +91,13 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
     }
     if (!summaryPath.empty()) {
         const bool failed = end.status == CRunEnd::Status::Failed;
+        CRunSummary summary = console.Summary();
+        if (end.rolledBack) {
+            summary.RolledBack();
+        }
         try {
             WriteFileAtomically(
-                summaryPath,
-                console.Summary().ToJson(StatusName(end.status), failed ? &end.error : nullptr));
+                summaryPath, summary.ToJson(StatusName(end.status), failed ? &end.error : nullptr));
         } catch (const CException& e) {
             std::fprintf(stderr, "brimlow-migrate: %s\n", e.GetErrorMessage().c_str());
             status = status != 0 ? status : 1;

@@ -10,6 +10,8 @@ struct CRunEnd {
     Status status = Status::Completed;
     std::string error;  // Failed: the exception's text
     int signal = 0;     // Stopped: the signal that asked for the stop
+    // The run was one transaction that was not committed: the target is as it was before.
+    bool rolledBack = false;
 };
 
 // Removes the summary file that an earlier run left, so that a run that dies before its end

@@ -2,6 +2,7 @@
 // scheduled refreshes.
 //
 //   brimlow-migrate [--target CONNECTION-STRING] [OPTIONS] FILE.mdb
+//   brimlow-migrate --replace [--target CONNECTION-STRING] [OPTIONS] FILE.mdb
 //   brimlow-migrate --sql [OPTIONS] FILE.mdb
 //
 // Exit status: 0 when every table arrived, 1 when the run failed or its log could
@@ -31,6 +32,7 @@
 #include "migration/DaoSource.h"
 #include "migration/MigrationRun.h"
 #include "migration/OdbcTarget.h"
+#include "migration/ReplaceTarget.h"
 #include "migration/RunSettings.h"
 #include "migration/StatementWriter.h"
 
@@ -38,6 +40,7 @@ namespace {
 
 constexpr const char kUsage[] =
     "usage: brimlow-migrate [--target CONNECTION-STRING] [OPTIONS] FILE.mdb\n"
+    "       brimlow-migrate --replace [--target CONNECTION-STRING] [OPTIONS] FILE.mdb\n"
     "       brimlow-migrate --sql [OPTIONS] FILE.mdb\n"
     "\n"
     "Copies the eight tables of FILE.mdb into the target database, one "
@@ -51,6 +54,9 @@ constexpr const char kUsage[] =
     "to\n"
     "                              stdout, one per line, and the log lines to "
     "stderr\n"
+    "  --replace                   replace the contents of the eight tables in one\n"
+    "                              transaction: empty them, insert every row, commit\n"
+    "                              at the end; on any failure or stop nothing changes\n"
     "  --progress, --no-progress   show the progress line on stderr, or not;\n"
     "                              by default only when stderr is a terminal\n"
     "  --summary FILE              write how the run ended, as JSON, to FILE\n"
@@ -65,6 +71,7 @@ struct Options {
     std::string path;
     std::string target = kTargetConnection;
     bool bSqlOnly = false;
+    bool bReplace = false;
     Progress progress = Progress::Auto;
     std::string summary;  // empty: no summary
 };
@@ -81,6 +88,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args) {
             break;
         } else if (arg == "--sql") {
             options.bSqlOnly = true;
+        } else if (arg == "--replace") {
+            options.bReplace = true;
         } else if (arg == "--target") {
             if (i + 1 == args.size()) {
                 std::fputs("brimlow-migrate: --target needs a connection string\n", stderr);
@@ -102,6 +111,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args) {
         } else {
             files.push_back(arg);
         }
+    }
+    if (options.bSqlOnly && options.bReplace) {
+        std::fputs("brimlow-migrate: --sql and --replace exclude each other\n", stderr);
+        return std::nullopt;
     }
     if (options.bSqlOnly && bTargetGiven) {
         std::fputs("brimlow-migrate: --sql and --target exclude each other\n", stderr);
@@ -153,6 +166,9 @@ void RunMigration(const Options& options, CConsoleRun& console) {
         if (std::fclose(out.release()) != 0 || bFailed) {
             throw CException("Cannot write the statements to standard output.");
         }
+    } else if (options.bReplace) {
+        CReplaceTarget target(targetDb);
+        CMigrationRun(source, target, console).Run([&] { return options.path; }, options.target);
     } else {
         COdbcTarget target(targetDb);
         CMigrationRun(source, target, console).Run([&] { return options.path; }, options.target);
@@ -189,6 +205,8 @@ int Migrate(const Options& options) {
         end.status = CRunEnd::Status::Failed;
         end.error = e.what();
     }
+    // A replacing run that did not complete was never committed.
+    end.rolledBack = options.bReplace && end.status != CRunEnd::Status::Completed;
     console.ClearProgress();
     return FinishRun(end, console, options.summary);
 }

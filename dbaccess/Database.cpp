@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <new>
+#include <string>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/OdbcCheck.h"
@@ -17,6 +18,7 @@ struct CDatabase::Handles {
     COdbcHandle dbc;
     COdbcHandle stmt;  // reused from one ExecuteSQL to the next; dropped after a failure
     bool connected = false;
+    bool inTransaction = false;
     unsigned stmtQueryTimeout = 0;  // the query timeout set on stmt
 
     OdbcHandles Diagnostics() const noexcept { return {env.Get(), dbc.Get(), stmt.Get()}; }
@@ -25,7 +27,10 @@ struct CDatabase::Handles {
         // SQLDisconnect frees the statements of the connection itself, so ours goes first.
         stmt.Reset();
         if (connected) {
-            // With autocommit on there is no open transaction that could make this fail.
+            // An open transaction would make the disconnect fail: undo it first.
+            if (inTransaction) {
+                SQLEndTran(SQL_HANDLE_DBC, dbc.Get(), SQL_ROLLBACK);
+            }
             SQLDisconnect(dbc.Get());
         }
     }
@@ -69,11 +74,62 @@ bool CDatabase::OpenEx(const std::string& connect, unsigned /*options*/) {
     }
 }
 
-void CDatabase::ExecuteSQL(const std::string& statement) {
+CDatabase::Handles& CDatabase::OpenHandles() const {
     if (!IsOpen()) {
         throw CDBException("The target connection is not open.");
     }
-    Handles& handles = *m_pHandles;
+    return *m_pHandles;
+}
+
+bool CDatabase::CanTransact() const {
+    Handles& handles = OpenHandles();
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    const SQLRETURN rc =
+        SQLGetInfo(handles.dbc.Get(), SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr);
+    return SQL_SUCCEEDED(rc) && capable != SQL_TC_NONE;
+}
+
+void CDatabase::BeginTrans() {
+    Handles& handles = OpenHandles();
+    if (handles.inTransaction) {
+        throw CDBException("A transaction is already open on the target connection.");
+    }
+    OdbcCheck(SQLSetConnectAttr(handles.dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER),
+              "SQLSetConnectAttr", handles.Diagnostics());
+    handles.inTransaction = true;
+}
+
+void CDatabase::CommitTrans() {
+    EndTrans(SQL_COMMIT, "commit");
+}
+
+void CDatabase::Rollback() {
+    EndTrans(SQL_ROLLBACK, "roll back");
+}
+
+bool CDatabase::InTransaction() const noexcept {
+    return m_pHandles && m_pHandles->inTransaction;
+}
+
+void CDatabase::EndTrans(short completion, const char* what) {
+    Handles& handles = OpenHandles();
+    if (!handles.inTransaction) {
+        throw CDBException(std::string("There is no transaction to ") + what +
+                           " on the target connection.");
+    }
+    // The statement handle goes first, so that no open cursor keeps the transaction busy.
+    handles.stmt.Reset();
+    OdbcCheck(SQLEndTran(SQL_HANDLE_DBC, handles.dbc.Get(), completion), "SQLEndTran",
+              handles.Diagnostics());
+    handles.inTransaction = false;
+    OdbcCheck(SQLSetConnectAttr(handles.dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
+              "SQLSetConnectAttr", handles.Diagnostics());
+}
+
+void CDatabase::ExecuteSQL(const std::string& statement) {
+    Handles& handles = OpenHandles();
     // A statement in an unknown state is cancelled and dropped; the next ExecuteSQL
     // starts on a fresh one. The connection itself stays open.
     const auto dropStatement = [&handles]() noexcept {

@@ -7,7 +7,8 @@
 constexpr unsigned noOdbcDialog = 8;
 
 // A connection to the target database through the ODBC driver manager (unixODBC).
-// Autocommit stays on and no transaction is ever begun: every executed statement is committed.
+// Autocommit is on, so every executed statement is committed at once, until BeginTrans
+// starts a transaction; CommitTrans or Rollback ends it and turns autocommit on again.
 class CDatabase {
 public:
     CDatabase();
@@ -25,7 +26,22 @@ public:
     // CDBException on failure; the connection stays open and earlier statements stay committed.
     void ExecuteSQL(const std::string& statement);
 
-    // Disconnects and frees the connection; it can be opened again. Never throws.
+    // Whether the driver says it can run transactions (SQL_TXN_CAPABLE is not SQL_TC_NONE).
+    // A driver that cannot answer cannot.
+    bool CanTransact() const;
+
+    // Turns autocommit off: the statements from here on form one transaction that
+    // CommitTrans keeps and Rollback undoes. Throws CDBException when the driver refuses.
+    void BeginTrans();
+    // Ends the transaction with SQLEndTran and turns autocommit on again. Throw
+    // CDBException when the driver reports a failure; a failed commit leaves nothing
+    // committed on a server that rolls back on failure.
+    void CommitTrans();
+    void Rollback();
+    bool InTransaction() const noexcept;
+
+    // Disconnects and frees the connection; it can be opened again. An open transaction is
+    // rolled back first. Never throws.
     void Close() noexcept;
     bool IsOpen() const noexcept;
 
@@ -36,6 +52,8 @@ private:
     struct Handles;
     // Runs statement on the statement handle of handles, allocating it when there is none.
     static void Execute(Handles& handles, const std::string& statement, unsigned queryTimeout);
+    void EndTrans(short completion, const char* what);
+    Handles& OpenHandles() const;
 
     std::unique_ptr<Handles> m_pHandles;
     unsigned m_dwLoginTimeout = 15;

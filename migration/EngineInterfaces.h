@@ -39,13 +39,19 @@ public:
     virtual std::unique_ptr<IRecordset> OpenRecordset(const std::string& query) = 0;
 };
 
-// The target database the run writes to; every executed statement is committed at once.
+// The target database the run writes to. The dialog's target commits every executed
+// statement at once; a replacing run's target commits once, at CommitRun.
 class ITargetDatabase {
 public:
     virtual ~ITargetDatabase() = default;
     virtual bool IsOpen() const noexcept = 0;
     virtual void Open(const std::string& connect) = 0;
     virtual void ExecuteSQL(const std::string& statement) = 0;
+    // A target that holds rows back sends them when their table ends, before its log line.
+    virtual void EndTable() {}
+    // Makes the run's rows final, before the completion line; a target that commits every
+    // statement at once has nothing to do.
+    virtual void CommitRun() {}
     virtual void Close() noexcept = 0;
 };
 

@@ -71,6 +71,7 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         for (const CCatalogueEntry& entry : GetTableCatalogue()) {
             CopyTable(entry);
         }
+        m_target.CommitRun();
         m_observer.AppendLog(kCompletionLine);
     } catch (const CRunStopped&) {
         // Rows already sent stay; the connections are not kept for a later run.
@@ -136,6 +137,7 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
         }
         recordset->Close();
     }
+    m_target.EndTable();
     m_observer.OnTableEnd(*m_current);
     m_current.reset();
     m_observer.AppendLog(entry.logLine);

@@ -59,6 +59,12 @@ void CRunSummary::TableStarted(const CTableProgress& table) {
     m_started = std::chrono::steady_clock::now();
 }
 
+void CRunSummary::RolledBack() noexcept {
+    for (Table& table : m_tables) {
+        table.inserted = 0;
+    }
+}
+
 void CRunSummary::TableAt(const CTableProgress& table) {
     if (m_tables.empty()) {
         return;

@@ -23,6 +23,9 @@ public:
     // The last table stands at table.inserted rows now.
     void TableAt(const CTableProgress& table);
 
+    // The run was rolled back: the target kept none of the rows sent.
+    void RolledBack() noexcept;
+
     const std::vector<Table>& Tables() const noexcept { return m_tables; }
 
     // {"status": ..., "error": ... (only when given), "tables": [...]} on one line. status is

@@ -273,6 +273,50 @@ TEST_P(MigrateEndToEnd, TwoRunsInsertEverythingTwice) {
     EXPECT_EQ(Count(*m_target, "KEN_ALL_Version"), 2u);
 }
 
+// Every row of every table, for comparing a whole target before and after.
+std::vector<Rows> Snapshot(const Target& target) {
+    std::vector<Rows> tables;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        tables.push_back(SortedRows(target, entry.table));
+    }
+    return tables;
+}
+
+TEST_P(MigrateEndToEnd, ReplaceTwiceLeavesExactlyOneCopy) {
+    m_target->Execute("insert into Mst02(Col02) values ('old');");
+    std::vector<std::string> args = m_target->TargetArguments();
+    args.insert(args.begin(), "--replace");
+    for (int run = 0; run < 2; ++run) {
+        const CommandResult result = Migrate(testpaths::Data("sample.mdb"), args);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(Lines(result.out), LogLinesUpTo(8, true));
+    }
+    const std::unique_ptr<Target> reference = MakeTarget(GetParam());
+    ASSERT_EQ(Migrate(testpaths::Data("sample.mdb"), reference->TargetArguments()).exitCode, 0);
+    EXPECT_EQ(Snapshot(*m_target), Snapshot(*reference));
+}
+
+TEST_P(MigrateEndToEnd, ReplaceFailureInTheSixthTableLeavesEveryTableAsItWas) {
+    ASSERT_EQ(Migrate(testpaths::Data("sample.mdb")).exitCode, 0);
+    m_target->Execute("insert into Mst02(Col02) values ('old');");
+    // Mst03's products share their Col05 codes: a unique index refuses its rows.
+    m_target->Execute("delete from Mst03; create unique index mst03_col05 on Mst03(Col05);");
+    const std::vector<Rows> before = Snapshot(*m_target);
+
+    std::vector<std::string> args = m_target->TargetArguments();
+    args.insert(args.begin(), "--replace");
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"), args);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(5, false));
+    EXPECT_NE(result.err.find("failed during Mst03; the run was rolled back and the target holds "
+                              "what it held before."),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("The target refused Mst03 rows 1 to 200: "), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Snapshot(*m_target), before);
+}
+
 INSTANTIATE_TEST_SUITE_P(Targets, MigrateEndToEnd, testing::Values("sqlite", "postgres"),
                          [](const testing::TestParamInfo<std::string>& info) {
                              return info.param;
@@ -317,7 +361,8 @@ TEST(MigrateCommandLine, UsageErrorsExitWithTwo) {
                                                {program, "a.mdb", "b.mdb"},
                                                {program, "--target"},
                                                {program, "--frobnicate", "a.mdb"},
-                                               {program, "--sql", "--target", "x", "a.mdb"}}) {
+                                               {program, "--sql", "--target", "x", "a.mdb"},
+                                               {program, "--replace", "--sql", "a.mdb"}}) {
         const CommandResult result = testsupport::RunCommand(argv);
         EXPECT_EQ(result.exitCode, 2) << argv.size();
         EXPECT_NE(result.err.find("usage: brimlow-migrate"), std::string::npos);

@@ -259,3 +259,71 @@ TEST(MigrateStop, CtrlCDuringTheFileCheckIsAStop) {
     EXPECT_EQ(static_cast<long>(Count(target, "KEN_ALL")),
               std::max(0L, SummaryInserted(json, "KEN_ALL")));
 }
+
+namespace {
+
+// The eight tables' row counts, for comparing a target before and after.
+std::vector<size_t> Counts(const testtarget::SqliteTarget& target) {
+    std::vector<size_t> counts;
+    for (const char* table : {"KEN_ALL", "KEN_ALL_Version", "Mst01", "Mst02", "Mst02Error", "Mst03",
+                              "Mst04", "Mst04Error"}) {
+        counts.push_back(Count(target, table));
+    }
+    return counts;
+}
+
+}  // namespace
+
+// A replacing run that is stopped, or killed outright, before its commit leaves the target
+// exactly as it was: the rows it deleted and inserted were never committed.
+TEST(MigrateReplace, StopOrKillBeforeTheCommitLeavesTheTargetAsItWas) {
+    const auto full = testpaths::SharedFixtures("kenall-full.mdb");
+    if (!std::filesystem::exists(full)) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        const testtarget::SqliteTarget target;
+        const CommandResult first = testsupport::RunCommand(
+            {testpaths::Build("brimlow-migrate").string(), testpaths::Data("sample.mdb").string()},
+            {}, target.Directory());
+        ASSERT_EQ(first.exitCode, 0) << first.err;
+        const std::vector<size_t> before = Counts(target);
+
+        const std::filesystem::path summary = target.Directory() / "summary.json";
+        const CBackgroundRun run(
+            {"--replace", "--progress", "--summary", summary.string(), full.string()},
+            target.Directory());
+        // The progress line names KEN_ALL once its rows are on their way.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (ReadFile(target.Directory() / "err").find("KEN_ALL") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        run.Signal(signal);
+        const int status = run.Wait();
+        EXPECT_EQ(Counts(target), before) << signal;
+        if (signal == SIGTERM) {
+            EXPECT_EQ(status, 143);
+            EXPECT_NE(ReadFile(target.Directory() / "err")
+                          .find("stopped by SIGTERM during KEN_ALL; the run was rolled back"),
+                      std::string::npos)
+                << ReadFile(target.Directory() / "err");
+            EXPECT_EQ(SummaryInserted(ReadFile(summary), "KEN_ALL"), 0) << ReadFile(summary);
+        } else {
+            EXPECT_EQ(status, 256 + SIGKILL);
+        }
+    }
+}
+
+// A driver that cannot undo a transaction is refused before anything is deleted.
+TEST(MigrateReplace, ATargetThatCannotRollBackIsRefusedBeforeAnyChange) {
+    const testtarget::SqliteTarget target;
+    target.Execute("insert into Mst02(Col02) values ('stays');");
+    const CommandResult result = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--replace", "--target",
+         target.ConnectionString() + ";NoTXN=1", testpaths::Data("sample.mdb").string()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("cannot undo a transaction"), std::string::npos) << result.err;
+    EXPECT_EQ(*target.Query("select Col02 from Mst02;").at(0).at(0), "stays");
+    EXPECT_EQ(Count(target, "KEN_ALL"), 0u);
+}
