@@ -3,6 +3,7 @@
 //
 //   brimlow-migrate [--target CONNECTION-STRING] FILE.mdb
 //   brimlow-migrate --sql FILE.mdb
+//   brimlow-migrate --help | --version
 //
 // Exit status: 0 when every table arrived, 1 when the run failed (the reason on
 // stderr), 2 for a usage error.
@@ -46,7 +47,13 @@ constexpr const char kUsage[] =
     "to\n"
     "                              stdout, one per line, and the log lines to "
     "stderr\n"
-    "  --help                      show this text\n";
+    "  --help                      show this text\n"
+    "  --version                   show the version\n"
+    "\n"
+    "Without --target, the built-in target is used: where no ODBC driver list registers\n"
+    "the driver name \"SQL Server\", the SQLite file $XDG_DATA_HOME/brimlow/Pomvale01\n"
+    "(~/.local/share/brimlow/Pomvale01), created with the eight tables on first use.\n"
+    "See brimlow-migrate(1).\n";
 
 struct Options {
     std::string path;
@@ -167,6 +174,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("brimlow-migrate %s\n", BRIMLOW_VERSION);
             return 0;
         }
     }
