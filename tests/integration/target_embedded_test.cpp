@@ -50,9 +50,9 @@ TEST(EmbeddedTargetFile, IsCreatedWithTheEightTablesInWalModeAndThenLeftAlone) {
     EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), {}), 1)
         << "only the file itself, no temporary one";
 
-    Sqlite3(file, "insert into Mst01 (Col01) values ('kept');");
+    Sqlite3(file, "insert into Mst01 (Col02) values ('kept');");
     EnsureEmbeddedTargetFile(file, ShippedFile("schema/sqlite.sql"));
-    EXPECT_EQ(Sqlite3(file, "select Col01 from Mst01;"), "kept\n");
+    EXPECT_EQ(Sqlite3(file, "select Col02 from Mst01;"), "kept\n");
 
     // A file without the tables is not the program's to change.
     const fs::path empty = dir / "empty";
