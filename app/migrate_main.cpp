@@ -50,10 +50,12 @@ constexpr const char kUsage[] =
     "  --help                      show this text\n"
     "  --version                   show the version\n"
     "\n"
-    "Without --target, the built-in target is used: where no ODBC driver list registers\n"
-    "the driver name \"SQL Server\", the SQLite file $XDG_DATA_HOME/brimlow/Pomvale01\n"
-    "(~/.local/share/brimlow/Pomvale01), created with the eight tables on first use.\n"
-    "See brimlow-migrate(1).\n";
+    "The target, in this order: --target; else the ODBC data source Pomvale01, when\n"
+    "unixODBC knows one (~/.odbc.ini, $ODBCINI, /etc/odbc.ini; odbcinst -q -s); else the\n"
+    "built-in connection string, whose driver name \"SQL Server\" is the system's when a\n"
+    "driver list registers it, and otherwise means the SQLite file\n"
+    "$XDG_DATA_HOME/brimlow/Pomvale01 (~/.local/share/brimlow/Pomvale01), created with\n"
+    "the eight tables on first use. See brimlow-migrate(1).\n";
 
 struct Options {
     std::string path;

@@ -11,7 +11,11 @@ bool COdbcTarget::IsOpen() const noexcept {
 
 void COdbcTarget::Open(const std::string& connect) {
     m_strConnect = ResolveTargetConnection(connect);
-    m_database.OpenEx(m_strConnect, noOdbcDialog);
+    try {
+        m_database.OpenEx(m_strConnect, noOdbcDialog);
+    } catch (const CDBException& e) {
+        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), m_strConnect));
+    }
 }
 
 void COdbcTarget::ExecuteSQL(const std::string& statement) {

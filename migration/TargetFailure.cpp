@@ -139,7 +139,7 @@ std::string DescribeTarget(const std::string& connect) {
             description += (description.empty() ? "" : ", ") + std::string(label) + " " + value;
         }
     };
-    add("data source", Attribute(attributes, "dsn"));
+    add("DSN", Attribute(attributes, "dsn"));
     add("driver", Attribute(attributes, "driver"));
     add("server", Attribute(attributes, "server"));
     add("server", Attribute(attributes, "servername"));
@@ -149,6 +149,11 @@ std::string DescribeTarget(const std::string& connect) {
     }
     add("database", database);
     return description.empty() ? "the target" : description;
+}
+
+std::string ExplainConnectFailure(const std::string& driverText, const std::string& connect) {
+    const std::string separator = driverText.empty() || driverText.back() == '\n' ? "" : "\n";
+    return driverText + separator + "Target tried: " + DescribeTarget(connect) + ".\n";
 }
 
 std::string ExplainStatementFailure(const std::string& driverText, const std::string& statement,

@@ -11,6 +11,7 @@
 #include "migration/EmbeddedTargetFile.h"
 #include "migration/RunSettings.h"
 #include "migration/ShippedFiles.h"
+#include "migration/TargetFailure.h"
 
 namespace {
 
@@ -31,11 +32,39 @@ std::string HomeFolder() {
     return home;
 }
 
-// Asks unixODBC, which reads every driver list it knows of, whether the section exists.
-bool IsDriverRegistered(const char* name) {
+// Asks unixODBC, which reads the user's and the system's files of that kind ("ODBCINST.INI":
+// the driver lists; "ODBC.INI": the data sources), whether a section of that name exists.
+bool HasSection(const char* name, const char* kind) {
     char keys[256] = "";
-    return SQLGetPrivateProfileString(name, nullptr, "", keys, sizeof keys, "ODBCINST.INI") > 0 &&
+    return SQLGetPrivateProfileString(name, nullptr, "", keys, sizeof keys, kind) > 0 &&
            keys[0] != '\0';
+}
+
+std::string DataSourceValue(const char* key) {
+    char value[512] = "";
+    SQLGetPrivateProfileString(kTargetDataSource, key, "", value, sizeof value, "ODBC.INI");
+    return value;
+}
+
+// "DSN Pomvale01 (driver …, server …, database …)" from the data source's own entries.
+std::string DescribeDataSource() {
+    struct Shown {
+        const char* label;
+        const char* keys[2];  // the first one set is shown
+    };
+    constexpr Shown kShown[] = {{"driver", {"Driver", nullptr}},
+                                {"server", {"Servername", "Server"}},
+                                {"database", {"Database", nullptr}}};
+    std::string details;
+    for (const Shown& shown : kShown) {
+        for (const char* key : shown.keys) {
+            if (const std::string value = key ? DataSourceValue(key) : ""; !value.empty()) {
+                details += (details.empty() ? "" : ", ") + std::string(shown.label) + " " + value;
+                break;
+            }
+        }
+    }
+    return std::string("DSN ") + kTargetDataSource + (details.empty() ? "" : " (" + details + ")");
 }
 
 }  // namespace
@@ -54,6 +83,9 @@ std::string EmbeddedTargetPath(const CTargetFacts& facts) {
 }
 
 CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts) {
+    if (facts.bDataSourceDefined) {
+        return {std::string("DSN=") + kTargetDataSource, {}};
+    }
     if (facts.bSystemRegistersSqlServer) {
         return {kTargetConnection, {}};
     }
@@ -71,8 +103,10 @@ CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts) {
 
 CTargetFacts GatherTargetFacts() {
     CTargetFacts facts;
-    facts.bSystemRegistersSqlServer = IsDriverRegistered(kDriverName);
-    if (!facts.bSystemRegistersSqlServer) {
+    facts.bDataSourceDefined = HasSection(kTargetDataSource, "ODBC.INI");
+    facts.bSystemRegistersSqlServer =
+        !facts.bDataSourceDefined && HasSection(kDriverName, "ODBCINST.INI");
+    if (!facts.bDataSourceDefined && !facts.bSystemRegistersSqlServer) {
         facts.xdgDataHome = Environment("XDG_DATA_HOME");
         facts.home = HomeFolder();
         facts.shippedDriver = ShippedSqlServerDriver();
@@ -89,4 +123,19 @@ std::string ResolveTargetConnection(const std::string& connect) {
         EnsureEmbeddedTargetFile(target.embeddedFile, ShippedFile("schema/sqlite.sql"));
     }
     return target.connection;
+}
+
+std::string DescribeBuiltInTarget() {
+    const std::string prefix = "移行先: ";
+    try {
+        const CTargetFacts facts = GatherTargetFacts();
+        if (facts.bDataSourceDefined) {
+            return prefix + DescribeDataSource();
+        }
+        const CResolvedTarget target = ResolveBuiltInTarget(facts);
+        return prefix + (target.embeddedFile.empty() ? DescribeTarget(target.connection)
+                                                     : target.embeddedFile);
+    } catch (const CException& e) {
+        return prefix + e.GetErrorMessage();
+    }
 }

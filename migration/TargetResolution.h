@@ -4,7 +4,10 @@
 
 // Which database the built-in connection string reaches.
 //
-// When a driver list that unixODBC reads (ODBCSYSINI's or /etc's odbcinst.ini, the user's
+// When unixODBC knows a data source named Pomvale01 (the user's ~/.odbc.ini, ODBCINI, the
+// system's odbc.ini), the program connects with DSN=Pomvale01: an administrator points it at
+// a real server there. Otherwise, when a driver list that unixODBC reads (ODBCSYSINI's or /etc's
+// odbcinst.ini, the user's
 // ~/.odbcinst.ini, ODBCINSTINI) registers the driver name "SQL Server", the built-in string is
 // used as it stands: an administrator may have registered FreeTDS for a real SQL Server, and
 // with a SQLite driver it means the file Pomvale01 in the working directory. Otherwise the
@@ -13,11 +16,15 @@
 
 // What the resolution depends on, gathered from unixODBC and the environment.
 struct CTargetFacts {
+    bool bDataSourceDefined = false;  // a data source named kTargetDataSource exists
     bool bSystemRegistersSqlServer = false;
     std::string xdgDataHome;    // $XDG_DATA_HOME; ignored unless an absolute path
     std::string home;           // $HOME, or the user database's home folder
     std::string shippedDriver;  // the Driver= of our own list; read only when needed
 };
+
+// The data source that, when defined, stands for the built-in string (the database it names).
+inline constexpr const char kTargetDataSource[] = "Pomvale01";
 
 struct CResolvedTarget {
     std::string connection;    // what to connect with
@@ -39,11 +46,17 @@ std::string EmbeddedTargetPath(const CTargetFacts& facts);
 // CDBException for a file path the connection string cannot carry (';', '{' or '}').
 CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts);
 
-// Gathers the facts: asks unixODBC whether "SQL Server" is registered, and reads our driver
-// list only when it is not.
+// Gathers the facts: asks unixODBC whether the data source exists, then whether "SQL Server"
+// is registered, and reads our driver list only when neither is the case.
 CTargetFacts GatherTargetFacts();
 
 // The connection string to use for connect: the built-in string resolved as above, with the
 // per-user file created when absent (EnsureEmbeddedTargetFile); any other string unchanged.
 // Throws CDBException when the file cannot be created.
 std::string ResolveTargetConnection(const std::string& connect);
+
+// The target the built-in string stands for now, as the start button's tooltip shows it:
+// "移行先: " and the data source with its driver, server and database, the per-user file's
+// path, or the driver, server and database of the built-in string. Never a password. Creates
+// nothing; a failure to resolve is described instead of thrown.
+std::string DescribeBuiltInTarget();

@@ -14,18 +14,32 @@
 
 namespace {
 
+CTargetFacts Facts(bool bDataSource, bool bSystem, std::string xdg, std::string home) {
+    CTargetFacts facts;
+    facts.bDataSourceDefined = bDataSource;
+    facts.bSystemRegistersSqlServer = bSystem;
+    facts.xdgDataHome = std::move(xdg);
+    facts.home = std::move(home);
+    facts.shippedDriver = "/usr/lib/odbc/libsqlite3odbc.so";
+    return facts;
+}
+
 CTargetFacts OurOwn(std::string xdg, std::string home) {
-    return {false, std::move(xdg), std::move(home), "/usr/lib/odbc/libsqlite3odbc.so"};
+    return Facts(false, false, std::move(xdg), std::move(home));
 }
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TEST(TargetResolution, TheSystemsDriverNameKeepsTheBuiltInStringAsItStands) {
-    const CResolvedTarget target = ResolveBuiltInTarget({true, "/x", "/home/u", ""});
-    EXPECT_EQ(target.connection, kTargetConnection);
-    EXPECT_EQ(target.embeddedFile, "");
+TEST(TargetResolution, TheDataSourceComesFirstThenTheSystemsDriverName) {
+    const CResolvedTarget dsn = ResolveBuiltInTarget(Facts(true, true, "", "/home/u"));
+    EXPECT_EQ(dsn.connection, "DSN=Pomvale01");
+    EXPECT_EQ(dsn.embeddedFile, "");
+
+    const CResolvedTarget system = ResolveBuiltInTarget(Facts(false, true, "", "/home/u"));
+    EXPECT_EQ(system.connection, kTargetConnection);
+    EXPECT_EQ(system.embeddedFile, "");
 }
 
 TEST(TargetResolution, OtherwiseOurDriverWritesThePerUserFileWithTheLockTimeout) {
@@ -72,7 +86,7 @@ TEST(TargetFailureText, DescribesATargetWithoutItsSecrets) {
     EXPECT_EQ(DescribeTarget("Driver={PostgreSQL Unicode};Server=db1;Port=5432;"
                              "Database=pomvale01;Uid=brimlow;Pwd=s3cret;"),
               "driver PostgreSQL Unicode, server db1, database pomvale01");
-    EXPECT_EQ(DescribeTarget("DSN=Pomvale01;PWD={a;b}"), "data source Pomvale01");
+    EXPECT_EQ(DescribeTarget("DSN=Pomvale01;PWD={a;b}"), "DSN Pomvale01");
     EXPECT_EQ(DescribeTarget(""), "the target");
 }
 
