@@ -95,6 +95,7 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         if (end.rolledBack) {
             summary.RolledBack();
         }
+        summary.SetTarget(end.target);
         try {
             WriteFileAtomically(
                 summaryPath, summary.ToJson(StatusName(end.status), failed ? &end.error : nullptr));

@@ -12,6 +12,7 @@ struct CRunEnd {
     int signal = 0;     // Stopped: the signal that asked for the stop
     // The run was one transaction that was not committed: the target is as it was before.
     bool rolledBack = false;
+    std::string target;  // the target written to, for the summary; empty with --sql
 };
 
 // Removes the summary file that an earlier run left, so that a run that dies before its end

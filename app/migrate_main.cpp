@@ -4,6 +4,7 @@
 //   brimlow-migrate [--target CONNECTION-STRING] [OPTIONS] FILE.mdb
 //   brimlow-migrate --replace [--target CONNECTION-STRING] [OPTIONS] FILE.mdb
 //   brimlow-migrate --sql [OPTIONS] FILE.mdb
+//   brimlow-migrate --help | --version
 //
 // Exit status: 0 when every table arrived, 1 when the run failed or its log could
 // not be written (the reason on stderr), 2 for a usage error, 128 + the signal
@@ -35,6 +36,7 @@
 #include "migration/ReplaceTarget.h"
 #include "migration/RunSettings.h"
 #include "migration/StatementWriter.h"
+#include "migration/TargetResolution.h"
 
 namespace {
 
@@ -61,9 +63,17 @@ constexpr const char kUsage[] =
     "                              by default only when stderr is a terminal\n"
     "  --summary FILE              write how the run ended, as JSON, to FILE\n"
     "  --help                      show this text\n"
+    "  --version                   show the version\n"
     "\n"
     "SIGINT, SIGTERM and SIGHUP stop the run between two rows; the rows inserted\n"
-    "stay in the target.\n";
+    "stay in the target (with --replace, nothing is kept).\n"
+    "\n"
+    "The target, in this order: --target; else the ODBC data source Pomvale01, when\n"
+    "unixODBC knows one (~/.odbc.ini, $ODBCINI, /etc/odbc.ini; odbcinst -q -s); else the\n"
+    "built-in connection string, whose driver name \"SQL Server\" is the system's when a\n"
+    "driver list registers it, and otherwise means the SQLite file\n"
+    "$XDG_DATA_HOME/brimlow/Pomvale01 (~/.local/share/brimlow/Pomvale01), created with\n"
+    "the eight tables on first use. See brimlow-migrate(1).\n";
 
 struct Options {
     enum class Progress { Auto, On, Off };
@@ -207,6 +217,9 @@ int Migrate(const Options& options) {
     }
     // A replacing run that did not complete was never committed.
     end.rolledBack = options.bReplace && end.status != CRunEnd::Status::Completed;
+    if (!options.bSqlOnly && !options.summary.empty()) {
+        end.target = DescribeTargetInUse(options.target);
+    }
     console.ClearProgress();
     return FinishRun(end, console, options.summary);
 }
@@ -231,6 +244,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("brimlow-migrate %s\n", BRIMLOW_VERSION);
             return 0;
         }
     }

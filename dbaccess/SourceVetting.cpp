@@ -261,6 +261,12 @@ std::string FindVetProgram() {
         if (IsExecutable(beside)) {
             return beside;
         }
+        // Installed: /usr/bin/brimlow finds /usr/libexec/brimlow/brimlow-vet.
+        const std::string installed =
+            (self.parent_path() / BRIMLOW_VET_FROM_BINDIR / "brimlow-vet").lexically_normal();
+        if (IsExecutable(installed)) {
+            return installed;
+        }
     }
 #ifdef BRIMLOW_VET_BUILD_PATH
     if (IsExecutable(BRIMLOW_VET_BUILD_PATH)) {

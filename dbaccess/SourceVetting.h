@@ -17,7 +17,8 @@
 std::chrono::milliseconds DefaultVetTimeLimit(uintmax_t fileSize);
 
 // The helper's path: $BRIMLOW_VET when set, else brimlow-vet beside the running program,
-// else the one in the build tree. Throws CDaoException when none is there.
+// else the installed one (libexec/brimlow beside bin/), else the one in the build tree. Throws
+// CDaoException when none is there.
 std::string FindVetProgram();
 
 // Called about every 30 ms while the check runs, so that a window can repaint. It may throw

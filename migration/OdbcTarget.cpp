@@ -1,17 +1,29 @@
 #include "migration/OdbcTarget.h"
 
 #include "dbaccess/Database.h"
+#include "dbaccess/Exceptions.h"
+#include "migration/TargetFailure.h"
+#include "migration/TargetResolution.h"
 
 bool COdbcTarget::IsOpen() const noexcept {
     return m_database.IsOpen();
 }
 
 void COdbcTarget::Open(const std::string& connect) {
-    m_database.OpenEx(connect, noOdbcDialog);
+    m_strConnect = ResolveTargetConnection(connect);
+    try {
+        m_database.OpenEx(m_strConnect, noOdbcDialog);
+    } catch (const CDBException& e) {
+        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), m_strConnect));
+    }
 }
 
 void COdbcTarget::ExecuteSQL(const std::string& statement) {
-    m_database.ExecuteSQL(statement);
+    try {
+        m_database.ExecuteSQL(statement);
+    } catch (const CDBException& e) {
+        throw CDBException(ExplainStatementFailure(e.GetErrorMessage(), statement, m_strConnect));
+    }
 }
 
 void COdbcTarget::Close() noexcept {

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <string>
+
 #include "migration/EngineInterfaces.h"
 
 class CDatabase;
 
 // The target as the run sees it, over an ODBC connection owned elsewhere. Opening never
-// shows a driver dialog.
+// shows a driver dialog. The built-in connection string is resolved first (see
+// TargetResolution.h). A failed connection names the target it tried; a statement that fails
+// because the table is missing or the SQLite file is locked throws CDBException whose text
+// names the target and what to do.
 class COdbcTarget final : public ITargetDatabase {
 public:
     explicit COdbcTarget(CDatabase& database) : m_database(database) {}
@@ -17,4 +22,5 @@ public:
 
 private:
     CDatabase& m_database;
+    std::string m_strConnect;  // the string connected with, for messages
 };

@@ -79,6 +79,9 @@ std::string CRunSummary::ToJson(const std::string& status, const std::string* er
     if (error != nullptr) {
         json += ", \"error\": " + JsonString(*error);
     }
+    if (!m_strTarget.empty()) {
+        json += ", \"target\": " + JsonString(m_strTarget);
+    }
     json += ", \"tables\": [";
     for (size_t i = 0; i < m_tables.size(); ++i) {
         const Table& table = m_tables[i];

@@ -23,6 +23,8 @@ public:
     // The last table stands at table.inserted rows now.
     void TableAt(const CTableProgress& table);
 
+    // The target the run wrote to, as a user recognises it (never a password); empty: none.
+    void SetTarget(std::string target) { m_strTarget = std::move(target); }
     // The run was rolled back: the target kept none of the rows sent.
     void RolledBack() noexcept;
 
@@ -35,6 +37,7 @@ public:
 
 private:
     std::vector<Table> m_tables;
+    std::string m_strTarget;
     std::chrono::steady_clock::time_point m_started;
 };
 

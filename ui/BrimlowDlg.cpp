@@ -9,6 +9,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "migration/TargetResolution.h"
 #include "ui/AccessFilePicker.h"
 #include "ui/AppIcon.h"
 #include "ui/DialogLayout.h"
@@ -62,6 +63,7 @@ void CBrimlowDlg::CreateControls() {
     const wxRect startRect = DialogUnitsToPixels(*this, 7, 27, 305, 60);
     m_btnStart = new wxButton(this, IDC_START, wxString::FromUTF8(texts::kStart),
                               startRect.GetPosition(), startRect.GetSize());
+    m_btnStart->SetToolTip(wxString::FromUTF8(DescribeBuiltInTarget()));
 
     const wxRect logRect = DialogUnitsToPixels(*this, 7, 96, 305, 102);
     m_editLog = new wxTextCtrl(this, IDC_LOG, wxString(), logRect.GetPosition(), logRect.GetSize(),

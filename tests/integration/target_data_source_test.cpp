@@ -1,0 +1,86 @@
+// The data source Pomvale01: when unixODBC knows one, brimlow-migrate without --target writes
+// to it, failures name it, and its password is shown nowhere.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "migration/TableCatalogue.h"
+#include "tests/support/Paths.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TempDirectory.h"
+
+namespace {
+
+using testsupport::CommandResult;
+
+constexpr const char kPassword[] = "Pw-s3cret-4711";
+
+// A user data source in a temporary odbc.ini (ODBCINI) for the test PostgreSQL server.
+class DataSource : public testing::Test {
+protected:
+    void Define(const std::string& server, int port, const std::string& database) {
+        std::ofstream(m_dir / "odbc.ini")
+            << "[Pomvale01]\n"
+               "Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so\n"
+               "Servername="
+            << server << "\nPort=" << port << "\nDatabase=" << database
+            << "\nUsername=postgres\nPassword=" << kPassword << "\n";
+    }
+    CommandResult Migrate(std::vector<std::string> args) {
+        std::vector<std::string> argv{"env", "ODBCINI=" + (m_dir / "odbc.ini").string(),
+                                      testpaths::Build("brimlow-migrate").string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        CommandResult result = testsupport::RunCommand(argv, {}, m_dir.Path());
+        EXPECT_EQ(result.out.find(kPassword), std::string::npos) << result.out;
+        EXPECT_EQ(result.err.find(kPassword), std::string::npos) << result.err;
+        return result;
+    }
+
+    testtarget::PostgresServer& m_server = testtarget::PostgresServer::Get();
+    testsupport::TempDirectory m_dir{"brimlow-dsn"};
+};
+
+TEST_F(DataSource, ARunWithoutTargetArrivesInTheDataSourceAsWithTarget) {
+    const std::string viaDsn = m_server.CreateFreshDatabase("dsn");
+    const std::string viaTarget = m_server.CreateFreshDatabase("target");
+    Define("127.0.0.1", m_server.Port(), viaDsn);
+
+    const CommandResult dsn = Migrate({testpaths::Data("sample.mdb")});
+    ASSERT_EQ(dsn.exitCode, 0) << dsn.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "Pomvale01"));
+    const CommandResult target =
+        Migrate({"--target", m_server.ConnectionString(viaTarget), testpaths::Data("sample.mdb")});
+    ASSERT_EQ(target.exitCode, 0) << target.err;
+    EXPECT_EQ(dsn.out, target.out);
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        const std::string all = "select * from " + entry.table + ";";
+        testtarget::Rows got = m_server.Query(viaDsn, all);
+        testtarget::Rows expected = m_server.Query(viaTarget, all);
+        std::sort(got.begin(), got.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(got, expected) << entry.table;
+    }
+}
+
+TEST_F(DataSource, FailuresNameTheDataSource) {
+    Define("127.0.0.2", m_server.Port() + 1, "x");  // nothing listens there
+    const CommandResult down = Migrate({testpaths::Data("sample.mdb")});
+    EXPECT_EQ(down.exitCode, 1);
+    EXPECT_NE(down.err.find("Target tried: DSN Pomvale01."), std::string::npos) << down.err;
+
+    const std::string empty = m_server.CreateFreshDatabase("notables", false);
+    Define("127.0.0.1", m_server.Port(), empty);
+    const CommandResult missing = Migrate({testpaths::Data("sample.mdb")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("has no table KEN_ALL: DSN Pomvale01."), std::string::npos)
+        << missing.err;
+    EXPECT_NE(missing.err.find("postgresql.sql"), std::string::npos) << missing.err;
+}
+
+}  // namespace
