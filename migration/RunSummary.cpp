@@ -79,9 +79,6 @@ std::string CRunSummary::ToJson(const std::string& status, const std::string* er
     if (error != nullptr) {
         json += ", \"error\": " + JsonString(*error);
     }
-    if (!m_strTarget.empty()) {
-        json += ", \"target\": " + JsonString(m_strTarget);
-    }
     json += ", \"tables\": [";
     for (size_t i = 0; i < m_tables.size(); ++i) {
         const Table& table = m_tables[i];
@@ -91,7 +88,11 @@ std::string CRunSummary::ToJson(const std::string& status, const std::string* er
                 ", \"inserted\": " + std::to_string(table.inserted) +
                 ", \"seconds\": " + Seconds(table.seconds) + "}";
     }
-    return json + "]}\n";
+    json += "]";
+    if (!m_strTarget.empty()) {
+        json += ", \"target\": " + JsonString(m_strTarget);
+    }
+    return json + "}\n";
 }
 
 std::string JsonString(const std::string& text) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,14 @@ TEST_F(DataSource, ARunWithoutTargetArrivesInTheDataSourceAsWithTarget) {
     const std::string viaTarget = m_server.CreateFreshDatabase("target");
     Define("127.0.0.1", m_server.Port(), viaDsn);
 
-    const CommandResult dsn = Migrate({testpaths::Data("sample.mdb")});
+    const std::filesystem::path summary = m_dir / "summary.json";
+    const CommandResult dsn =
+        Migrate({"--summary", summary.string(), testpaths::Data("sample.mdb").string()});
     ASSERT_EQ(dsn.exitCode, 0) << dsn.err;
+    std::ifstream summaryFile(summary);
+    const std::string json{std::istreambuf_iterator<char>(summaryFile), {}};
+    EXPECT_NE(json.find("\"target\": \"DSN Pomvale01"), std::string::npos) << json;
+    EXPECT_EQ(json.find(kPassword), std::string::npos) << json;
     EXPECT_FALSE(std::filesystem::exists(m_dir / "Pomvale01"));
     const CommandResult target =
         Migrate({"--target", m_server.ConnectionString(viaTarget), testpaths::Data("sample.mdb")});
