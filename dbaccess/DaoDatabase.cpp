@@ -114,7 +114,7 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     if (!header.password.empty() && PasswordFromConnect(connect) != header.password) {
         throw CDaoException("Not a valid password for the database '" + path + "'.");
     }
-    VetSourceFile(path, DefaultVetTimeLimit(static_cast<uintmax_t>(info.st_size)), m_waitCallback);
+    VetSourceFile(path, kVetStallLimit, m_waitCallback);
 
     auto impl = std::make_unique<Impl>();
     impl->file = std::make_unique<MdbDatabase>(path);

@@ -15,6 +15,7 @@
 namespace {
 
 constexpr std::string_view kSignature("Standard Jet DB\0", 16);
+constexpr std::string_view kAccdbSignature("Standard ACE DB\0", 16);
 constexpr size_t kSignatureAt = 4;
 constexpr size_t kVersionAt = 0x14;
 constexpr size_t kMaskedAt = 0x18;
@@ -81,6 +82,13 @@ std::vector<uint8_t> Rc4Keystream(std::span<const uint8_t> key, size_t n) {
 }
 
 JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
+    if (firstBytes.size() >= kSignatureAt + kAccdbSignature.size() &&
+        std::memcmp(firstBytes.data() + kSignatureAt, kAccdbSignature.data(),
+                    kAccdbSignature.size()) == 0) {
+        throw JetFormatError(
+            "it is an Access 2007 or later database (.accdb), which this program does not read; "
+            "Access can save it as an Access 2002-2003 database (.mdb)");
+    }
     if (firstBytes.size() < kSignatureAt + kSignature.size() ||
         std::memcmp(firstBytes.data() + kSignatureAt, kSignature.data(), kSignature.size()) != 0) {
         throw JetFormatError("it has no \"Standard Jet DB\" signature");

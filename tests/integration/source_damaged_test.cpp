@@ -69,7 +69,7 @@ TEST(SourceRegressionFiles, ZerosAreNotAnAccessFile) {
 
 class SourceSharedDamagedFiles : public ::testing::TestWithParam<DamagedCase> {};
 
-// Two of these make libmdb loop for ever: each costs the full time limit of the check.
+// Three of these make libmdb loop for ever: each costs the stall limit of the check.
 TEST_P(SourceSharedDamagedFiles, EndInAClearMessageWithinTheTimeLimit) {
     const auto path = Shared(std::string("damaged/") + GetParam().file);
     if (!path) {
@@ -99,9 +99,17 @@ INSTANTIATE_TEST_SUITE_P(
     Files, SourceSharedDamagedFiles,
     ::testing::Values(
         DamagedCase{"hang-jet4-truncated.mdb",
-                    "is damaged: reading it did not finish within 10 seconds."},
+                    "is damaged: reading it made no progress for 10 seconds."},
         DamagedCase{"hang-jet3-bitflips.mdb",
-                    "is damaged: reading it did not finish within 10 seconds."},
+                    "is damaged: reading it made no progress for 10 seconds."},
+        DamagedCase{"jet3-hang-4GB.mdb", "is damaged: reading it "},
+        DamagedCase{"phantom-row.mdb",
+                    "is damaged: in the table 'Mst04', it holds more rows than the 50 its "
+                    "definition declares."},
+        DamagedCase{"varoff-out-of-order.mdb",
+                    "is damaged: in the table 'Mst01', row 128, column 'Col05': the field's "
+                    "offsets are out of order or outside the row."},
+        DamagedCase{"usage-map-row.mdb", "is damaged: reading it crashed (signal 11"},
         DamagedCase{
             "kenall-truncated.mdb",
             "is damaged: in the table 'KEN_ALL', only 93684 of its 126029 rows can be read"},
@@ -157,9 +165,9 @@ TEST_P(SourceVetOutcome, BecomesADamagedFileMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Endings, SourceVetOutcome,
     ::testing::Values(
-        VetCase{"Hang", "exec sleep 30", "reading it did not finish within 2 seconds."},
+        VetCase{"Hang", "exec sleep 30", "reading it made no progress for 2 seconds."},
         VetCase{"HangAfterClosingItsOutput", "exec >&- 2>&-; exec sleep 30",
-                "reading it did not finish within 2 seconds."},
+                "reading it made no progress for 2 seconds."},
         VetCase{"Crash", "kill -SEGV $$", "reading it crashed (signal 11, Segmentation fault)."},
         VetCase{"LibraryComplains", "echo ok; echo 'offset 8192 is beyond EOF' >&2",
                 "libmdb reported problems while reading it: offset 8192 is beyond EOF"},
@@ -214,10 +222,22 @@ TEST(SourceVetOutcome, AHealthyFileReportsTheRowsOfItsUserTables) {
     EXPECT_EQ(found, expected);
 }
 
-TEST(SourceVetOutcome, TheTimeLimitGrowsWithTheFile) {
-    EXPECT_EQ(DefaultVetTimeLimit(0), std::chrono::seconds(10));
-    EXPECT_EQ(DefaultVetTimeLimit(21880832), std::chrono::seconds(11));
-    EXPECT_EQ(DefaultVetTimeLimit(2147483648u), std::chrono::seconds(112));
+// A check that keeps reporting progress runs as long as it needs; one that stops is ended a
+// stall limit after its last progress.
+TEST(SourceVetOutcome, OnlyAStallEndsTheCheck) {
+    FakeVet vet(
+        "i=1; while [ $i -le 12 ]; do printf 'progress\\t%d\\n' $i; i=$((i+1)); sleep 0.25; "
+        "done; printf 'table\\tT\\t3\\nok\\n'");
+    const auto counts = VetSourceFile(Data("sample.mdb"), std::chrono::milliseconds(1000));
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(counts[0].rows, 3u);
+
+    FakeVet stalls("printf 'progress\\t5\\n'; sleep 0.5; printf 'progress\\t5\\n'; exec sleep 30");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Contains(
+        DaoError([] { VetSourceFile(Data("sample.mdb"), std::chrono::milliseconds(1000)); }),
+        "made no progress for 1 second."));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
 }
 
 }  // namespace

@@ -159,7 +159,9 @@ TEST(SourceHeader, RefusesWhatIsNotAJetFile) {
     page[0x14] = 3;
     EXPECT_EQ(ErrorOf(page), "its format version 3 is not Access 97 or Access 2000-2003");
     std::memcpy(page.data() + 4, "Standard ACE DB", 15);
-    EXPECT_EQ(ErrorOf(page), "it has no \"Standard Jet DB\" signature");
+    EXPECT_EQ(ErrorOf(page),
+              "it is an Access 2007 or later database (.accdb), which this program does not "
+              "read; Access can save it as an Access 2002-2003 database (.mdb)");
 }
 
 }  // namespace
