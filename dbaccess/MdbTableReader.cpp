@@ -48,7 +48,9 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
 
     for (guint i = 0; i < m_table->num_cols; ++i) {
         const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
-        m_columns.push_back({column->name, column->col_type, column->col_scale});
+        // libmdb reads a Decimal column's precision into col_scale and its scale into col_prec
+        // (it takes the two bytes of the definition the other way round).
+        m_columns.push_back({column->name, column->col_type, column->col_prec});
     }
     m_fields.resize(m_columns.size());
     // Memo data outside the row: libmdb reads the LVAL page into its second page buffer,
