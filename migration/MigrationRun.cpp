@@ -73,7 +73,16 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     m_source.Close();
 }
 
+std::string CMigrationRun::WithRowAndFile(std::string message, size_t rowNumber) const {
+    if (!message.empty() && message.back() == '.') {
+        message.pop_back();
+    }
+    return message + ", row " + std::to_string(rowNumber) + ", in the database '" +
+           m_strSourcePath + "'.";
+}
+
 void CMigrationRun::OpenSource(const std::string& path) {
+    m_strSourcePath = path;
     // The file check before the open can take seconds: the heartbeat keeps a window painted.
     m_source.SetWaitCallback([this] { m_observer.OnProgress(); });
     struct ClearCallback {
@@ -91,10 +100,16 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
     CProgressClock progress(m_observer);
     {
         std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
+        size_t rowNumber = 0;
         while (!recordset->IsEOF()) {
+            ++rowNumber;
             CInsertItemList row(entry.table, entry.columns.size());
-            for (const CCatalogueColumn& column : entry.columns) {
-                row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));
+            try {
+                for (const CCatalogueColumn& column : entry.columns) {
+                    row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));
+                }
+            } catch (const COleException& e) {
+                throw COleException(WithRowAndFile(e.GetErrorMessage(), rowNumber));
             }
             m_target.ExecuteSQL(row.BuildStatement());
             recordset->MoveNext();

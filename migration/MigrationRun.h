@@ -31,7 +31,11 @@ public:
     void CopyTable(const CCatalogueEntry& entry);
 
 private:
+    // A conversion error's text with the row (from 1, in read order) and the file added.
+    std::string WithRowAndFile(std::string message, size_t rowNumber) const;
+
     ISourceDatabase& m_source;
     ITargetDatabase& m_target;
     IRunObserver& m_observer;
+    std::string m_strSourcePath;
 };
