@@ -337,7 +337,11 @@ TEST(SourceRecordset, PastTheLastRowThereIsNoCurrentRecord) {
     ASSERT_FALSE(rs.IsEOF());
     rs.MoveNext();
     EXPECT_TRUE(rs.IsEOF());
-    const std::string expected = "No current record in the table 'KEN_ALL_Version'.";
+    EXPECT_EQ(rs.GetRecordCount(), 1);
+    const std::string expected =
+        "No current record in the table 'KEN_ALL_Version' of the "
+        "database '" +
+        Data("sample.mdb") + "'.";
     EXPECT_EQ(DaoError([&] { rs.GetFieldValue("Version"); }), expected);
     EXPECT_EQ(DaoError([&] { rs.MoveNext(); }), expected);
 }
