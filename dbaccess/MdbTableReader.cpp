@@ -1,5 +1,7 @@
 #include "dbaccess/MdbTableReader.h"
 
+#include <cstring>
+
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/JetFormatError.h"
 #include "dbaccess/JetValue.h"
@@ -9,6 +11,7 @@
 namespace {
 
 constexpr int kRowOffsetMask = 0x1FFF;
+constexpr uint8_t kDataPage = 0x01;
 
 bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) {
@@ -60,7 +63,14 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
         int start = 0;
         size_t length = 0;
         if (mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length) != 0 ||
-            start < 0 || static_cast<size_t>(start) + length > MDB_PGSIZE) {
+            start < 0 ||
+            static_cast<size_t>(start) + length > static_cast<size_t>(handle->fmt->pg_size)) {
+            return std::nullopt;
+        }
+        // Long values live on data pages marked "LVAL" where a table's data page names its
+        // table: a memo that points to any other page points into a damaged file.
+        const auto* bytes = static_cast<const uint8_t*>(page);
+        if (bytes[0] != kDataPage || std::memcmp(bytes + 4, "LVAL", 4) != 0) {
             return std::nullopt;
         }
         return std::span<const uint8_t>(static_cast<const uint8_t*>(page) + start, length);
