@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dbaccess/CodePageText.h"
 #include "dbaccess/Cp932Text.h"
 #include "dbaccess/JetBytes.h"
 #include "dbaccess/JetFormatError.h"
@@ -19,6 +20,7 @@ constexpr std::string_view kAccdbSignature("Standard ACE DB\0", 16);
 constexpr size_t kSignatureAt = 4;
 constexpr size_t kVersionAt = 0x14;
 constexpr size_t kMaskedAt = 0x18;
+constexpr size_t kCodePageAt = 0x3C;
 constexpr size_t kPasswordAt = 0x42;
 constexpr size_t kCreationDateAt = 0x72;
 constexpr std::array<uint8_t, 4> kHeaderKey = {0xC7, 0xDA, 0x39, 0x6B};
@@ -51,13 +53,19 @@ std::string Jet4Password(std::span<uint8_t> header, double creationDate) {
     return DecodeJet4Text(std::span<const uint8_t>(raw.data(), 2 * units));
 }
 
-std::string Jet3Password(std::span<uint8_t> header) {
+std::string Jet3Password(std::span<uint8_t> header, int codePage) {
     const auto raw = header.subspan(kPasswordAt, 20);
     size_t n = 0;
     while (n < raw.size() && raw[n] != 0) {
         ++n;
     }
-    return Cp932ToUtf8(raw.first(n));
+    try {
+        return CodePageText(codePage).ToUtf8(raw.first(n));
+    } catch (const JetFormatError&) {
+        // Not text in its code page: compared as CP932 with the bad bytes marked, no password
+        // typed can match it.
+        return Cp932ToUtf8(raw.first(n));
+    }
 }
 
 }  // namespace
@@ -120,7 +128,8 @@ JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
         header.creationDate = jetbytes::LeDouble(bytes, kCreationDateAt);
         header.password = Jet4Password(bytes, header.creationDate);
     } else {
-        header.password = Jet3Password(bytes);
+        header.codePage = jetbytes::Le16(bytes, kCodePageAt);
+        header.password = Jet3Password(bytes, header.codePage);
     }
     return header;
 }
