@@ -28,6 +28,14 @@
 #include "dbaccess/MdbQuiet.h"
 #include "dbaccess/MdbVetting.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define BRIMLOW_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRIMLOW_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
@@ -62,7 +70,7 @@ void Report(const std::string& line) {
 // fails and the check ends instead of the desktop's memory. Sanitizer builds reserve huge
 // address ranges and get no cap.
 uint64_t CapMemory(const char* path) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(BRIMLOW_ADDRESS_SANITIZER)
     (void)path;
     return 0;
 #else

@@ -244,3 +244,28 @@ TEST(SourceVetOutcome, OnlyAStallEndsTheCheck) {
 }
 
 }  // namespace
+
+namespace {
+
+// Column types that cannot become a value fail when the column is read, naming it; a type
+// code Access does not have says the file may be damaged.
+TEST(SourceColumnTypes, UnreadableAndUnknownTypesNameTheColumn) {
+    const auto unknown = Shared("damaged/type-unknown-message.mdb");
+    const auto ole = Shared("real/jackcess__V2000_test2V2000.mdb");
+    if (!unknown || !ole) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("damaged");
+    }
+    CDaoDatabase damaged;
+    damaged.Open(*unknown, false, true, kPassword);
+    EXPECT_EQ(DaoError([&] { ReadColumn(damaged, "KEN_ALL", "City2Kanji"); }),
+              "The column 'City2Kanji' of the table 'KEN_ALL' in '" + *unknown +
+                  "' has a type this program does not know (type code 127); the file may be "
+                  "damaged.");
+    CDaoDatabase real;
+    real.Open(*ole, false, true, "");
+    EXPECT_EQ(DaoError([&] { ReadColumn(real, "MSP_PROJECTS", "RESERVED_BINARY_DATA"); }),
+              "The column 'RESERVED_BINARY_DATA' of the table 'MSP_PROJECTS' in '" + *ole +
+                  "' is of the type OLE Object, which this program cannot read.");
+}
+
+}  // namespace
