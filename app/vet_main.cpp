@@ -82,13 +82,11 @@ uint64_t CapMemory(const char* path) {
 #endif
 }
 
+// Written when memory runs out, so made beforehand: the heap is what failed.
+std::string g_outOfMemoryReport;
+
 [[noreturn]] void OutOfMemory() {
-    // Only async-signal-safe calls: the heap is what failed.
-    static const char head[] = "error\tThe database '";
-    static const char tail[] = "' is damaged: reading it needed more memory than allowed.\n";
-    (void)!write(g_report, head, sizeof head - 1);
-    (void)!write(g_report, g_path, std::strlen(g_path));
-    (void)!write(g_report, tail, sizeof tail - 1);
+    (void)!write(g_report, g_outOfMemoryReport.data(), g_outOfMemoryReport.size());
     _exit(1);
 }
 
@@ -166,6 +164,9 @@ int main(int argc, char** argv) {
     }
     g_memoryLimit = CapMemory(g_path);
     Report("memory-limit\t" + std::to_string(g_memoryLimit));
+    g_outOfMemoryReport = "error\tThe database '" + Clean(g_path) +
+                          "' is damaged: reading it needed more than the " +
+                          std::to_string(g_memoryLimit >> 20) + " MB of memory allowed.\n";
     std::set_new_handler(OutOfMemory);
     g_log_set_handler("GLib", static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL),
                       OnGlibError, nullptr);

@@ -63,7 +63,7 @@ TEST(SourceSlowShare, TheMemoryCapHoldsOnAFileThatAllocatesWithoutEnd) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("damaged");
     }
     EXPECT_TRUE(Contains(DaoError([&] { VetSourceFile(*path); }),
-                         "is damaged: reading it needed more memory than allowed."));
+                         "is damaged: reading it needed more than the 1024 MB of memory allowed."));
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     EXPECT_LT(usage.ru_maxrss, 1100L * 1024) << "kilobytes at most in a check process";
