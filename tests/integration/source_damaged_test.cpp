@@ -73,7 +73,7 @@ TEST(SourceRegressionFiles, ZerosAreNotAnAccessFile) {
 class SourceSharedDamagedFiles : public ::testing::TestWithParam<DamagedCase> {};
 
 // Three of these make libmdb loop for ever: each costs the stall limit of the check.
-TEST_P(SourceSharedDamagedFiles, EndInAClearMessageWithinTheTimeLimit) {
+TEST_P(SourceSharedDamagedFiles, EndInAClearMessageWithinTheStallLimit) {
     const auto path = Shared(std::string("damaged/") + GetParam().file);
     if (!path) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("damaged");
