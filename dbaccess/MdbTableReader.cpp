@@ -12,6 +12,10 @@ namespace {
 
 constexpr int kRowOffsetMask = 0x1FFF;
 constexpr uint8_t kDataPage = 0x01;
+constexpr uint8_t kDefinitionPage = 0x02;
+constexpr uint8_t kUserTable = 'N';
+constexpr size_t kJet3TableTypeAt = 0x14;
+constexpr size_t kJet4TableTypeAt = 0x28;
 
 bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) {
@@ -39,6 +43,7 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
     }
     m_name = entry->object_name;
     MdbZeroedHeap zeroedHeap;
+    CheckDefinitionPage(*entry);
     m_table = mdb_read_table(entry);
     if (!m_table || !mdb_read_columns(m_table)) {
         if (m_table) {
@@ -75,6 +80,26 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
         }
         return std::span<const uint8_t>(static_cast<const uint8_t*>(page) + start, length);
     };
+}
+
+void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
+    // A user table's definition page is marked 'N' (a system table's mostly 'S'). Another
+    // table's definition in its place, after pages were swapped, would read as that table,
+    // often empty, and lose every row without a word.
+    if (mdb_is_system_table(const_cast<MdbCatalogEntry*>(&entry))) {
+        return;
+    }
+    MdbHandle* handle = m_file.Handle();
+    const size_t typeAt =
+        m_file.Version() == JetVersion::Jet3 ? kJet3TableTypeAt : kJet4TableTypeAt;
+    if (mdb_read_pg(handle, entry.table_pg) <= 0) {
+        ThrowDamaged(WithLibmdbText("the table definition cannot be read", m_quiet.Said()));
+    }
+    if (handle->pg_buf[0] != kDefinitionPage || handle->pg_buf[typeAt] != kUserTable) {
+        ThrowDamaged(WithLibmdbText("page " + std::to_string(entry.table_pg) +
+                                        ", where its definition should be, holds something else",
+                                    m_quiet.Said()));
+    }
 }
 
 MdbTableReader::~MdbTableReader() {

@@ -60,6 +60,9 @@ private:
     };
 
     [[noreturn]] void ThrowDamaged(const std::string& what) const;
+    // Throws (damaged) unless the catalogue entry of a user table points to a user table's
+    // definition page.
+    void CheckDefinitionPage(const MdbCatalogEntry& entry) const;
     // Throws (damaged) unless every field of the row just split lies inside the row's bytes.
     void CheckRowFields(int rowStart, size_t rowSize) const;
     // libmdb keeps one page buffer per file, and another recordset on the same file may have

@@ -53,6 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"memo-missing-page.mdb",
                     "in the table 'Mst01', row 2, column 'Col10': a memo points to page 32767 row "
                     "0, which does not exist (libmdb: "},
+        DamagedCase{"definition-page-swapped.mdb",
+                    "in the table 'KEN_ALL', page 24, where its definition should be, holds "
+                    "something else."},
         DamagedCase{"memo-page-swapped.mdb",
                     "in the table 'Mst01', row 2, column 'Col10': a memo points to page 39 row "
                     "0, which does not exist."},
