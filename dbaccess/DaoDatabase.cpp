@@ -108,6 +108,8 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     JetHeader header;
     try {
         header = ParseJetHeader(first);
+    } catch (const NewerAccessFormatError& e) {
+        throw CDaoException("The database '" + path + "' cannot be opened: " + e.what() + ".");
     } catch (const JetFormatError& e) {
         throw CDaoException("'" + path + "' is not an Access database file: " + e.what() + ".");
     }

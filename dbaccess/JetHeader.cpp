@@ -93,7 +93,7 @@ JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
     if (firstBytes.size() >= kSignatureAt + kAccdbSignature.size() &&
         std::memcmp(firstBytes.data() + kSignatureAt, kAccdbSignature.data(),
                     kAccdbSignature.size()) == 0) {
-        throw JetFormatError(
+        throw NewerAccessFormatError(
             "it is an Access 2007 or later database (.accdb), which this program does not read; "
             "Access can save it as an Access 2002-2003 database (.mdb)");
     }
