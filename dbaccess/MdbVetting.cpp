@@ -1,6 +1,7 @@
 #include "dbaccess/MdbVetting.h"
 
 #include <algorithm>
+#include <map>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/JetValue.h"
@@ -16,6 +17,29 @@ void ThrowIfLibmdbSpoke(const std::string& path, const std::string& said) {
     if (!said.empty()) {
         throw CDaoException("The database '" + path +
                             "' is damaged: libmdb reported problems while reading it: " + said);
+    }
+}
+
+// A table's definition page copied over another's makes the second table read as the first
+// (often empty) without a word from libmdb. Two tables never share a definition's bytes: each
+// names usage-map rows of its own.
+void ThrowIfDefinitionsRepeat(const MdbDatabase& file, const std::vector<std::string>& names) {
+    MdbQuiet quiet;
+    MdbHandle* handle = file.Handle();
+    std::map<std::string, std::string> owners;
+    for (const std::string& name : names) {
+        const MdbCatalogEntry* entry = file.FindTable(name);
+        if (!entry || mdb_read_pg(handle, entry->table_pg) <= 0) {
+            continue;  // the table's own reader gives the precise message
+        }
+        std::string page(reinterpret_cast<const char*>(handle->pg_buf),
+                         static_cast<size_t>(handle->fmt->pg_size));
+        const auto [it, added] = owners.emplace(std::move(page), name);
+        if (!added) {
+            throw CDaoException("The database '" + file.Path() + "' is damaged: the tables '" +
+                                it->second + "' and '" + name +
+                                "' have the same definition, one page copied over the other.");
+        }
     }
 }
 
@@ -55,7 +79,9 @@ std::vector<VetTableCount> ReadEveryTable(const std::string& path, VetProgress* 
     ThrowIfLibmdbSpoke(path, file.OpeningOutput());
     std::vector<VetTableCount> counts;
     uint64_t rowsBefore = 0;
-    for (const std::string& name : file.TableNames(false)) {
+    const std::vector<std::string> names = file.TableNames(false);
+    ThrowIfDefinitionsRepeat(file, names);
+    for (const std::string& name : names) {
         MdbTableReader reader(file, name);
         // Jet 4 text is decoded by our own code, which never fails and never calls libmdb:
         // its fields are only checked to lie inside their page. Everything else is read whole

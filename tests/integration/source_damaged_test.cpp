@@ -53,6 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"memo-missing-page.mdb",
                     "in the table 'Mst01', row 2, column 'Col10': a memo points to page 32767 row "
                     "0, which does not exist (libmdb: "},
+        DamagedCase{"definition-page-copied.mdb",
+                    "the tables 'KEN_ALL_Version' and 'Mst04Error' have the same definition, one "
+                    "page copied over the other."},
         DamagedCase{"definition-page-swapped.mdb",
                     "in the table 'KEN_ALL', page 24, where its definition should be, holds "
                     "something else."},
