@@ -30,6 +30,7 @@
 #include "dbaccess/DaoWorkspace.h"
 #include "dbaccess/Database.h"
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/MdbQuiet.h"
 #include "migration/DaoSource.h"
 #include "migration/MigrationRun.h"
 #include "migration/OdbcTarget.h"
@@ -185,10 +186,17 @@ void RunMigration(const Options& options, CConsoleRun& console) {
     }
 }
 
+// The progress line goes to the program's own copy of standard error: while a table is read,
+// descriptor 2 points into the pipe that keeps libmdb's output off the terminal.
 std::FILE* ProgressStream(Options::Progress progress) {
     const bool bShow = progress == Options::Progress::Auto ? isatty(STDERR_FILENO) != 0
                                                            : progress == Options::Progress::On;
-    return bShow ? stderr : nullptr;
+    if (!bShow) {
+        return nullptr;
+    }
+    const int fd = fcntl(OwnStandardError(), F_DUPFD_CLOEXEC, 3);
+    std::FILE* stream = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    return stream != nullptr ? stream : stderr;
 }
 
 // The run, with the log on stdout (on stderr with --sql, where stdout holds the statements),

@@ -1,28 +1,141 @@
 // brimlow-vet: reads an .mdb file whole in a process of its own, so that a file which makes
-// libmdb loop or crash costs this process, not the program that asked.
+// libmdb loop, crash or allocate without end costs this process, not the program that asked.
 //
 // Usage: brimlow-vet [--] <file.mdb>
-// Standard output carries the report, one line each: "table<TAB>name<TAB>rows", then "ok";
-// or "error<TAB>message" and exit status 1. Anything libmdb prints goes to standard error.
+// Standard output carries the report, one line each: "memory-limit<TAB>bytes" first, then
+// "progress<TAB>n" lines while it reads (n grows with every new page and row), then
+// "table<TAB>name<TAB>rows" for each table and "ok"; or "error<TAB>message" and exit status
+// 1. Anything libmdb prints goes to standard error.
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <string>
+#include <thread>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/MdbApi.h"
 #include "dbaccess/MdbQuiet.h"
 #include "dbaccess/MdbVetting.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define BRIMLOW_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRIMLOW_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace {
+
+constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+constexpr auto kSampleInterval = std::chrono::milliseconds(1);
+constexpr uint64_t kMemoryFloor = uint64_t{1} << 30;
+constexpr uint64_t kMemoryMargin = uint64_t{512} << 20;
+
+int g_report = -1;
+const char* g_path = "";
+uint64_t g_memoryLimit = 0;
 
 // Table names come from the file: keep the report's tab-and-line format intact.
 std::string Clean(const std::string& text) {
     return OneLine(text, 1000);
 }
+
+// One whole line with one write, so that the progress thread's lines never split it.
+void Report(const std::string& line) {
+    const std::string text = line + "\n";
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(g_report, text.data() + done, text.size() - done);
+        if (n <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+// The address space this process may use: 1 GB, or the file's size and a margin when that is
+// more. A damaged file can make libmdb allocate without end; under the cap the allocation
+// fails and the check ends instead of the desktop's memory. Sanitizer builds reserve huge
+// address ranges and get no cap.
+uint64_t CapMemory(const char* path) {
+#if defined(BRIMLOW_ADDRESS_SANITIZER)
+    (void)path;
+    return 0;
+#else
+    struct stat info {};
+    const uint64_t size = stat(path, &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    const uint64_t limit = std::max(kMemoryFloor, size + kMemoryMargin);
+    const rlimit cap{limit, limit};
+    return setrlimit(RLIMIT_AS, &cap) == 0 ? limit : 0;
+#endif
+}
+
+// Written when memory runs out, so made beforehand: the heap is what failed.
+std::string g_outOfMemoryReport;
+
+[[noreturn]] void OutOfMemory() {
+    (void)!write(g_report, g_outOfMemoryReport.data(), g_outOfMemoryReport.size());
+    _exit(1);
+}
+
+// GLib ends the process on a failed allocation with an error-level message: end it ourselves
+// with a clear report first.
+void OnGlibError(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
+    if (message && std::strstr(message, "failed to allocate")) {
+        OutOfMemory();
+    }
+}
+
+// Samples the reader's progress and reports it while the main thread reads.
+class ProgressReporter {
+public:
+    explicit ProgressReporter(VetProgress& progress)
+        : m_progress(progress), m_thread([this] { Run(); }) {}
+    ~ProgressReporter() {
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    ProgressReporter(const ProgressReporter&) = delete;
+    ProgressReporter& operator=(const ProgressReporter&) = delete;
+
+private:
+    void Run() {
+        uint64_t reported = 0;
+        auto lastReport = std::chrono::steady_clock::now();
+        std::unique_lock<std::mutex> hold(m_lock);
+        while (!m_wake.wait_for(hold, kSampleInterval, [this] { return m_stop; })) {
+            const uint64_t figure = m_progress.Sample();
+            const auto now = std::chrono::steady_clock::now();
+            if (figure > reported && now - lastReport >= kProgressInterval) {
+                Report("progress\t" + std::to_string(figure));
+                reported = figure;
+                lastReport = now;
+            }
+        }
+    }
+
+    VetProgress& m_progress;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
+};
 
 }  // namespace
 
@@ -35,6 +148,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: brimlow-vet [--] <file.mdb>\n");
         return 2;
     }
+    g_path = argv[first];
     // No core files from a crash on a hostile file, and no orphan left looping when the
     // program that started us is gone.
     const rlimit noCore{0, 0};
@@ -43,24 +157,39 @@ int main(int argc, char** argv) {
 
     // libmdb's hex dumps go to standard output: send them to standard error with its other
     // complaints, and keep the report on a descriptor of its own.
-    std::FILE* report = fdopen(dup(STDOUT_FILENO), "w");
+    g_report = dup(STDOUT_FILENO);
     dup2(STDERR_FILENO, STDOUT_FILENO);
-    if (!report) {
+    if (g_report < 0) {
         return 2;
     }
+    g_memoryLimit = CapMemory(g_path);
+    Report("memory-limit\t" + std::to_string(g_memoryLimit));
+    g_outOfMemoryReport = "error\tThe database '" + Clean(g_path) +
+                          "' is damaged: reading it needed more than the " +
+                          std::to_string(g_memoryLimit >> 20) + " MB of memory allowed.\n";
+    std::set_new_handler(OutOfMemory);
+    g_log_set_handler("GLib", static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL),
+                      OnGlibError, nullptr);
+
+    std::string result;
+    int status = 1;
     try {
-        for (const VetTableCount& count : ReadEveryTable(argv[first])) {
-            std::fprintf(report, "table\t%s\t%zu\n", Clean(count.table).c_str(), count.rows);
+        VetProgress progress;
+        std::vector<VetTableCount> counts;
+        {
+            ProgressReporter reporter(progress);
+            counts = ReadEveryTable(g_path, &progress);
         }
-        std::fprintf(report, "ok\n");
-        std::fclose(report);
-        return 0;
+        for (const VetTableCount& count : counts) {
+            result += "table\t" + Clean(count.table) + "\t" + std::to_string(count.rows) + "\n";
+        }
+        result += "ok";
+        status = 0;
     } catch (const CException& e) {
-        std::fprintf(report, "error\t%s\n", Clean(e.GetErrorMessage()).c_str());
+        result = "error\t" + Clean(e.GetErrorMessage());
     } catch (const std::exception& e) {
-        std::fprintf(report, "error\tThe database '%s' cannot be read: %s\n",
-                     Clean(argv[first]).c_str(), Clean(e.what()).c_str());
+        result = "error\tThe database '" + Clean(g_path) + "' cannot be read: " + Clean(e.what());
     }
-    std::fclose(report);
-    return 1;
+    Report(result);
+    return status;
 }

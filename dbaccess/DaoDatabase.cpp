@@ -108,13 +108,15 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     JetHeader header;
     try {
         header = ParseJetHeader(first);
+    } catch (const NewerAccessFormatError& e) {
+        throw CDaoException("The database '" + path + "' cannot be opened: " + e.what() + ".");
     } catch (const JetFormatError& e) {
         throw CDaoException("'" + path + "' is not an Access database file: " + e.what() + ".");
     }
     if (!header.password.empty() && PasswordFromConnect(connect) != header.password) {
         throw CDaoException("Not a valid password for the database '" + path + "'.");
     }
-    VetSourceFile(path, DefaultVetTimeLimit(static_cast<uintmax_t>(info.st_size)), m_waitCallback);
+    VetSourceFile(path, kVetStallLimit, m_waitCallback);
 
     auto impl = std::make_unique<Impl>();
     impl->file = std::make_unique<MdbDatabase>(path);

@@ -9,8 +9,9 @@ class CDaoRecordset;
 class MdbDatabase;
 
 // An Access .mdb database, opened read-only through libmdb. Before libmdb sees a file,
-// the file is vetted in a separate process with a time limit, so that a damaged file ends
-// in a CDaoException instead of a hang or a crash.
+// the file is vetted in a separate process that is ended when it stops making progress or
+// exhausts its memory cap, so that a damaged file ends in a CDaoException instead of a hang,
+// a crash or a desktop out of memory.
 class CDaoDatabase {
 public:
     CDaoDatabase();

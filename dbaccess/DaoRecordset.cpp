@@ -152,7 +152,8 @@ CFieldValue CDaoRecordset::GetFieldValue(const std::string& column) {
     }
     MdbTableReader& reader = m_impl->reader;
     if (m_impl->eof) {
-        throw CDaoException("No current record in the table '" + reader.Name() + "'.");
+        throw CDaoException("No current record in the table '" + reader.Name() +
+                            "' of the database '" + m_pDatabase->GetName() + "'.");
     }
     const int index = m_impl->ColumnIndex(column);
     if (index < 0) {
@@ -167,14 +168,18 @@ void CDaoRecordset::MoveNext() {
         throw CDaoException("The recordset is not open.");
     }
     if (m_impl->eof) {
-        throw CDaoException("No current record in the table '" + m_impl->reader.Name() + "'.");
+        throw CDaoException("No current record in the table '" + m_impl->reader.Name() +
+                            "' of the database '" + m_pDatabase->GetName() + "'.");
     }
     m_impl->nextLookup = 0;
     m_impl->eof = !m_impl->reader.Next();
 }
 
-size_t CDaoRecordset::GetRecordCount() const noexcept {
-    return m_impl ? m_impl->reader.DeclaredRowCount() : 0;
+long CDaoRecordset::GetRecordCount() const {
+    if (!m_impl) {
+        throw CDaoException("The recordset is not open.");
+    }
+    return static_cast<long>(m_impl->reader.DeclaredRows());
 }
 
 void CDaoRecordset::Close() noexcept {

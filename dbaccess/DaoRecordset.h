@@ -32,10 +32,12 @@ public:
     // Moves to the next row. Reaching the end with fewer rows than the table holds throws
     // CDaoException (the file is damaged).
     void MoveNext();
+    // The number of rows the table's definition declares: what DAO's GetRecordCount gives once
+    // the table has been read to its end, known here from the start. Throws CDaoException when
+    // the recordset is not open.
+    long GetRecordCount() const;
     void Close() noexcept;
     bool IsOpen() const noexcept;
-    // The number of rows the table declares; 0 when the recordset is not open.
-    size_t GetRecordCount() const noexcept;
 
 private:
     friend class CDaoDatabase;

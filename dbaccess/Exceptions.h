@@ -3,6 +3,8 @@
 #include <exception>
 #include <string>
 
+#include "dbaccess/SourceMessage.h"
+
 // The one exception family of the program. Every failure travels as one of these,
 // thrown by value and caught by reference; each carries the text the user is shown.
 class CException : public std::exception {
@@ -18,10 +20,11 @@ private:
 };
 
 // A failure of the source database: a file that cannot be opened, a missing table or column,
-// a damaged file.
+// a damaged file. The text is fitted into 511 bytes (see FitSourceMessage).
 class CDaoException : public CException {
 public:
-    using CException::CException;
+    explicit CDaoException(std::string message = {})
+        : CException(FitSourceMessage(std::move(message))) {}
 };
 
 // A failure of the target connection; the text lists the driver's diagnostic records.

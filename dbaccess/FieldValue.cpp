@@ -24,6 +24,8 @@ const char* FieldTypeName(FieldType type) noexcept {
             return "Currency";
         case FieldType::Date:
             return "Date/Time";
+        case FieldType::Decimal:
+            return "Decimal";
     }
     return "Unknown";
 }

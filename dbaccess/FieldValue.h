@@ -17,6 +17,7 @@ enum class FieldType {
     Double,    // 64-bit float
     Currency,  // 64-bit integer in units of 1/10,000
     Date,      // Date/Time: days since 1899-12-30 as stored
+    Decimal,   // Decimal: its exact decimal text ("-12.5"), kept as text so nothing is lost
 };
 
 // One field value as the source delivers it. Nothing is converted here: a value keeps the
@@ -29,6 +30,11 @@ public:
     static CFieldValue Text(std::string text) {
         CFieldValue v(FieldType::Text);
         v.m_text = std::move(text);
+        return v;
+    }
+    static CFieldValue Decimal(std::string exactText) {
+        CFieldValue v(FieldType::Decimal);
+        v.m_text = std::move(exactText);
         return v;
     }
     static CFieldValue Long(int32_t n) { return Integral(FieldType::Long, n); }
@@ -47,6 +53,7 @@ public:
 
     // The members below read the value of the matching type only; reading another type's
     // member gives that member's zero value.
+    // Text, and the exact decimal text of a Decimal.
     const std::string& GetText() const noexcept { return m_text; }
     // Moves the text out of a Text value (the value keeps an empty text), to spare a copy.
     std::string TakeText() noexcept { return std::move(m_text); }

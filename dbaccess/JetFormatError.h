@@ -9,3 +9,10 @@ class JetFormatError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// A file of a later Access format (an .accdb of Access 2007 or later), which libmdb's .mdb
+// reader cannot read: told apart so that the user hears what to do about it.
+class NewerAccessFormatError : public JetFormatError {
+public:
+    using JetFormatError::JetFormatError;
+};

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dbaccess/CodePageText.h"
 #include "dbaccess/Cp932Text.h"
 #include "dbaccess/JetBytes.h"
 #include "dbaccess/JetFormatError.h"
@@ -15,9 +16,11 @@
 namespace {
 
 constexpr std::string_view kSignature("Standard Jet DB\0", 16);
+constexpr std::string_view kAccdbSignature("Standard ACE DB\0", 16);
 constexpr size_t kSignatureAt = 4;
 constexpr size_t kVersionAt = 0x14;
 constexpr size_t kMaskedAt = 0x18;
+constexpr size_t kCodePageAt = 0x3C;
 constexpr size_t kPasswordAt = 0x42;
 constexpr size_t kCreationDateAt = 0x72;
 constexpr std::array<uint8_t, 4> kHeaderKey = {0xC7, 0xDA, 0x39, 0x6B};
@@ -50,13 +53,19 @@ std::string Jet4Password(std::span<uint8_t> header, double creationDate) {
     return DecodeJet4Text(std::span<const uint8_t>(raw.data(), 2 * units));
 }
 
-std::string Jet3Password(std::span<uint8_t> header) {
+std::string Jet3Password(std::span<uint8_t> header, int codePage) {
     const auto raw = header.subspan(kPasswordAt, 20);
     size_t n = 0;
     while (n < raw.size() && raw[n] != 0) {
         ++n;
     }
-    return Cp932ToUtf8(raw.first(n));
+    try {
+        return CodePageText(codePage).ToUtf8(raw.first(n));
+    } catch (const JetFormatError&) {
+        // Not text in its code page: compared as CP932 with the bad bytes marked, no password
+        // typed can match it.
+        return Cp932ToUtf8(raw.first(n));
+    }
 }
 
 }  // namespace
@@ -81,6 +90,13 @@ std::vector<uint8_t> Rc4Keystream(std::span<const uint8_t> key, size_t n) {
 }
 
 JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
+    if (firstBytes.size() >= kSignatureAt + kAccdbSignature.size() &&
+        std::memcmp(firstBytes.data() + kSignatureAt, kAccdbSignature.data(),
+                    kAccdbSignature.size()) == 0) {
+        throw NewerAccessFormatError(
+            "it is an Access 2007 or later database (.accdb), which this program does not read; "
+            "Access can save it as an Access 2002-2003 database (.mdb)");
+    }
     if (firstBytes.size() < kSignatureAt + kSignature.size() ||
         std::memcmp(firstBytes.data() + kSignatureAt, kSignature.data(), kSignature.size()) != 0) {
         throw JetFormatError("it has no \"Standard Jet DB\" signature");
@@ -112,7 +128,8 @@ JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
         header.creationDate = jetbytes::LeDouble(bytes, kCreationDateAt);
         header.password = Jet4Password(bytes, header.creationDate);
     } else {
-        header.password = Jet3Password(bytes);
+        header.codePage = jetbytes::Le16(bytes, kCodePageAt);
+        header.password = Jet3Password(bytes, header.codePage);
     }
     return header;
 }

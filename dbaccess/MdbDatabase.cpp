@@ -11,23 +11,28 @@ namespace {
 // libmdb turns object names into the charset named by $MDBICONV (UTF-8 by default), from
 // UCS-2 for Jet 4 and, for Jet 3, from the code page chosen by $MDB_JET3_CHARSET or the
 // header ("SHIFT-JIS" for 932, which rejects the NEC and IBM extensions). Table and column
-// names must be UTF-8 here whatever the environment says, and Access 97 files are read as
-// CP932, so the converters are replaced before the catalogue is read.
-void UseOurNameCharsets(MdbHandle* handle, JetVersion version) {
+// names must be UTF-8 here whatever the environment says, and Access 97 names are in the
+// code page the text is read in, so the converters are replaced before the catalogue is read.
+void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CodePageText& jet3Text) {
+    const std::string charset = version == JetVersion::Jet3 ? jet3Text.IconvName() : "UCS-2LE";
     mdb_iconv_close(handle);
-    handle->iconv_in = iconv_open("UTF-8", version == JetVersion::Jet3 ? "CP932" : "UCS-2LE");
-    handle->iconv_out = iconv_open(version == JetVersion::Jet3 ? "CP932" : "UCS-2LE", "UTF-8");
+    handle->iconv_in = iconv_open("UTF-8", charset.c_str());
+    handle->iconv_out = iconv_open(charset.c_str(), "UTF-8");
 }
 
 }  // namespace
 
-MdbDatabase::MdbDatabase(const std::string& path) : m_path(path) {
+MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
+    : m_path(path), m_watch(watch) {
     MdbZeroedHeap zeroedHeap;
     MdbQuiet quiet;
     m_handle = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (!m_handle) {
         throw CDaoException(WithLibmdbText(
             "The database '" + path + "' is damaged: libmdb cannot open it.", quiet.End()));
+    }
+    if (m_watch) {
+        m_watch->Watch(&m_handle->cur_pg);
     }
     switch (m_handle->f->jet_version) {
         case MDB_VER_JET3:
@@ -37,26 +42,37 @@ MdbDatabase::MdbDatabase(const std::string& path) : m_path(path) {
             m_version = JetVersion::Jet4;
             break;
         default:
-            mdb_close(m_handle);
-            m_handle = nullptr;
+            Close();
             throw CDaoException("The database '" + path +
                                 "' is not in the Access 97 or Access 2000-2003 format.");
     }
-    UseOurNameCharsets(m_handle, m_version);
+    // libmdb reads the code page from the unmasked header (offset 0x3C); Access 2000 files
+    // keep their text in UTF-16 and do not need it.
+    m_jet3Text = std::make_unique<CodePageText>(
+        m_version == JetVersion::Jet3 ? m_handle->f->code_page : 932);
+    UseOurNameCharsets(m_handle, m_version, *m_jet3Text);
     GPtrArray* catalog = mdb_read_catalog(m_handle, MDB_TABLE);
     const std::string said = quiet.End();
+    m_openingOutput = said;
     if (!catalog || catalog->len == 0) {
-        mdb_close(m_handle);
-        m_handle = nullptr;
+        Close();
         throw CDaoException(WithLibmdbText(
             "The database '" + path + "' is damaged: its table catalogue cannot be read.", said));
     }
 }
 
 MdbDatabase::~MdbDatabase() {
+    Close();
+}
+
+void MdbDatabase::Close() noexcept {
+    if (m_watch) {
+        m_watch->Unwatch();
+    }
     if (m_handle) {
         MdbQuiet quiet;
         mdb_close(m_handle);
+        m_handle = nullptr;
     }
 }
 

@@ -3,48 +3,86 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
 namespace {
 
-std::recursive_mutex& RedirectLock() {
-    static std::recursive_mutex lock;
-    return lock;
-}
+constexpr size_t kKeptBytes = 64 * 1024;
 
-std::string Drain(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
-        if (text.size() < 64 * 1024) {
-            text.append(buffer, static_cast<size_t>(n));
+// The one redirection all sections share.
+struct Capture {
+    std::mutex lock;
+    int sections = 0;
+    int pipeRead = -1;
+    int savedOut = -1;
+    int savedErr = -1;
+    // What was drained from the pipe so far (the first kKeptBytes of it), and how much.
+    std::string kept;
+    size_t total = 0;
+
+    void Drain() {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = read(pipeRead, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            if (kept.size() < kKeptBytes) {
+                kept.append(buffer, std::min(static_cast<size_t>(n), kKeptBytes - kept.size()));
+            }
+            total += static_cast<size_t>(n);
         }
     }
-    return text;
+
+    std::string Since(size_t mark) const {
+        if (mark < kept.size()) {
+            return kept.substr(mark);
+        }
+        return total > mark ? "..." : "";
+    }
+};
+
+Capture& TheCapture() {
+    static Capture capture;
+    return capture;
 }
+
+// Taken before main runs, before anything can redirect descriptor 2.
+const int g_ownStandardError = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
 
 }  // namespace
 
+int OwnStandardError() noexcept {
+    return g_ownStandardError >= 0 ? g_ownStandardError : STDERR_FILENO;
+}
+
 MdbQuiet::MdbQuiet() noexcept {
-    RedirectLock().lock();
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        RedirectLock().unlock();
-        return;
+    Capture& capture = TheCapture();
+    std::lock_guard<std::mutex> hold(capture.lock);
+    if (capture.sections == 0) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return;
+        }
+        std::fflush(stdout);
+        std::fflush(stderr);
+        capture.savedOut = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+        capture.savedErr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        dup2(fds[1], STDOUT_FILENO);
+        dup2(fds[1], STDERR_FILENO);
+        close(fds[1]);
+        capture.pipeRead = fds[0];
+        capture.kept.clear();
+        capture.total = 0;
+    } else {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        capture.Drain();
     }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    m_savedOut = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    m_savedErr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    dup2(fds[1], STDOUT_FILENO);
-    dup2(fds[1], STDERR_FILENO);
-    close(fds[1]);
-    m_pipeRead = fds[0];
+    ++capture.sections;
+    m_mark = capture.total;
     m_active = true;
 }
 
@@ -52,32 +90,53 @@ MdbQuiet::~MdbQuiet() {
     End();
 }
 
+std::string MdbQuiet::Said(size_t maxBytes) noexcept {
+    if (!m_active) {
+        return {};
+    }
+    Capture& capture = TheCapture();
+    std::lock_guard<std::mutex> hold(capture.lock);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    try {
+        capture.Drain();
+        return OneLine(capture.Since(m_mark), maxBytes);
+    } catch (...) {
+        return {};
+    }
+}
+
 std::string MdbQuiet::End(size_t maxBytes) noexcept {
     if (!m_active) {
         return {};
     }
+    const std::string said = Said(maxBytes);
     m_active = false;
+    Capture& capture = TheCapture();
+    std::lock_guard<std::mutex> hold(capture.lock);
+    if (--capture.sections > 0) {
+        return said;
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     // A full pipe makes stdio mark the streams as failed; that must not outlive the section.
     std::clearerr(stdout);
     std::clearerr(stderr);
-    if (m_savedOut >= 0) {
-        dup2(m_savedOut, STDOUT_FILENO);
-        close(m_savedOut);
+    if (capture.savedOut >= 0) {
+        dup2(capture.savedOut, STDOUT_FILENO);
+        close(capture.savedOut);
+        capture.savedOut = -1;
     }
-    if (m_savedErr >= 0) {
-        dup2(m_savedErr, STDERR_FILENO);
-        close(m_savedErr);
+    if (capture.savedErr >= 0) {
+        dup2(capture.savedErr, STDERR_FILENO);
+        close(capture.savedErr);
+        capture.savedErr = -1;
     }
-    std::string said;
-    try {
-        said = OneLine(Drain(m_pipeRead), maxBytes);
-    } catch (...) {
-        said.clear();
-    }
-    close(m_pipeRead);
-    RedirectLock().unlock();
+    close(capture.pipeRead);
+    capture.pipeRead = -1;
+    capture.kept.clear();
+    capture.kept.shrink_to_fit();
+    capture.total = 0;
     return said;
 }
 

@@ -1,5 +1,7 @@
 #include "dbaccess/MdbTableReader.h"
 
+#include <cstring>
+
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/JetFormatError.h"
 #include "dbaccess/JetValue.h"
@@ -9,6 +11,11 @@
 namespace {
 
 constexpr int kRowOffsetMask = 0x1FFF;
+constexpr uint8_t kDataPage = 0x01;
+constexpr uint8_t kDefinitionPage = 0x02;
+constexpr uint8_t kUserTable = 'N';
+constexpr size_t kJet3TableTypeAt = 0x14;
+constexpr size_t kJet4TableTypeAt = 0x28;
 
 bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) {
@@ -24,6 +31,10 @@ bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
 
 }  // namespace
 
+std::string MdbTableReader::Describe(const std::string& tableName) {
+    return tableName.empty() ? "a table without a name" : "the table '" + tableName + "'";
+}
+
 MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) : m_file(file) {
     MdbCatalogEntry* entry = file.FindTable(tableName);
     if (!entry) {
@@ -32,22 +43,22 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
     }
     m_name = entry->object_name;
     MdbZeroedHeap zeroedHeap;
-    MdbQuiet quiet;
+    CheckDefinitionPage(*entry);
     m_table = mdb_read_table(entry);
     if (!m_table || !mdb_read_columns(m_table)) {
-        const std::string said = quiet.End();
         if (m_table) {
             mdb_free_tabledef(m_table);
             m_table = nullptr;
         }
-        ThrowDamaged(WithLibmdbText("the table definition cannot be read", said));
+        ThrowDamaged(WithLibmdbText("the table definition cannot be read", m_quiet.Said()));
     }
     mdb_rewind_table(m_table);
-    quiet.End();
 
     for (guint i = 0; i < m_table->num_cols; ++i) {
         const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
-        m_columns.push_back({column->name, column->col_type});
+        // libmdb reads a Decimal column's precision into col_scale and its scale into col_prec
+        // (it takes the two bytes of the definition the other way round).
+        m_columns.push_back({column->name, column->col_type, column->col_prec});
     }
     m_fields.resize(m_columns.size());
     // Memo data outside the row: libmdb reads the LVAL page into its second page buffer,
@@ -57,11 +68,38 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
         int start = 0;
         size_t length = 0;
         if (mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length) != 0 ||
-            start < 0 || static_cast<size_t>(start) + length > MDB_PGSIZE) {
+            start < 0 ||
+            static_cast<size_t>(start) + length > static_cast<size_t>(handle->fmt->pg_size)) {
+            return std::nullopt;
+        }
+        // Long values live on data pages marked "LVAL" where a table's data page names its
+        // table: a memo that points to any other page points into a damaged file.
+        const auto* bytes = static_cast<const uint8_t*>(page);
+        if (bytes[0] != kDataPage || std::memcmp(bytes + 4, "LVAL", 4) != 0) {
             return std::nullopt;
         }
         return std::span<const uint8_t>(static_cast<const uint8_t*>(page) + start, length);
     };
+}
+
+void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
+    // A user table's definition page is marked 'N' (a system table's mostly 'S'). Another
+    // table's definition in its place, after pages were swapped, would read as that table,
+    // often empty, and lose every row without a word.
+    if (mdb_is_system_table(const_cast<MdbCatalogEntry*>(&entry))) {
+        return;
+    }
+    MdbHandle* handle = m_file.Handle();
+    const size_t typeAt =
+        m_file.Version() == JetVersion::Jet3 ? kJet3TableTypeAt : kJet4TableTypeAt;
+    if (mdb_read_pg(handle, entry.table_pg) <= 0) {
+        ThrowDamaged(WithLibmdbText("the table definition cannot be read", m_quiet.Said()));
+    }
+    if (handle->pg_buf[0] != kDefinitionPage || handle->pg_buf[typeAt] != kUserTable) {
+        ThrowDamaged(WithLibmdbText("page " + std::to_string(entry.table_pg) +
+                                        ", where its definition should be, holds something else",
+                                    m_quiet.Said()));
+    }
 }
 
 MdbTableReader::~MdbTableReader() {
@@ -79,10 +117,6 @@ int MdbTableReader::FindColumn(std::string_view name) const noexcept {
     return -1;
 }
 
-size_t MdbTableReader::DeclaredRowCount() const noexcept {
-    return m_table->num_rows;
-}
-
 bool MdbTableReader::Next() {
     m_hasRow = false;
     RestorePage();
@@ -90,10 +124,17 @@ bool MdbTableReader::Next() {
     // beyond the end of a truncated file): only the row count tells them apart.
     if (!mdb_fetch_row(m_table)) {
         if (m_rowsRead < m_table->num_rows) {
-            ThrowDamaged("only " + std::to_string(m_rowsRead) + " of its " +
-                         std::to_string(m_table->num_rows) + " rows can be read");
+            ThrowDamaged(WithLibmdbText("only " + std::to_string(m_rowsRead) + " of its " +
+                                            std::to_string(m_table->num_rows) + " rows can be read",
+                                        m_quiet.Said()));
         }
         return false;
+    }
+    // A raised row count on a data page makes libmdb invent rows of NULLs, and a data page
+    // copied over another repeats rows: either way the table holds more than it declares.
+    if (m_rowsRead >= m_table->num_rows) {
+        ThrowDamaged("it holds more rows than the " + std::to_string(m_table->num_rows) +
+                     " its definition declares");
     }
     ++m_rowsRead;
     MdbHandle* handle = m_file.Handle();
@@ -101,11 +142,35 @@ bool MdbTableReader::Next() {
     size_t size = 0;
     if (mdb_find_row(handle, static_cast<int>(m_table->cur_row) - 1, &start, &size) != 0 ||
         mdb_crack_row(m_table, start & kRowOffsetMask, size, m_fields.data()) < 0) {
-        ThrowDamaged("row " + std::to_string(m_rowsRead) + " cannot be split into its fields");
+        ThrowDamaged(
+            WithLibmdbText("row " + std::to_string(m_rowsRead) + " cannot be split into its fields",
+                           m_quiet.Said()));
     }
+    CheckRowFields(start & kRowOffsetMask, size);
     m_page = handle->cur_pg;
     m_hasRow = true;
     return true;
+}
+
+void MdbTableReader::CheckRowFields(int rowStart, size_t rowSize) const {
+    const size_t pageSize = m_file.Handle()->fmt->pg_size;
+    const size_t rowEnd = static_cast<size_t>(rowStart) + rowSize;
+    if (rowEnd > pageSize) {
+        ThrowDamaged("row " + std::to_string(m_rowsRead) + " reaches past the end of its page");
+    }
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        const MdbField& field = m_fields[i];
+        if (field.siz == 0) {
+            continue;
+        }
+        // libmdb takes a variable field's size as the difference of two offsets: an offset
+        // that goes backwards shows as a negative size.
+        if (field.siz < 0 || field.start < rowStart ||
+            static_cast<size_t>(field.start) + static_cast<size_t>(field.siz) > rowEnd) {
+            ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" + m_columns[i].name +
+                         "': the field's offsets are out of order or outside the row");
+        }
+    }
 }
 
 void MdbTableReader::RestorePage() const {
@@ -113,10 +178,9 @@ void MdbTableReader::RestorePage() const {
     if (m_page == 0 || handle->cur_pg == m_page) {
         return;
     }
-    MdbQuiet quiet;
     if (mdb_read_pg(handle, m_page) <= 0) {
         ThrowDamaged(WithLibmdbText("page " + std::to_string(m_page) + " cannot be read again",
-                                    quiet.End()));
+                                    m_quiet.Said()));
     }
 }
 
@@ -140,22 +204,28 @@ CFieldValue MdbTableReader::Value(size_t column) {
     if (field.siz > 0) {
         bytes = {m_file.Handle()->pg_buf + field.start, static_cast<size_t>(field.siz)};
     }
+    const Column& col = m_columns[column];
     try {
-        return DecodeJetField(m_file.Version(), m_columns[column].type, field.is_null != 0, bytes,
-                              m_lval);
+        return DecodeJetField(m_file.Version(), col.type, field.is_null != 0, bytes, m_lval,
+                              {&m_file.Jet3Text(), col.scale});
     } catch (const JetFormatError& e) {
-        if (!IsReadableJetType(m_columns[column].type)) {
-            throw CDaoException("The column '" + m_columns[column].name + "' of the table '" +
-                                m_name + "' in '" + m_file.Path() + "' is of the type " +
-                                JetTypeName(m_columns[column].type) +
+        const std::string where =
+            "The column '" + col.name + "' of " + Describe(m_name) + " in '" + m_file.Path() + "'";
+        if (std::string_view(JetTypeName(col.type)) == "unknown") {
+            throw CDaoException(where + " has a type this program does not know (type code " +
+                                std::to_string(col.type) + "); the file may be damaged.");
+        }
+        if (!IsReadableJetType(col.type)) {
+            throw CDaoException(where + " is of the type " + JetTypeName(col.type) +
                                 ", which this program cannot read.");
         }
-        ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" + m_columns[column].name +
-                     "': " + e.what());
+        ThrowDamaged(WithLibmdbText(
+            "row " + std::to_string(m_rowsRead) + ", column '" + col.name + "': " + e.what(),
+            m_quiet.Said()));
     }
 }
 
 void MdbTableReader::ThrowDamaged(const std::string& what) const {
-    throw CDaoException("The database '" + m_file.Path() + "' is damaged: in the table '" + m_name +
-                        "', " + what + ".");
+    throw CDaoException("The database '" + m_file.Path() + "' is damaged: in " + Describe(m_name) +
+                        ", " + what + ".");
 }

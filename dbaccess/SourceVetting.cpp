@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "dbaccess/Exceptions.h"
@@ -40,6 +41,50 @@ struct VetOutcome {
     std::string noise;
     int status = 0;
     bool timedOut = false;
+};
+
+// Takes "progress<TAB>n" lines out of the report as they arrive and keeps the time of the
+// last one that went beyond every earlier figure.
+class ProgressWatch {
+public:
+    explicit ProgressWatch(std::chrono::milliseconds stallLimit)
+        : m_stallLimit(stallLimit), m_last(Clock::now()) {}
+
+    // Adds bytes of the report; progress lines are consumed, the rest goes to report.
+    void Add(const char* data, size_t n, std::string& report) {
+        m_pending.append(data, n);
+        size_t start = 0;
+        for (size_t end; (end = m_pending.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            const std::string_view line(m_pending.data() + start, end - start);
+            if (line.starts_with("progress\t")) {
+                const uint64_t figure = std::strtoull(line.data() + 9, nullptr, 10);
+                if (figure > m_best) {
+                    m_best = figure;
+                    m_last = Clock::now();
+                }
+            } else if (report.size() < kMaxReport) {
+                report.append(line);
+                report += '\n';
+            }
+        }
+        m_pending.erase(0, start);
+        if (m_pending.size() > kMaxReport) {
+            m_pending.clear();
+        }
+    }
+    // The moment the helper counts as hanging.
+    Clock::time_point Deadline() const { return m_last + m_stallLimit; }
+    void Finish(std::string& report) {
+        report += m_pending;
+        m_pending.clear();
+    }
+
+private:
+    std::chrono::milliseconds m_stallLimit;
+    Clock::time_point m_last;
+    uint64_t m_best = 0;
+    std::string m_pending;
 };
 
 class Pipe {
@@ -154,20 +199,21 @@ private:
     Clock::time_point m_last = Clock::now();
 };
 
-// Reads both pipes until the helper closes them or the time is up, then collects its status;
-// kills it when the time is up or the wait callback throws.
-VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline,
+// Reads both pipes until the helper closes them or it stops making progress, then collects its
+// status; kills it when it stops making progress or the wait callback throws.
+VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds stallLimit,
                    const VetWaitCallback& whileWaiting) {
     ChildGuard child(pid);
     WaitTicker ticker(whileWaiting);
+    ProgressWatch progress(stallLimit);
     VetOutcome outcome;
     std::array<pollfd, 2> fds = {pollfd{out.read, POLLIN, 0}, pollfd{err.read, POLLIN, 0}};
     std::array<std::string*, 2> sinks = {&outcome.report, &outcome.noise};
     std::array<size_t, 2> limits = {kMaxReport, kMaxNoise};
     char buffer[8192];
     while ((fds[0].fd >= 0 || fds[1].fd >= 0) && !outcome.timedOut) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            progress.Deadline() - Clock::now());
         if (left.count() <= 0) {
             outcome.timedOut = true;
             break;
@@ -182,7 +228,9 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline,
                 continue;
             }
             const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
+            if (n > 0 && i == 0) {
+                progress.Add(buffer, static_cast<size_t>(n), outcome.report);
+            } else if (n > 0) {
                 if (sinks[i]->size() < limits[i]) {
                     sinks[i]->append(buffer, static_cast<size_t>(n));
                 }
@@ -192,6 +240,7 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline,
         }
         ticker.Tick();
     }
+    progress.Finish(outcome.report);
     // The pipes are closed; the helper may still be on its way out.
     while (!outcome.timedOut) {
         const pid_t done = waitpid(pid, &outcome.status, WNOHANG);
@@ -199,7 +248,7 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline,
             child.Collected();
             return outcome;
         }
-        if (Clock::now() >= deadline) {
+        if (Clock::now() >= progress.Deadline()) {
             outcome.timedOut = true;
             break;
         }
@@ -214,7 +263,7 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, Clock::time_point deadline,
 }
 
 std::vector<VetTableCount> ParseReport(const std::string& report, bool& complete,
-                                       std::string& error) {
+                                       std::string& error, uint64_t& memoryLimit) {
     std::vector<VetTableCount> counts;
     std::istringstream lines(report);
     std::string line;
@@ -227,6 +276,8 @@ std::vector<VetTableCount> ParseReport(const std::string& report, bool& complete
             complete = true;
         } else if (kind == "error") {
             error = rest;
+        } else if (kind == "memory-limit") {
+            memoryLimit = std::strtoull(rest.c_str(), nullptr, 10);
         } else if (kind == "table") {
             const auto second = rest.rfind('\t');
             if (second != std::string::npos) {
@@ -245,10 +296,6 @@ std::string Seconds(std::chrono::milliseconds limit) {
 }
 
 }  // namespace
-
-std::chrono::milliseconds DefaultVetTimeLimit(uintmax_t fileSize) {
-    return std::chrono::seconds(10) + std::chrono::seconds(fileSize / (20 * 1024 * 1024));
-}
 
 std::string FindVetProgram() {
     if (const char* env = std::getenv("BRIMLOW_VET"); env && *env) {
@@ -279,31 +326,37 @@ std::string FindVetProgram() {
 }
 
 std::vector<VetTableCount> VetSourceFile(const std::string& path,
-                                         std::chrono::milliseconds timeLimit,
+                                         std::chrono::milliseconds stallLimit,
                                          const VetWaitCallback& whileWaiting) {
     const std::string vet = FindVetProgram();
     Pipe out;
     Pipe err;
-    const auto deadline = Clock::now() + timeLimit;
     const pid_t pid = Spawn(vet, path, out, err);
     out.CloseWrite();
     err.CloseWrite();
-    const VetOutcome outcome = Collect(pid, out, err, deadline, whileWaiting);
+    const VetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);
 
     const std::string damaged = "The database '" + path + "' is damaged: ";
     if (outcome.timedOut) {
-        throw CDaoException(damaged + "reading it did not finish within " + Seconds(timeLimit) +
+        throw CDaoException(damaged + "reading it made no progress for " + Seconds(stallLimit) +
                             ".");
-    }
-    if (WIFSIGNALED(outcome.status)) {
-        const int sig = WTERMSIG(outcome.status);
-        throw CDaoException(damaged + "reading it crashed (signal " + std::to_string(sig) + ", " +
-                            strsignal(sig) + ").");
     }
     bool complete = false;
     std::string error;
-    std::vector<VetTableCount> counts = ParseReport(outcome.report, complete, error);
-    const std::string noise = OneLine(outcome.noise, 300);
+    uint64_t memoryLimit = 0;
+    std::vector<VetTableCount> counts = ParseReport(outcome.report, complete, error, memoryLimit);
+    const std::string noise = OneLine(outcome.noise, MdbQuiet::kShortBytes);
+    if (WIFSIGNALED(outcome.status)) {
+        const int sig = WTERMSIG(outcome.status);
+        // GLib ends the process when an allocation fails; under the helper's memory cap that
+        // is a file that makes libmdb allocate without end.
+        if (memoryLimit > 0 && outcome.noise.find("failed to allocate") != std::string::npos) {
+            throw CDaoException(damaged + "reading it needed more than the " +
+                                std::to_string(memoryLimit >> 20) + " MB of memory allowed.");
+        }
+        throw CDaoException(damaged + "reading it crashed (signal " + std::to_string(sig) + ", " +
+                            strsignal(sig) + ").");
+    }
     if (!error.empty()) {
         throw CDaoException(WithLibmdbText(error, noise));
     }

@@ -12,9 +12,10 @@
 // of its own: libmdb can loop forever or crash on corrupt data, and a call inside this process
 // could not be interrupted. Only a file the helper read cleanly is opened here.
 
-// The time a file of the given size may take to be read whole: 10 seconds, plus one second
-// for every 20 MB (a healthy 20 MB file takes about a quarter of a second).
-std::chrono::milliseconds DefaultVetTimeLimit(uintmax_t fileSize);
+// How long the helper may go without progress (a page it had not read before, or a row of a
+// table that declares more) before it is taken to hang. There is no limit on the total time:
+// a healthy file on a slow share keeps making progress.
+constexpr std::chrono::milliseconds kVetStallLimit = std::chrono::seconds(10);
 
 // The helper's path: $BRIMLOW_VET when set, else brimlow-vet beside the running program,
 // else the installed one (libexec/brimlow beside bin/), else the one in the build tree. Throws
@@ -25,10 +26,11 @@ std::string FindVetProgram();
 // (a stop the user asked for): the helper is then killed and the exception passes on.
 using VetWaitCallback = std::function<void()>;
 
-// Runs the helper on path and returns the rows it found per table. Throws CDaoException
-// naming the file, saying it is damaged, when the helper reports an error, crashes, runs
-// past timeLimit (it is then killed), or libmdb complained while it read; CDaoException when
-// the helper cannot be found or started.
+// Runs the helper on path and returns the rows it found per table. The helper reports its
+// progress as it reads; when stallLimit passes without progress it is killed. Throws
+// CDaoException naming the file, saying it is damaged, when the helper reports an error,
+// crashes, runs out of the memory it is allowed, stops making progress, or libmdb complained
+// while it read; CDaoException when the helper cannot be found or started.
 std::vector<VetTableCount> VetSourceFile(const std::string& path,
-                                         std::chrono::milliseconds timeLimit,
+                                         std::chrono::milliseconds stallLimit = kVetStallLimit,
                                          const VetWaitCallback& whileWaiting = {});

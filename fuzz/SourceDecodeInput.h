@@ -5,7 +5,9 @@
 // including memo chains. Shared by the harness and by the unit test that replays the
 // reproducers kept in tests/data/regress.
 //
-// Input: byte 0 picks the decoder, the rest is its input. For field values (selector 3):
+// Input: byte 0 picks the decoder, the rest is its input. For code page text (selector 2),
+// the first byte of the input picks the code page (932, 1252, 936 or 950). For field values
+// (selector 3):
 //   byte 1: column type, byte 2: bit 0 null, bit 1 Jet 3; bytes 3-4: field length L (LE);
 //   then L bytes of field, then the LVAL rows, each as a 2-byte length (LE) and its bytes.
 // LVAL page/row p resolves to row (p % rows) when page p >> 8 is below 64, else to nothing.
@@ -15,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "dbaccess/CodePageText.h"
 #include "dbaccess/Cp932Text.h"
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/JetFormatError.h"
@@ -68,9 +71,15 @@ inline void DecodeInput(const uint8_t* data, size_t size) {
             case 1:
                 (void)DecodeJet4Text(in);
                 break;
-            case 2:
+            case 2: {
                 (void)Cp932ToUtf8(in);
+                static const CodePageText pages[] = {CodePageText(932), CodePageText(1252),
+                                                     CodePageText(936), CodePageText(950)};
+                if (!in.empty()) {
+                    (void)pages[in[0] % 4].ToUtf8(in.subspan(1));
+                }
                 break;
+            }
             case 3:
                 DecodeField(in);
                 break;

@@ -17,7 +17,9 @@ public:
     }
     void MoveNext() override { m_recordset.MoveNext(); }
     void Close() noexcept override { m_recordset.Close(); }
-    size_t GetRecordCount() const override { return m_recordset.GetRecordCount(); }
+    size_t GetRecordCount() const override {
+        return static_cast<size_t>(m_recordset.GetRecordCount());
+    }
 
 private:
     CDaoRecordset m_recordset;

@@ -15,7 +15,11 @@ void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue v
     try {
         text = RenderValue(std::move(value), kind);
     } catch (const COleException& e) {
-        throw COleException(m_strTable + "." + column + ": " + e.GetErrorMessage());
+        std::string message = e.GetErrorMessage();
+        if (!message.empty() && message.back() == '.') {
+            message.pop_back();
+        }
+        throw COleException(message + ": table '" + m_strTable + "', column '" + column + "'.");
     }
     m_items.emplace_back(column, std::move(text), kind);
 }

@@ -30,8 +30,9 @@ public:
 
     // Appends the column. A NULL value becomes an entry of kind COLKIND_NULL with an empty
     // text, whatever kind was passed; any other value, an Empty one included, is rendered by
-    // RenderValue for the kind passed. Throws COleException, naming the table and the column,
-    // when the value cannot be converted to the kind's type; the list is then unchanged.
+    // RenderValue for the kind passed. Throws COleException, the conversion's sentence followed
+    // by ": table 'T', column 'C'.", when the value cannot be converted to the kind's type; the
+    // list is then unchanged.
     void AddItem(const std::string& column, int kind, CFieldValue value);
 
     // "insert into T(c1,c2) values (v1,v2)": no blanks but the three shown, no semicolon;

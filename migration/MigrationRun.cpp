@@ -87,7 +87,16 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     m_source.Close();
 }
 
+std::string CMigrationRun::WithRowAndFile(std::string message, size_t rowNumber) const {
+    if (!message.empty() && message.back() == '.') {
+        message.pop_back();
+    }
+    return message + ", row " + std::to_string(rowNumber) + ", in the database '" +
+           m_strSourcePath + "'.";
+}
+
 void CMigrationRun::OpenSource(const std::string& path) {
+    m_strSourcePath = path;
     // The file check before the open can take seconds: the heartbeat keeps a window painted,
     // and a stop ends the check at once.
     m_source.SetWaitCallback([this] { Heartbeat(); });
@@ -125,8 +134,12 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
         // A stop is taken before each row, and before an empty table ends.
         for (ThrowIfStopRequested(); !recordset->IsEOF(); ThrowIfStopRequested()) {
             CInsertItemList row(entry.table, entry.columns.size());
-            for (const CCatalogueColumn& column : entry.columns) {
-                row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));
+            try {
+                for (const CCatalogueColumn& column : entry.columns) {
+                    row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));
+                }
+            } catch (const COleException& e) {
+                throw COleException(WithRowAndFile(e.GetErrorMessage(), table.inserted + 1));
             }
             m_target.ExecuteSQL(row.BuildStatement());
             ++table.inserted;

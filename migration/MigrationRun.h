@@ -45,9 +45,12 @@ private:
     // Tells the observer that the run is alive, then stops if it asks to.
     void Heartbeat();
     void ThrowIfStopRequested();
+    // A conversion error's text with the row (from 1, in read order) and the file added.
+    std::string WithRowAndFile(std::string message, size_t rowNumber) const;
 
     ISourceDatabase& m_source;
     ITargetDatabase& m_target;
     IRunObserver& m_observer;
     std::optional<CTableProgress> m_current;  // the table being copied, from its start
+    std::string m_strSourcePath;
 };

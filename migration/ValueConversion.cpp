@@ -279,6 +279,7 @@ int32_t ConvertToInteger(const CFieldValue& value) {
         case FieldType::Date:
             return RoundRealToInt32(value.GetReal(), value);
         case FieldType::Text:
+        case FieldType::Decimal:
             return IntegerFromText(value);
         case FieldType::Empty:
         case FieldType::Null:
@@ -291,6 +292,8 @@ std::string ConvertToText(const CFieldValue& value) {
     switch (value.GetType()) {
         case FieldType::Text:
             return std::string(CutAtZero(value.GetText()));
+        case FieldType::Decimal:
+            return value.GetText();
         case FieldType::Long:
         case FieldType::Integer:
         case FieldType::Byte:
@@ -326,6 +329,13 @@ CDateTimeFields ConvertToDateTime(const CFieldValue& value) {
             return OleDateToFields(value.GetBoolean() ? -1.0 : 0.0);
         case FieldType::Currency:
             return OleDateToFields(static_cast<double>(value.GetInteger()) / kCurrencyScale);
+        case FieldType::Decimal: {
+            // Not strtod: its decimal point follows the locale.
+            double days = 0.0;
+            const std::string& text = value.GetText();
+            std::from_chars(text.data(), text.data() + text.size(), days);
+            return OleDateToFields(days);
+        }
         case FieldType::Text: {
             CDateTimeFields fields;
             if (!ParseDateTimeText(CutAtZero(value.GetText()), fields)) {

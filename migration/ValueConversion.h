@@ -15,15 +15,15 @@
 // Each throws COleException naming the value's type when the value cannot be converted.
 
 // The 32-bit integer for an integer column. Byte is unsigned; Yes/No is -1 or 0; Single,
-// Double, Date and Currency are rounded half to even on their exact value; a text must hold
-// a decimal number, blanks around it allowed ("06" is 6, " -1 " is -1, "2.5" is 2).
-// Throws COleException for a text that is no such number (type mismatch) and for a result
-// outside the 32-bit range (overflow).
+// Double, Date, Currency and Decimal are rounded half to even on their exact value; a text must
+// hold a decimal number, blanks around it allowed ("06" is 6, " -1 " is -1, "2.5" is 2). Throws
+// COleException for a text that is no such number (type mismatch) and for a result outside the
+// 32-bit range (overflow).
 int32_t ConvertToInteger(const CFieldValue& value);
 
 // The text for a text column. Text is cut at its first zero byte. Numbers are written in
-// decimal: Currency with its exact digits and no trailing zeros ("2.5"), Single and Double
-// with the fewest significant digits, 7 (Single) or 15 (Double) at least, that read back as
+// decimal: Currency and Decimal with their exact digits and no trailing zeros ("2.5"), Single and
+// Double with the fewest significant digits, 7 (Single) or 15 (Double) at least, that read back as
 // the same number ("0.1", "1E+20"); Yes/No as -1 or 0; a date as its date-time text.
 std::string ConvertToText(const CFieldValue& value);
 

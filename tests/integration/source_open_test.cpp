@@ -156,6 +156,19 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+TEST(SourceOpenFailure, AnAccdbFileIsNamedAsSuchWithWhatToDo) {
+    ScratchDir dir;
+    std::string content = Header(2, 4096);
+    content.replace(4, 15, "Standard ACE DB");
+    const std::string path = dir.File("new.accdb", content);
+    CDaoDatabase db;
+    EXPECT_EQ(DaoError([&] { db.Open(path, false, true, kPassword); }),
+              "The database '" + path +
+                  "' cannot be opened: it is an Access 2007 or later database (.accdb), which "
+                  "this program does not read; Access can save it as an Access 2002-2003 "
+                  "database (.mdb).");
+}
+
 TEST(SourceOpenFailure, RefusesToOpenForWritingOrExclusively) {
     CDaoDatabase db;
     const std::string path = Data("sample.mdb");
@@ -337,7 +350,11 @@ TEST(SourceRecordset, PastTheLastRowThereIsNoCurrentRecord) {
     ASSERT_FALSE(rs.IsEOF());
     rs.MoveNext();
     EXPECT_TRUE(rs.IsEOF());
-    const std::string expected = "No current record in the table 'KEN_ALL_Version'.";
+    EXPECT_EQ(rs.GetRecordCount(), 1);
+    const std::string expected =
+        "No current record in the table 'KEN_ALL_Version' of the "
+        "database '" +
+        Data("sample.mdb") + "'.";
     EXPECT_EQ(DaoError([&] { rs.GetFieldValue("Version"); }), expected);
     EXPECT_EQ(DaoError([&] { rs.MoveNext(); }), expected);
 }

@@ -94,6 +94,8 @@ inline std::string Describe(const CFieldValue& value) {
             return text;
         case FieldType::Text:
             return text + " \"" + value.GetText() + "\"";
+        case FieldType::Decimal:
+            return text + " " + value.GetText();
         case FieldType::Single:
         case FieldType::Double:
         case FieldType::Date:

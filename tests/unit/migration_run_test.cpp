@@ -137,6 +137,20 @@ TEST_F(MigrationRunTest, RefusedRowKeepsEarlierRowsAndLogsOnlyEarlierTables) {
     EXPECT_TRUE(target.IsOpen());
 }
 
+TEST_F(MigrationRunTest, AnUnconvertibleValueNamesTableColumnRowAndFile) {
+    FakeRow bad = Mst02Row("B02", 0);
+    bad["JogaiFlag"] = CFieldValue::Text("x");
+    source.tables["select * from Mst02"] = {Mst02Row("B01", 0), bad};
+    try {
+        RunOn("/data/a.mdb");
+        FAIL() << "no exception";
+    } catch (const COleException& e) {
+        EXPECT_EQ(e.GetErrorMessage(),
+                  "The Text value \"x\" cannot be converted to an integer (type mismatch): table "
+                  "'Mst02', column 'JogaiFlag', row 2, in the database '/data/a.mdb'.");
+    }
+}
+
 TEST_F(MigrationRunTest, MissingColumnFailsOnTheFirstRowBeforeAnyStatement) {
     FakeRow row = Mst02Row("B01", 0);
     row.erase("Col04");

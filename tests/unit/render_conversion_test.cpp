@@ -52,6 +52,9 @@ const ConversionCase kToInteger[] = {
     {"textFractionAboveHalf", CFieldValue::Text("2.5001"), "3"},
     {"textFractionOnly", CFieldValue::Text(".6"), "1"},
     {"textMax", CFieldValue::Text("2147483647"), "2147483647"},
+    {"decimalHalfToEven", CFieldValue::Decimal("2.5"), "2"},
+    {"decimalNegativeHalfToEven", CFieldValue::Decimal("-3.5"), "-4"},
+    {"decimalJustAboveHalf", CFieldValue::Decimal("0.5000000000000000000000000001"), "1"},
     {"textMin", CFieldValue::Text("-2147483648"), "-2147483648"},
     {"emptyIsZero", CFieldValue(), "0"},
 };
@@ -128,6 +131,8 @@ const ConversionCase kToText[] = {
     {"singleNeedsEightDigits", CFieldValue::Single(16777216.0f), "16777216"},
     {"date", CFieldValue::Date(39906.5885416666642), "2009/04/03 14:07:30"},
     {"dateOutOfRange", CFieldValue::Date(-1e7), "-1/-1/-1 -1:-1:-1"},
+    {"decimalExact", CFieldValue::Decimal("-12345678901234567890.0123456789"),
+     "-12345678901234567890.0123456789"},
     {"emptyIsEmptyText", CFieldValue(), ""},
 };
 

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "dbaccess/CodePageText.h"
 #include "dbaccess/Cp932Text.h"
+#include "dbaccess/JetFormatError.h"
 
 namespace {
 
@@ -40,5 +42,37 @@ INSTANTIATE_TEST_SUITE_P(
                       Cp932Case{"UndefinedLeadByte", {0xA0, 'b'}, "\uFFFDb"},
                       Cp932Case{"BadTrailByte", {0x82, 0x20, 'c'}, "\uFFFD c"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+std::string Decoded(int codePage, std::vector<uint8_t> bytes) {
+    try {
+        return CodePageText(codePage).ToUtf8(bytes);
+    } catch (const JetFormatError& e) {
+        return std::string("error: ") + e.what();
+    }
+}
+
+TEST(SourceCodePage, SingleByteCodePagesDecodeEveryByteAsWindowsDoes) {
+    EXPECT_EQ(Decoded(1252, {0xA3, 'B', 'o', 'l', 0xED, 'v', 'a', 'r', 0x80}), "£Bolívar€");
+    EXPECT_EQ(Decoded(1252, {0x81, 0x8D, 0x8F, 0x90, 0x9D}), "\u0081\u008D\u008F\u0090\u009D");
+    EXPECT_EQ(Decoded(1252, {'A', 'A', 0x81, 'A', 'A'}), "AA\u0081AA");
+    EXPECT_EQ(Decoded(1251, {0xC4, 0xE0}), "Да");
+}
+
+TEST(SourceCodePage, MultiByteTextThatIsInvalidIsAnError) {
+    EXPECT_EQ(Decoded(932, {0x82, 0xA0}), "あ");
+    EXPECT_EQ(Decoded(932, {'a', 0x82}),
+              "error: its text is not valid in code page 932 (byte 0x82 at offset 1)");
+    EXPECT_EQ(Decoded(936, {0xC4, 0xE3}), "你");
+}
+
+TEST(SourceCodePage, NoOrAnUnknownCodePageMeansCp932) {
+    EXPECT_EQ(CodePageText(0).CodePage(), 932);
+    EXPECT_EQ(CodePageText(12345).CodePage(), 932);
+    EXPECT_EQ(CodePageText(1252).IconvName(), "CP1252");
+}
 
 }  // namespace

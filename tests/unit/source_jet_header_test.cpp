@@ -61,6 +61,7 @@ struct FixtureCase {
     const char* file;
     JetVersion version;
     const char* password;
+    int codePage = 0;
 };
 
 void PrintTo(const FixtureCase& c, std::ostream* os) {
@@ -71,15 +72,17 @@ class SourceHeaderOfFixture : public ::testing::TestWithParam<FixtureCase> {};
 
 TEST_P(SourceHeaderOfFixture, GivesVersionAndPassword) {
     auto path = testpaths::Data(GetParam().file);
-    if (std::string(GetParam().file).rfind("jet3/", 0) == 0) {
-        path = testpaths::SharedFixtures(GetParam().file);
+    const std::string file = GetParam().file;
+    if (file.rfind("jet3/", 0) == 0 || file.rfind("real/", 0) == 0) {
+        path = testpaths::SharedFixtures(file);
         if (!std::filesystem::exists(path)) {
-            GTEST_SKIP() << testpaths::MissingSharedFixture("jet3");
+            GTEST_SKIP() << testpaths::MissingSharedFixture(file.substr(0, 4));
         }
     }
     const JetHeader header = ParseJetHeader(FirstPage(path));
     EXPECT_EQ(header.version, GetParam().version);
     EXPECT_EQ(header.password, GetParam().password);
+    EXPECT_EQ(header.codePage, GetParam().codePage);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -87,9 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FixtureCase{"sample.mdb", JetVersion::Jet4, "wuzo"},
                       FixtureCase{"nopassword.mdb", JetVersion::Jet4, ""},
                       FixtureCase{"wrongpassword.mdb", JetVersion::Jet4, "abcd"},
-                      FixtureCase{"jet3/access97-cp932.mdb", JetVersion::Jet3, ""},
-                      FixtureCase{"jet3/access97-cp932-wuzo.mdb", JetVersion::Jet3, "wuzo"},
-                      FixtureCase{"jet3/access97-cp932-abcd.mdb", JetVersion::Jet3, "abcd"}),
+                      FixtureCase{"jet3/access97-cp932.mdb", JetVersion::Jet3, "", 932},
+                      FixtureCase{"jet3/access97-cp932-wuzo.mdb", JetVersion::Jet3, "wuzo", 932},
+                      FixtureCase{"jet3/access97-cp932-abcd.mdb", JetVersion::Jet3, "abcd", 932},
+                      FixtureCase{"real/jackcess__V1997_testV1997.mdb", JetVersion::Jet3, "",
+                                  1252}),
     [](const auto& info) {
         std::string name = info.param.file;
         std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
@@ -159,7 +164,9 @@ TEST(SourceHeader, RefusesWhatIsNotAJetFile) {
     page[0x14] = 3;
     EXPECT_EQ(ErrorOf(page), "its format version 3 is not Access 97 or Access 2000-2003");
     std::memcpy(page.data() + 4, "Standard ACE DB", 15);
-    EXPECT_EQ(ErrorOf(page), "it has no \"Standard Jet DB\" signature");
+    EXPECT_EQ(ErrorOf(page),
+              "it is an Access 2007 or later database (.accdb), which this program does not "
+              "read; Access can save it as an Access 2002-2003 database (.mdb)");
 }
 
 }  // namespace

@@ -96,6 +96,44 @@ TEST(SourceFieldValue, Jet3TextIsCodePage932) {
                 CFieldValue::Text("あ①"));
 }
 
+TEST(SourceFieldValue, Jet3TextFollowsTheGivenCodePage) {
+    const CodePageText western(1252);
+    EXPECT_TRUE(DecodeJetField(JetVersion::Jet3, jettype::kText, false,
+                               Bytes{'B', 'o', 'l', 0xED, 'v', 'a', 'r', 0xA3}, kNoPages,
+                               {&western, 0}) == CFieldValue::Text("Bolívar£"));
+}
+
+// Sign byte, then the magnitude as four little-endian 32-bit words, most significant first.
+Bytes DecimalBytes(bool negative, uint32_t low, uint32_t next = 0) {
+    Bytes b(17, 0);
+    b[0] = negative ? 0x80 : 0;
+    for (int i = 0; i < 4; ++i) {
+        b[13 + i] = static_cast<uint8_t>(low >> (8 * i));
+        b[9 + i] = static_cast<uint8_t>(next >> (8 * i));
+    }
+    return b;
+}
+
+TEST(SourceFieldValue, DecimalIsItsExactText) {
+    const auto decimal = [](const Bytes& b, int scale) {
+        return DecodeJetField(JetVersion::Jet4, jettype::kNumeric, false, b, kNoPages,
+                              {nullptr, scale});
+    };
+    EXPECT_TRUE(decimal(DecimalBytes(true, 125), 1) == CFieldValue::Decimal("-12.5"));
+    EXPECT_TRUE(decimal(DecimalBytes(false, 1200), 2) == CFieldValue::Decimal("12"));
+    EXPECT_TRUE(decimal(DecimalBytes(false, 5), 4) == CFieldValue::Decimal("0.0005"));
+    EXPECT_TRUE(decimal(DecimalBytes(true, 0), 3) == CFieldValue::Decimal("0"));
+    // 2^32 + 7 spans two words.
+    EXPECT_TRUE(decimal(DecimalBytes(false, 7, 1), 0) == CFieldValue::Decimal("4294967303"));
+}
+
+TEST(SourceFieldValue, AReplicationIdIsTextInAccesssForm) {
+    const Bytes guid = {0x78, 0x56, 0x34, 0x12, 0xBC, 0x9A, 0xF0, 0xDE,
+                        0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+    EXPECT_TRUE(Decode(jettype::kReplicationId, guid) ==
+                CFieldValue::Text("{12345678-9ABC-DEF0-0123-456789ABCDEF}"));
+}
+
 std::string ErrorOf(int type, const Bytes& bytes) {
     try {
         Decode(type, bytes);
@@ -112,9 +150,12 @@ TEST(SourceFieldValue, AValueShorterThanItsTypeIsAFormatError) {
     EXPECT_EQ(ErrorOf(jettype::kByte, {}), "a Byte value needs 1 byte, the row holds 0");
 }
 
+TEST(SourceFieldValue, AnIntegerValueTooShortReadsAsAnInteger) {
+    EXPECT_EQ(ErrorOf(jettype::kInteger, {1}), "an Integer value needs 2 bytes, the row holds 1");
+}
+
 TEST(SourceFieldValue, TypesWithoutAValueKindAreRefused) {
-    for (int type :
-         {jettype::kBinary, jettype::kOle, jettype::kReplicationId, jettype::kNumeric, 0x42}) {
+    for (int type : {jettype::kBinary, jettype::kOle, 0x42}) {
         EXPECT_FALSE(IsReadableJetType(type));
         EXPECT_EQ(ErrorOf(type, {1, 2, 3, 4}), std::string("the column type ") + JetTypeName(type) +
                                                    " (" + std::to_string(type) +

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "dbaccess/MdbQuiet.h"
@@ -54,6 +57,25 @@ TEST(SourceQuiet, TheDescriptorsAreBackAfterwards) {
     EXPECT_EQ(read(before[0], buffer, sizeof buffer - 1), 6);
     EXPECT_STREQ(buffer, "after\n");
     close(before[0]);
+}
+
+// Two table readers on one file hold overlapping sections that may end in either order.
+TEST(SourceQuiet, OverlappingSectionsEndInAnyOrderAndEachSeesItsOwnPart) {
+    const int before = dup(STDERR_FILENO);
+    auto first = std::make_unique<MdbQuiet>();
+    std::fprintf(stderr, "one\n");
+    MdbQuiet second;
+    std::fprintf(stderr, "two\n");
+    EXPECT_EQ(first->End(), "one two");
+    std::fprintf(stderr, "three\n");
+    EXPECT_EQ(second.Said(), "two three");
+    EXPECT_EQ(second.End(), "two three");
+    struct stat now {
+    }, then{};
+    fstat(STDERR_FILENO, &now);
+    fstat(before, &then);
+    EXPECT_EQ(now.st_ino, then.st_ino);
+    close(before);
 }
 
 struct LineCase {

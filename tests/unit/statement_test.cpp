@@ -92,8 +92,8 @@ TEST(Statement, AnUnconvertibleValueNamesTableColumnAndTypeAndAddsNothing) {
         FAIL() << "no exception";
     } catch (const COleException& e) {
         EXPECT_EQ(e.GetErrorMessage(),
-                  "KEN_ALL.Flag15: The Text value \"abc\" cannot be converted to an integer "
-                  "(type mismatch).");
+                  "The Text value \"abc\" cannot be converted to an integer (type mismatch): "
+                  "table 'KEN_ALL', column 'Flag15'.");
     }
     EXPECT_EQ(row.m_items.size(), 1u);
 }
