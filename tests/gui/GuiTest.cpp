@@ -4,6 +4,7 @@
 
 #include <wx/evtloop.h>
 #include <wx/msgdlg.h>
+#include <wx/timer.h>
 
 namespace guitest {
 
@@ -46,6 +47,22 @@ void Flush() {
     for (int turn = 0; turn < 3; ++turn) {
         loop->YieldFor(wxEVT_CATEGORY_ALL);
     }
+}
+
+int InModalLoop(CTestDlg& dlg, const std::function<void()>& body, int watchdogMs) {
+    wxTimer watchdog;
+    watchdog.Bind(wxEVT_TIMER, [&dlg](wxTimerEvent&) { dlg.EndModal(wxID_ABORT); });
+    dlg.CallAfter([&] {
+        watchdog.StartOnce(watchdogMs);
+        dlg.Raise();
+        Flush();
+        body();
+        Flush();
+        if (dlg.IsModal()) {
+            dlg.EndModal(wxID_IGNORE);
+        }
+    });
+    return dlg.ShowModal();
 }
 
 }  // namespace guitest

@@ -93,4 +93,9 @@ private:
 // Lets everything queued run: GTK events, wx's pending events and idle processing.
 void Flush();
 
+// Runs body inside dlg's modal loop, as the program does, raised so that real input reaches
+// it, and ends the dialog with wxID_IGNORE when body returns and nothing else ended it; a
+// watchdog ends it with wxID_ABORT after watchdogMs. Returns what ShowModal returned.
+int InModalLoop(CTestDlg& dlg, const std::function<void()>& body, int watchdogMs = 10000);
+
 }  // namespace guitest

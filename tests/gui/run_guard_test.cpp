@@ -29,24 +29,7 @@ CRunView Look(CTestDlg& dlg) {
             dlg.PathBox().IsEnabled(),     dlg.ExitButton().IsEnabled()};
 }
 
-// Runs body inside dlg's modal loop, as the program does, and ends the dialog with
-// wxID_IGNORE when body returns and nothing else ended it; a watchdog ends it with
-// wxID_ABORT. Returns what ShowModal returned.
-int InModalLoop(CTestDlg& dlg, const std::function<void()>& body) {
-    wxTimer watchdog;
-    watchdog.Bind(wxEVT_TIMER, [&dlg](wxTimerEvent&) { dlg.EndModal(wxID_ABORT); });
-    dlg.CallAfter([&] {
-        watchdog.StartOnce(10000);
-        dlg.Raise();
-        guitest::Flush();
-        body();
-        guitest::Flush();
-        if (dlg.IsModal()) {
-            dlg.EndModal(wxID_IGNORE);
-        }
-    });
-    return dlg.ShowModal();
-}
+using guitest::InModalLoop;
 
 wxPoint CentreOf(const wxWindow& window) {
     const wxRect rect = window.GetScreenRect();

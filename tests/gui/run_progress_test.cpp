@@ -68,30 +68,13 @@ public:
     void RunOnFakes(ISourceDatabase& source, ITargetDatabase& target) { RunOn(source, target); }
 };
 
-// Runs body inside dlg's modal loop, raised so that real input reaches it; ends the dialog
-// with wxID_IGNORE when nothing else did. Returns what ShowModal returned.
-int InModalLoop(CTestDlg& dlg, const std::function<void()>& body) {
-    wxTimer watchdog;
-    watchdog.Bind(wxEVT_TIMER, [&dlg](wxTimerEvent&) { dlg.EndModal(wxID_ABORT); });
-    dlg.CallAfter([&] {
-        watchdog.StartOnce(20000);
-        dlg.Raise();
-        guitest::Flush();
-        body();
-        guitest::Flush();
-        if (dlg.IsModal()) {
-            dlg.EndModal(wxID_IGNORE);
-        }
-    });
-    return dlg.ShowModal();
+// The slowed runs take longer than the default watchdog allows.
+int InSlowRunLoop(CTestDlg& dlg, const std::function<void()>& body) {
+    return guitest::InModalLoop(dlg, body, 20000);
 }
 
 std::string LastLine(const std::string& log) {
     return log.substr(log.rfind('\n') + 1);
-}
-
-size_t Count(const testtarget::SqliteTarget& target, const std::string& table) {
-    return std::stoul(*target.Query("select count(*) from " + table + ";").at(0).at(0));
 }
 
 // Numbers of a log line, "52,000" read as 52000.
@@ -121,7 +104,7 @@ protected:
             log, match,
             std::regex("\nKEN_ALLの移行を中止しました。\\(([0-9,]+) / 1,001 件を移行済み\\)")))
             << log;
-        EXPECT_EQ(Count(target, "KEN_ALL"), Number(match[1]));
+        EXPECT_EQ(target.Count("KEN_ALL"), Number(match[1]));
         EXPECT_GE(Number(match[1]), 300u);
         EXPECT_LT(Number(match[1]), 1001u);
         EXPECT_EQ(log, dlg.m_strLog);
@@ -149,7 +132,7 @@ TEST_F(RunProgress, ProgressLineShowsDuringATableAndIsReplacedAtItsEnd) {
         }
     };
     CDialogAnswerer answerer;
-    InModalLoop(dlg, [&] { dlg.Click(IDC_START); });
+    InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); });
 
     EXPECT_TRUE(
         std::regex_match(lineDuring, std::regex("KEN_ALLを移行中… [1-5][0-9][0-9] / 1,001 件")))
@@ -182,7 +165,7 @@ TEST_F(RunProgress, StopButtonStopsAtARowAndTheTargetHoldsTheRowsReported) {
         target.Execute("delete from KEN_ALL;");
         dlg.m_strLog.clear();
         CDialogAnswerer answerer;  // fails on any box
-        EXPECT_EQ(wxID_IGNORE, InModalLoop(dlg, [&] { dlg.Click(IDC_START); }));
+        EXPECT_EQ(wxID_IGNORE, InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); }));
         ExpectStoppedInKenAll();
     }
 }
@@ -197,7 +180,7 @@ TEST_F(RunProgress, EscStopsAndTheCloseBoxStopsAndCloses) {
     };
     {
         CDialogAnswerer answerer;
-        EXPECT_EQ(wxID_IGNORE, InModalLoop(dlg, [&] { dlg.Click(IDC_START); }));
+        EXPECT_EQ(wxID_IGNORE, InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); }));
     }
     ExpectStoppedInKenAll();
 
@@ -210,7 +193,7 @@ TEST_F(RunProgress, EscStopsAndTheCloseBoxStopsAndCloses) {
         }
     };
     CDialogAnswerer answerer;
-    EXPECT_EQ(wxID_CANCEL, InModalLoop(dlg, [&] { dlg.Click(IDC_START); }));
+    EXPECT_EQ(wxID_CANCEL, InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); }));
     ExpectStoppedInKenAll();
 }
 
@@ -224,13 +207,13 @@ TEST_F(RunProgress, FailedRowNamesTheRowAndTheRowsKept) {
     };
     CDialogAnswerer answerer;
     answerer.ExpectAndReturn(wxID_OK);
-    InModalLoop(dlg, [&] { dlg.Click(IDC_START); });
+    InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); });
 
     ASSERT_EQ(1u, answerer.Seen().size());
     EXPECT_EQ("ERROR: value too long for type character varying(10)", answerer.Seen()[0].message);
     EXPECT_EQ("\nKEN_ALLの 109 件目で失敗しました。(108 件を移行済み)",
               Utf8FromWx(dlg.LogBox().GetValue()));
-    EXPECT_EQ(108u, Count(target, "KEN_ALL"));
+    EXPECT_EQ(108u, target.Count("KEN_ALL"));
 }
 
 // A stop during the file check ends the check at its next heartbeat; no table is reached.
@@ -252,7 +235,7 @@ TEST_F(RunProgress, StopDuringTheFileCheckEndsItBeforeAnyTable) {
     };
     dlg.run = [&](CTestDlg&) { dlg.RunOnFakes(source, fakeTarget); };
     CDialogAnswerer answerer;
-    InModalLoop(dlg, [&] { dlg.Click(IDC_START); });
+    InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); });
 
     EXPECT_LT(heartbeats, 100);
     EXPECT_EQ("\nテーブルを移行する前に中止しました。", Utf8FromWx(dlg.LogBox().GetValue()));

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "migration/TableCatalogue.h"
 #include "tests/support/Paths.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/SqliteTarget.h"
@@ -32,10 +33,6 @@ std::string ReadFile(const std::filesystem::path& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-size_t Count(const testtarget::SqliteTarget& target, const std::string& table) {
-    return std::stoul(*target.Query("select count(*) from " + table + ";").at(0).at(0));
 }
 
 // The "inserted" of one table in a summary, or -1 when the table is not listed.
@@ -165,7 +162,7 @@ TEST(MigrateStop, SignalLeavesExactlyTheRowsReported) {
         const CBackgroundRun run({"--summary", summary.string(), full.string()},
                                  target.Directory());
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (Count(target, "KEN_ALL") < 2000 && std::chrono::steady_clock::now() < deadline) {
+        while (target.Count("KEN_ALL") < 2000 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         run.Signal(signal);
@@ -177,7 +174,7 @@ TEST(MigrateStop, SignalLeavesExactlyTheRowsReported) {
                                  0))
             << json;
         const long inserted = SummaryInserted(json, "KEN_ALL");
-        EXPECT_EQ(static_cast<long>(Count(target, "KEN_ALL")), inserted) << json;
+        EXPECT_EQ(static_cast<long>(target.Count("KEN_ALL")), inserted) << json;
         EXPECT_LT(inserted, 126029) << json;
         const std::string err = ReadFile(target.Directory() / "err");
         EXPECT_NE(std::string::npos, err.find(" during KEN_ALL: ")) << err;
@@ -199,8 +196,8 @@ TEST(MigrateStop, ClosedStdoutCompletesTheMigrationAndReportsTheLog) {
     EXPECT_NE(std::string::npos,
               result.err.find("the migration completed, but its log could not be written"))
         << result.err;
-    EXPECT_EQ(1001u, Count(target, "KEN_ALL"));
-    EXPECT_EQ(50u, Count(target, "Mst04"));
+    EXPECT_EQ(1001u, target.Count("KEN_ALL"));
+    EXPECT_EQ(50u, target.Count("Mst04"));
     const std::string json = ReadFile(summary);
     EXPECT_EQ(0u, json.rfind("{\"status\": \"completed\", ", 0)) << json;
     EXPECT_EQ(50, SummaryInserted(json, "Mst04"));
@@ -257,7 +254,7 @@ TEST(MigrateStop, CtrlCDuringTheFileCheckIsAStop) {
     EXPECT_EQ(0u, err.find("brimlow-migrate: stopped by SIGINT ")) << err;
     const std::string json = ReadFile(summary);
     EXPECT_EQ(0u, json.find("{\"status\": \"stopped\", \"tables\": [")) << json;
-    EXPECT_EQ(static_cast<long>(Count(target, "KEN_ALL")),
+    EXPECT_EQ(static_cast<long>(target.Count("KEN_ALL")),
               std::max(0L, SummaryInserted(json, "KEN_ALL")));
 }
 
@@ -266,9 +263,8 @@ namespace {
 // The eight tables' row counts, for comparing a target before and after.
 std::vector<size_t> Counts(const testtarget::SqliteTarget& target) {
     std::vector<size_t> counts;
-    for (const char* table : {"KEN_ALL", "KEN_ALL_Version", "Mst01", "Mst02", "Mst02Error", "Mst03",
-                              "Mst04", "Mst04Error"}) {
-        counts.push_back(Count(target, table));
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        counts.push_back(target.Count(entry.table));
     }
     return counts;
 }
@@ -326,5 +322,5 @@ TEST(MigrateReplace, ATargetThatCannotRollBackIsRefusedBeforeAnyChange) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("cannot undo a transaction"), std::string::npos) << result.err;
     EXPECT_EQ(*target.Query("select Col02 from Mst02;").at(0).at(0), "stays");
-    EXPECT_EQ(Count(target, "KEN_ALL"), 0u);
+    EXPECT_EQ(target.Count("KEN_ALL"), 0u);
 }

@@ -62,6 +62,10 @@ void SqliteTarget::Execute(const std::string& sql) const {
     Sqlite3(sql);
 }
 
+size_t SqliteTarget::Count(const std::string& table) const {
+    return std::stoul(*Query("select count(*) from " + table + ";").at(0).at(0));
+}
+
 Rows SqliteTarget::Query(const std::string& sql) const {
     return ParseClientRows(Sqlite3(sql));
 }

@@ -37,6 +37,8 @@ public:
     // Runs a query with sqlite3; rows and values byte-exact, NULL as std::nullopt.
     // Throws std::runtime_error with sqlite3's message.
     Rows Query(const std::string& sql) const;
+    // The rows of table.
+    size_t Count(const std::string& table) const;
 
 private:
     std::string Sqlite3(const std::string& sql) const;
