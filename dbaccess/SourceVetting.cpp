@@ -208,8 +208,6 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds st
     ProgressWatch progress(stallLimit);
     VetOutcome outcome;
     std::array<pollfd, 2> fds = {pollfd{out.read, POLLIN, 0}, pollfd{err.read, POLLIN, 0}};
-    std::array<std::string*, 2> sinks = {&outcome.report, &outcome.noise};
-    std::array<size_t, 2> limits = {kMaxReport, kMaxNoise};
     char buffer[8192];
     while ((fds[0].fd >= 0 || fds[1].fd >= 0) && !outcome.timedOut) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -231,8 +229,8 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds st
             if (n > 0 && i == 0) {
                 progress.Add(buffer, static_cast<size_t>(n), outcome.report);
             } else if (n > 0) {
-                if (sinks[i]->size() < limits[i]) {
-                    sinks[i]->append(buffer, static_cast<size_t>(n));
+                if (outcome.noise.size() < kMaxNoise) {
+                    outcome.noise.append(buffer, static_cast<size_t>(n));
                 }
             } else if (n == 0 || errno != EINTR) {
                 fds[i].fd = -1;
@@ -255,10 +253,7 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds st
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         ticker.Tick();
     }
-    kill(pid, SIGKILL);
-    while (waitpid(pid, &outcome.status, 0) < 0 && errno == EINTR) {
-    }
-    child.Collected();
+    // Stalled: the guard kills and collects the helper; its status says nothing more.
     return outcome;
 }
 
