@@ -160,6 +160,9 @@ StatementOutput OpenStatementOutput() {
         }
         throw CException(std::string("Cannot write the statements: ") + std::strerror(error) + ".");
     }
+    // Whole blocks of statements per write instead of one 4 KB block each.
+    static char buffer[256 * 1024];
+    setvbuf(out, buffer, _IOFBF, sizeof buffer);
     return StatementOutput(out);
 }
 

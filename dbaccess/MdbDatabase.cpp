@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/MdbPageStream.h"
 #include "dbaccess/MdbQuiet.h"
 #include "dbaccess/MdbZeroedHeap.h"
 
@@ -31,6 +32,7 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
         throw CDaoException(WithLibmdbText(
             "The database '" + path + "' is damaged: libmdb cannot open it.", quiet.End()));
     }
+    UsePositionedReads(m_handle);
     if (m_watch) {
         m_watch->Watch(&m_handle->cur_pg);
     }

@@ -6,11 +6,13 @@
 #include "dbaccess/JetFormatError.h"
 #include "dbaccess/JetValue.h"
 #include "dbaccess/MdbQuiet.h"
+#include "dbaccess/MdbUsageMap.h"
 #include "dbaccess/MdbZeroedHeap.h"
 
 namespace {
 
 constexpr int kRowOffsetMask = 0x1FFF;
+constexpr int kDeletedRow = 0x4000;
 constexpr uint8_t kDataPage = 0x01;
 constexpr uint8_t kDefinitionPage = 0x02;
 constexpr uint8_t kUserTable = 'N';
@@ -51,6 +53,13 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
             m_table = nullptr;
         }
         ThrowDamaged(WithLibmdbText("the table definition cannot be read", m_quiet.Said()));
+    }
+    m_flatMap = FlattenUsageMap(file.Handle(), m_table->usage_map, m_table->map_sz);
+    if (!m_flatMap.empty()) {
+        m_libmdbMap = m_table->usage_map;
+        m_libmdbMapSize = m_table->map_sz;
+        m_table->usage_map = m_flatMap.data();
+        m_table->map_sz = m_flatMap.size();
     }
     mdb_rewind_table(m_table);
 
@@ -104,6 +113,10 @@ void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
 
 MdbTableReader::~MdbTableReader() {
     if (m_table) {
+        if (m_libmdbMap) {
+            m_table->usage_map = m_libmdbMap;
+            m_table->map_sz = m_libmdbMapSize;
+        }
         mdb_free_tabledef(m_table);
     }
 }
@@ -117,12 +130,48 @@ int MdbTableReader::FindColumn(std::string_view name) const noexcept {
     return -1;
 }
 
+bool MdbTableReader::FetchRow(int& start, size_t& size) {
+    // libmdb's mdb_fetch_row for a table scan, without the second split of every row it makes
+    // for bound columns: the row is split once, by Next.
+    MdbHandle* handle = m_file.Handle();
+    if (m_table->num_rows == 0) {
+        return false;
+    }
+    if (m_table->cur_pg_num == 0) {
+        m_table->cur_pg_num = 1;
+        m_table->cur_row = 0;
+        if (!mdb_read_next_dpg(m_table)) {
+            return false;
+        }
+    }
+    for (;;) {
+        const unsigned rows = mdb_get_int16(handle->pg_buf, handle->fmt->row_count_offset);
+        if (m_table->cur_row >= rows) {
+            m_table->cur_row = 0;
+            if (!mdb_read_next_dpg(m_table)) {
+                return false;
+            }
+        }
+        const unsigned row = m_table->cur_row++;
+        // Deleted rows are skipped, and so, as libmdb does, are rows whose place cannot be
+        // found (a deleted row's offsets need not make sense): a live row lost that way
+        // still shows, as a table shorter than its declared row count.
+        if (mdb_find_row(handle, static_cast<int>(row), &start, &size) == 0 && size != 0 &&
+            (start & kDeletedRow) == 0) {
+            start &= kRowOffsetMask;
+            return true;
+        }
+    }
+}
+
 bool MdbTableReader::Next() {
     m_hasRow = false;
     RestorePage();
-    // mdb_fetch_row answers 0 both at the real end and when it cannot read further (a page
+    int start = 0;
+    size_t size = 0;
+    // The walk answers false both at the real end and when it cannot read further (a page
     // beyond the end of a truncated file): only the row count tells them apart.
-    if (!mdb_fetch_row(m_table)) {
+    if (!FetchRow(start, size)) {
         if (m_rowsRead < m_table->num_rows) {
             ThrowDamaged(WithLibmdbText("only " + std::to_string(m_rowsRead) + " of its " +
                                             std::to_string(m_table->num_rows) + " rows can be read",
@@ -137,17 +186,13 @@ bool MdbTableReader::Next() {
                      " its definition declares");
     }
     ++m_rowsRead;
-    MdbHandle* handle = m_file.Handle();
-    int start = 0;
-    size_t size = 0;
-    if (mdb_find_row(handle, static_cast<int>(m_table->cur_row) - 1, &start, &size) != 0 ||
-        mdb_crack_row(m_table, start & kRowOffsetMask, size, m_fields.data()) < 0) {
+    if (mdb_crack_row(m_table, start, size, m_fields.data()) < 0) {
         ThrowDamaged(
             WithLibmdbText("row " + std::to_string(m_rowsRead) + " cannot be split into its fields",
                            m_quiet.Said()));
     }
-    CheckRowFields(start & kRowOffsetMask, size);
-    m_page = handle->cur_pg;
+    CheckRowFields(start, size);
+    m_page = m_file.Handle()->cur_pg;
     m_hasRow = true;
     return true;
 }

@@ -65,6 +65,9 @@ private:
     void CheckDefinitionPage(const MdbCatalogEntry& entry) const;
     // Throws (damaged) unless every field of the row just split lies inside the row's bytes.
     void CheckRowFields(int rowStart, size_t rowSize) const;
+    // Moves to the next row that is not deleted, as libmdb's table walk does, and gives its
+    // place on the current page; false at the end of the table.
+    bool FetchRow(int& start, size_t& size);
     // libmdb keeps one page buffer per file, and another recordset on the same file may have
     // read a page of its own into it since this table's last row was fetched: reads this
     // table's page back when it is not the one there.
@@ -75,6 +78,11 @@ private:
     // for the whole table, since a section per row would cost more than the row.
     mutable MdbQuiet m_quiet;
     MdbTableDef* m_table = nullptr;
+    // The table's usage map laid flat, lent to libmdb for as long as the table is open, and
+    // libmdb's own map, given back before the table is freed.
+    std::vector<unsigned char> m_flatMap;
+    unsigned char* m_libmdbMap = nullptr;
+    size_t m_libmdbMapSize = 0;
     std::string m_name;
     std::vector<Column> m_columns;
     std::vector<MdbField> m_fields;

@@ -83,17 +83,19 @@ std::vector<VetTableCount> ReadEveryTable(const std::string& path, VetProgress* 
     ThrowIfDefinitionsRepeat(file, names);
     for (const std::string& name : names) {
         MdbTableReader reader(file, name);
-        // Jet 4 text is decoded by our own code, which never fails and never calls libmdb:
-        // its fields are only checked to lie inside their page. Everything else is read whole
-        // (a Memo follows its LVAL pages through libmdb; Access 97 text can be invalid in its
-        // code page).
+        // Only what reaches into libmdb again, or can be invalid in itself, is decoded here: a
+        // Memo follows its LVAL pages through libmdb, and Access 97 text can be invalid in its
+        // code page. Every other field is decoded by our own code, which calls no libmdb, when
+        // the run reads it; here it is only checked to lie inside its page.
         std::vector<size_t> readable;
         std::vector<size_t> checked;
         for (size_t i = 0; i < reader.ColumnCount(); ++i) {
-            if (reader.ColumnType(i) == jettype::kText && file.Version() == JetVersion::Jet4) {
-                checked.push_back(i);
-            } else if (IsReadableJetType(reader.ColumnType(i))) {
+            const int type = reader.ColumnType(i);
+            const bool jet3Text = type == jettype::kText && file.Version() == JetVersion::Jet3;
+            if (IsReadableJetType(type) && (type == jettype::kMemo || jet3Text)) {
                 readable.push_back(i);
+            } else if (IsReadableJetType(type)) {
+                checked.push_back(i);
             }
         }
         while (reader.Next()) {

@@ -25,6 +25,12 @@ void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue v
 }
 
 std::string CInsertItemList::BuildStatement() const {
+    std::string statement;
+    AppendStatement(statement);
+    return statement;
+}
+
+void CInsertItemList::AppendStatement(std::string& statement) const {
     static constexpr std::string_view kHead = "insert into ";
     static constexpr std::string_view kValues = ") values (";
 
@@ -37,8 +43,7 @@ std::string CInsertItemList::BuildStatement() const {
         size += 2 * (m_items.size() - 1);  // the commas of both lists
     }
 
-    std::string statement;
-    statement.reserve(size + 16);
+    statement.reserve(statement.size() + size + 16);
     statement += kHead;
     statement += m_strTable;
     statement += '(';
@@ -56,5 +61,4 @@ std::string CInsertItemList::BuildStatement() const {
         AppendQuotedValue(statement, m_items[i].m_strValue, m_items[i].m_nKind);
     }
     statement += ')';
-    return statement;
 }

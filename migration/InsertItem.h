@@ -38,6 +38,9 @@ public:
     // "insert into T(c1,c2) values (v1,v2)": no blanks but the three shown, no semicolon;
     // each value is its entry's QuoteValue literal. Does not change the list.
     std::string BuildStatement() const;
+    // Appends the same statement to out: a caller that builds one statement per row keeps
+    // one buffer instead of allocating a statement for each.
+    void AppendStatement(std::string& out) const;
 
     std::string m_strTable;
     std::vector<CInsertItem> m_items;

@@ -131,6 +131,7 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
             m_current.emplace(CTableProgress{entry.table, recordset->GetRecordCount(), 0});
         m_observer.OnTableStart(table);
         CProgressClock progress;
+        std::string statement;  // one buffer for every row's statement
         // A stop is taken before each row, and before an empty table ends.
         for (ThrowIfStopRequested(); !recordset->IsEOF(); ThrowIfStopRequested()) {
             CInsertItemList row(entry.table, entry.columns.size());
@@ -141,7 +142,9 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
             } catch (const COleException& e) {
                 throw COleException(WithRowAndFile(e.GetErrorMessage(), table.inserted + 1));
             }
-            m_target.ExecuteSQL(row.BuildStatement());
+            statement.clear();
+            row.AppendStatement(statement);
+            m_target.ExecuteSQL(statement);
             ++table.inserted;
             recordset->MoveNext();
             if (progress.Due()) {

@@ -1,0 +1,45 @@
+#include "dbaccess/MdbUsageMap.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char kPageList = 1;
+constexpr size_t kMapHeader = 5;    // the kind, then a 4-byte start page
+constexpr size_t kMapPageHead = 4;  // bytes before a map page's bitmap
+
+}  // namespace
+
+std::vector<unsigned char> FlattenUsageMap(MdbHandle* handle, const unsigned char* map,
+                                           size_t size) {
+    if (map == nullptr || size < kMapHeader || map[0] != kPageList) {
+        return {};
+    }
+    const size_t pageSize = handle->fmt->pg_size;
+    const size_t bitmapBytes = pageSize - kMapPageHead;
+    const size_t mapPages = (size - 1) / 4;
+    std::vector<unsigned char> flat(kMapHeader, 0);  // kind 0, start page 0
+    for (size_t i = 0; i < mapPages; ++i) {
+        const guint32 mapPage = mdb_get_int32(const_cast<unsigned char*>(map), 1 + 4 * i);
+        if (mapPage == 0) {
+            continue;
+        }
+        if (mdb_read_alt_pg(handle, mapPage) != static_cast<ssize_t>(pageSize)) {
+            return {};
+        }
+        const unsigned char* bits = handle->alt_pg_buf + kMapPageHead;
+        const size_t used = static_cast<size_t>(
+            std::find_if(std::make_reverse_iterator(bits + bitmapBytes),
+                         std::make_reverse_iterator(bits), [](unsigned char b) { return b != 0; })
+                .base() -
+            bits);
+        if (used == 0) {
+            continue;
+        }
+        const size_t at = kMapHeader + i * bitmapBytes;
+        flat.resize(at + used, 0);
+        std::memcpy(flat.data() + at, bits, used);
+    }
+    return flat;
+}
