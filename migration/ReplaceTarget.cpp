@@ -1,6 +1,11 @@
 #include "migration/ReplaceTarget.h"
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "dbaccess/Database.h"
 #include "dbaccess/Exceptions.h"
@@ -27,6 +32,10 @@ std::string TableOf(std::string_view head) {
 CReplaceTarget::CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement)
     : m_database(database), m_nRowsPerStatement(rowsPerStatement ? rowsPerStatement : 1) {}
 
+CReplaceTarget::~CReplaceTarget() {
+    StopWorker();
+}
+
 bool CReplaceTarget::IsOpen() const noexcept {
     return m_database.IsOpen();
 }
@@ -44,6 +53,7 @@ void CReplaceTarget::ExecuteSQL(const std::string& statement) {
     const std::size_t split = statement.find(kValues);
     if (split == std::string::npos) {
         Flush();
+        AwaitSent();
         m_database.ExecuteSQL(statement);
         return;
     }
@@ -75,23 +85,92 @@ void CReplaceTarget::Flush() {
     if (m_nPending == 0) {
         return;
     }
+    AwaitSent();
     const std::size_t first = m_nSent + 1;
     const std::size_t last = m_nSent + m_nPending;
-    m_nPending = 0;
-    try {
-        m_database.ExecuteSQL(m_strPending);
-    } catch (const CDBException& e) {
-        const std::string rows =
-            first == last ? "row " + std::to_string(first)
-                          : "rows " + std::to_string(first) + " to " + std::to_string(last);
-        throw CDBException("The target refused " + m_strTable + " " + rows + ": " +
-                           e.GetErrorMessage());
+    std::string rows = m_strTable + (first == last ? " row " + std::to_string(first)
+                                                   : " rows " + std::to_string(first) + " to " +
+                                                         std::to_string(last));
+    if (!m_worker.joinable()) {
+        m_worker = std::thread(&CReplaceTarget::Work, this);
     }
+    {
+        const std::lock_guard lock(m_mutex);
+        // The buffer of the statement done comes back for the next one to be collected in.
+        m_strInFlight.swap(m_strPending);
+        m_strInFlightRows = std::move(rows);
+        m_bInFlight = true;
+    }
+    m_changed.notify_all();
+    m_nPending = 0;
     m_nSent = last;
+}
+
+void CReplaceTarget::AwaitSent() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_bInFlight; });
+    if (m_failure) {
+        std::rethrow_exception(m_failure);
+    }
+}
+
+void CReplaceTarget::Work() {
+    // A stop asked for by a signal is the caller's to take between rows, as without the
+    // worker: its handler runs on the caller's thread.
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stops, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_bInFlight || m_bStopping; });
+        if (!m_bInFlight) {
+            return;
+        }
+        lock.unlock();
+        // Nothing may leave the thread: the failure goes to the caller's next call.
+        std::exception_ptr failure;
+        try {
+            Send(m_strInFlight, m_strInFlightRows);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        lock.lock();
+        m_failure = failure;
+        m_bInFlight = false;
+        m_changed.notify_all();
+    }
+}
+
+void CReplaceTarget::Send(const std::string& statement, const std::string& rows) {
+    try {
+        m_database.ExecuteSQL(statement);
+    } catch (const CDBException& e) {
+        throw CDBException("The target refused " + rows + ": " + e.GetErrorMessage());
+    }
+}
+
+void CReplaceTarget::StopWorker() noexcept {
+    if (!m_worker.joinable()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bStopping = true;
+    }
+    m_changed.notify_all();
+    // The worker finishes a statement in flight first: the connection is never closed
+    // under it.
+    m_worker.join();
+    m_bStopping = false;
 }
 
 void CReplaceTarget::EndTable() {
     Flush();
+    AwaitSent();
     m_strTable.clear();
     m_strHead.clear();
     m_nSent = 0;
@@ -99,11 +178,17 @@ void CReplaceTarget::EndTable() {
 
 void CReplaceTarget::CommitRun() {
     Flush();
+    AwaitSent();
     m_database.CommitTrans();
 }
 
 void CReplaceTarget::Close() noexcept {
+    StopWorker();
+    m_failure = nullptr;
     m_nPending = 0;
     m_strPending.clear();
+    m_strTable.clear();
+    m_strHead.clear();
+    m_nSent = 0;
     m_database.Close();  // rolls back what was not committed
 }

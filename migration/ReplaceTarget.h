@@ -1,7 +1,11 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "migration/EngineInterfaces.h"
 
@@ -16,11 +20,20 @@ class CDatabase;
 // The row statements are sent several rows to a statement, "insert into T(cols) values
 // (...),(...)", with every value the same literal as in the row's own statement. A statement
 // that fails names the table and the rows it held.
+//
+// A worker thread executes the row statements, so that the caller reads and renders the next
+// rows while the database executes the statement before them. At most one statement is in
+// flight, and the connection is used by one thread at a time: the worker's while a statement
+// is in flight, the caller's otherwise (every other call waits for the statement first). A
+// statement that fails is reported by the caller's next call (ExecuteSQL, EndTable,
+// CommitRun), and nothing is sent after it.
 class CReplaceTarget final : public ITargetDatabase {
 public:
     // rowsPerStatement: at most this many rows go into one statement (SQL Server takes at
     // most 1000); a statement also ends once it passes about 256 KB.
     explicit CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement = 500);
+    // Waits for a statement in flight; the connection is the owner's to close.
+    ~CReplaceTarget() override;
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
@@ -30,7 +43,13 @@ public:
     void Close() noexcept override;
 
 private:
+    // Hands the collected statement to the worker once the one before it is done.
     void Flush();
+    // Waits until no statement is in flight; throws the failure of the last one.
+    void AwaitSent();
+    void StopWorker() noexcept;
+    void Work();
+    void Send(const std::string& statement, const std::string& rows);
 
     CDatabase& m_database;
     std::size_t m_nRowsPerStatement;
@@ -39,4 +58,15 @@ private:
     std::string m_strPending;    // the statement being collected
     std::size_t m_nPending = 0;  // rows in it
     std::size_t m_nSent = 0;     // rows of the table sent before it
+
+    // Shared with the worker under m_mutex. The worker alone touches m_strInFlight and
+    // m_strInFlightRows while m_bInFlight is set.
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string m_strInFlight;      // the statement handed over
+    std::string m_strInFlightRows;  // "T rows a to b" of it, for the failure
+    bool m_bInFlight = false;
+    bool m_bStopping = false;
+    std::exception_ptr m_failure;  // kept until Close: every later call throws it again
+    std::thread m_worker;          // started by the first statement handed over
 };

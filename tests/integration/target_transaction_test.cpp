@@ -1,5 +1,6 @@
 // Transactions on both real targets: a rollback undoes, a commit keeps, other readers see
 // nothing before the commit, and a target that cannot undo is found out before any change.
+// A replacing run's failed statement is reported by the call after it.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,6 +10,7 @@
 #include "dbaccess/Database.h"
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/RollbackProbe.h"
+#include "migration/ReplaceTarget.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/SqliteTarget.h"
 
@@ -110,6 +112,37 @@ TEST(TargetRollbackProbe, RefusesADriverThatKeepsRolledBackRows) {
     }
     db.Close();
     EXPECT_EQ(target.Query("select Col02 from Mst02"), (Rows{{"stays"}}));
+}
+
+// The statement of rows 3 and 4 fails while rows 5 and 6 are collected: handing those over
+// reports it with its own rows, every later call reports it again, and Close rolls back.
+TEST(ReplaceTargetFailure, TheNextCallReportsTheRowsOfTheFailedStatement) {
+    SqliteTarget target;
+    target.Execute(
+        "insert into Mst02 (Col02) values ('old'); create unique index u on Mst02(Col02);");
+    CDatabase db;
+    CReplaceTarget replace(db, 2);
+    replace.Open(target.ConnectionString());
+    const auto row = [](const std::string& value) {
+        return "insert into Mst02(Col02) values ('" + value + "')";
+    };
+    for (const char* value : {"a", "b", "c", "c", "d"}) {
+        replace.ExecuteSQL(row(value));
+    }
+    const auto expectRefusal = [](const std::function<void()>& call) {
+        try {
+            call();
+            ADD_FAILURE() << "the failed statement was not reported";
+        } catch (const CDBException& e) {
+            EXPECT_EQ(e.GetErrorMessage().rfind("The target refused Mst02 rows 3 to 4: ", 0), 0u)
+                << e.GetErrorMessage();
+        }
+    };
+    expectRefusal([&] { replace.ExecuteSQL(row("e")); });
+    expectRefusal([&] { replace.EndTable(); });
+    expectRefusal([&] { replace.CommitRun(); });
+    replace.Close();
+    EXPECT_EQ(target.Query("select Col02 from Mst02"), (Rows{{"old"}}));
 }
 
 }  // namespace
