@@ -5,14 +5,24 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <new>
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// How long a file size asked for stays the answer. A page beyond the end is refused as it
+// would be with the size asked for each page; a file that grows or shrinks meanwhile is seen
+// as it is within this time.
+constexpr auto kSizeKeptFor = std::chrono::milliseconds(100);
+
 struct PageFile {
     int fd;
     off64_t position = 0;
+    off64_t size = -1;
+    Clock::time_point sizeAskedAt{};
     // The stream's buffer, one page: a read of a whole page bypasses it and goes straight
     // into libmdb's buffer.
     char buffer[MDB_PGSIZE];
@@ -36,12 +46,16 @@ int SeekTo(void* cookie, off64_t* offset, int whence) {
     if (whence == SEEK_CUR) {
         base = file->position;
     } else if (whence == SEEK_END) {
-        // Asked again for every page: a file that grows or shrinks meanwhile is seen as it is.
-        struct stat status {};
-        if (fstat(file->fd, &status) != 0) {
-            return -1;
+        const Clock::time_point now = Clock::now();
+        if (file->size < 0 || now - file->sizeAskedAt >= kSizeKeptFor) {
+            struct stat status {};
+            if (fstat(file->fd, &status) != 0) {
+                return -1;
+            }
+            file->size = status.st_size;
+            file->sizeAskedAt = now;
         }
-        base = status.st_size;
+        base = file->size;
     } else if (whence != SEEK_SET) {
         errno = EINVAL;
         return -1;
@@ -73,7 +87,7 @@ bool UsePositionedReads(MdbHandle* handle) noexcept {
     if (fd < 0) {
         return false;
     }
-    auto* file = new (std::nothrow) PageFile{fd, 0, {}};
+    auto* file = new (std::nothrow) PageFile{fd, 0, -1, {}, {}};
     std::FILE* stream = nullptr;
     if (file != nullptr) {
         stream = fopencookie(file, "r", {ReadAt, nullptr, SeekTo, CloseFile});

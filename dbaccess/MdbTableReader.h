@@ -46,9 +46,6 @@ public:
     std::string LibraryOutput() const noexcept { return m_quiet.Said(); }
     // The current row's value in the given column.
     CFieldValue Value(size_t column);
-    // Makes the checks Value makes on the current row's field without decoding it: throws
-    // CDaoException (damaged) when the field lies outside its page.
-    void CheckField(size_t column) const;
     // "the table 'T'", or "a table without a name" for a damaged catalogue's empty name.
     static std::string Describe(const std::string& tableName);
 
@@ -60,6 +57,8 @@ private:
     };
 
     [[noreturn]] void ThrowDamaged(const std::string& what) const;
+    // Throws CDaoException (damaged) when the current row's field lies outside its page.
+    void CheckField(size_t column) const;
     // Throws (damaged) unless the catalogue entry of a user table points to a user table's
     // definition page.
     void CheckDefinitionPage(const MdbCatalogEntry& entry) const;

@@ -31,29 +31,36 @@ std::string CInsertItemList::BuildStatement() const {
 }
 
 void CInsertItemList::AppendStatement(std::string& statement) const {
+    statement += BuildHead();
+    AppendValues(statement);
+}
+
+std::string CInsertItemList::BuildHead() const {
     static constexpr std::string_view kHead = "insert into ";
     static constexpr std::string_view kValues = ") values (";
 
-    // One statement per row at about a million rows a second: size it once, then fill it.
-    std::size_t size = kHead.size() + m_strTable.size() + 1 + kValues.size() + 1;
-    for (const CInsertItem& item : m_items) {
-        size += item.m_strColumn.size() + item.m_strValue.size() + 4;
-    }
-    if (!m_items.empty()) {
-        size += 2 * (m_items.size() - 1);  // the commas of both lists
-    }
-
-    statement.reserve(statement.size() + size + 16);
-    statement += kHead;
-    statement += m_strTable;
-    statement += '(';
+    std::string head;
+    head.reserve(kHead.size() + m_strTable.size() + 1 + kValues.size() + 16 * m_items.size());
+    head += kHead;
+    head += m_strTable;
+    head += '(';
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         if (i != 0) {
-            statement += ',';
+            head += ',';
         }
-        statement += m_items[i].m_strColumn;
+        head += m_items[i].m_strColumn;
     }
-    statement += kValues;
+    head += kValues;
+    return head;
+}
+
+void CInsertItemList::AppendValues(std::string& statement) const {
+    // One statement per row at about a million rows a second: size it once, then fill it.
+    std::size_t size = 1;
+    for (const CInsertItem& item : m_items) {
+        size += item.m_strValue.size() + 4;
+    }
+    statement.reserve(statement.size() + size + 16);
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         if (i != 0) {
             statement += ',';

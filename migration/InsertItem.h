@@ -41,6 +41,11 @@ public:
     // Appends the same statement to out: a caller that builds one statement per row keeps
     // one buffer instead of allocating a statement for each.
     void AppendStatement(std::string& out) const;
+    // The statement in two parts, for a caller whose rows all have the same columns in the
+    // same order: the head "insert into T(c1,c2) values (", built once, and the values
+    // "v1,v2)" of each row.
+    std::string BuildHead() const;
+    void AppendValues(std::string& out) const;
 
     std::string m_strTable;
     std::vector<CInsertItem> m_items;

@@ -131,7 +131,10 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
             m_current.emplace(CTableProgress{entry.table, recordset->GetRecordCount(), 0});
         m_observer.OnTableStart(table);
         CProgressClock progress;
-        std::string statement;  // one buffer for every row's statement
+        // Every row of a table has the catalogue's columns in the catalogue's order: the
+        // statement's head is built once, and one buffer serves every row's statement.
+        std::string head;
+        std::string statement;
         // A stop is taken before each row, and before an empty table ends.
         for (ThrowIfStopRequested(); !recordset->IsEOF(); ThrowIfStopRequested()) {
             CInsertItemList row(entry.table, entry.columns.size());
@@ -142,8 +145,11 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
             } catch (const COleException& e) {
                 throw COleException(WithRowAndFile(e.GetErrorMessage(), table.inserted + 1));
             }
-            statement.clear();
-            row.AppendStatement(statement);
+            if (head.empty()) {
+                head = row.BuildHead();
+            }
+            statement.assign(head);
+            row.AppendValues(statement);
             m_target.ExecuteSQL(statement);
             ++table.inserted;
             recordset->MoveNext();
