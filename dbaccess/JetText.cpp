@@ -61,7 +61,13 @@ public:
 
     void Run(std::span<const uint8_t> utf16) {
         for (size_t i = 0; i + 1 < utf16.size(); i += 2) {
-            Unit(static_cast<char32_t>(utf16[i] | (utf16[i + 1] << 8)));
+            const auto u = static_cast<char32_t>(utf16[i] | (utf16[i + 1] << 8));
+            // Nearly every unit stands for itself: only surrogates need Unit's care.
+            if (m_pendingHigh == 0 && (u < 0xD800 || u > 0xDFFF)) {
+                m_out = PutUtf8(m_out, u);
+            } else {
+                Unit(u);
+            }
         }
     }
 
