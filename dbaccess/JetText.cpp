@@ -39,8 +39,9 @@ public:
     explicit Utf16Writer(char* out) : m_out(out) {}
 
     void Unit(char32_t u) {
-        if (u < 0x80 && !m_pendingHigh) {
-            *m_out++ = static_cast<char>(u);
+        // Nearly every unit stands for itself: only surrogates need the care below.
+        if (!m_pendingHigh && !IsHighSurrogate(u) && !IsLowSurrogate(u)) {
+            m_out = PutUtf8(m_out, u);
             return;
         }
         if (m_pendingHigh) {
@@ -61,13 +62,7 @@ public:
 
     void Run(std::span<const uint8_t> utf16) {
         for (size_t i = 0; i + 1 < utf16.size(); i += 2) {
-            const auto u = static_cast<char32_t>(utf16[i] | (utf16[i + 1] << 8));
-            // Nearly every unit stands for itself: only surrogates need Unit's care.
-            if (m_pendingHigh == 0 && (u < 0xD800 || u > 0xDFFF)) {
-                m_out = PutUtf8(m_out, u);
-            } else {
-                Unit(u);
-            }
+            Unit(static_cast<char32_t>(utf16[i] | (utf16[i + 1] << 8)));
         }
     }
 

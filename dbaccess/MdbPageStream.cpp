@@ -23,8 +23,8 @@ struct PageFile {
     off64_t position = 0;
     off64_t size = -1;
     Clock::time_point sizeAskedAt{};
-    // The stream's buffer, one page: a read of a whole page bypasses it and goes straight
-    // into libmdb's buffer.
+    // The stream's buffer, one page: each page libmdb asks for is one pread of that page,
+    // with nothing read ahead for the next seek to throw away.
     char buffer[MDB_PGSIZE];
 };
 

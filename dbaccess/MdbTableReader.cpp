@@ -229,21 +229,12 @@ void MdbTableReader::RestorePage() const {
     }
 }
 
-void MdbTableReader::CheckField(size_t column) const {
+CFieldValue MdbTableReader::Value(size_t column) {
     if (!m_hasRow || column >= m_fields.size()) {
         throw CDaoException("No current record in the table '" + m_name + "'.");
     }
     RestorePage();
-    const MdbField& field = m_fields[column];
-    if (field.siz > 0 &&
-        (field.start < 0 || static_cast<size_t>(field.start) + field.siz > MDB_PGSIZE)) {
-        ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" + m_columns[column].name +
-                     "' lies outside its page");
-    }
-}
-
-CFieldValue MdbTableReader::Value(size_t column) {
-    CheckField(column);
+    // Next has checked that the field lies inside the row, and the row inside its page.
     const MdbField& field = m_fields[column];
     std::span<const uint8_t> bytes;
     if (field.siz > 0) {

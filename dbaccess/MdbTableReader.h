@@ -57,8 +57,6 @@ private:
     };
 
     [[noreturn]] void ThrowDamaged(const std::string& what) const;
-    // Throws CDaoException (damaged) when the current row's field lies outside its page.
-    void CheckField(size_t column) const;
     // Throws (damaged) unless the catalogue entry of a user table points to a user table's
     // definition page.
     void CheckDefinitionPage(const MdbCatalogEntry& entry) const;

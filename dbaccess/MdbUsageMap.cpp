@@ -1,6 +1,5 @@
 #include "dbaccess/MdbUsageMap.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -28,18 +27,9 @@ std::vector<unsigned char> FlattenUsageMap(MdbHandle* handle, const unsigned cha
         if (mdb_read_alt_pg(handle, mapPage) != static_cast<ssize_t>(pageSize)) {
             return {};
         }
-        const unsigned char* bits = handle->alt_pg_buf + kMapPageHead;
-        const size_t used = static_cast<size_t>(
-            std::find_if(std::make_reverse_iterator(bits + bitmapBytes),
-                         std::make_reverse_iterator(bits), [](unsigned char b) { return b != 0; })
-                .base() -
-            bits);
-        if (used == 0) {
-            continue;
-        }
         const size_t at = kMapHeader + i * bitmapBytes;
-        flat.resize(at + used, 0);
-        std::memcpy(flat.data() + at, bits, used);
+        flat.resize(at + bitmapBytes, 0);
+        std::memcpy(flat.data() + at, handle->alt_pg_buf + kMapPageHead, bitmapBytes);
     }
     return flat;
 }

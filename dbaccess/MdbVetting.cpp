@@ -92,7 +92,7 @@ std::vector<VetTableCount> ReadEveryTable(const std::string& path, VetProgress* 
         for (size_t i = 0; i < reader.ColumnCount(); ++i) {
             const int type = reader.ColumnType(i);
             const bool jet3Text = type == jettype::kText && file.Version() == JetVersion::Jet3;
-            if (IsReadableJetType(type) && (type == jettype::kMemo || jet3Text)) {
+            if (type == jettype::kMemo || jet3Text) {
                 readable.push_back(i);
             }
         }

@@ -25,14 +25,9 @@ void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue v
 }
 
 std::string CInsertItemList::BuildStatement() const {
-    std::string statement;
-    AppendStatement(statement);
-    return statement;
-}
-
-void CInsertItemList::AppendStatement(std::string& statement) const {
-    statement += BuildHead();
+    std::string statement = BuildHead();
     AppendValues(statement);
+    return statement;
 }
 
 std::string CInsertItemList::BuildHead() const {

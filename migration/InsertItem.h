@@ -38,9 +38,6 @@ public:
     // "insert into T(c1,c2) values (v1,v2)": no blanks but the three shown, no semicolon;
     // each value is its entry's QuoteValue literal. Does not change the list.
     std::string BuildStatement() const;
-    // Appends the same statement to out: a caller that builds one statement per row keeps
-    // one buffer instead of allocating a statement for each.
-    void AppendStatement(std::string& out) const;
     // The statement in two parts, for a caller whose rows all have the same columns in the
     // same order: the head "insert into T(c1,c2) values (", built once, and the values
     // "v1,v2)" of each row.

@@ -52,8 +52,7 @@ void CReplaceTarget::Open(const std::string& connect) {
 void CReplaceTarget::ExecuteSQL(const std::string& statement) {
     const std::size_t split = statement.find(kValues);
     if (split == std::string::npos) {
-        Flush();
-        AwaitSent();
+        SendAll();
         m_database.ExecuteSQL(statement);
         return;
     }
@@ -104,6 +103,11 @@ void CReplaceTarget::Flush() {
     m_changed.notify_all();
     m_nPending = 0;
     m_nSent = last;
+}
+
+void CReplaceTarget::SendAll() {
+    Flush();
+    AwaitSent();
 }
 
 void CReplaceTarget::AwaitSent() {
@@ -169,16 +173,14 @@ void CReplaceTarget::StopWorker() noexcept {
 }
 
 void CReplaceTarget::EndTable() {
-    Flush();
-    AwaitSent();
+    SendAll();
     m_strTable.clear();
     m_strHead.clear();
     m_nSent = 0;
 }
 
 void CReplaceTarget::CommitRun() {
-    Flush();
-    AwaitSent();
+    SendAll();
     m_database.CommitTrans();
 }
 

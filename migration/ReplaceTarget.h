@@ -47,6 +47,8 @@ private:
     void Flush();
     // Waits until no statement is in flight; throws the failure of the last one.
     void AwaitSent();
+    // Sends what is held back and waits for it: the connection is then the caller's.
+    void SendAll();
     void StopWorker() noexcept;
     void Work();
     void Send(const std::string& statement, const std::string& rows);
