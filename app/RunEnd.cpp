@@ -43,8 +43,7 @@ void ReportFailure(const std::string& error, const std::optional<CTableProgress>
                      GroupThousands(table->inserted + 1).c_str(), table->table.c_str(),
                      GroupThousands(table->inserted).c_str(), table->table.c_str());
     }
-    const std::string text = error.empty() ? "Internal application error." : error;
-    std::fprintf(stderr, "%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
+    PrintError(error);
 }
 
 const char* StatusName(CRunEnd::Status status) {
@@ -60,6 +59,11 @@ const char* StatusName(CRunEnd::Status status) {
 }
 
 }  // namespace
+
+void PrintError(const std::string& error) {
+    const std::string text = error.empty() ? "Internal application error." : error;
+    std::fprintf(stderr, "%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
+}
 
 void RemoveStaleSummary(const std::string& path) {
     if (std::remove(path.c_str()) != 0 && errno != ENOENT) {

@@ -15,6 +15,10 @@ struct CRunEnd {
     std::string target;  // the target written to, for the summary; empty with --sql
 };
 
+// Writes an error's text to stderr as one line or more, ending with a line break; an empty
+// text as "Internal application error.".
+void PrintError(const std::string& error);
+
 // Removes the summary file that an earlier run left, so that a run that dies before its end
 // leaves none. Throws CException when it exists and cannot be removed.
 void RemoveStaleSummary(const std::string& path);

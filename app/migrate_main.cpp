@@ -235,11 +235,6 @@ int Migrate(const Options& options) {
     return FinishRun(end, console, options.summary);
 }
 
-void ReportFailure(const std::string& message) {
-    const std::string text = message.empty() ? "Internal application error." : message;
-    std::fprintf(stderr, "%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -270,11 +265,11 @@ int main(int argc, char** argv) {
     try {
         return Migrate(*options);
     } catch (const CException& e) {
-        ReportFailure(e.GetErrorMessage());
+        PrintError(e.GetErrorMessage());
     } catch (const std::bad_alloc&) {
-        ReportFailure(CMemoryException().GetErrorMessage());
+        PrintError(CMemoryException().GetErrorMessage());
     } catch (const std::exception& e) {
-        ReportFailure(e.what());
+        PrintError(e.what());
     }
     return 1;
 }
