@@ -5,9 +5,9 @@
 #include <wx/intl.h>
 #include <wx/log.h>
 
-#include "app/ErrorReport.h"
-#include "app/LastResort.h"
 #include "ui/BrimlowDlg.h"
+#include "ui/ErrorReport.h"
+#include "ui/LastResort.h"
 
 bool CBrimlowApp::OnInit() {
     const std::unique_ptr<wxLocale> locale = TakeUserLocale();

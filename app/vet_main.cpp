@@ -24,9 +24,9 @@
 #include <thread>
 
 #include "dbaccess/Exceptions.h"
-#include "dbaccess/MdbApi.h"
-#include "dbaccess/MdbQuiet.h"
-#include "dbaccess/MdbVetting.h"
+#include "dbaccess/access/libmdb/MdbApi.h"
+#include "dbaccess/access/libmdb/MdbQuiet.h"
+#include "dbaccess/access/libmdb/MdbVetting.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define BRIMLOW_ADDRESS_SANITIZER 1

@@ -17,13 +17,13 @@
 #include <span>
 #include <vector>
 
-#include "dbaccess/CodePageText.h"
-#include "dbaccess/Cp932Text.h"
 #include "dbaccess/Exceptions.h"
-#include "dbaccess/JetFormatError.h"
-#include "dbaccess/JetHeader.h"
-#include "dbaccess/JetText.h"
-#include "dbaccess/JetValue.h"
+#include "dbaccess/access/jet/CodePageText.h"
+#include "dbaccess/access/jet/Cp932Text.h"
+#include "dbaccess/access/jet/JetFormatError.h"
+#include "dbaccess/access/jet/JetHeader.h"
+#include "dbaccess/access/jet/JetText.h"
+#include "dbaccess/access/jet/JetValue.h"
 
 namespace sourcefuzz {
 

@@ -1,8 +1,8 @@
 #include "migration/DaoSource.h"
 
-#include "dbaccess/DaoDatabase.h"
-#include "dbaccess/DaoRecordset.h"
-#include "dbaccess/DaoWorkspace.h"
+#include "dbaccess/access/DaoDatabase.h"
+#include "dbaccess/access/DaoRecordset.h"
+#include "dbaccess/access/DaoWorkspace.h"
 
 namespace {
 

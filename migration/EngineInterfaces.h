@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
-#include "dbaccess/FieldValue.h"
+#include "dbaccess/access/jet/FieldValue.h"
 
 // The migration engine sees its two databases and its progress display only through these
 // small interfaces: the real classes sit over libmdb and ODBC, and unit tests use fakes.

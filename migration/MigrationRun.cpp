@@ -3,9 +3,9 @@
 #include <chrono>
 
 #include "dbaccess/Exceptions.h"
-#include "migration/InsertItem.h"
 #include "migration/RunSettings.h"
 #include "migration/TableCatalogue.h"
+#include "migration/statement/InsertItem.h"
 
 namespace {
 

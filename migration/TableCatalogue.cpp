@@ -1,6 +1,6 @@
 #include "migration/TableCatalogue.h"
 
-#include "migration/ColumnKind.h"
+#include "migration/statement/ColumnKind.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "migration/TargetResolution.h"
+#include "migration/target/TargetResolution.h"
 #include "ui/AccessFilePicker.h"
 #include "ui/AppIcon.h"
 #include "ui/DialogLayout.h"

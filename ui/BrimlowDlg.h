@@ -5,9 +5,9 @@
 #include <wx/dialog.h>
 #include <wx/icon.h>
 
-#include "dbaccess/DaoDatabase.h"
-#include "dbaccess/DaoWorkspace.h"
-#include "dbaccess/Database.h"
+#include "dbaccess/access/DaoDatabase.h"
+#include "dbaccess/access/DaoWorkspace.h"
+#include "dbaccess/odbc/OdbcDatabase.h"
 
 class ISourceDatabase;
 class ITargetDatabase;

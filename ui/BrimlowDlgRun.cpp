@@ -5,8 +5,8 @@
 
 #include "migration/DaoSource.h"
 #include "migration/MigrationRun.h"
-#include "migration/OdbcTarget.h"
 #include "migration/RunSettings.h"
+#include "migration/target/OdbcTarget.h"
 #include "ui/BrimlowDlg.h"
 #include "ui/RunLogLines.h"
 #include "ui/Utf8.h"

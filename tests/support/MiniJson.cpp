@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "dbaccess/JetText.h"
+#include "dbaccess/access/jet/JetText.h"
 
 namespace {
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "dbaccess/access/DaoDatabase.h"
+#include "dbaccess/access/jet/FieldValue.h"
+
+// Open types and options of CDaoRecordset::Open; only a read-only dynaset is supported.
+constexpr int dbOpenDynaset = 2;
+constexpr int dbReadOnly = 4;
+
+// The rows of one source table, read in storage order, one current row at a time.
+class CDaoRecordset final : public CDaoDatabase::IDependent {
+public:
+    explicit CDaoRecordset(CDaoDatabase& database);
+    CDaoRecordset(const CDaoRecordset&) = delete;
+    CDaoRecordset& operator=(const CDaoRecordset&) = delete;
+    ~CDaoRecordset();  // closes the recordset if it is open; never throws
+
+    // Opens "select * from <table>" as a read-only dynaset (openType 2, options 4) and stands
+    // on the first row, if any. Any other query shape or mode throws CDaoException, as does a
+    // missing table.
+    void Open(int openType, const std::string& sql, int options);
+
+    // True when there is no current row: the table is empty, or the last row was passed.
+    bool IsEOF() const;
+    // The current row's value of the named column (ASCII case-insensitive). A column the
+    // table lacks throws CDaoException naming the table and the column.
+    CFieldValue GetFieldValue(const std::string& column);
+    // Moves to the next row. Reaching the end with fewer rows than the table holds throws
+    // CDaoException (the file is damaged).
+    void MoveNext();
+    // The number of rows the table's definition declares: what DAO's GetRecordCount gives once
+    // the table has been read to its end, known here from the start. Throws CDaoException when
+    // the recordset is not open.
+    long GetRecordCount() const;
+    void Close() noexcept override;
+    bool IsOpen() const noexcept;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    CDaoDatabase* m_pDatabase;
+};

@@ -1,0 +1,366 @@
+#include "dbaccess/access/FileCheckProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string_view>
+#include <thread>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/access/libmdb/MdbQuiet.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxReport = 1 << 20;
+constexpr size_t kMaxNoise = 1 << 16;
+constexpr auto kWaitCallbackInterval = std::chrono::milliseconds(30);
+
+bool IsExecutable(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec) &&
+           access(path.c_str(), X_OK) == 0;
+}
+
+// What the helper wrote and how it ended.
+struct VetOutcome {
+    std::string report;
+    std::string noise;
+    int status = 0;
+    bool timedOut = false;
+};
+
+// Takes "progress<TAB>n" lines out of the report as they arrive and keeps the time of the
+// last one that went beyond every earlier figure.
+class ProgressWatch {
+public:
+    explicit ProgressWatch(std::chrono::milliseconds stallLimit)
+        : m_stallLimit(stallLimit), m_last(Clock::now()) {}
+
+    // Adds bytes of the report; progress lines are consumed, the rest goes to report.
+    void Add(const char* data, size_t n, std::string& report) {
+        m_pending.append(data, n);
+        size_t start = 0;
+        for (size_t end; (end = m_pending.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            const std::string_view line(m_pending.data() + start, end - start);
+            if (line.starts_with("progress\t")) {
+                const uint64_t figure = std::strtoull(line.data() + 9, nullptr, 10);
+                if (figure > m_best) {
+                    m_best = figure;
+                    m_last = Clock::now();
+                }
+            } else if (report.size() < kMaxReport) {
+                report.append(line);
+                report += '\n';
+            }
+        }
+        m_pending.erase(0, start);
+        if (m_pending.size() > kMaxReport) {
+            m_pending.clear();
+        }
+    }
+    // The moment the helper counts as hanging.
+    Clock::time_point Deadline() const { return m_last + m_stallLimit; }
+    void Finish(std::string& report) {
+        report += m_pending;
+        m_pending.clear();
+    }
+
+private:
+    std::chrono::milliseconds m_stallLimit;
+    Clock::time_point m_last;
+    uint64_t m_best = 0;
+    std::string m_pending;
+};
+
+class Pipe {
+public:
+    Pipe() {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            throw CDaoException(std::string("Cannot start the database file check: ") +
+                                std::strerror(errno) + ".");
+        }
+        read = fds[0];
+        write = fds[1];
+    }
+    ~Pipe() {
+        CloseRead();
+        CloseWrite();
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    void CloseRead() {
+        if (read >= 0) {
+            close(read);
+            read = -1;
+        }
+    }
+    void CloseWrite() {
+        if (write >= 0) {
+            close(write);
+            write = -1;
+        }
+    }
+    int read = -1;
+    int write = -1;
+};
+
+pid_t Spawn(const std::string& vet, const std::string& path, Pipe& out, Pipe& err) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+    // The helper starts with default signal handling and nothing blocked, whatever the
+    // program (a GUI toolkit, a test runner) set up for itself. It gets a process group of
+    // its own, so that the terminal's Ctrl+C reaches only the program, which stops the check
+    // itself, instead of killing the helper in a way that looks like a crash.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+    std::array<char*, 4> argv = {const_cast<char*>(vet.c_str()), const_cast<char*>("--"),
+                                 const_cast<char*>(path.c_str()), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, vet.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        throw CDaoException("Cannot start the database file check '" + vet +
+                            "': " + std::strerror(rc) + ".");
+    }
+    return pid;
+}
+
+// Kills the helper and collects it unless it was collected: a throwing wait callback must
+// not leave a running check or a zombie behind.
+class ChildGuard {
+public:
+    explicit ChildGuard(pid_t pid) : m_pid(pid) {}
+    ~ChildGuard() {
+        if (m_pid > 0) {
+            int status = 0;
+            kill(m_pid, SIGKILL);
+            while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    ChildGuard(const ChildGuard&) = delete;
+    ChildGuard& operator=(const ChildGuard&) = delete;
+    void Collected() noexcept { m_pid = -1; }
+
+private:
+    pid_t m_pid;
+};
+
+// Calls the wait callback when its interval has passed since the last call.
+class WaitTicker {
+public:
+    explicit WaitTicker(const VetWaitCallback& callback) : m_callback(callback) {}
+    void Tick() {
+        if (!m_callback) {
+            return;
+        }
+        const auto now = Clock::now();
+        if (now - m_last >= kWaitCallbackInterval) {
+            m_last = now;
+            m_callback();
+        }
+    }
+    // How long one wait may block before the callback is due again.
+    std::chrono::milliseconds Slice(std::chrono::milliseconds left) const {
+        return m_callback ? std::min(left, kWaitCallbackInterval) : left;
+    }
+
+private:
+    const VetWaitCallback& m_callback;
+    Clock::time_point m_last = Clock::now();
+};
+
+// Reads both pipes until the helper closes them or it stops making progress, then collects its
+// status; kills it when it stops making progress or the wait callback throws.
+VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds stallLimit,
+                   const VetWaitCallback& whileWaiting) {
+    ChildGuard child(pid);
+    WaitTicker ticker(whileWaiting);
+    ProgressWatch progress(stallLimit);
+    VetOutcome outcome;
+    std::array<pollfd, 2> fds = {pollfd{out.read, POLLIN, 0}, pollfd{err.read, POLLIN, 0}};
+    char buffer[8192];
+    while ((fds[0].fd >= 0 || fds[1].fd >= 0) && !outcome.timedOut) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            progress.Deadline() - Clock::now());
+        if (left.count() <= 0) {
+            outcome.timedOut = true;
+            break;
+        }
+        const int ready =
+            poll(fds.data(), fds.size(), static_cast<int>(ticker.Slice(left).count()));
+        if (ready < 0 && errno != EINTR) {
+            break;
+        }
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+                continue;
+            }
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0 && i == 0) {
+                progress.Add(buffer, static_cast<size_t>(n), outcome.report);
+            } else if (n > 0) {
+                if (outcome.noise.size() < kMaxNoise) {
+                    outcome.noise.append(buffer, static_cast<size_t>(n));
+                }
+            } else if (n == 0 || errno != EINTR) {
+                fds[i].fd = -1;
+            }
+        }
+        ticker.Tick();
+    }
+    progress.Finish(outcome.report);
+    // The pipes are closed; the helper may still be on its way out.
+    while (!outcome.timedOut) {
+        const pid_t done = waitpid(pid, &outcome.status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) {
+            child.Collected();
+            return outcome;
+        }
+        if (Clock::now() >= progress.Deadline()) {
+            outcome.timedOut = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ticker.Tick();
+    }
+    // Stalled: the guard kills and collects the helper; its status says nothing more.
+    return outcome;
+}
+
+std::vector<VetTableCount> ParseReport(const std::string& report, bool& complete,
+                                       std::string& error, uint64_t& memoryLimit) {
+    std::vector<VetTableCount> counts;
+    std::istringstream lines(report);
+    std::string line;
+    complete = false;
+    while (std::getline(lines, line)) {
+        const auto tab = line.find('\t');
+        const std::string kind = line.substr(0, tab);
+        const std::string rest = tab == std::string::npos ? "" : line.substr(tab + 1);
+        if (kind == "ok") {
+            complete = true;
+        } else if (kind == "error") {
+            error = rest;
+        } else if (kind == "memory-limit") {
+            memoryLimit = std::strtoull(rest.c_str(), nullptr, 10);
+        } else if (kind == "table") {
+            const auto second = rest.rfind('\t');
+            if (second != std::string::npos) {
+                counts.push_back(
+                    {rest.substr(0, second),
+                     static_cast<size_t>(std::strtoull(rest.c_str() + second + 1, nullptr, 10))});
+            }
+        }
+    }
+    return counts;
+}
+
+std::string Seconds(std::chrono::milliseconds limit) {
+    const auto seconds = (limit.count() + 999) / 1000;
+    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+}
+
+}  // namespace
+
+std::string FindVetProgram() {
+    if (const char* env = std::getenv("BRIMLOW_VET"); env && *env) {
+        return env;
+    }
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const std::string beside = (self.parent_path() / "brimlow-vet").string();
+        if (IsExecutable(beside)) {
+            return beside;
+        }
+        // Installed: /usr/bin/brimlow finds /usr/libexec/brimlow/brimlow-vet.
+        const std::string installed =
+            (self.parent_path() / BRIMLOW_VET_FROM_BINDIR / "brimlow-vet").lexically_normal();
+        if (IsExecutable(installed)) {
+            return installed;
+        }
+    }
+#ifdef BRIMLOW_VET_BUILD_PATH
+    if (IsExecutable(BRIMLOW_VET_BUILD_PATH)) {
+        return BRIMLOW_VET_BUILD_PATH;
+    }
+#endif
+    throw CDaoException(
+        "The program brimlow-vet, which checks database files before they are read, was not "
+        "found beside this program; set BRIMLOW_VET to its path.");
+}
+
+std::vector<VetTableCount> VetSourceFile(const std::string& path,
+                                         std::chrono::milliseconds stallLimit,
+                                         const VetWaitCallback& whileWaiting) {
+    const std::string vet = FindVetProgram();
+    Pipe out;
+    Pipe err;
+    const pid_t pid = Spawn(vet, path, out, err);
+    out.CloseWrite();
+    err.CloseWrite();
+    const VetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);
+
+    const std::string damaged = "The database '" + path + "' is damaged: ";
+    if (outcome.timedOut) {
+        throw CDaoException(damaged + "reading it made no progress for " + Seconds(stallLimit) +
+                            ".");
+    }
+    bool complete = false;
+    std::string error;
+    uint64_t memoryLimit = 0;
+    std::vector<VetTableCount> counts = ParseReport(outcome.report, complete, error, memoryLimit);
+    const std::string noise = OneLine(outcome.noise, MdbQuiet::kShortBytes);
+    if (WIFSIGNALED(outcome.status)) {
+        const int sig = WTERMSIG(outcome.status);
+        // GLib ends the process when an allocation fails; under the helper's memory cap that
+        // is a file that makes libmdb allocate without end.
+        if (memoryLimit > 0 && outcome.noise.find("failed to allocate") != std::string::npos) {
+            throw CDaoException(damaged + "reading it needed more than the " +
+                                std::to_string(memoryLimit >> 20) + " MB of memory allowed.");
+        }
+        throw CDaoException(damaged + "reading it crashed (signal " + std::to_string(sig) + ", " +
+                            strsignal(sig) + ").");
+    }
+    if (!error.empty()) {
+        throw CDaoException(WithLibmdbText(error, noise));
+    }
+    if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !complete) {
+        throw CDaoException(damaged + "the check of the file ended without an answer" +
+                            (noise.empty() ? "." : " (" + noise + ")."));
+    }
+    if (!noise.empty()) {
+        throw CDaoException(damaged + "libmdb reported problems while reading it: " + noise);
+    }
+    return counts;
+}

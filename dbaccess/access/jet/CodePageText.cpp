@@ -1,0 +1,143 @@
+#include "dbaccess/access/jet/CodePageText.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/access/jet/JetFormatError.h"
+#include "dbaccess/access/jet/JetText.h"
+
+namespace {
+
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+
+bool IsMultiByte(int codePage) {
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 ||
+           codePage == 1361;
+}
+
+std::string NameOf(int codePage) {
+    return "CP" + std::to_string(codePage);
+}
+
+bool IsAscii(std::span<const uint8_t> bytes) {
+    for (uint8_t b : bytes) {
+        if (b >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The character one byte stands for in a single-byte code page, or U+00xx when the code page
+// leaves the byte undefined (Windows maps those to the C1 control of the same number).
+char32_t DecodeOneByte(iconv_t cd, uint8_t byte) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char in = static_cast<char>(byte);
+    char out[8];
+    char* inPtr = &in;
+    char* outPtr = out;
+    size_t inLeft = 1;
+    size_t outLeft = sizeof out;
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
+        outLeft != sizeof out - 4) {
+        return byte;
+    }
+    char32_t c = 0;
+    std::memcpy(&c, out, 4);  // UTF-32LE, one character
+    return c;
+}
+
+}  // namespace
+
+CodePageText::CodePageText(int codePage) {
+    if (codePage != 0 && !IsMultiByte(codePage)) {
+        const iconv_t cd = iconv_open("UTF-32LE", NameOf(codePage).c_str());
+        if (cd != kNoIconv) {
+            for (int b = 0; b < 256; ++b) {
+                std::string utf8;
+                AppendUtf8(utf8, b < 0x80 ? static_cast<char32_t>(b)
+                                          : DecodeOneByte(cd, static_cast<uint8_t>(b)));
+                m_table[b][0] = static_cast<char>(utf8.size());
+                std::memcpy(&m_table[b][1], utf8.data(), std::min<size_t>(utf8.size(), 3));
+            }
+            iconv_close(cd);
+            m_codePage = codePage;
+            m_singleByte = true;
+            return;
+        }
+    }
+    if (codePage != 0 && IsMultiByte(codePage)) {
+        m_iconv = iconv_open("UTF-8", NameOf(codePage).c_str());
+        if (m_iconv != kNoIconv) {
+            m_codePage = codePage;
+            return;
+        }
+    }
+    m_iconv = iconv_open("UTF-8", "CP932");
+    if (m_iconv == kNoIconv) {
+        throw CDaoException(
+            "Cannot read Access 97 text: this system's iconv has no CP932 converter.");
+    }
+    m_codePage = 932;
+}
+
+CodePageText::~CodePageText() {
+    if (m_iconv && m_iconv != kNoIconv) {
+        iconv_close(static_cast<iconv_t>(m_iconv));
+    }
+}
+
+std::string CodePageText::IconvName() const {
+    return NameOf(m_codePage);
+}
+
+const CodePageText& CodePageText::Cp932() {
+    static const CodePageText cp932(932);
+    return cp932;
+}
+
+std::string CodePageText::ToUtf8(std::span<const uint8_t> bytes) const {
+    if (IsAscii(bytes)) {
+        return std::string(bytes.begin(), bytes.end());
+    }
+    if (!m_singleByte) {
+        return MultiByteToUtf8(bytes);
+    }
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        // Every code point of a single-byte code page fits in three UTF-8 bytes.
+        out.append(&m_table[b][1], static_cast<size_t>(m_table[b][0]));
+    }
+    return out;
+}
+
+std::string CodePageText::MultiByteToUtf8(std::span<const uint8_t> bytes) const {
+    // iconv keeps a shift state in its descriptor: one conversion at a time.
+    static std::mutex lock;
+    std::lock_guard<std::mutex> hold(lock);
+    const auto cd = static_cast<iconv_t>(m_iconv);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    // A double-byte character never takes more than 4 UTF-8 bytes, a single byte at most 3.
+    std::string out(bytes.size() * 3 + 4, '\0');
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
+    size_t inLeft = bytes.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
+        iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+        const size_t at = bytes.size() - inLeft;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", bytes[at]);
+        throw JetFormatError("its text is not valid in code page " + std::to_string(m_codePage) +
+                             " (byte " + hex + " at offset " + std::to_string(at) + ")");
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}

@@ -1,0 +1,135 @@
+#include "dbaccess/access/jet/JetHeader.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "dbaccess/access/jet/CodePageText.h"
+#include "dbaccess/access/jet/Cp932Text.h"
+#include "dbaccess/access/jet/JetBytes.h"
+#include "dbaccess/access/jet/JetFormatError.h"
+#include "dbaccess/access/jet/JetText.h"
+
+namespace {
+
+constexpr std::string_view kSignature("Standard Jet DB\0", 16);
+constexpr std::string_view kAccdbSignature("Standard ACE DB\0", 16);
+constexpr size_t kSignatureAt = 4;
+constexpr size_t kVersionAt = 0x14;
+constexpr size_t kMaskedAt = 0x18;
+constexpr size_t kCodePageAt = 0x3C;
+constexpr size_t kPasswordAt = 0x42;
+constexpr size_t kCreationDateAt = 0x72;
+constexpr std::array<uint8_t, 4> kHeaderKey = {0xC7, 0xDA, 0x39, 0x6B};
+
+// The 32-bit integer Access derives from the creation date. The cast of an out-of-range or
+// NaN double would be undefined, and only a damaged header holds one: saturate instead.
+int32_t DateMask(double date) {
+    if (std::isnan(date)) {
+        return 0;
+    }
+    if (date >= 2147483647.0) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    if (date <= -2147483648.0) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return static_cast<int32_t>(date);
+}
+
+std::string Jet4Password(std::span<uint8_t> header, double creationDate) {
+    const auto mask = static_cast<uint32_t>(DateMask(creationDate));
+    std::array<uint8_t, 40> raw{};
+    for (size_t i = 0; i < raw.size(); ++i) {
+        raw[i] = header[kPasswordAt + i] ^ static_cast<uint8_t>(mask >> (8 * (i % 4)));
+    }
+    size_t units = 0;
+    while (units < 20 && (raw[2 * units] | raw[2 * units + 1]) != 0) {
+        ++units;
+    }
+    return DecodeJet4Text(std::span<const uint8_t>(raw.data(), 2 * units));
+}
+
+std::string Jet3Password(std::span<uint8_t> header, int codePage) {
+    const auto raw = header.subspan(kPasswordAt, 20);
+    size_t n = 0;
+    while (n < raw.size() && raw[n] != 0) {
+        ++n;
+    }
+    try {
+        return CodePageText(codePage).ToUtf8(raw.first(n));
+    } catch (const JetFormatError&) {
+        // Not text in its code page: compared as CP932 with the bad bytes marked, no password
+        // typed can match it.
+        return Cp932ToUtf8(raw.first(n));
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> Rc4Keystream(std::span<const uint8_t> key, size_t n) {
+    std::array<uint8_t, 256> s;
+    for (size_t i = 0; i < s.size(); ++i) {
+        s[i] = static_cast<uint8_t>(i);
+    }
+    for (size_t i = 0, j = 0; i < s.size(); ++i) {
+        j = (j + s[i] + key[i % key.size()]) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    std::vector<uint8_t> stream(n);
+    for (size_t k = 0, i = 0, j = 0; k < n; ++k) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        stream[k] = s[(s[i] + s[j]) & 0xFF];
+    }
+    return stream;
+}
+
+JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
+    if (firstBytes.size() >= kSignatureAt + kAccdbSignature.size() &&
+        std::memcmp(firstBytes.data() + kSignatureAt, kAccdbSignature.data(),
+                    kAccdbSignature.size()) == 0) {
+        throw NewerAccessFormatError(
+            "it is an Access 2007 or later database (.accdb), which this program does not read; "
+            "Access can save it as an Access 2002-2003 database (.mdb)");
+    }
+    if (firstBytes.size() < kSignatureAt + kSignature.size() ||
+        std::memcmp(firstBytes.data() + kSignatureAt, kSignature.data(), kSignature.size()) != 0) {
+        throw JetFormatError("it has no \"Standard Jet DB\" signature");
+    }
+    if (firstBytes.size() < kJetHeaderSize) {
+        throw JetFormatError("its header is cut short");
+    }
+    JetHeader header;
+    size_t maskedLength = 0;
+    switch (firstBytes[kVersionAt]) {
+        case 0:
+            header.version = JetVersion::Jet3;
+            maskedLength = 126;
+            break;
+        case 1:
+            header.version = JetVersion::Jet4;
+            maskedLength = 128;
+            break;
+        default:
+            throw JetFormatError("its format version " + std::to_string(firstBytes[kVersionAt]) +
+                                 " is not Access 97 or Access 2000-2003");
+    }
+    std::vector<uint8_t> bytes(firstBytes.begin(), firstBytes.begin() + kJetHeaderSize);
+    const std::vector<uint8_t> keystream = Rc4Keystream(kHeaderKey, maskedLength);
+    for (size_t i = 0; i < maskedLength; ++i) {
+        bytes[kMaskedAt + i] ^= keystream[i];
+    }
+    if (header.version == JetVersion::Jet4) {
+        header.creationDate = jetbytes::LeDouble(bytes, kCreationDateAt);
+        header.password = Jet4Password(bytes, header.creationDate);
+    } else {
+        header.codePage = jetbytes::Le16(bytes, kCodePageAt);
+        header.password = Jet3Password(bytes, header.codePage);
+    }
+    return header;
+}

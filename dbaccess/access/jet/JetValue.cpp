@@ -1,0 +1,178 @@
+#include "dbaccess/access/jet/JetValue.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "dbaccess/access/jet/JetBytes.h"
+#include "dbaccess/access/jet/JetFormatError.h"
+#include "dbaccess/access/jet/JetText.h"
+
+namespace {
+
+// Checks a fixed-size value has all its bytes before it is read.
+std::span<const uint8_t> Need(std::span<const uint8_t> bytes, size_t width, int columnType) {
+    if (bytes.size() < width) {
+        const char* name = JetTypeName(columnType);
+        const bool vowel = std::string_view("AEIOU").find(name[0]) != std::string_view::npos;
+        throw JetFormatError(std::string(vowel ? "an " : "a ") + name + " value needs " +
+                             std::to_string(width) + (width == 1 ? " byte" : " bytes") +
+                             ", the row holds " + std::to_string(bytes.size()));
+    }
+    return bytes;
+}
+
+std::string DecodeText(JetVersion version, std::span<const uint8_t> bytes,
+                       const JetFieldFormat& format) {
+    if (version == JetVersion::Jet4) {
+        return DecodeJet4Text(bytes);
+    }
+    return (format.jet3Text ? *format.jet3Text : CodePageText::Cp932()).ToUtf8(bytes);
+}
+
+// Replication ID: Data1 (32-bit), Data2 and Data3 (16-bit) little-endian, then 8 bytes.
+std::string GuidText(std::span<const uint8_t> b) {
+    char text[39];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  jetbytes::Le32(b, 0), jetbytes::Le16(b, 4), jetbytes::Le16(b, 6), b[8], b[9],
+                  b[10], b[11], b[12], b[13], b[14], b[15]);
+    return text;
+}
+
+}  // namespace
+
+bool IsReadableJetType(int columnType) noexcept {
+    switch (columnType) {
+        case jettype::kBoolean:
+        case jettype::kByte:
+        case jettype::kInteger:
+        case jettype::kLong:
+        case jettype::kCurrency:
+        case jettype::kSingle:
+        case jettype::kDouble:
+        case jettype::kDateTime:
+        case jettype::kText:
+        case jettype::kMemo:
+        case jettype::kReplicationId:
+        case jettype::kNumeric:
+            return true;
+        default:
+            return false;
+    }
+}
+
+const char* JetTypeName(int columnType) noexcept {
+    switch (columnType) {
+        case jettype::kBoolean:
+            return "Yes/No";
+        case jettype::kByte:
+            return "Byte";
+        case jettype::kInteger:
+            return "Integer";
+        case jettype::kLong:
+            return "Long Integer";
+        case jettype::kCurrency:
+            return "Currency";
+        case jettype::kSingle:
+            return "Single";
+        case jettype::kDouble:
+            return "Double";
+        case jettype::kDateTime:
+            return "Date/Time";
+        case jettype::kBinary:
+            return "Binary";
+        case jettype::kText:
+            return "Text";
+        case jettype::kOle:
+            return "OLE Object";
+        case jettype::kMemo:
+            return "Memo";
+        case jettype::kReplicationId:
+            return "Replication ID";
+        case jettype::kNumeric:
+            return "Decimal";
+        default:
+            return "unknown";
+    }
+}
+
+std::string DecimalText(std::span<const uint8_t, 17> stored, int scale) {
+    // The magnitude as four 32-bit words, most significant first; divided by 10 repeatedly.
+    uint32_t words[4];
+    for (int i = 0; i < 4; ++i) {
+        words[i] = jetbytes::Le32(stored, 1 + 4 * static_cast<size_t>(i));
+    }
+    std::string digits;
+    for (;;) {
+        uint64_t rest = 0;
+        bool zero = true;
+        for (uint32_t& word : words) {
+            const uint64_t current = (rest << 32) | word;
+            word = static_cast<uint32_t>(current / 10);
+            rest = current % 10;
+            zero = zero && word == 0;
+        }
+        digits.insert(digits.begin(), static_cast<char>('0' + rest));
+        if (zero) {
+            break;
+        }
+    }
+    scale = std::max(scale, 0);
+    if (digits.size() <= static_cast<size_t>(scale)) {
+        digits.insert(0, static_cast<size_t>(scale) + 1 - digits.size(), '0');
+    }
+    std::string whole = digits.substr(0, digits.size() - static_cast<size_t>(scale));
+    std::string fraction = digits.substr(whole.size());
+    while (!fraction.empty() && fraction.back() == '0') {
+        fraction.pop_back();
+    }
+    const bool isZero = whole == "0" && fraction.empty();
+    return (stored[0] != 0 && !isZero ? "-" : "") + whole + (fraction.empty() ? "" : ".") +
+           fraction;
+}
+
+CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
+                           std::span<const uint8_t> bytes, const LvalRowReader& readLval,
+                           const JetFieldFormat& format) {
+    using namespace jetbytes;
+    if (!IsReadableJetType(columnType)) {
+        throw JetFormatError(std::string("the column type ") + JetTypeName(columnType) + " (" +
+                             std::to_string(columnType) + ") cannot be read");
+    }
+    if (columnType == jettype::kBoolean) {
+        return CFieldValue::Boolean(!isNull);
+    }
+    if (isNull) {
+        return CFieldValue::Null();
+    }
+    switch (columnType) {
+        case jettype::kByte:
+            return CFieldValue::Byte(Need(bytes, 1, columnType)[0]);
+        case jettype::kInteger:
+            return CFieldValue::Integer(static_cast<int16_t>(Le16(Need(bytes, 2, columnType), 0)));
+        case jettype::kLong:
+            return CFieldValue::Long(static_cast<int32_t>(Le32(Need(bytes, 4, columnType), 0)));
+        case jettype::kCurrency:
+            return CFieldValue::Currency(static_cast<int64_t>(Le64(Need(bytes, 8, columnType), 0)));
+        case jettype::kSingle:
+            return CFieldValue::Single(LeFloat(Need(bytes, 4, columnType), 0));
+        case jettype::kDouble:
+            return CFieldValue::Double(LeDouble(Need(bytes, 8, columnType), 0));
+        case jettype::kDateTime:
+            return CFieldValue::Date(LeDouble(Need(bytes, 8, columnType), 0));
+        case jettype::kText:
+            return CFieldValue::Text(DecodeText(version, bytes, format));
+        case jettype::kMemo: {
+            const std::vector<uint8_t> data = ReadMemoBytes(bytes, readLval);
+            return CFieldValue::Text(DecodeText(version, data, format));
+        }
+        case jettype::kReplicationId:
+            return CFieldValue::Text(GuidText(Need(bytes, 16, columnType)));
+        case jettype::kNumeric:
+            return CFieldValue::Decimal(
+                DecimalText(Need(bytes, 17, columnType).first<17>(), format.decimalScale));
+        default:
+            throw JetFormatError("unreachable column type");
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "dbaccess/access/jet/CodePageText.h"
+#include "dbaccess/access/jet/FieldValue.h"
+#include "dbaccess/access/jet/JetMemo.h"
+
+// The two .mdb generations we read: Access 97 (Jet 3) and Access 2000-2003 (Jet 4).
+enum class JetVersion { Jet3, Jet4 };
+
+// Access column type codes as stored in the table definition (the same numbers libmdb uses).
+namespace jettype {
+constexpr int kBoolean = 0x01;
+constexpr int kByte = 0x02;
+constexpr int kInteger = 0x03;
+constexpr int kLong = 0x04;
+constexpr int kCurrency = 0x05;
+constexpr int kSingle = 0x06;
+constexpr int kDouble = 0x07;
+constexpr int kDateTime = 0x08;
+constexpr int kBinary = 0x09;
+constexpr int kText = 0x0A;
+constexpr int kOle = 0x0B;
+constexpr int kMemo = 0x0C;
+constexpr int kReplicationId = 0x0F;
+constexpr int kNumeric = 0x10;
+}  // namespace jettype
+
+// True for the column types DecodeJetField turns into a value.
+bool IsReadableJetType(int columnType) noexcept;
+// The Access name of a column type, for messages ("Long Integer", "OLE Object", ...).
+const char* JetTypeName(int columnType) noexcept;
+
+// What decoding a field needs beyond its bytes: the code page of Access 97 text (CP932 when
+// null) and, for a Decimal column, its scale (digits after the point).
+struct JetFieldFormat {
+    const CodePageText* jet3Text = nullptr;
+    int decimalScale = 0;
+};
+
+// Decodes one field of a row from its raw bytes. isNull is the row's null bit for the column
+// (clear = null); a Yes/No value is that bit itself and is never NULL. Text and Memo come back
+// as UTF-8: Jet 4 from UTF-16LE or the compressed form, Jet 3 from the file's code page. A
+// Decimal comes back as its exact decimal text, a Replication ID as text in Access's form
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" (upper-case hex). Memo data outside the row is
+// fetched through readLval. Throws JetFormatError when the bytes are too short for the type,
+// a memo is broken or Access 97 text is not valid in its code page, and for a column type
+// outside IsReadableJetType.
+CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
+                           std::span<const uint8_t> bytes, const LvalRowReader& readLval,
+                           const JetFieldFormat& format = {});
+
+// The exact decimal text of a Decimal value's 17 stored bytes (a sign byte, non-zero for
+// negative, then a 128-bit magnitude as four little-endian 32-bit words, the most significant
+// first) with scale digits after the point: "." as the separator, no trailing zeros, no
+// exponent ("-12.5", "0.001", "0"). Exposed for the tests.
+std::string DecimalText(std::span<const uint8_t, 17> stored, int scale);

@@ -1,0 +1,102 @@
+#include "dbaccess/access/libmdb/MdbDatabase.h"
+
+#include <iconv.h>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/access/libmdb/MdbPageStream.h"
+#include "dbaccess/access/libmdb/MdbQuiet.h"
+#include "dbaccess/access/libmdb/MdbZeroedHeap.h"
+
+namespace {
+
+// libmdb turns object names into the charset named by $MDBICONV (UTF-8 by default), from
+// UCS-2 for Jet 4 and, for Jet 3, from the code page chosen by $MDB_JET3_CHARSET or the
+// header ("SHIFT-JIS" for 932, which rejects the NEC and IBM extensions). Table and column
+// names must be UTF-8 here whatever the environment says, and Access 97 names are in the
+// code page the text is read in, so the converters are replaced before the catalogue is read.
+void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CodePageText& jet3Text) {
+    const std::string charset = version == JetVersion::Jet3 ? jet3Text.IconvName() : "UCS-2LE";
+    mdb_iconv_close(handle);
+    handle->iconv_in = iconv_open("UTF-8", charset.c_str());
+    handle->iconv_out = iconv_open(charset.c_str(), "UTF-8");
+}
+
+}  // namespace
+
+MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
+    : m_path(path), m_watch(watch) {
+    MdbZeroedHeap zeroedHeap;
+    MdbQuiet quiet;
+    m_handle = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (!m_handle) {
+        throw CDaoException(WithLibmdbText(
+            "The database '" + path + "' is damaged: libmdb cannot open it.", quiet.End()));
+    }
+    UsePositionedReads(m_handle);
+    if (m_watch) {
+        m_watch->Watch(&m_handle->cur_pg);
+    }
+    switch (m_handle->f->jet_version) {
+        case MDB_VER_JET3:
+            m_version = JetVersion::Jet3;
+            break;
+        case MDB_VER_JET4:
+            m_version = JetVersion::Jet4;
+            break;
+        default:
+            Close();
+            throw CDaoException("The database '" + path +
+                                "' is not in the Access 97 or Access 2000-2003 format.");
+    }
+    // libmdb reads the code page from the unmasked header (offset 0x3C); Access 2000 files
+    // keep their text in UTF-16 and do not need it.
+    m_jet3Text = std::make_unique<CodePageText>(
+        m_version == JetVersion::Jet3 ? m_handle->f->code_page : 932);
+    UseOurNameCharsets(m_handle, m_version, *m_jet3Text);
+    GPtrArray* catalog = mdb_read_catalog(m_handle, MDB_TABLE);
+    const std::string said = quiet.End();
+    m_openingOutput = said;
+    if (!catalog || catalog->len == 0) {
+        Close();
+        throw CDaoException(WithLibmdbText(
+            "The database '" + path + "' is damaged: its table catalogue cannot be read.", said));
+    }
+}
+
+MdbDatabase::~MdbDatabase() {
+    Close();
+}
+
+void MdbDatabase::Close() noexcept {
+    if (m_watch) {
+        m_watch->Unwatch();
+    }
+    if (m_handle) {
+        MdbQuiet quiet;
+        mdb_close(m_handle);
+        m_handle = nullptr;
+    }
+}
+
+MdbCatalogEntry* MdbDatabase::FindTable(const std::string& name) const {
+    for (guint i = 0; i < m_handle->num_catalog; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(m_handle->catalog, i));
+        if (entry->object_type == MDB_TABLE &&
+            g_ascii_strcasecmp(entry->object_name, name.c_str()) == 0) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::string> MdbDatabase::TableNames(bool includeSystemTables) const {
+    std::vector<std::string> names;
+    for (guint i = 0; i < m_handle->num_catalog; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(m_handle->catalog, i));
+        if (entry->object_type == MDB_TABLE &&
+            (includeSystemTables || !mdb_is_system_table(entry))) {
+            names.emplace_back(entry->object_name);
+        }
+    }
+    return names;
+}

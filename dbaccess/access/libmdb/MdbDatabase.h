@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbaccess/access/jet/CodePageText.h"
+#include "dbaccess/access/jet/JetValue.h"
+#include "dbaccess/access/libmdb/MdbApi.h"
+
+// Lets another thread watch which page libmdb is reading (the check's progress): told of the
+// page number libmdb keeps as soon as the file is open, and again before it goes away.
+class MdbPageWatch {
+public:
+    virtual ~MdbPageWatch() = default;
+    virtual void Watch(const uint32_t* currentPage) noexcept = 0;
+    virtual void Unwatch() noexcept = 0;
+};
+
+// An .mdb file opened read-only through libmdb, with its table catalogue read. libmdb's own
+// output during opening is kept off the terminal and put into the exception text.
+class MdbDatabase {
+public:
+    // Opens path and reads its catalogue. Throws CDaoException naming the file when libmdb
+    // cannot open it or cannot read the catalogue.
+    explicit MdbDatabase(const std::string& path, MdbPageWatch* watch = nullptr);
+    ~MdbDatabase();
+    MdbDatabase(const MdbDatabase&) = delete;
+    MdbDatabase& operator=(const MdbDatabase&) = delete;
+
+    const std::string& Path() const noexcept { return m_path; }
+    JetVersion Version() const noexcept { return m_version; }
+    MdbHandle* Handle() const noexcept { return m_handle; }
+    // The decoder of Access 97 text, in the code page the file's header names.
+    const CodePageText& Jet3Text() const noexcept { return *m_jet3Text; }
+    // The catalogue entry of the named table (ASCII case-insensitive), or null.
+    MdbCatalogEntry* FindTable(const std::string& name) const;
+    // The names of the tables in the catalogue, in catalogue order.
+    std::vector<std::string> TableNames(bool includeSystemTables) const;
+    // What libmdb printed while the catalogue was read, one line, short; "" when nothing.
+    const std::string& OpeningOutput() const noexcept { return m_openingOutput; }
+
+private:
+    void Close() noexcept;
+
+    std::string m_path;
+    MdbHandle* m_handle = nullptr;
+    JetVersion m_version = JetVersion::Jet4;
+    std::unique_ptr<CodePageText> m_jet3Text;
+    std::string m_openingOutput;
+    MdbPageWatch* m_watch = nullptr;
+};

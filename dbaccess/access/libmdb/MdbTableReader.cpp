@@ -1,0 +1,267 @@
+#include "dbaccess/access/libmdb/MdbTableReader.h"
+
+#include <cstring>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/access/jet/JetFormatError.h"
+#include "dbaccess/access/jet/JetValue.h"
+#include "dbaccess/access/libmdb/MdbQuiet.h"
+#include "dbaccess/access/libmdb/MdbUsageMap.h"
+#include "dbaccess/access/libmdb/MdbZeroedHeap.h"
+
+namespace {
+
+constexpr int kRowOffsetMask = 0x1FFF;
+constexpr int kDeletedRow = 0x4000;
+constexpr uint8_t kDataPage = 0x01;
+constexpr uint8_t kDefinitionPage = 0x02;
+constexpr uint8_t kUserTable = 'N';
+constexpr size_t kJet3TableTypeAt = 0x14;
+constexpr size_t kJet4TableTypeAt = 0x28;
+
+bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string MdbTableReader::Describe(const std::string& tableName) {
+    return tableName.empty() ? "a table without a name" : "the table '" + tableName + "'";
+}
+
+MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) : m_file(file) {
+    MdbCatalogEntry* entry = file.FindTable(tableName);
+    if (!entry) {
+        throw CDaoException("The table '" + tableName + "' does not exist in the database '" +
+                            file.Path() + "'.");
+    }
+    m_name = entry->object_name;
+    MdbZeroedHeap zeroedHeap;
+    CheckDefinitionPage(*entry);
+    m_table = mdb_read_table(entry);
+    if (!m_table || !mdb_read_columns(m_table)) {
+        if (m_table) {
+            mdb_free_tabledef(m_table);
+            m_table = nullptr;
+        }
+        ThrowDamaged(WithLibmdbText("the table definition cannot be read", m_quiet.Said()));
+    }
+    m_flatMap = FlattenUsageMap(file.Handle(), m_table->usage_map, m_table->map_sz);
+    if (!m_flatMap.empty()) {
+        m_libmdbMap = m_table->usage_map;
+        m_libmdbMapSize = m_table->map_sz;
+        m_table->usage_map = m_flatMap.data();
+        m_table->map_sz = m_flatMap.size();
+    }
+    mdb_rewind_table(m_table);
+
+    for (guint i = 0; i < m_table->num_cols; ++i) {
+        const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
+        // libmdb reads a Decimal column's precision into col_scale and its scale into col_prec
+        // (it takes the two bytes of the definition the other way round).
+        m_columns.push_back({column->name, column->col_type, column->col_prec});
+    }
+    m_fields.resize(m_columns.size());
+    // Memo data outside the row: libmdb reads the LVAL page into its second page buffer,
+    // so the current row in the first one stays where it is.
+    m_lval = [handle = file.Handle()](uint32_t pageRow) -> std::optional<std::span<const uint8_t>> {
+        void* page = nullptr;
+        int start = 0;
+        size_t length = 0;
+        if (mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length) != 0 ||
+            start < 0 ||
+            static_cast<size_t>(start) + length > static_cast<size_t>(handle->fmt->pg_size)) {
+            return std::nullopt;
+        }
+        // Long values live on data pages marked "LVAL" where a table's data page names its
+        // table: a memo that points to any other page points into a damaged file.
+        const auto* bytes = static_cast<const uint8_t*>(page);
+        if (bytes[0] != kDataPage || std::memcmp(bytes + 4, "LVAL", 4) != 0) {
+            return std::nullopt;
+        }
+        return std::span<const uint8_t>(static_cast<const uint8_t*>(page) + start, length);
+    };
+}
+
+void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
+    // A user table's definition page is marked 'N' (a system table's mostly 'S'). Another
+    // table's definition in its place, after pages were swapped, would read as that table,
+    // often empty, and lose every row without a word.
+    if (mdb_is_system_table(const_cast<MdbCatalogEntry*>(&entry))) {
+        return;
+    }
+    MdbHandle* handle = m_file.Handle();
+    const size_t typeAt =
+        m_file.Version() == JetVersion::Jet3 ? kJet3TableTypeAt : kJet4TableTypeAt;
+    if (mdb_read_pg(handle, entry.table_pg) <= 0) {
+        ThrowDamaged(WithLibmdbText("the table definition cannot be read", m_quiet.Said()));
+    }
+    if (handle->pg_buf[0] != kDefinitionPage || handle->pg_buf[typeAt] != kUserTable) {
+        ThrowDamaged(WithLibmdbText("page " + std::to_string(entry.table_pg) +
+                                        ", where its definition should be, holds something else",
+                                    m_quiet.Said()));
+    }
+}
+
+MdbTableReader::~MdbTableReader() {
+    if (m_table) {
+        if (m_libmdbMap) {
+            m_table->usage_map = m_libmdbMap;
+            m_table->map_sz = m_libmdbMapSize;
+        }
+        mdb_free_tabledef(m_table);
+    }
+}
+
+int MdbTableReader::FindColumn(std::string_view name) const noexcept {
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        if (AsciiIEquals(m_columns[i].name, name)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool MdbTableReader::FetchRow(int& start, size_t& size) {
+    // libmdb's mdb_fetch_row for a table scan, without the second split of every row it makes
+    // for bound columns: the row is split once, by Next.
+    MdbHandle* handle = m_file.Handle();
+    if (m_table->num_rows == 0) {
+        return false;
+    }
+    if (m_table->cur_pg_num == 0) {
+        m_table->cur_pg_num = 1;
+        m_table->cur_row = 0;
+        if (!mdb_read_next_dpg(m_table)) {
+            return false;
+        }
+    }
+    for (;;) {
+        const unsigned rows = mdb_get_int16(handle->pg_buf, handle->fmt->row_count_offset);
+        if (m_table->cur_row >= rows) {
+            m_table->cur_row = 0;
+            if (!mdb_read_next_dpg(m_table)) {
+                return false;
+            }
+        }
+        const unsigned row = m_table->cur_row++;
+        // Deleted rows are skipped, and so, as libmdb does, are rows whose place cannot be
+        // found (a deleted row's offsets need not make sense): a live row lost that way
+        // still shows, as a table shorter than its declared row count.
+        if (mdb_find_row(handle, static_cast<int>(row), &start, &size) == 0 && size != 0 &&
+            (start & kDeletedRow) == 0) {
+            start &= kRowOffsetMask;
+            return true;
+        }
+    }
+}
+
+bool MdbTableReader::Next() {
+    m_hasRow = false;
+    RestorePage();
+    int start = 0;
+    size_t size = 0;
+    // The walk answers false both at the real end and when it cannot read further (a page
+    // beyond the end of a truncated file): only the row count tells them apart.
+    if (!FetchRow(start, size)) {
+        if (m_rowsRead < m_table->num_rows) {
+            ThrowDamaged(WithLibmdbText("only " + std::to_string(m_rowsRead) + " of its " +
+                                            std::to_string(m_table->num_rows) + " rows can be read",
+                                        m_quiet.Said()));
+        }
+        return false;
+    }
+    // A raised row count on a data page makes libmdb invent rows of NULLs, and a data page
+    // copied over another repeats rows: either way the table holds more than it declares.
+    if (m_rowsRead >= m_table->num_rows) {
+        ThrowDamaged("it holds more rows than the " + std::to_string(m_table->num_rows) +
+                     " its definition declares");
+    }
+    ++m_rowsRead;
+    if (mdb_crack_row(m_table, start, size, m_fields.data()) < 0) {
+        ThrowDamaged(
+            WithLibmdbText("row " + std::to_string(m_rowsRead) + " cannot be split into its fields",
+                           m_quiet.Said()));
+    }
+    CheckRowFields(start, size);
+    m_page = m_file.Handle()->cur_pg;
+    m_hasRow = true;
+    return true;
+}
+
+void MdbTableReader::CheckRowFields(int rowStart, size_t rowSize) const {
+    const size_t pageSize = m_file.Handle()->fmt->pg_size;
+    const size_t rowEnd = static_cast<size_t>(rowStart) + rowSize;
+    if (rowEnd > pageSize) {
+        ThrowDamaged("row " + std::to_string(m_rowsRead) + " reaches past the end of its page");
+    }
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        const MdbField& field = m_fields[i];
+        if (field.siz == 0) {
+            continue;
+        }
+        // libmdb takes a variable field's size as the difference of two offsets: an offset
+        // that goes backwards shows as a negative size.
+        if (field.siz < 0 || field.start < rowStart ||
+            static_cast<size_t>(field.start) + static_cast<size_t>(field.siz) > rowEnd) {
+            ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" + m_columns[i].name +
+                         "': the field's offsets are out of order or outside the row");
+        }
+    }
+}
+
+void MdbTableReader::RestorePage() const {
+    MdbHandle* handle = m_file.Handle();
+    if (m_page == 0 || handle->cur_pg == m_page) {
+        return;
+    }
+    if (mdb_read_pg(handle, m_page) <= 0) {
+        ThrowDamaged(WithLibmdbText("page " + std::to_string(m_page) + " cannot be read again",
+                                    m_quiet.Said()));
+    }
+}
+
+CFieldValue MdbTableReader::Value(size_t column) {
+    if (!m_hasRow || column >= m_fields.size()) {
+        throw CDaoException("No current record in the table '" + m_name + "'.");
+    }
+    RestorePage();
+    // Next has checked that the field lies inside the row, and the row inside its page.
+    const MdbField& field = m_fields[column];
+    std::span<const uint8_t> bytes;
+    if (field.siz > 0) {
+        bytes = {m_file.Handle()->pg_buf + field.start, static_cast<size_t>(field.siz)};
+    }
+    const Column& col = m_columns[column];
+    try {
+        return DecodeJetField(m_file.Version(), col.type, field.is_null != 0, bytes, m_lval,
+                              {&m_file.Jet3Text(), col.scale});
+    } catch (const JetFormatError& e) {
+        const std::string where =
+            "The column '" + col.name + "' of " + Describe(m_name) + " in '" + m_file.Path() + "'";
+        if (std::string_view(JetTypeName(col.type)) == "unknown") {
+            throw CDaoException(where + " has a type this program does not know (type code " +
+                                std::to_string(col.type) + "); the file may be damaged.");
+        }
+        if (!IsReadableJetType(col.type)) {
+            throw CDaoException(where + " is of the type " + JetTypeName(col.type) +
+                                ", which this program cannot read.");
+        }
+        ThrowDamaged(WithLibmdbText(
+            "row " + std::to_string(m_rowsRead) + ", column '" + col.name + "': " + e.what(),
+            m_quiet.Said()));
+    }
+}
+
+void MdbTableReader::ThrowDamaged(const std::string& what) const {
+    throw CDaoException("The database '" + m_file.Path() + "' is damaged: in " + Describe(m_name) +
+                        ", " + what + ".");
+}

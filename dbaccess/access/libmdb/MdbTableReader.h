@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbaccess/access/jet/FieldValue.h"
+#include "dbaccess/access/jet/JetMemo.h"
+#include "dbaccess/access/libmdb/MdbDatabase.h"
+#include "dbaccess/access/libmdb/MdbQuiet.h"
+
+// Reads one table of an open MdbDatabase row by row, in storage order. libmdb walks the pages and
+// splits each row into fields; the values are decoded from the raw bytes by our own decoders.
+// Every failure is a CDaoException naming the file and the table (and the column and the row,
+// for values). libmdb is kept quiet for as long as the reader lives: what it prints goes into
+// the messages, never to the terminal.
+class MdbTableReader {
+public:
+    // Opens the table and loads its columns; no row is current yet. Throws CDaoException when
+    // the file has no such table.
+    MdbTableReader(MdbDatabase& file, const std::string& tableName);
+    ~MdbTableReader();
+    MdbTableReader(const MdbTableReader&) = delete;
+    MdbTableReader& operator=(const MdbTableReader&) = delete;
+
+    // The table's name as the catalogue spells it.
+    const std::string& Name() const noexcept { return m_name; }
+    size_t ColumnCount() const noexcept { return m_columns.size(); }
+    const std::string& ColumnName(size_t column) const { return m_columns[column].name; }
+    int ColumnType(size_t column) const { return m_columns[column].type; }
+    // The index of the named column (ASCII case-insensitive), or -1.
+    int FindColumn(std::string_view name) const noexcept;
+
+    // Makes the next row current. Returns false at the end of the table; throws
+    // CDaoException (damaged) when the table ends before or goes on past the row count its
+    // definition holds, or when a row cannot be split into fields that lie inside it, in the
+    // order of their offsets.
+    bool Next();
+    size_t RowsRead() const noexcept { return m_rowsRead; }
+    // The number of rows the table's definition declares.
+    size_t DeclaredRows() const noexcept { return m_table->num_rows; }
+    // The page that holds the current row (0 before the first row).
+    uint32_t CurrentPage() const noexcept { return m_page; }
+    // What libmdb printed while this table was read, one line, short; "" when nothing.
+    std::string LibraryOutput() const noexcept { return m_quiet.Said(); }
+    // The current row's value in the given column.
+    CFieldValue Value(size_t column);
+    // "the table 'T'", or "a table without a name" for a damaged catalogue's empty name.
+    static std::string Describe(const std::string& tableName);
+
+private:
+    struct Column {
+        std::string name;
+        int type;
+        int scale;
+    };
+
+    [[noreturn]] void ThrowDamaged(const std::string& what) const;
+    // Throws (damaged) unless the catalogue entry of a user table points to a user table's
+    // definition page.
+    void CheckDefinitionPage(const MdbCatalogEntry& entry) const;
+    // Throws (damaged) unless every field of the row just split lies inside the row's bytes.
+    void CheckRowFields(int rowStart, size_t rowSize) const;
+    // Moves to the next row that is not deleted, as libmdb's table walk does, and gives its
+    // place on the current page; false at the end of the table.
+    bool FetchRow(int& start, size_t& size);
+    // libmdb keeps one page buffer per file, and another recordset on the same file may have
+    // read a page of its own into it since this table's last row was fetched: reads this
+    // table's page back when it is not the one there.
+    void RestorePage() const;
+
+    MdbDatabase& m_file;
+    // Started before libmdb reads the table and ended after the table is freed; one section
+    // for the whole table, since a section per row would cost more than the row.
+    mutable MdbQuiet m_quiet;
+    MdbTableDef* m_table = nullptr;
+    // The table's usage map laid flat, lent to libmdb for as long as the table is open, and
+    // libmdb's own map, given back before the table is freed.
+    std::vector<unsigned char> m_flatMap;
+    unsigned char* m_libmdbMap = nullptr;
+    size_t m_libmdbMapSize = 0;
+    std::string m_name;
+    std::vector<Column> m_columns;
+    std::vector<MdbField> m_fields;
+    LvalRowReader m_lval;
+    size_t m_rowsRead = 0;
+    uint32_t m_page = 0;
+    bool m_hasRow = false;
+};

@@ -1,0 +1,112 @@
+#include "dbaccess/access/libmdb/MdbVetting.h"
+
+#include <algorithm>
+#include <map>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/access/jet/JetValue.h"
+#include "dbaccess/access/libmdb/MdbQuiet.h"
+#include "dbaccess/access/libmdb/MdbTableReader.h"
+
+namespace {
+
+// No page number beyond this is remembered (a 2 GB file of 2 KB pages has a million).
+constexpr uint32_t kMostPagesTracked = 1u << 21;
+
+void ThrowIfLibmdbSpoke(const std::string& path, const std::string& said) {
+    if (!said.empty()) {
+        throw CDaoException("The database '" + path +
+                            "' is damaged: libmdb reported problems while reading it: " + said);
+    }
+}
+
+// A table's definition page copied over another's makes the second table read as the first
+// (often empty) without a word from libmdb. Two tables never share a definition's bytes: each
+// names usage-map rows of its own.
+void ThrowIfDefinitionsRepeat(const MdbDatabase& file, const std::vector<std::string>& names) {
+    MdbQuiet quiet;
+    MdbHandle* handle = file.Handle();
+    std::map<std::string, std::string> owners;
+    for (const std::string& name : names) {
+        const MdbCatalogEntry* entry = file.FindTable(name);
+        if (!entry || mdb_read_pg(handle, entry->table_pg) <= 0) {
+            continue;  // the table's own reader gives the precise message
+        }
+        std::string page(reinterpret_cast<const char*>(handle->pg_buf),
+                         static_cast<size_t>(handle->fmt->pg_size));
+        const auto [it, added] = owners.emplace(std::move(page), name);
+        if (!added) {
+            throw CDaoException("The database '" + file.Path() + "' is damaged: the tables '" +
+                                it->second + "' and '" + name +
+                                "' have the same definition, one page copied over the other.");
+        }
+    }
+}
+
+}  // namespace
+
+void VetProgress::Watch(const uint32_t* currentPage) noexcept {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_currentPage = currentPage;
+}
+
+void VetProgress::Unwatch() noexcept {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_currentPage = nullptr;
+}
+
+uint64_t VetProgress::Sample() noexcept {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_currentPage) {
+        // libmdb writes the number on the reading thread; a torn or stale read only costs a
+        // sample.
+        const uint32_t page = __atomic_load_n(m_currentPage, __ATOMIC_RELAXED);
+        if (page < kMostPagesTracked) {
+            if (page >= m_seen.size()) {
+                m_seen.resize(std::max<size_t>(page + 1, 2 * m_seen.size()));
+            }
+            if (!m_seen[page]) {
+                m_seen[page] = true;
+                ++m_pages;
+            }
+        }
+    }
+    return m_pages + m_rows.load(std::memory_order_relaxed);
+}
+
+std::vector<VetTableCount> ReadEveryTable(const std::string& path, VetProgress* progress) {
+    MdbDatabase file(path, progress);
+    ThrowIfLibmdbSpoke(path, file.OpeningOutput());
+    std::vector<VetTableCount> counts;
+    uint64_t rowsBefore = 0;
+    const std::vector<std::string> names = file.TableNames(false);
+    ThrowIfDefinitionsRepeat(file, names);
+    for (const std::string& name : names) {
+        MdbTableReader reader(file, name);
+        // Next has checked that every field of the row lies inside the row and the row inside
+        // its page. Beyond that, only what reaches into libmdb again, or can be invalid in
+        // itself, is decoded here: a Memo follows its LVAL pages through libmdb, and Access 97
+        // text can be invalid in its code page. Every other field is decoded by our own code,
+        // which calls no libmdb, when the run reads it.
+        std::vector<size_t> readable;
+        for (size_t i = 0; i < reader.ColumnCount(); ++i) {
+            const int type = reader.ColumnType(i);
+            const bool jet3Text = type == jettype::kText && file.Version() == JetVersion::Jet3;
+            if (type == jettype::kMemo || jet3Text) {
+                readable.push_back(i);
+            }
+        }
+        while (reader.Next()) {
+            for (size_t column : readable) {
+                (void)reader.Value(column);
+            }
+            if (progress) {
+                progress->SetRows(rowsBefore + reader.RowsRead());
+            }
+        }
+        ThrowIfLibmdbSpoke(path, reader.LibraryOutput());
+        rowsBefore += reader.RowsRead();
+        counts.push_back({reader.Name(), reader.RowsRead()});
+    }
+    return counts;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dbaccess/access/libmdb/MdbDatabase.h"
+
+// The rows found in one table when the whole file was read.
+struct VetTableCount {
+    std::string table;
+    size_t rows = 0;
+};
+
+// How far a whole-file read has come, for a watcher on another thread that tells a slow read
+// from a hang: the distinct pages libmdb has read (sampled; the catalogue is read in pages,
+// not rows) plus the rows read, none beyond a table's declared count. A loop over the same
+// pages adds nothing.
+class VetProgress final : public MdbPageWatch {
+public:
+    void Watch(const uint32_t* currentPage) noexcept override;
+    void Unwatch() noexcept override;
+    void SetRows(uint64_t rows) noexcept { m_rows.store(rows, std::memory_order_relaxed); }
+    // Notes the page libmdb is on now and returns the figure.
+    uint64_t Sample() noexcept;
+
+private:
+    std::mutex m_lock;
+    const uint32_t* m_currentPage = nullptr;
+    std::vector<bool> m_seen;
+    uint64_t m_pages = 0;
+    std::atomic<uint64_t> m_rows{0};
+};
+
+// The work of brimlow-vet, run in its own process: opens the file with libmdb, reads its
+// catalogue, and reads every user table whole, decoding every value of a type the source
+// reader can read (memos followed to their end). These are the same libmdb calls and the same
+// decoders the source reader uses, so a file that passes cannot hang or crash the program
+// later. System tables are not read whole: the program reads them only through the
+// catalogue, which this reads the same way. Anything libmdb prints counts as damage.
+// progress, when given, is kept up to date. Throws CDaoException on the first problem.
+std::vector<VetTableCount> ReadEveryTable(const std::string& path, VetProgress* progress = nullptr);

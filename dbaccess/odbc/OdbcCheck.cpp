@@ -1,0 +1,65 @@
+#include "dbaccess/odbc/OdbcCheck.h"
+
+#include <sqlext.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/odbc/OdbcMessage.h"
+
+namespace {
+
+struct DiagnosticRecords {
+    std::vector<std::string> messages;
+    bool outOfMemory = false;
+};
+
+void ReadRecords(SQLSMALLINT type, SQLHANDLE handle, DiagnosticRecords& records) {
+    if (handle == SQL_NULL_HANDLE) {
+        return;
+    }
+    for (SQLSMALLINT number = 1;; ++number) {
+        SQLCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
+        SQLINTEGER nativeError = 0;
+        // One call per record with a buffer large enough for any text we keep: some
+        // drivers misbehave when SQLGetDiagRec is called twice for the same record to
+        // learn the length first. A longer message is cut here, well past what we keep.
+        SQLCHAR message[4096] = {};
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc = SQLGetDiagRec(type, handle, number, state, &nativeError, message,
+                                           sizeof message, &length);
+        if (!SQL_SUCCEEDED(rc) || std::strcmp(reinterpret_cast<char*>(state), "00000") == 0) {
+            return;
+        }
+        if (std::strcmp(reinterpret_cast<char*>(state), "HY001") == 0) {
+            records.outOfMemory = true;
+        }
+        records.messages.emplace_back(reinterpret_cast<char*>(message));
+    }
+}
+
+DiagnosticRecords ReadAllRecords(const OdbcHandles& handles) {
+    DiagnosticRecords records;
+    ReadRecords(SQL_HANDLE_ENV, handles.env, records);
+    ReadRecords(SQL_HANDLE_DBC, handles.dbc, records);
+    ReadRecords(SQL_HANDLE_STMT, handles.stmt, records);
+    return records;
+}
+
+}  // namespace
+
+SQLRETURN OdbcCheck(SQLRETURN rc, const char* call, const OdbcHandles& handles) {
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
+        return rc;
+    }
+    const DiagnosticRecords records = ReadAllRecords(handles);
+    if (records.outOfMemory) {
+        throw CMemoryException();
+    }
+    if (records.messages.empty()) {
+        throw CDBException(std::string(call) + " failed.");
+    }
+    throw CDBException(ComposeDiagnosticText(records.messages));
+}

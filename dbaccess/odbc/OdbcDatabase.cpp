@@ -1,0 +1,183 @@
+#include "dbaccess/odbc/OdbcDatabase.h"
+
+#include <sqlext.h>
+
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/odbc/OdbcCheck.h"
+#include "dbaccess/odbc/OdbcDriverCheck.h"
+#include "dbaccess/odbc/OdbcHandle.h"
+
+// The handles of one open connection. Declared in this order, they are freed in reverse:
+// statement, connection, environment.
+struct CDatabase::Handles {
+    COdbcHandle env;
+    COdbcHandle dbc;
+    COdbcHandle stmt;  // reused from one ExecuteSQL to the next; dropped after a failure
+    bool connected = false;
+    bool inTransaction = false;
+    unsigned stmtQueryTimeout = 0;  // the query timeout set on stmt
+
+    OdbcHandles Diagnostics() const noexcept { return {env.Get(), dbc.Get(), stmt.Get()}; }
+
+    ~Handles() {
+        // SQLDisconnect frees the statements of the connection itself, so ours goes first.
+        stmt.Reset();
+        if (connected) {
+            // An open transaction would make the disconnect fail: undo it first.
+            if (inTransaction) {
+                SQLEndTran(SQL_HANDLE_DBC, dbc.Get(), SQL_ROLLBACK);
+            }
+            SQLDisconnect(dbc.Get());
+        }
+    }
+};
+
+CDatabase::CDatabase() = default;
+CDatabase::~CDatabase() {
+    Close();
+}
+
+bool CDatabase::OpenEx(const std::string& connect, unsigned /*options*/) {
+    // Whatever the options say, the connection never prompts: SQL_DRIVER_NOPROMPT below.
+    if (IsOpen()) {
+        Close();
+        throw CDBException("The target connection was already open; it has been closed.");
+    }
+    try {
+        // Until the connection is complete the handles belong to this local, so that every
+        // failure below frees them.
+        auto handles = std::make_unique<Handles>();
+        handles->env = AllocateOdbcHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, {});
+        OdbcCheck(SQLSetEnvAttr(handles->env.Get(), SQL_ATTR_ODBC_VERSION,
+                                reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+                  "SQLSetEnvAttr", handles->Diagnostics());
+        handles->dbc =
+            AllocateOdbcHandle(SQL_HANDLE_DBC, handles->env.Get(), handles->Diagnostics());
+        OdbcCheck(
+            SQLSetConnectAttr(handles->dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
+                              reinterpret_cast<SQLPOINTER>(std::uintptr_t{m_dwLoginTimeout}), 0),
+            "SQLSetConnectAttr", handles->Diagnostics());
+        OdbcCheck(SQLDriverConnect(handles->dbc.Get(), nullptr,
+                                   reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())),
+                                   SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+                  "SQLDriverConnect", handles->Diagnostics());
+        handles->connected = true;
+        VerifyOdbcDriver(handles->Diagnostics());
+        m_pHandles = std::move(handles);
+        return true;
+    } catch (const std::bad_alloc&) {
+        throw CMemoryException();
+    }
+}
+
+CDatabase::Handles& CDatabase::OpenHandles() const {
+    if (!IsOpen()) {
+        throw CDBException("The target connection is not open.");
+    }
+    return *m_pHandles;
+}
+
+bool CDatabase::CanTransact() const {
+    Handles& handles = OpenHandles();
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    const SQLRETURN rc =
+        SQLGetInfo(handles.dbc.Get(), SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr);
+    return SQL_SUCCEEDED(rc) && capable != SQL_TC_NONE;
+}
+
+void CDatabase::BeginTrans() {
+    Handles& handles = OpenHandles();
+    if (handles.inTransaction) {
+        throw CDBException("A transaction is already open on the target connection.");
+    }
+    OdbcCheck(SQLSetConnectAttr(handles.dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER),
+              "SQLSetConnectAttr", handles.Diagnostics());
+    handles.inTransaction = true;
+}
+
+void CDatabase::CommitTrans() {
+    EndTrans(SQL_COMMIT, "commit");
+}
+
+void CDatabase::Rollback() {
+    EndTrans(SQL_ROLLBACK, "roll back");
+}
+
+bool CDatabase::InTransaction() const noexcept {
+    return m_pHandles && m_pHandles->inTransaction;
+}
+
+void CDatabase::EndTrans(short completion, const char* what) {
+    Handles& handles = OpenHandles();
+    if (!handles.inTransaction) {
+        throw CDBException(std::string("There is no transaction to ") + what +
+                           " on the target connection.");
+    }
+    // The statement handle goes first, so that no open cursor keeps the transaction busy.
+    handles.stmt.Reset();
+    OdbcCheck(SQLEndTran(SQL_HANDLE_DBC, handles.dbc.Get(), completion), "SQLEndTran",
+              handles.Diagnostics());
+    handles.inTransaction = false;
+    OdbcCheck(SQLSetConnectAttr(handles.dbc.Get(), SQL_ATTR_AUTOCOMMIT,
+                                reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
+              "SQLSetConnectAttr", handles.Diagnostics());
+}
+
+void CDatabase::ExecuteSQL(const std::string& statement) {
+    Handles& handles = OpenHandles();
+    // A statement in an unknown state is cancelled and dropped; the next ExecuteSQL
+    // starts on a fresh one. The connection itself stays open.
+    const auto dropStatement = [&handles]() noexcept {
+        if (handles.stmt) {
+            SQLCancel(handles.stmt.Get());
+            handles.stmt.Reset();
+        }
+    };
+    try {
+        Execute(handles, statement, m_dwQueryTimeout);
+    } catch (const std::bad_alloc&) {
+        dropStatement();
+        throw CMemoryException();
+    } catch (...) {
+        dropStatement();
+        throw;
+    }
+}
+
+void CDatabase::Execute(Handles& handles, const std::string& statement, unsigned queryTimeout) {
+    if (!handles.stmt) {
+        handles.stmt =
+            AllocateOdbcHandle(SQL_HANDLE_STMT, handles.dbc.Get(), handles.Diagnostics());
+        handles.stmtQueryTimeout = ~queryTimeout;  // not set yet
+    }
+    if (handles.stmtQueryTimeout != queryTimeout) {
+        // A driver that cannot time statements out still executes them; its refusal
+        // (HYC00 and the like) is not worth failing the row for.
+        SQLSetStmtAttr(handles.stmt.Get(), SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(std::uintptr_t{queryTimeout}), 0);
+        handles.stmtQueryTimeout = queryTimeout;
+    }
+    SQLRETURN rc = OdbcCheck(
+        SQLExecDirect(handles.stmt.Get(),
+                      reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.c_str())), SQL_NTS),
+        "SQLExecDirect", handles.Diagnostics());
+    // Every result set is read to its end, so that the statement is complete and the
+    // handle free for the next one.
+    while (rc != SQL_NO_DATA) {
+        rc = OdbcCheck(SQLMoreResults(handles.stmt.Get()), "SQLMoreResults", handles.Diagnostics());
+    }
+    OdbcCheck(SQLFreeStmt(handles.stmt.Get(), SQL_CLOSE), "SQLFreeStmt", handles.Diagnostics());
+}
+
+void CDatabase::Close() noexcept {
+    m_pHandles.reset();
+}
+
+bool CDatabase::IsOpen() const noexcept {
+    return m_pHandles != nullptr;
+}

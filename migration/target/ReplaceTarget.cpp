@@ -1,0 +1,196 @@
+#include "migration/target/ReplaceTarget.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/odbc/OdbcDatabase.h"
+#include "dbaccess/odbc/RollbackProbe.h"
+#include "migration/TableCatalogue.h"
+
+namespace {
+
+constexpr std::size_t kMaxStatementBytes = 256 * 1024;
+
+// The row statement's fixed part ends with the column list: "insert into T(cols) values ".
+// The column list is built in and holds no ") values (", so its first occurrence is it.
+constexpr std::string_view kValues = ") values (";
+
+// "insert into T(" -> "T".
+std::string TableOf(std::string_view head) {
+    constexpr std::string_view kInsert = "insert into ";
+    const std::size_t open = head.find('(');
+    return std::string(head.substr(kInsert.size(), open - kInsert.size()));
+}
+
+}  // namespace
+
+CReplaceTarget::CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement)
+    : m_database(database), m_nRowsPerStatement(rowsPerStatement ? rowsPerStatement : 1) {}
+
+CReplaceTarget::~CReplaceTarget() {
+    StopWorker();
+}
+
+bool CReplaceTarget::IsOpen() const noexcept {
+    return m_database.IsOpen();
+}
+
+void CReplaceTarget::Open(const std::string& connect) {
+    m_database.OpenEx(connect, noOdbcDialog);
+    VerifyTargetCanRollBack(m_database);
+    m_database.BeginTrans();
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        m_database.ExecuteSQL("delete from " + entry.table);
+    }
+}
+
+void CReplaceTarget::ExecuteSQL(const std::string& statement) {
+    const std::size_t split = statement.find(kValues);
+    if (split == std::string::npos) {
+        SendAll();
+        m_database.ExecuteSQL(statement);
+        return;
+    }
+    const std::string_view head(statement.data(), split + kValues.size() - 1);
+    if (m_nPending > 0 && head != m_strHead) {
+        Flush();
+    }
+    if (m_strHead != head) {
+        m_strHead.assign(head);
+        const std::string table = TableOf(head);
+        if (table != m_strTable) {
+            m_strTable = table;
+            m_nSent = 0;
+        }
+    }
+    if (m_nPending == 0) {
+        m_strPending = m_strHead;
+    } else {
+        m_strPending += ',';
+    }
+    m_strPending.append(statement, head.size());
+    ++m_nPending;
+    if (m_nPending >= m_nRowsPerStatement || m_strPending.size() >= kMaxStatementBytes) {
+        Flush();
+    }
+}
+
+void CReplaceTarget::Flush() {
+    if (m_nPending == 0) {
+        return;
+    }
+    AwaitSent();
+    const std::size_t first = m_nSent + 1;
+    const std::size_t last = m_nSent + m_nPending;
+    std::string rows = m_strTable + (first == last ? " row " + std::to_string(first)
+                                                   : " rows " + std::to_string(first) + " to " +
+                                                         std::to_string(last));
+    if (!m_worker.joinable()) {
+        m_worker = std::thread(&CReplaceTarget::Work, this);
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        // The buffer of the statement done comes back for the next one to be collected in.
+        m_strInFlight.swap(m_strPending);
+        m_strInFlightRows = std::move(rows);
+        m_bInFlight = true;
+    }
+    m_changed.notify_all();
+    m_nPending = 0;
+    m_nSent = last;
+}
+
+void CReplaceTarget::SendAll() {
+    Flush();
+    AwaitSent();
+}
+
+void CReplaceTarget::AwaitSent() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_bInFlight; });
+    if (m_failure) {
+        std::rethrow_exception(m_failure);
+    }
+}
+
+void CReplaceTarget::Work() {
+    // A stop asked for by a signal is the caller's to take between rows, as without the
+    // worker: its handler runs on the caller's thread.
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stops, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_bInFlight || m_bStopping; });
+        if (!m_bInFlight) {
+            return;
+        }
+        lock.unlock();
+        // Nothing may leave the thread: the failure goes to the caller's next call.
+        std::exception_ptr failure;
+        try {
+            Send(m_strInFlight, m_strInFlightRows);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        lock.lock();
+        m_failure = failure;
+        m_bInFlight = false;
+        m_changed.notify_all();
+    }
+}
+
+void CReplaceTarget::Send(const std::string& statement, const std::string& rows) {
+    try {
+        m_database.ExecuteSQL(statement);
+    } catch (const CDBException& e) {
+        throw CDBException("The target refused " + rows + ": " + e.GetErrorMessage());
+    }
+}
+
+void CReplaceTarget::StopWorker() noexcept {
+    if (!m_worker.joinable()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bStopping = true;
+    }
+    m_changed.notify_all();
+    // The worker finishes a statement in flight first: the connection is never closed
+    // under it.
+    m_worker.join();
+    m_bStopping = false;
+}
+
+void CReplaceTarget::EndTable() {
+    SendAll();
+    m_strTable.clear();
+    m_strHead.clear();
+    m_nSent = 0;
+}
+
+void CReplaceTarget::CommitRun() {
+    SendAll();
+    m_database.CommitTrans();
+}
+
+void CReplaceTarget::Close() noexcept {
+    StopWorker();
+    m_failure = nullptr;
+    m_nPending = 0;
+    m_strPending.clear();
+    m_strTable.clear();
+    m_strHead.clear();
+    m_nSent = 0;
+    m_database.Close();  // rolls back what was not committed
+}

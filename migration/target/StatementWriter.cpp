@@ -1,0 +1,28 @@
+#include "migration/target/StatementWriter.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "dbaccess/Exceptions.h"
+
+namespace {
+
+[[noreturn]] void ThrowWriteError() {
+    throw CException(std::string("Cannot write the statements: ") + std::strerror(errno) + ".");
+}
+
+}  // namespace
+
+void CStatementWriter::ExecuteSQL(const std::string& statement) {
+    if (std::fwrite(statement.data(), 1, statement.size(), m_out) != statement.size() ||
+        std::fputc('\n', m_out) == EOF) {
+        ThrowWriteError();
+    }
+}
+
+void CStatementWriter::Close() noexcept {
+    if (m_bOpen) {
+        std::fflush(m_out);
+    }
+    m_bOpen = false;
+}

@@ -1,0 +1,147 @@
+#include "migration/target/TargetResolution.h"
+
+#include <odbcinst.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "dbaccess/Exceptions.h"
+#include "migration/RunSettings.h"
+#include "migration/target/ConnectionString.h"
+#include "migration/target/EmbeddedTargetFile.h"
+#include "migration/target/ShippedFiles.h"
+
+namespace {
+
+constexpr const char kDriverName[] = "SQL Server";
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string HomeFolder() {
+    std::string home = Environment("HOME");
+    if (home.empty()) {
+        if (const passwd* user = getpwuid(getuid()); user && user->pw_dir) {
+            home = user->pw_dir;
+        }
+    }
+    return home;
+}
+
+// Asks unixODBC, which reads the user's and the system's files of that kind ("ODBCINST.INI":
+// the driver lists; "ODBC.INI": the data sources), whether a section of that name exists.
+bool HasSection(const char* name, const char* kind) {
+    char keys[256] = "";
+    return SQLGetPrivateProfileString(name, nullptr, "", keys, sizeof keys, kind) > 0 &&
+           keys[0] != '\0';
+}
+
+std::string DataSourceValue(const char* key) {
+    char value[512] = "";
+    SQLGetPrivateProfileString(kTargetDataSource, key, "", value, sizeof value, "ODBC.INI");
+    return value;
+}
+
+// "DSN Pomvale01 (driver …, server …, database …)" from the data source's own entries.
+std::string DescribeDataSource() {
+    struct Shown {
+        const char* label;
+        const char* keys[2];  // the first one set is shown
+    };
+    constexpr Shown kShown[] = {{"driver", {"Driver", nullptr}},
+                                {"server", {"Servername", "Server"}},
+                                {"database", {"Database", nullptr}}};
+    std::string details;
+    for (const Shown& shown : kShown) {
+        for (const char* key : shown.keys) {
+            if (const std::string value = key ? DataSourceValue(key) : ""; !value.empty()) {
+                details += (details.empty() ? "" : ", ") + std::string(shown.label) + " " + value;
+                break;
+            }
+        }
+    }
+    return std::string("DSN ") + kTargetDataSource + (details.empty() ? "" : " (" + details + ")");
+}
+
+}  // namespace
+
+std::string EmbeddedTargetPath(const CTargetFacts& facts) {
+    std::filesystem::path data(facts.xdgDataHome);
+    if (!data.is_absolute()) {
+        if (!std::filesystem::path(facts.home).is_absolute()) {
+            throw CDBException(
+                "The per-user target file has no place: neither XDG_DATA_HOME nor HOME names "
+                "an absolute folder.");
+        }
+        data = std::filesystem::path(facts.home) / ".local/share";
+    }
+    return (data / "brimlow/Pomvale01").lexically_normal().string();
+}
+
+CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts) {
+    if (facts.bDataSourceDefined) {
+        return {std::string("DSN=") + kTargetDataSource, {}};
+    }
+    if (facts.bSystemRegistersSqlServer) {
+        return {kTargetConnection, {}};
+    }
+    const std::string file = EmbeddedTargetPath(facts);
+    if (file.find_first_of(";{}") != std::string::npos) {
+        throw CDBException("The per-user target file " + file +
+                           " cannot be reached: its path holds ';', '{' or '}'. Set "
+                           "XDG_DATA_HOME to a folder without them.");
+    }
+    const unsigned timeoutMs = kEmbeddedLockWaitSeconds * 1000 / 2;
+    return {"Driver=" + facts.shippedDriver + ";Database=" + file +
+                ";Timeout=" + std::to_string(timeoutMs),
+            file};
+}
+
+CTargetFacts GatherTargetFacts() {
+    CTargetFacts facts;
+    facts.bDataSourceDefined = HasSection(kTargetDataSource, "ODBC.INI");
+    facts.bSystemRegistersSqlServer =
+        !facts.bDataSourceDefined && HasSection(kDriverName, "ODBCINST.INI");
+    if (!facts.bDataSourceDefined && !facts.bSystemRegistersSqlServer) {
+        facts.xdgDataHome = Environment("XDG_DATA_HOME");
+        facts.home = HomeFolder();
+        facts.shippedDriver = ShippedSqlServerDriver();
+    }
+    return facts;
+}
+
+std::string ResolveTargetConnection(const std::string& connect) {
+    if (connect != kTargetConnection) {
+        return connect;
+    }
+    const CResolvedTarget target = ResolveBuiltInTarget(GatherTargetFacts());
+    if (!target.embeddedFile.empty()) {
+        EnsureEmbeddedTargetFile(target.embeddedFile, ShippedFile("schema/sqlite.sql"));
+    }
+    return target.connection;
+}
+
+std::string DescribeTargetInUse(const std::string& connect) {
+    if (connect != kTargetConnection) {
+        return DescribeTarget(connect);
+    }
+    try {
+        const CTargetFacts facts = GatherTargetFacts();
+        if (facts.bDataSourceDefined) {
+            return DescribeDataSource();
+        }
+        const CResolvedTarget target = ResolveBuiltInTarget(facts);
+        return target.embeddedFile.empty() ? DescribeTarget(target.connection)
+                                           : target.embeddedFile;
+    } catch (const CException& e) {
+        return e.GetErrorMessage();
+    }
+}
+
+std::string DescribeBuiltInTarget() {
+    return "移行先: " + DescribeTargetInUse(kTargetConnection);
+}

@@ -1,0 +1,376 @@
+// brimlow-migrate end to end: real .mdb files into real targets, the embedded SQLite target
+// through the built-in connection string and the project's odbcinst.ini, and PostgreSQL
+// through psqlODBC with --target. Each case runs on both.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/TableCatalogue.h"
+#include "tests/support/GoldenFile.h"
+#include "tests/support/Paths.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/SqliteTarget.h"
+
+namespace {
+
+using testsupport::CommandResult;
+using testtarget::Rows;
+
+// One target database with the eight tables, and how brimlow-migrate reaches it.
+class Target {
+public:
+    virtual ~Target() = default;
+    // Arguments that select this target (none for the built-in connection string).
+    virtual std::vector<std::string> TargetArguments() const = 0;
+    virtual std::filesystem::path WorkDirectory() const = 0;
+    virtual std::string ConnectionString() const = 0;
+    virtual void Execute(const std::string& sql) const = 0;
+    virtual Rows Query(const std::string& sql) const = 0;
+    // An unreachable target of the same kind.
+    virtual std::string UnreachableConnection() const = 0;
+};
+
+class SqliteBuiltIn final : public Target {
+public:
+    std::vector<std::string> TargetArguments() const override { return {}; }
+    std::filesystem::path WorkDirectory() const override { return m_db.Directory(); }
+    std::string ConnectionString() const override { return m_db.ConnectionString(); }
+    void Execute(const std::string& sql) const override { m_db.Execute(sql); }
+    Rows Query(const std::string& sql) const override { return m_db.Query(sql); }
+    std::string UnreachableConnection() const override {
+        return "Driver={SQL Server};Database=/nonexistent-folder/Pomvale01";
+    }
+
+private:
+    testtarget::SqliteTarget m_db;
+};
+
+class Postgres final : public Target {
+public:
+    Postgres()
+        : m_server(testtarget::PostgresServer::Get()),
+          m_database(m_server.CreateFreshDatabase("e2e")) {}
+    std::vector<std::string> TargetArguments() const override {
+        return {"--target", m_server.ConnectionString(m_database)};
+    }
+    std::filesystem::path WorkDirectory() const override { return m_work.Path(); }
+    std::string ConnectionString() const override { return m_server.ConnectionString(m_database); }
+    void Execute(const std::string& sql) const override { m_server.Execute(m_database, sql); }
+    Rows Query(const std::string& sql) const override { return m_server.Query(m_database, sql); }
+    std::string UnreachableConnection() const override {
+        // The server's own port, on an address nothing listens on.
+        return "Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Server=127.0.0.2;Port=" +
+               std::to_string(m_server.Port() + 1) + ";Database=x;Uid=postgres";
+    }
+
+private:
+    testtarget::PostgresServer& m_server;
+    std::string m_database;
+    testsupport::TempDirectory m_work{"brimlow-e2e"};
+};
+
+std::unique_ptr<Target> MakeTarget(const std::string& kind) {
+    if (kind == "sqlite") {
+        return std::make_unique<SqliteBuiltIn>();
+    }
+    return std::make_unique<Postgres>();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::vector<std::string> LogLinesUpTo(size_t tables, bool completed) {
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < tables; ++i) {
+        lines.push_back(GetTableCatalogue()[i].logLine);
+    }
+    if (completed) {
+        lines.push_back("移行が完了しました。");
+    }
+    return lines;
+}
+
+const CCatalogueEntry& Entry(const std::string& table) {
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        if (entry.table == table) {
+            return entry;
+        }
+    }
+    throw std::logic_error("no table " + table);
+}
+
+// The catalogued columns of a table, every row, in a stable order.
+Rows SortedRows(const Target& target, const std::string& table) {
+    std::string columns;
+    for (const CCatalogueColumn& column : Entry(table).columns) {
+        columns += (columns.empty() ? "" : ",") + column.name;
+    }
+    Rows rows = target.Query("select " + columns + " from " + table + ";");
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+size_t Count(const Target& target, const std::string& table) {
+    return std::stoul(*target.Query("select count(*) from " + table + ";").at(0).at(0));
+}
+
+// A database of the given kind holding the golden statements of sample.mdb: what a target
+// must hold after one run. They go in through ODBC, as the statements of a run do: the
+// sqlite3 shell would turn the CR LF inside some values into LF.
+std::unique_ptr<Target> GoldenSample(const std::string& kind) {
+    std::unique_ptr<Target> reference = MakeTarget(kind);
+    CDatabase referenceDb;
+    referenceDb.OpenEx(reference->ConnectionString(), noOdbcDialog);
+    for (const std::string& statement :
+         ReadGoldenStatements(testpaths::Data("golden/sample.sql.json"))) {
+        referenceDb.ExecuteSQL(statement);
+    }
+    return reference;
+}
+
+class MigrateEndToEnd : public testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override { m_target = MakeTarget(GetParam()); }
+
+    CommandResult Migrate(const std::string& path, std::vector<std::string> targetArgs) {
+        std::vector<std::string> argv{testpaths::Build("brimlow-migrate").string()};
+        argv.insert(argv.end(), targetArgs.begin(), targetArgs.end());
+        argv.push_back(path);
+        return testsupport::RunCommand(argv, {}, m_target->WorkDirectory());
+    }
+    CommandResult Migrate(const std::string& path) {
+        return Migrate(path, m_target->TargetArguments());
+    }
+
+    std::unique_ptr<Target> m_target;
+};
+
+TEST_P(MigrateEndToEnd, SampleArrivesValueForValueAndLogsEveryTable) {
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(8, true));
+    EXPECT_EQ(result.err, "");
+
+    const std::unique_ptr<Target> reference = GoldenSample(GetParam());
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        EXPECT_EQ(SortedRows(*m_target, entry.table), SortedRows(*reference, entry.table))
+            << entry.table;
+    }
+    EXPECT_EQ(Count(*m_target, "KEN_ALL"), 1001u);
+    EXPECT_EQ(Count(*m_target, "Mst04Error"), 0u);
+}
+
+TEST_P(MigrateEndToEnd, HostileTextArrivesAsPlainText) {
+    ASSERT_EQ(Migrate(testpaths::Data("sample.mdb")).exitCode, 0);
+
+    const Rows injected =
+        m_target->Query("select Col10 from Mst01 where Col10 like '%delete from Mst01%';");
+    ASSERT_EQ(injected.size(), 1u);
+    EXPECT_EQ(*injected[0][0], "'); delete from Mst01; --");
+    EXPECT_EQ(Count(*m_target, "Mst01"), 200u);
+    const Rows backslashes = m_target->Query("select Col09, Col10 from Mst01 where Col09 = '\\';");
+    ASSERT_EQ(backslashes.size(), 1u);
+    EXPECT_EQ(*backslashes[0][1], "C:\\Users\\share\\顧客.xlsx");
+    const Rows crlf = m_target->Query("select Col10 from Mst01 where Col10 like '1行目%';");
+    ASSERT_EQ(crlf.size(), 1u);
+    EXPECT_EQ(*crlf[0][0], "1行目\r\n2行目");
+}
+
+TEST_P(MigrateEndToEnd, EmptySourceLogsEveryTableAndSendsNothing) {
+    const CommandResult result = Migrate(testpaths::Data("empty.mdb"));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(8, true));
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        EXPECT_EQ(Count(*m_target, entry.table), 0u) << entry.table;
+    }
+}
+
+TEST_P(MigrateEndToEnd, MissingTableStopsThereAndKeepsEarlierTables) {
+    const CommandResult result = Migrate(testpaths::Data("missing-table.mdb"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(5, false));
+    EXPECT_NE(result.err.find("Mst03"), std::string::npos) << result.err;
+    EXPECT_EQ(Count(*m_target, "KEN_ALL"), 1001u);
+    EXPECT_EQ(Count(*m_target, "Mst02Error"), 10u);
+    EXPECT_EQ(Count(*m_target, "Mst03"), 0u);
+}
+
+TEST_P(MigrateEndToEnd, MissingColumnStopsOnTheTablesFirstRow) {
+    const CommandResult result = Migrate(testpaths::Data("missing-column.mdb"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(3, false));
+    EXPECT_NE(result.err.find("Col04"), std::string::npos) << result.err;
+    EXPECT_EQ(Count(*m_target, "Mst01"), 200u);
+    EXPECT_EQ(Count(*m_target, "Mst02"), 0u);
+}
+
+TEST_P(MigrateEndToEnd, BadSourceFailsBeforeAnyTargetConnection) {
+    // Connecting to SQLite creates its file: the probe file's absence proves that no
+    // connection was attempted. Every kind of target is reached the same way.
+    const testsupport::TempDirectory probeDir("brimlow-probe");
+    const std::filesystem::path probe = probeDir / "probe";
+    const std::vector<std::string> probeTarget{"--target",
+                                               "Driver={SQL Server};Database=" + probe.string()};
+    const std::filesystem::path missing = probeDir / "missing.mdb";
+    for (const std::string& path :
+         {testpaths::Data("wrongpassword.mdb").string(), missing.string(), std::string()}) {
+        const CommandResult result = Migrate(path, probeTarget);
+        EXPECT_EQ(result.exitCode, 1) << path;
+        EXPECT_EQ(result.out, "") << path;
+        EXPECT_NE(result.err, "") << path;
+        EXPECT_FALSE(std::filesystem::exists(probe)) << path;
+    }
+}
+
+TEST_P(MigrateEndToEnd, UnreachableTargetFailsAtTheConnectAndLogsNothing) {
+    const CommandResult result =
+        Migrate(testpaths::Data("sample.mdb"), {"--target", m_target->UnreachableConnection()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err, "");
+}
+
+TEST_P(MigrateEndToEnd, RefusedRowKeepsEarlierRowsAndEarlierTables) {
+    // A unique key on the target and a row already holding row 5's code: row 5 is refused.
+    m_target->Execute(
+        "create unique index mst02_code on Mst02(Col02);"
+        "insert into Mst02(Col02) values ('B05');");
+
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(3, false));
+    EXPECT_NE(result.err, "");
+    EXPECT_EQ(Count(*m_target, "KEN_ALL"), 1001u);
+    EXPECT_EQ(Count(*m_target, "Mst01"), 200u);
+    const Rows codes = m_target->Query("select Col02 from Mst02 order by Col02;");
+    ASSERT_EQ(codes.size(), 5u);
+    EXPECT_EQ(*codes[0][0], "B01");
+    EXPECT_EQ(*codes[3][0], "B04");
+    EXPECT_EQ(*codes[4][0], "B05");
+}
+
+TEST_P(MigrateEndToEnd, TwoRunsInsertEverythingTwice) {
+    ASSERT_EQ(Migrate(testpaths::Data("sample.mdb")).exitCode, 0);
+    const CommandResult second = Migrate(testpaths::Data("sample.mdb"));
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(Lines(second.out), LogLinesUpTo(8, true));
+    EXPECT_EQ(Count(*m_target, "KEN_ALL"), 2002u);
+    EXPECT_EQ(Count(*m_target, "Mst01"), 400u);
+    EXPECT_EQ(Count(*m_target, "KEN_ALL_Version"), 2u);
+}
+
+// Every row of every table, for comparing a whole target before and after.
+std::vector<Rows> Snapshot(const Target& target) {
+    std::vector<Rows> tables;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        tables.push_back(SortedRows(target, entry.table));
+    }
+    return tables;
+}
+
+TEST_P(MigrateEndToEnd, ReplaceTwiceLeavesExactlyOneCopy) {
+    m_target->Execute("insert into Mst02(Col02) values ('old');");
+    std::vector<std::string> args = m_target->TargetArguments();
+    args.insert(args.begin(), "--replace");
+    for (int run = 0; run < 2; ++run) {
+        const CommandResult result = Migrate(testpaths::Data("sample.mdb"), args);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(Lines(result.out), LogLinesUpTo(8, true));
+    }
+    EXPECT_EQ(Snapshot(*m_target), Snapshot(*GoldenSample(GetParam())));
+}
+
+TEST_P(MigrateEndToEnd, ReplaceFailureInTheSixthTableLeavesEveryTableAsItWas) {
+    ASSERT_EQ(Migrate(testpaths::Data("sample.mdb")).exitCode, 0);
+    m_target->Execute("insert into Mst02(Col02) values ('old');");
+    // Mst03's products share their Col05 codes: a unique index refuses its rows.
+    m_target->Execute("delete from Mst03; create unique index mst03_col05 on Mst03(Col05);");
+    const std::vector<Rows> before = Snapshot(*m_target);
+
+    std::vector<std::string> args = m_target->TargetArguments();
+    args.insert(args.begin(), "--replace");
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"), args);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(5, false));
+    EXPECT_NE(result.err.find("failed during Mst03; the run was rolled back and the target holds "
+                              "what it held before."),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("The target refused Mst03 rows 1 to 200: "), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Snapshot(*m_target), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, MigrateEndToEnd, testing::Values("sqlite", "postgres"),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
+
+// Without a target the statements are the golden ones, byte for byte, and the log goes to
+// stderr.
+TEST(MigrateSqlOnly, WritesTheGoldenStatements) {
+    for (const std::string name : {"sample", "types", "dates"}) {
+        const CommandResult result =
+            testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--sql",
+                                     testpaths::Data(name + ".mdb").string()});
+        ASSERT_EQ(result.exitCode, 0) << name << result.err;
+        std::string expected;
+        for (const std::string& statement :
+             ReadGoldenStatements(testpaths::Data("golden/" + name + ".sql.json"))) {
+            expected += statement + "\n";
+        }
+        EXPECT_EQ(result.out, expected) << name;
+        EXPECT_EQ(Lines(result.err), LogLinesUpTo(8, true)) << name;
+    }
+}
+
+// Statements that cannot be written make the run fail, also when all of them fit in the
+// stream's buffer and are only written at the end, or while the source reads its next table.
+TEST(MigrateSqlOnly, AnUnwritableOutputFails) {
+    for (const std::string name : {"dates", "sample"}) {
+        const CommandResult result =
+            testsupport::RunCommand({"/bin/sh", "-c", "exec \"$0\" --sql \"$1\" >/dev/full",
+                                     testpaths::Build("brimlow-migrate").string(),
+                                     testpaths::Data(name + ".mdb").string()});
+        EXPECT_EQ(result.exitCode, 1) << name << result.err;
+        EXPECT_NE(result.err.find("Cannot write the statements"), std::string::npos)
+            << name << result.err;
+    }
+}
+
+TEST(MigrateCommandLine, UsageErrorsExitWithTwo) {
+    const std::string program = testpaths::Build("brimlow-migrate").string();
+    for (const std::vector<std::string>& argv :
+         std::vector<std::vector<std::string>>{{program},
+                                               {program, "a.mdb", "b.mdb"},
+                                               {program, "--target"},
+                                               {program, "--frobnicate", "a.mdb"},
+                                               {program, "--sql", "--target", "x", "a.mdb"},
+                                               {program, "--replace", "--sql", "a.mdb"}}) {
+        const CommandResult result = testsupport::RunCommand(argv);
+        EXPECT_EQ(result.exitCode, 2) << argv.size();
+        EXPECT_NE(result.err.find("usage: brimlow-migrate"), std::string::npos);
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_EQ(testsupport::RunCommand({program, "--help"}).exitCode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+// The file check on a slow share and on a file that makes libmdb allocate without end.
+#include <sys/resource.h>
+
+#include <cstdlib>
+
+#include "dbaccess/access/FileCheckProcess.h"
+#include "tests/integration/dbaccess/access/source_support.h"
+
+using namespace sourcetest;
+
+namespace {
+
+// Sets an environment variable while it lives; the check process inherits it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_old = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (m_old) {
+            setenv(m_name, m_old->c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// 1.5 ms a page, as measured on a network share, makes the 5,342 pages of kenall-full.mdb take
+// longer than the check's stall limit in all; it keeps making progress, so it passes.
+TEST(SourceSlowShare, AHealthyFileIsReadWholeHoweverLongItTakes) {
+    const auto path = Shared("kenall-full.mdb");
+    if (!path) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    ScopedEnv slow("LD_PRELOAD", BRIMLOW_SLOW_PAGES_SHIM);
+    ScopedEnv delay("BRIMLOW_SLOW_PAGE_US", "1500");
+    const auto start = std::chrono::steady_clock::now();
+    const auto counts = VetSourceFile(*path, std::chrono::seconds(3));
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+    size_t rows = 0;
+    for (const auto& count : counts) {
+        rows += count.rows;
+    }
+    EXPECT_EQ(rows, 166140u);
+    std::printf("slow share: kenall-full.mdb checked in %.1f s with a 3 s stall limit\n",
+                seconds.count());
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// libmdb allocates gigabytes on this file; the check's memory cap ends it first.
+TEST(SourceSlowShare, TheMemoryCapHoldsOnAFileThatAllocatesWithoutEnd) {
+    const auto path = Shared("damaged/jet3-hang-4GB.mdb");
+    if (!path) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("damaged");
+    }
+    EXPECT_TRUE(Contains(DaoError([&] { VetSourceFile(*path); }),
+                         "is damaged: reading it needed more than the 1024 MB of memory allowed."));
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 1100L * 1024) << "kilobytes at most in a check process";
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,135 @@
+// The per-user embedded target: the file the program creates on first use, and
+// brimlow-migrate writing to it from any folder when no driver list of the system registers
+// the driver name "SQL Server".
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dbaccess/Exceptions.h"
+#include "migration/target/EmbeddedTargetFile.h"
+#include "migration/target/ShippedFiles.h"
+#include "tests/support/Paths.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/SqliteTarget.h"
+#include "tests/support/TempDirectory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::CommandResult;
+using testsupport::RunCommand;
+
+std::string Sqlite3(const fs::path& file, const std::string& sql) {
+    const CommandResult result = RunCommand({"sqlite3", "-batch", file.string(), sql});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return result.out;
+}
+
+unsigned Mode(const fs::path& path) {
+    struct stat info {};
+    stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+TEST(EmbeddedTargetFile, IsCreatedWithTheEightTablesInWalModeAndThenLeftAlone) {
+    testsupport::TempDirectory dir("brimlow-embedded");
+    const fs::path file = dir / "data/brimlow/Pomvale01";
+    EnsureEmbeddedTargetFile(file, ShippedFile("schema/sqlite.sql"));
+    EXPECT_EQ(Sqlite3(file, "pragma journal_mode; select count(*) from sqlite_master;"),
+              "wal\n8\n");
+    EXPECT_EQ(Mode(file), 0600u);
+    EXPECT_EQ(Mode(file.parent_path()), 0700u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), {}), 1)
+        << "only the file itself, no temporary one";
+
+    Sqlite3(file, "insert into Mst01 (Col02) values ('kept');");
+    EnsureEmbeddedTargetFile(file, ShippedFile("schema/sqlite.sql"));
+    EXPECT_EQ(Sqlite3(file, "select Col02 from Mst01;"), "kept\n");
+
+    // A file without the tables is not the program's to change.
+    const fs::path empty = dir / "empty";
+    std::ofstream{empty};
+    EnsureEmbeddedTargetFile(empty, ShippedFile("schema/sqlite.sql"));
+    EXPECT_EQ(fs::file_size(empty), 0u);
+
+    EXPECT_THROW(EnsureEmbeddedTargetFile(dir / "x/Pomvale01", dir / "no-schema.sql"),
+                 CDBException);
+    EXPECT_FALSE(fs::exists(dir / "x/Pomvale01"));
+}
+
+// brimlow-migrate with no driver list that registers "SQL Server": ODBCSYSINI names an empty
+// folder, HOME an empty one, and the working directory is a third.
+class PerUserTarget : public testing::Test {
+protected:
+    CommandResult Migrate(const std::string& file) {
+        return RunCommand({"env", "-u", "XDG_DATA_HOME", "-u", "ODBCINSTINI",
+                           "ODBCSYSINI=" + m_odbc.Path().string(), "HOME=" + m_home.Path().string(),
+                           testpaths::Build("brimlow-migrate").string(), file},
+                          {}, m_work.Path());
+    }
+    fs::path File() const { return m_home / ".local/share/brimlow/Pomvale01"; }
+
+    testsupport::TempDirectory m_odbc{"brimlow-odbc"};
+    testsupport::TempDirectory m_home{"brimlow-home"};
+    testsupport::TempDirectory m_work{"brimlow-work"};
+};
+
+TEST_F(PerUserTarget, ARunFromAnyFolderArrivesWholeInThePerUserFile) {
+    fs::copy_file(testpaths::Data("sample.mdb"), m_work / "sample.mdb");
+    const CommandResult result = Migrate("sample.mdb");  // relative to the working directory
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_FALSE(fs::exists(m_work / "Pomvale01"));
+
+    // The same run through the system's name "SQL Server" into a prepared file.
+    testtarget::SqliteTarget reference;
+    const CommandResult expected =
+        RunCommand({testpaths::Build("brimlow-migrate").string(), testpaths::Data("sample.mdb")},
+                   {}, reference.Directory());
+    ASSERT_EQ(expected.exitCode, 0) << expected.err;
+    EXPECT_EQ(result.out, expected.out);
+    EXPECT_EQ(Sqlite3(File(), ".dump"), Sqlite3(reference.File(), ".dump"));
+}
+
+TEST_F(PerUserTarget, AFileWithoutTheTablesIsNamedWithTheSchemaToRunAndLeftAsItIs) {
+    fs::create_directories(File().parent_path());
+    std::ofstream{File()};
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("no such table: KEN_ALL"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("has no table KEN_ALL"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(File().string()), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(ShippedFile("schema/sqlite.sql").string()), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Sqlite3(File(), "select count(*) from sqlite_master;"), "0\n");
+}
+
+TEST_F(PerUserTarget, ALockedFileEndsTheRunWithAMessageNamingIt) {
+    ASSERT_EQ(Migrate(testpaths::Data("sample.mdb")).exitCode, 0);
+    // A sqlite3 shell holds the write lock until its input ends.
+    const fs::path fifo = m_work / "hold";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string holder = "sqlite3 '" + File().string() + "' < '" + fifo.string() + "' &";
+    ASSERT_EQ(std::system(holder.c_str()), 0);
+    std::ofstream hold(fifo);
+    hold << "begin exclusive;\n" << std::flush;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"));
+    hold.close();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("database is locked"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("The SQLite file " + File().string() +
+                              " is locked by another program and stayed locked for 15 seconds"),
+              std::string::npos)
+        << result.err;
+}
+
+}  // namespace

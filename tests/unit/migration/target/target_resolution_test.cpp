@@ -1,0 +1,150 @@
+// The built-in target's resolution: the system's driver name wins, otherwise our own driver
+// and the per-user file; and the words added to a target's failures.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "dbaccess/Exceptions.h"
+#include "migration/RunSettings.h"
+#include "migration/target/ConnectionString.h"
+#include "migration/target/ShippedFiles.h"
+#include "migration/target/TargetFailure.h"
+#include "migration/target/TargetResolution.h"
+
+namespace {
+
+CTargetFacts Facts(bool bDataSource, bool bSystem, std::string xdg, std::string home) {
+    CTargetFacts facts;
+    facts.bDataSourceDefined = bDataSource;
+    facts.bSystemRegistersSqlServer = bSystem;
+    facts.xdgDataHome = std::move(xdg);
+    facts.home = std::move(home);
+    facts.shippedDriver = "/usr/lib/odbc/libsqlite3odbc.so";
+    return facts;
+}
+
+CTargetFacts OurOwn(std::string xdg, std::string home) {
+    return Facts(false, false, std::move(xdg), std::move(home));
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(TargetResolution, TheDataSourceComesFirstThenTheSystemsDriverName) {
+    const CResolvedTarget dsn = ResolveBuiltInTarget(Facts(true, true, "", "/home/u"));
+    EXPECT_EQ(dsn.connection, "DSN=Pomvale01");
+    EXPECT_EQ(dsn.embeddedFile, "");
+
+    const CResolvedTarget system = ResolveBuiltInTarget(Facts(false, true, "", "/home/u"));
+    EXPECT_EQ(system.connection, kTargetConnection);
+    EXPECT_EQ(system.embeddedFile, "");
+}
+
+TEST(TargetResolution, OtherwiseOurDriverWritesThePerUserFileWithTheLockTimeout) {
+    const CResolvedTarget target = ResolveBuiltInTarget(OurOwn("", "/home/u"));
+    EXPECT_EQ(target.embeddedFile, "/home/u/.local/share/brimlow/Pomvale01");
+    EXPECT_EQ(target.connection,
+              "Driver=/usr/lib/odbc/libsqlite3odbc.so;"
+              "Database=/home/u/.local/share/brimlow/Pomvale01;Timeout=7500");
+}
+
+TEST(TargetResolution, PerUserPathFollowsXdgDataHomeWhenAbsolute) {
+    struct Case {
+        const char* xdg;
+        const char* home;
+        const char* path;
+    };
+    for (const Case& c : {Case{"/data/u", "/home/u", "/data/u/brimlow/Pomvale01"},
+                          Case{"/data/u/", "/home/u", "/data/u/brimlow/Pomvale01"},
+                          Case{"relative/dir", "/home/u", "/home/u/.local/share/brimlow/Pomvale01"},
+                          Case{"", "/home/u/", "/home/u/.local/share/brimlow/Pomvale01"}}) {
+        EXPECT_EQ(EmbeddedTargetPath(OurOwn(c.xdg, c.home)), c.path) << c.xdg << " " << c.home;
+    }
+    EXPECT_THROW(EmbeddedTargetPath(OurOwn("", "")), CDBException);
+    EXPECT_THROW(EmbeddedTargetPath(OurOwn("", "home")), CDBException);
+}
+
+TEST(TargetResolution, APathTheConnectionStringCannotCarryIsRefused) {
+    for (const char* home : {"/home/a;b", "/home/{u}"}) {
+        EXPECT_THROW(ResolveBuiltInTarget(OurOwn("", home)), CDBException) << home;
+    }
+}
+
+TEST(TargetResolution, ReadsTheDriverOfItsSectionFromADriverList) {
+    const std::string list =
+        "# comment\n[SQLite3]\nDriver=/other.so\n\n[SQL Server]\n; note\n"
+        "Description = x\n  Driver = /lib/sqlite.so  \n[Next]\nDriver=/next.so\n";
+    EXPECT_EQ(FindIniDriver(list, "SQL Server"), "/lib/sqlite.so");
+    EXPECT_EQ(FindIniDriver(list, "Missing"), "");
+    EXPECT_EQ(FindIniDriver("[SQL Server]\nDescription=no driver\n", "SQL Server"), "");
+    EXPECT_FALSE(ShippedSqlServerDriver().empty());
+}
+
+TEST(TargetFailureText, DescribesATargetWithoutItsSecrets) {
+    EXPECT_EQ(DescribeTarget("Driver={PostgreSQL Unicode};Server=db1;Port=5432;"
+                             "Database=pomvale01;Uid=brimlow;Pwd=s3cret;"),
+              "driver PostgreSQL Unicode, server db1, database pomvale01");
+    EXPECT_EQ(DescribeTarget("DSN=Pomvale01;PWD={a;b}"), "DSN Pomvale01");
+    EXPECT_EQ(DescribeTarget(""), "the target");
+}
+
+TEST(TargetFailureText, AMissingTableNamesTheTargetAndTheSchemaFileAndKeepsTheDriversText) {
+    struct Case {
+        const char* name;
+        const char* driverText;
+        const char* connect;
+        const char* schema;
+    };
+    const std::string statement = "insert into KEN_ALL(DantaiCode) values ('1')";
+    for (const Case& c :
+         {Case{"sqlite", "no such table: KEN_ALL (1)\n",
+               "Driver=/lib/sqlite.so;Database=/home/u/P;Timeout=7500", "sqlite.sql"},
+          Case{"postgresql", "ERROR: relation \"ken_all\" does not exist;\nError while executing\n",
+               "Driver=/psqlodbcw.so;Server=db1;Database=p;Pwd=s3cret", "postgresql.sql"},
+          Case{"sqlserver", "Invalid object name 'KEN_ALL'.\n",
+               "Driver={SQL Server};Server=h;Database=Pomvale01;PWD=s3cret", "sqlserver.sql"}}) {
+        const std::string text = ExplainStatementFailure(c.driverText, statement, c.connect);
+        EXPECT_EQ(text.rfind(c.driverText, 0), 0u) << c.name << ": " << text;
+        EXPECT_TRUE(Has(text, "has no table KEN_ALL: " + DescribeTarget(c.connect)))
+            << c.name << ": " << text;
+        EXPECT_TRUE(Has(text, ShippedFile(std::string("schema/") + c.schema).string()))
+            << c.name << ": " << text;
+        EXPECT_FALSE(Has(text, "s3cret")) << c.name;
+    }
+}
+
+TEST(TargetFailureText, ARelativeSqliteFileIsNamedWithTheWorkingDirectory) {
+    const std::string text = ExplainStatementFailure(
+        "no such table: Mst01 (1)\n", "insert into Mst01(a) values (1)", kTargetConnection);
+    EXPECT_TRUE(
+        Has(text, "the SQLite file " +
+                      (std::filesystem::current_path() / "Pomvale01").lexically_normal().string()))
+        << text;
+}
+
+TEST(TargetFailureText, ALockedFileIsNamedWithTheWaitOnlyForOurTimeout) {
+    const std::string statement = "insert into Mst01(a) values (1)";
+    const std::string ours = ExplainStatementFailure(
+        "database is locked (5)\n", statement, "Driver=/s.so;Database=/home/u/P;Timeout=7500");
+    EXPECT_TRUE(Has(ours,
+                    "The SQLite file /home/u/P is locked by another program and stayed "
+                    "locked for 15 seconds."))
+        << ours;
+    const std::string theirs = ExplainStatementFailure("database is locked (5)\n", statement,
+                                                       "Driver={SQL Server};Database=/srv/P");
+    EXPECT_TRUE(Has(theirs, "The SQLite file /srv/P is locked by another program. Close"))
+        << theirs;
+}
+
+TEST(TargetFailureText, OtherFailuresKeepTheDriversTextAlone) {
+    for (const char* text : {"UNIQUE constraint failed: t.id (19)\n",
+                             "ERROR: column \"x\" of relation \"mst02\" does not exist\n", ""}) {
+        EXPECT_EQ(ExplainStatementFailure(text, "insert into Mst02(x) values (1)", "Driver=x"),
+                  text);
+    }
+}
+
+}  // namespace
