@@ -1,5 +1,7 @@
 #include "dbaccess/odbc/OdbcMessage.h"
 
+#include "dbaccess/Utf8Cut.h"
+
 std::string StripOriginTags(std::string_view message) {
     while (!message.empty() && message.front() == '[') {
         const std::size_t close = message.find(']');
@@ -12,19 +14,6 @@ std::string StripOriginTags(std::string_view message) {
         }
     }
     return std::string(message);
-}
-
-std::string CutUtf8(std::string text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes) {
-        return text;
-    }
-    std::size_t cut = maxBytes;
-    // A byte 10xxxxxx continues the character before it: cutting there would split it.
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
-    }
-    text.resize(cut);
-    return text;
 }
 
 std::string ComposeDiagnosticText(const std::vector<std::string>& messages) {

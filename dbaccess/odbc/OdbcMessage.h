@@ -13,10 +13,6 @@ constexpr std::size_t kMaxDiagnosticTextBytes = 511;
 // next "]" at the start, and one blank after each tag. A "[" without a "]" is kept.
 std::string StripOriginTags(std::string_view message);
 
-// Cuts UTF-8 text to at most maxBytes bytes, never inside a character. Text that is not
-// valid UTF-8 is still cut at maxBytes or before, only stepping back over continuation bytes.
-std::string CutUtf8(std::string text, std::size_t maxBytes);
-
 // The text of a CDBException: every message with its tags removed and a "\n" after it,
 // the whole cut to kMaxDiagnosticTextBytes.
 std::string ComposeDiagnosticText(const std::vector<std::string>& messages);

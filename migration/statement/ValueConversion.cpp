@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Utf8Cut.h"
 
 namespace {
 
@@ -50,11 +51,7 @@ std::string DescribeValue(const CFieldValue& value) {
         std::string_view text = CutAtZero(value.GetText());
         bool cut = false;
         if (text.size() > kLongestQuotedText) {
-            size_t end = kLongestQuotedText;
-            while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-                --end;
-            }
-            text = text.substr(0, end);
+            text = text.substr(0, Utf8CutLength(text, kLongestQuotedText));
             cut = true;
         }
         description += " \"";

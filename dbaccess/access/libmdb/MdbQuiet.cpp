@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <utility>
+
+#include "dbaccess/Utf8Cut.h"
 
 namespace {
 
@@ -161,12 +164,7 @@ std::string OneLine(const std::string& raw, size_t maxBytes) {
         }
     }
     if (line.size() > maxBytes) {
-        size_t cut = maxBytes;
-        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        line.resize(cut);
-        line += "...";
+        line = CutUtf8(std::move(line), maxBytes) + "...";
     }
     return line;
 }

@@ -39,40 +39,6 @@ INSTANTIATE_TEST_SUITE_P(
         StripCase{"japanese", "[ドライバ]接続できません", "接続できません"}),
     [](const testing::TestParamInfo<StripCase>& info) { return std::string(info.param.name); });
 
-TEST(CutUtf8Test, ShortTextIsUnchanged) {
-    EXPECT_EQ(CutUtf8("abc", 3), "abc");
-    EXPECT_EQ(CutUtf8("", 0), "");
-}
-
-TEST(CutUtf8Test, AsciiIsCutAtTheLimit) {
-    EXPECT_EQ(CutUtf8("abcdef", 4), "abcd");
-}
-
-TEST(CutUtf8Test, NeverSplitsACharacter) {
-    const std::string text = "a日本";  // 1 + 3 + 3 bytes
-    EXPECT_EQ(CutUtf8(text, 7), "a日本");
-    EXPECT_EQ(CutUtf8(text, 6), "a日");
-    EXPECT_EQ(CutUtf8(text, 5), "a日");
-    EXPECT_EQ(CutUtf8(text, 4), "a日");
-    EXPECT_EQ(CutUtf8(text, 3), "a");
-    EXPECT_EQ(CutUtf8(text, 1), "a");
-    EXPECT_EQ(CutUtf8(text, 0), "");
-}
-
-TEST(CutUtf8Test, NeverSplitsAFourByteCharacter) {
-    const std::string text = "x𠮷";  // 1 + 4 bytes
-    for (std::size_t limit = 1; limit < 5; ++limit) {
-        EXPECT_EQ(CutUtf8(text, limit), "x") << "limit " << limit;
-    }
-    EXPECT_EQ(CutUtf8(text, 5), "x𠮷");
-}
-
-TEST(CutUtf8Test, InvalidUtf8IsStillCutWithinTheLimit) {
-    const std::string text = "\x80\x80\x80\x80";
-    EXPECT_EQ(CutUtf8(text, 2), "");
-    EXPECT_EQ(CutUtf8("\xff\xfe\xfd", 2), "\xff\xfe");
-}
-
 TEST(ComposeDiagnosticTextTest, EachMessageStrippedAndFollowedByNewline) {
     EXPECT_EQ(ComposeDiagnosticText({"[unixODBC][Driver Manager]first", "second", "[SQLite]third"}),
               "first\nsecond\nthird\n");
