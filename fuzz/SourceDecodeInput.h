@@ -19,7 +19,6 @@
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/access/jet/CodePageText.h"
-#include "dbaccess/access/jet/Cp932Text.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetHeader.h"
 #include "dbaccess/access/jet/JetText.h"
@@ -72,7 +71,7 @@ inline void DecodeInput(const uint8_t* data, size_t size) {
                 (void)DecodeJet4Text(in);
                 break;
             case 2: {
-                (void)Cp932ToUtf8(in);
+                (void)CodePageText::Cp932().ToUtf8Replacing(in);
                 static const CodePageText pages[] = {CodePageText(932), CodePageText(1252),
                                                      CodePageText(936), CodePageText(950)};
                 if (!in.empty()) {

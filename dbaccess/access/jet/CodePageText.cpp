@@ -107,7 +107,7 @@ std::string CodePageText::ToUtf8(std::span<const uint8_t> bytes) const {
         return std::string(bytes.begin(), bytes.end());
     }
     if (!m_singleByte) {
-        return MultiByteToUtf8(bytes);
+        return MultiByteToUtf8(bytes, false);
     }
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -118,25 +118,45 @@ std::string CodePageText::ToUtf8(std::span<const uint8_t> bytes) const {
     return out;
 }
 
-std::string CodePageText::MultiByteToUtf8(std::span<const uint8_t> bytes) const {
+std::string CodePageText::ToUtf8Replacing(std::span<const uint8_t> bytes) const {
+    if (m_singleByte || IsAscii(bytes)) {
+        return ToUtf8(bytes);
+    }
+    return MultiByteToUtf8(bytes, true);
+}
+
+std::string CodePageText::MultiByteToUtf8(std::span<const uint8_t> bytes, bool replacing) const {
     // iconv keeps a shift state in its descriptor: one conversion at a time.
     static std::mutex lock;
     std::lock_guard<std::mutex> hold(lock);
     const auto cd = static_cast<iconv_t>(m_iconv);
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    // A double-byte character never takes more than 4 UTF-8 bytes, a single byte at most 3.
+    // A double-byte character never takes more than 4 UTF-8 bytes, a single byte at most 3,
+    // and U+FFFD for one byte 3: every input byte has its three output bytes.
     std::string out(bytes.size() * 3 + 4, '\0');
     char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
     size_t inLeft = bytes.size();
     char* outPtr = out.data();
     size_t outLeft = out.size();
-    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
-        iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+    for (;;) {
+        if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
+            iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1)) {
+            break;
+        }
         const size_t at = bytes.size() - inLeft;
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "0x%02X", bytes[at]);
-        throw JetFormatError("its text is not valid in code page " + std::to_string(m_codePage) +
-                             " (byte " + hex + " at offset " + std::to_string(at) + ")");
+        if (!replacing || errno == E2BIG || inLeft == 0) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", bytes[std::min(at, bytes.size() - 1)]);
+            throw JetFormatError("its text is not valid in code page " +
+                                 std::to_string(m_codePage) + " (byte " + hex + " at offset " +
+                                 std::to_string(at) + ")");
+        }
+        // EILSEQ, or EINVAL for a lead byte at the end: mark the byte and go on after it.
+        ++in;
+        --inLeft;
+        std::memcpy(outPtr, "\xEF\xBF\xBD", 3);
+        outPtr += 3;
+        outLeft -= 3;
     }
     out.resize(out.size() - outLeft);
     return out;

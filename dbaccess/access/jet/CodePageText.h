@@ -27,12 +27,18 @@ public:
     // Decodes bytes. Throws JetFormatError naming the byte offset when the bytes are not valid
     // text of a multi-byte code page.
     std::string ToUtf8(std::span<const uint8_t> bytes) const;
+    // Decodes bytes and never fails: a byte at which a multi-byte code page has no character
+    // (an undefined lead byte, a bad trail byte, a lead byte at the end) becomes U+FFFD and
+    // decoding goes on after it.
+    std::string ToUtf8Replacing(std::span<const uint8_t> bytes) const;
 
-    // The decoder for CP932, shared: what Access 97 text is read as when nothing else is known.
+    // The decoder for CP932 (Windows Japanese, with the NEC and IBM extensions; glibc's
+    // "SHIFT-JIS" would reject those and map 0x8160 to U+301C instead of U+FF5E), shared: what
+    // Access 97 text is read as when nothing else is known.
     static const CodePageText& Cp932();
 
 private:
-    std::string MultiByteToUtf8(std::span<const uint8_t> bytes) const;
+    std::string MultiByteToUtf8(std::span<const uint8_t> bytes, bool replacing) const;
 
     int m_codePage = 932;
     bool m_singleByte = false;

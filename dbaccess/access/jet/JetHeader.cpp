@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "dbaccess/access/jet/CodePageText.h"
-#include "dbaccess/access/jet/Cp932Text.h"
 #include "dbaccess/access/jet/JetBytes.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetText.h"
@@ -64,7 +63,7 @@ std::string Jet3Password(std::span<uint8_t> header, int codePage) {
     } catch (const JetFormatError&) {
         // Not text in its code page: compared as CP932 with the bad bytes marked, no password
         // typed can match it.
-        return Cp932ToUtf8(raw.first(n));
+        return CodePageText::Cp932().ToUtf8Replacing(raw.first(n));
     }
 }
 

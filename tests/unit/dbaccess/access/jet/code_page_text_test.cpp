@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "dbaccess/access/jet/CodePageText.h"
-#include "dbaccess/access/jet/Cp932Text.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 
 namespace {
@@ -22,7 +21,7 @@ void PrintTo(const Cp932Case& c, std::ostream* os) {
 class SourceCp932 : public ::testing::TestWithParam<Cp932Case> {};
 
 TEST_P(SourceCp932, ConvertsToUtf8) {
-    EXPECT_EQ(Cp932ToUtf8(GetParam().bytes), GetParam().expected);
+    EXPECT_EQ(CodePageText::Cp932().ToUtf8Replacing(GetParam().bytes), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
