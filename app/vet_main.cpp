@@ -90,6 +90,10 @@ std::string g_outOfMemoryReport;
     _exit(1);
 }
 
+constexpr const char kLogDomain[] = "brimlow-vet";
+
+void IgnoreLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 // GLib ends the process on a failed allocation with an error-level message: end it ourselves
 // with a clear report first.
 void OnGlibError(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
@@ -170,6 +174,11 @@ int main(int argc, char** argv) {
     std::set_new_handler(OutOfMemory);
     g_log_set_handler("GLib", static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL),
                       OnGlibError, nullptr);
+    // GLib allocates a thread's logging state with its first message. Were that the message
+    // of a failed allocation, GLib would abort before OnGlibError ran, and the file would
+    // look as if it had crashed the check: one message now, while memory is there.
+    g_log_set_handler(kLogDomain, G_LOG_LEVEL_DEBUG, IgnoreLog, nullptr);
+    g_log(kLogDomain, G_LOG_LEVEL_DEBUG, "start");
 
     std::string result;
     int status = 1;

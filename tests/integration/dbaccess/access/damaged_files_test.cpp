@@ -18,6 +18,9 @@ std::string Damaged(const std::string& path) {
 struct DamagedCase {
     const char* file;
     const char* problem;  // the message after "The database '<path>' is damaged: "
+    // Where two limits race (a loop that allocates meets the memory cap or the stall limit
+    // first, as the machine's speed decides), the other clear message.
+    const char* otherProblem = nullptr;
 };
 
 void PrintTo(const DamagedCase& c, std::ostream* os) {
@@ -100,7 +103,9 @@ TEST_P(SourceSharedDamagedFiles, EndInAClearMessageWithinTheStallLimit) {
 #endif
     const std::string message = DaoError([&] { db.Open(*path, false, true, kPassword); });
     EXPECT_TRUE(Contains(message, "'" + *path + "'"));
-    EXPECT_TRUE(Contains(message, GetParam().problem));
+    const char* other = GetParam().otherProblem;
+    EXPECT_TRUE(Contains(message, GetParam().problem) || (other && Contains(message, other)))
+        << message;
     EXPECT_FALSE(db.IsOpen());
 }
 
@@ -108,9 +113,11 @@ INSTANTIATE_TEST_SUITE_P(
     Files, SourceSharedDamagedFiles,
     ::testing::Values(
         DamagedCase{"hang-jet4-truncated.mdb",
-                    "is damaged: reading it made no progress for 10 seconds."},
+                    "is damaged: reading it made no progress for 10 seconds.",
+                    "is damaged: reading it needed more than the 1024 MB of memory allowed."},
         DamagedCase{"hang-jet3-bitflips.mdb",
-                    "is damaged: reading it made no progress for 10 seconds."},
+                    "is damaged: reading it made no progress for 10 seconds.",
+                    "is damaged: reading it needed more than the 1024 MB of memory allowed."},
         DamagedCase{"jet3-hang-4GB.mdb", "is damaged: reading it "},
         DamagedCase{"phantom-row.mdb",
                     "is damaged: in the table 'Mst04', it holds more rows than the 50 its "
