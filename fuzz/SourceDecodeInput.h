@@ -55,7 +55,7 @@ inline void DecodeField(Bytes in) {
     (void)DecodeJetField(version, type, isNull, field, reader);
 }
 
-// Decodes one input; bad bytes end in JetFormatError, which is caught here: anything else
+// Decodes one input; bad bytes end in CJetFormatError, which is caught here: anything else
 // escaping (or a crash) is a finding.
 inline void DecodeInput(const uint8_t* data, size_t size) {
     if (size < 1) {
@@ -71,9 +71,9 @@ inline void DecodeInput(const uint8_t* data, size_t size) {
                 (void)DecodeJet4Text(in);
                 break;
             case 2: {
-                (void)CodePageText::Cp932().ToUtf8Replacing(in);
-                static const CodePageText pages[] = {CodePageText(932), CodePageText(1252),
-                                                     CodePageText(936), CodePageText(950)};
+                (void)CCodePageText::Cp932().ToUtf8Replacing(in);
+                static const CCodePageText pages[] = {CCodePageText(932), CCodePageText(1252),
+                                                      CCodePageText(936), CCodePageText(950)};
                 if (!in.empty()) {
                     (void)pages[in[0] % 4].ToUtf8(in.subspan(1));
                 }
@@ -83,7 +83,7 @@ inline void DecodeInput(const uint8_t* data, size_t size) {
                 DecodeField(in);
                 break;
         }
-    } catch (const JetFormatError&) {
+    } catch (const CJetFormatError&) {
         // The expected outcome for bad bytes.
     }
 }

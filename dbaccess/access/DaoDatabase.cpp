@@ -104,12 +104,12 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     }
     struct stat info {};
     const std::vector<uint8_t> first = ReadFirstBytes(path, info);
-    JetHeader header;
+    CJetHeader header;
     try {
         header = ParseJetHeader(first);
-    } catch (const NewerAccessFormatError& e) {
+    } catch (const CNewerAccessFormatError& e) {
         throw CDaoException("The database '" + path + "' cannot be opened: " + e.what() + ".");
-    } catch (const JetFormatError& e) {
+    } catch (const CJetFormatError& e) {
         throw CDaoException("'" + path + "' is not an Access database file: " + e.what() + ".");
     }
     if (!header.password.empty() && PasswordFromConnect(connect) != header.password) {

@@ -40,7 +40,7 @@ void ReadRecords(SQLSMALLINT type, SQLHANDLE handle, DiagnosticRecords& records)
     }
 }
 
-DiagnosticRecords ReadAllRecords(const OdbcHandles& handles) {
+DiagnosticRecords ReadAllRecords(const COdbcHandles& handles) {
     DiagnosticRecords records;
     ReadRecords(SQL_HANDLE_ENV, handles.env, records);
     ReadRecords(SQL_HANDLE_DBC, handles.dbc, records);
@@ -50,7 +50,7 @@ DiagnosticRecords ReadAllRecords(const OdbcHandles& handles) {
 
 }  // namespace
 
-SQLRETURN OdbcCheck(SQLRETURN rc, const char* call, const OdbcHandles& handles) {
+SQLRETURN OdbcCheck(SQLRETURN rc, const char* call, const COdbcHandles& handles) {
     if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
         return rc;
     }

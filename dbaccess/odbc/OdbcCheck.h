@@ -3,7 +3,7 @@
 #include <sql.h>
 
 // The handles whose diagnostic records describe a failure; any of them may be null.
-struct OdbcHandles {
+struct COdbcHandles {
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
     SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -17,4 +17,4 @@ struct OdbcHandles {
 // The records are those of the environment, the connection and the statement, in that
 // order, each handle read until it has none left or a record has state "00000"; their
 // messages are composed by ComposeDiagnosticText.
-SQLRETURN OdbcCheck(SQLRETURN rc, const char* call, const OdbcHandles& handles);
+SQLRETURN OdbcCheck(SQLRETURN rc, const char* call, const COdbcHandles& handles);

@@ -21,7 +21,7 @@ struct CDatabase::Handles {
     bool inTransaction = false;
     unsigned stmtQueryTimeout = 0;  // the query timeout set on stmt
 
-    OdbcHandles Diagnostics() const noexcept { return {env.Get(), dbc.Get(), stmt.Get()}; }
+    COdbcHandles Diagnostics() const noexcept { return {env.Get(), dbc.Get(), stmt.Get()}; }
 
     ~Handles() {
         // SQLDisconnect frees the statements of the connection itself, so ours goes first.

@@ -13,7 +13,7 @@
 // - SQLExecDirect must be reported as supported: that is what "can execute" means here.
 // - The SQL grammar level is not checked: its lowest value, 0, already is the minimum
 //   grammar, so the check would refuse nothing (sqlite3odbc reports exactly 0).
-std::string OdbcDriverRefusal(const OdbcDriverAbilities& abilities) {
+std::string OdbcDriverRefusal(const COdbcDriverAbilities& abilities) {
     if (!abilities.apiConformance && !abilities.interfaceConformance) {
         return "The ODBC driver does not report its conformance level.";
     }
@@ -32,8 +32,8 @@ namespace {
 
 // The driver's answers are taken as they come: a failed SQLGetInfo or SQLGetFunctions
 // means "not supported", which the refusal then reports.
-OdbcDriverAbilities AskDriver(SQLHDBC dbc) {
-    OdbcDriverAbilities abilities;
+COdbcDriverAbilities AskDriver(SQLHDBC dbc) {
+    COdbcDriverAbilities abilities;
     SQLUSMALLINT api = 0;
     if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_ODBC_API_CONFORMANCE, &api, sizeof api, nullptr))) {
         abilities.apiConformance = api;
@@ -51,7 +51,7 @@ OdbcDriverAbilities AskDriver(SQLHDBC dbc) {
 
 }  // namespace
 
-void VerifyOdbcDriver(const OdbcHandles& handles) {
+void VerifyOdbcDriver(const COdbcHandles& handles) {
     const std::string refusal = OdbcDriverRefusal(AskDriver(handles.dbc));
     if (!refusal.empty()) {
         throw CDBException(refusal);

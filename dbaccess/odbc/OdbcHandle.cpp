@@ -24,7 +24,8 @@ void COdbcHandle::Reset() noexcept {
     }
 }
 
-COdbcHandle AllocateOdbcHandle(SQLSMALLINT type, SQLHANDLE parent, const OdbcHandles& diagnostics) {
+COdbcHandle AllocateOdbcHandle(SQLSMALLINT type, SQLHANDLE parent,
+                               const COdbcHandles& diagnostics) {
     SQLHANDLE handle = SQL_NULL_HANDLE;
     const SQLRETURN rc = SQLAllocHandle(type, parent, &handle);
     COdbcHandle owner(type, handle);

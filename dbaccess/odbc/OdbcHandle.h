@@ -30,4 +30,4 @@ private:
 
 // Allocates a handle of the given type under parent (SQL_NULL_HANDLE for an environment).
 // Throws CDBException with the diagnostics of diagnostics on failure.
-COdbcHandle AllocateOdbcHandle(SQLSMALLINT type, SQLHANDLE parent, const OdbcHandles& diagnostics);
+COdbcHandle AllocateOdbcHandle(SQLSMALLINT type, SQLHANDLE parent, const COdbcHandles& diagnostics);

@@ -55,7 +55,7 @@ char32_t DecodeOneByte(iconv_t cd, uint8_t byte) {
 
 }  // namespace
 
-CodePageText::CodePageText(int codePage) {
+CCodePageText::CCodePageText(int codePage) {
     if (codePage != 0 && !IsMultiByte(codePage)) {
         const iconv_t cd = iconv_open("UTF-32LE", NameOf(codePage).c_str());
         if (cd != kNoIconv) {
@@ -87,22 +87,22 @@ CodePageText::CodePageText(int codePage) {
     m_codePage = 932;
 }
 
-CodePageText::~CodePageText() {
+CCodePageText::~CCodePageText() {
     if (m_iconv && m_iconv != kNoIconv) {
         iconv_close(static_cast<iconv_t>(m_iconv));
     }
 }
 
-std::string CodePageText::IconvName() const {
+std::string CCodePageText::IconvName() const {
     return NameOf(m_codePage);
 }
 
-const CodePageText& CodePageText::Cp932() {
-    static const CodePageText cp932(932);
+const CCodePageText& CCodePageText::Cp932() {
+    static const CCodePageText cp932(932);
     return cp932;
 }
 
-std::string CodePageText::ToUtf8(std::span<const uint8_t> bytes) const {
+std::string CCodePageText::ToUtf8(std::span<const uint8_t> bytes) const {
     if (IsAscii(bytes)) {
         return std::string(bytes.begin(), bytes.end());
     }
@@ -118,14 +118,14 @@ std::string CodePageText::ToUtf8(std::span<const uint8_t> bytes) const {
     return out;
 }
 
-std::string CodePageText::ToUtf8Replacing(std::span<const uint8_t> bytes) const {
+std::string CCodePageText::ToUtf8Replacing(std::span<const uint8_t> bytes) const {
     if (m_singleByte || IsAscii(bytes)) {
         return ToUtf8(bytes);
     }
     return MultiByteToUtf8(bytes, true);
 }
 
-std::string CodePageText::MultiByteToUtf8(std::span<const uint8_t> bytes, bool replacing) const {
+std::string CCodePageText::MultiByteToUtf8(std::span<const uint8_t> bytes, bool replacing) const {
     // iconv keeps a shift state in its descriptor: one conversion at a time.
     static std::mutex lock;
     std::lock_guard<std::mutex> hold(lock);
@@ -147,9 +147,9 @@ std::string CodePageText::MultiByteToUtf8(std::span<const uint8_t> bytes, bool r
         if (!replacing || errno == E2BIG || inLeft == 0) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "0x%02X", bytes[std::min(at, bytes.size() - 1)]);
-            throw JetFormatError("its text is not valid in code page " +
-                                 std::to_string(m_codePage) + " (byte " + hex + " at offset " +
-                                 std::to_string(at) + ")");
+            throw CJetFormatError("its text is not valid in code page " +
+                                  std::to_string(m_codePage) + " (byte " + hex + " at offset " +
+                                  std::to_string(at) + ")");
         }
         // EILSEQ, or EINVAL for a lead byte at the end: mark the byte and go on after it.
         ++in;

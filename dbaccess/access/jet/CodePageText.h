@@ -12,19 +12,19 @@
 // iconv would refuse. Multi-byte code pages (932, 936, 949, 950, 1361) go through iconv, and a
 // byte sequence they do not define is an error. Code page 0 and code pages this system's iconv
 // does not know are read as CP932.
-class CodePageText {
+class CCodePageText {
 public:
     // Throws CDaoException when iconv cannot convert even CP932.
-    explicit CodePageText(int codePage);
-    ~CodePageText();
-    CodePageText(const CodePageText&) = delete;
-    CodePageText& operator=(const CodePageText&) = delete;
+    explicit CCodePageText(int codePage);
+    ~CCodePageText();
+    CCodePageText(const CCodePageText&) = delete;
+    CCodePageText& operator=(const CCodePageText&) = delete;
 
     // The code page actually used (932 where the requested one was 0 or unknown).
     int CodePage() const noexcept { return m_codePage; }
     // The iconv name of CodePage(): "CP1252".
     std::string IconvName() const;
-    // Decodes bytes. Throws JetFormatError naming the byte offset when the bytes are not valid
+    // Decodes bytes. Throws CJetFormatError naming the byte offset when the bytes are not valid
     // text of a multi-byte code page.
     std::string ToUtf8(std::span<const uint8_t> bytes) const;
     // Decodes bytes and never fails: a byte at which a multi-byte code page has no character
@@ -35,7 +35,7 @@ public:
     // The decoder for CP932 (Windows Japanese, with the NEC and IBM extensions; glibc's
     // "SHIFT-JIS" would reject those and map 0x8160 to U+301C instead of U+FF5E), shared: what
     // Access 97 text is read as when nothing else is known.
-    static const CodePageText& Cp932();
+    static const CCodePageText& Cp932();
 
 private:
     std::string MultiByteToUtf8(std::span<const uint8_t> bytes, bool replacing) const;

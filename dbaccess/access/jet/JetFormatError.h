@@ -5,14 +5,14 @@
 // Raw bytes of the file that do not make sense: a value shorter than its type, a broken memo
 // chain, a header without the Access signature. The decoders know neither the file nor the
 // table; the source reader catches this and throws CDaoException with those names added.
-class JetFormatError : public std::runtime_error {
+class CJetFormatError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // A file of a later Access format (an .accdb of Access 2007 or later), which libmdb's .mdb
 // reader cannot read: told apart so that the user hears what to do about it.
-class NewerAccessFormatError : public JetFormatError {
+class CNewerAccessFormatError : public CJetFormatError {
 public:
-    using JetFormatError::JetFormatError;
+    using CJetFormatError::CJetFormatError;
 };

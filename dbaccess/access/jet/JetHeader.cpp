@@ -59,11 +59,11 @@ std::string Jet3Password(std::span<uint8_t> header, int codePage) {
         ++n;
     }
     try {
-        return CodePageText(codePage).ToUtf8(raw.first(n));
-    } catch (const JetFormatError&) {
+        return CCodePageText(codePage).ToUtf8(raw.first(n));
+    } catch (const CJetFormatError&) {
         // Not text in its code page: compared as CP932 with the bad bytes marked, no password
         // typed can match it.
-        return CodePageText::Cp932().ToUtf8Replacing(raw.first(n));
+        return CCodePageText::Cp932().ToUtf8Replacing(raw.first(n));
     }
 }
 
@@ -88,22 +88,22 @@ std::vector<uint8_t> Rc4Keystream(std::span<const uint8_t> key, size_t n) {
     return stream;
 }
 
-JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
+CJetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
     if (firstBytes.size() >= kSignatureAt + kAccdbSignature.size() &&
         std::memcmp(firstBytes.data() + kSignatureAt, kAccdbSignature.data(),
                     kAccdbSignature.size()) == 0) {
-        throw NewerAccessFormatError(
+        throw CNewerAccessFormatError(
             "it is an Access 2007 or later database (.accdb), which this program does not read; "
             "Access can save it as an Access 2002-2003 database (.mdb)");
     }
     if (firstBytes.size() < kSignatureAt + kSignature.size() ||
         std::memcmp(firstBytes.data() + kSignatureAt, kSignature.data(), kSignature.size()) != 0) {
-        throw JetFormatError("it has no \"Standard Jet DB\" signature");
+        throw CJetFormatError("it has no \"Standard Jet DB\" signature");
     }
     if (firstBytes.size() < kJetHeaderSize) {
-        throw JetFormatError("its header is cut short");
+        throw CJetFormatError("its header is cut short");
     }
-    JetHeader header;
+    CJetHeader header;
     size_t maskedLength = 0;
     switch (firstBytes[kVersionAt]) {
         case 0:
@@ -115,8 +115,8 @@ JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
             maskedLength = 128;
             break;
         default:
-            throw JetFormatError("its format version " + std::to_string(firstBytes[kVersionAt]) +
-                                 " is not Access 97 or Access 2000-2003");
+            throw CJetFormatError("its format version " + std::to_string(firstBytes[kVersionAt]) +
+                                  " is not Access 97 or Access 2000-2003");
     }
     std::vector<uint8_t> bytes(firstBytes.begin(), firstBytes.begin() + kJetHeaderSize);
     const std::vector<uint8_t> keystream = Rc4Keystream(kHeaderKey, maskedLength);

@@ -8,7 +8,7 @@
 #include "dbaccess/access/jet/JetValue.h"
 
 // What the first page of an .mdb file says about the file.
-struct JetHeader {
+struct CJetHeader {
     JetVersion version = JetVersion::Jet4;
     // The creation date (days since 1899-12-30); Jet 4 masks the password with it.
     double creationDate = 0.0;
@@ -25,11 +25,11 @@ constexpr size_t kJetHeaderSize = 0x18 + 128;
 // offset 4, the format version at 0x14, then the part from 0x18 that Access masks with a
 // fixed RC4 keystream (126 bytes for Jet 3, 128 for Jet 4). In it, at 0x3C, the code page of
 // Access 97 text, and at 0x42 the password: Jet 3 keeps 20 bytes of text in that code page
-// (CP932 when it names none, see CodePageText); Jet 4 keeps 20 UTF-16LE characters,
+// (CP932 when it names none, see CCodePageText); Jet 4 keeps 20 UTF-16LE characters,
 // masked again with the four little-endian bytes of the creation date at 0x72 taken as a
-// 32-bit integer. Throws JetFormatError when the signature or a known version is missing or
+// 32-bit integer. Throws CJetFormatError when the signature or a known version is missing or
 // the bytes are too few, and names an Access 2007 or later (.accdb) file as such.
-JetHeader ParseJetHeader(std::span<const uint8_t> firstBytes);
+CJetHeader ParseJetHeader(std::span<const uint8_t> firstBytes);
 
 // The RC4 keystream for key, n bytes long. Exposed for the tests.
 std::vector<uint8_t> Rc4Keystream(std::span<const uint8_t> key, size_t n);

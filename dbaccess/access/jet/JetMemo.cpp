@@ -16,8 +16,8 @@ constexpr uint32_t kFlagMask = 0xC0000000;
 std::span<const uint8_t> RequireRow(const LvalRowReader& readRow, uint32_t pageRow) {
     const auto row = readRow(pageRow);
     if (!row) {
-        throw JetFormatError("a memo points to page " + std::to_string(pageRow >> 8) + " row " +
-                             std::to_string(pageRow & 0xFF) + ", which does not exist");
+        throw CJetFormatError("a memo points to page " + std::to_string(pageRow >> 8) + " row " +
+                              std::to_string(pageRow & 0xFF) + ", which does not exist");
     }
     return *row;
 }
@@ -33,14 +33,14 @@ std::vector<uint8_t> ReadChain(uint32_t pageRow, size_t length, const LvalRowRea
     std::unordered_set<uint32_t> seen;
     while (data.size() < length) {
         if (pageRow == 0) {
-            throw JetFormatError(Shortfall(data.size(), length));
+            throw CJetFormatError(Shortfall(data.size(), length));
         }
         if (!seen.insert(pageRow).second) {
-            throw JetFormatError("a memo's chain of pages loops back on itself");
+            throw CJetFormatError("a memo's chain of pages loops back on itself");
         }
         const auto row = RequireRow(readRow, pageRow);
         if (row.size() < 4) {
-            throw JetFormatError("a memo page row is too short to name its successor");
+            throw CJetFormatError("a memo page row is too short to name its successor");
         }
         pageRow = jetbytes::Le32(row, 0);
         const auto chunk = row.subspan(4, std::min(row.size() - 4, length - data.size()));
@@ -56,8 +56,8 @@ std::vector<uint8_t> ReadMemoBytes(std::span<const uint8_t> field, const LvalRow
         return {};
     }
     if (field.size() < kHeaderSize) {
-        throw JetFormatError("a memo field is " + std::to_string(field.size()) +
-                             " bytes, shorter than its 12-byte header");
+        throw CJetFormatError("a memo field is " + std::to_string(field.size()) +
+                              " bytes, shorter than its 12-byte header");
     }
     const uint32_t lengthAndFlags = jetbytes::Le32(field, 0);
     const size_t length = lengthAndFlags & ~kFlagMask;
@@ -66,20 +66,20 @@ std::vector<uint8_t> ReadMemoBytes(std::span<const uint8_t> field, const LvalRow
         case kInline: {
             const auto data = field.subspan(kHeaderSize);
             if (data.size() < length) {
-                throw JetFormatError(Shortfall(data.size(), length));
+                throw CJetFormatError(Shortfall(data.size(), length));
             }
             return {data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length)};
         }
         case kSinglePage: {
             const auto row = RequireRow(readRow, pageRow);
             if (row.size() < length) {
-                throw JetFormatError(Shortfall(row.size(), length));
+                throw CJetFormatError(Shortfall(row.size(), length));
             }
             return {row.begin(), row.begin() + static_cast<std::ptrdiff_t>(length)};
         }
         case 0:
             return ReadChain(pageRow, length, readRow);
         default:
-            throw JetFormatError("a memo field has unknown storage flags");
+            throw CJetFormatError("a memo field has unknown storage flags");
     }
 }

@@ -16,19 +16,19 @@ std::span<const uint8_t> Need(std::span<const uint8_t> bytes, size_t width, int 
     if (bytes.size() < width) {
         const char* name = JetTypeName(columnType);
         const bool vowel = std::string_view("AEIOU").find(name[0]) != std::string_view::npos;
-        throw JetFormatError(std::string(vowel ? "an " : "a ") + name + " value needs " +
-                             std::to_string(width) + (width == 1 ? " byte" : " bytes") +
-                             ", the row holds " + std::to_string(bytes.size()));
+        throw CJetFormatError(std::string(vowel ? "an " : "a ") + name + " value needs " +
+                              std::to_string(width) + (width == 1 ? " byte" : " bytes") +
+                              ", the row holds " + std::to_string(bytes.size()));
     }
     return bytes;
 }
 
 std::string DecodeText(JetVersion version, std::span<const uint8_t> bytes,
-                       const JetFieldFormat& format) {
+                       const CJetFieldFormat& format) {
     if (version == JetVersion::Jet4) {
         return DecodeJet4Text(bytes);
     }
-    return (format.jet3Text ? *format.jet3Text : CodePageText::Cp932()).ToUtf8(bytes);
+    return (format.jet3Text ? *format.jet3Text : CCodePageText::Cp932()).ToUtf8(bytes);
 }
 
 // Replication ID: Data1 (32-bit), Data2 and Data3 (16-bit) little-endian, then 8 bytes.
@@ -134,11 +134,11 @@ std::string DecimalText(std::span<const uint8_t, 17> stored, int scale) {
 
 CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
                            std::span<const uint8_t> bytes, const LvalRowReader& readLval,
-                           const JetFieldFormat& format) {
+                           const CJetFieldFormat& format) {
     using namespace jetbytes;
     if (!IsReadableJetType(columnType)) {
-        throw JetFormatError(std::string("the column type ") + JetTypeName(columnType) + " (" +
-                             std::to_string(columnType) + ") cannot be read");
+        throw CJetFormatError(std::string("the column type ") + JetTypeName(columnType) + " (" +
+                              std::to_string(columnType) + ") cannot be read");
     }
     if (columnType == jettype::kBoolean) {
         return CFieldValue::Boolean(!isNull);
@@ -173,6 +173,6 @@ CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
             return CFieldValue::Decimal(
                 DecimalText(Need(bytes, 17, columnType).first<17>(), format.decimalScale));
         default:
-            throw JetFormatError("unreachable column type");
+            throw CJetFormatError("unreachable column type");
     }
 }

@@ -35,8 +35,8 @@ const char* JetTypeName(int columnType) noexcept;
 
 // What decoding a field needs beyond its bytes: the code page of Access 97 text (CP932 when
 // null) and, for a Decimal column, its scale (digits after the point).
-struct JetFieldFormat {
-    const CodePageText* jet3Text = nullptr;
+struct CJetFieldFormat {
+    const CCodePageText* jet3Text = nullptr;
     int decimalScale = 0;
 };
 
@@ -45,12 +45,12 @@ struct JetFieldFormat {
 // as UTF-8: Jet 4 from UTF-16LE or the compressed form, Jet 3 from the file's code page. A
 // Decimal comes back as its exact decimal text, a Replication ID as text in Access's form
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" (upper-case hex). Memo data outside the row is
-// fetched through readLval. Throws JetFormatError when the bytes are too short for the type,
+// fetched through readLval. Throws CJetFormatError when the bytes are too short for the type,
 // a memo is broken or Access 97 text is not valid in its code page, and for a column type
 // outside IsReadableJetType.
 CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
                            std::span<const uint8_t> bytes, const LvalRowReader& readLval,
-                           const JetFieldFormat& format = {});
+                           const CJetFieldFormat& format = {});
 
 // The exact decimal text of a Decimal value's 17 stored bytes (a sign byte, non-zero for
 // negative, then a 128-bit magnitude as four little-endian 32-bit words, the most significant

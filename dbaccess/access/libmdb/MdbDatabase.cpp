@@ -14,7 +14,7 @@ namespace {
 // header ("SHIFT-JIS" for 932, which rejects the NEC and IBM extensions). Table and column
 // names must be UTF-8 here whatever the environment says, and Access 97 names are in the
 // code page the text is read in, so the converters are replaced before the catalogue is read.
-void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CodePageText& jet3Text) {
+void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CCodePageText& jet3Text) {
     const std::string charset = version == JetVersion::Jet3 ? jet3Text.IconvName() : "UCS-2LE";
     mdb_iconv_close(handle);
     handle->iconv_in = iconv_open("UTF-8", charset.c_str());
@@ -50,7 +50,7 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
     }
     // libmdb reads the code page from the unmasked header (offset 0x3C); Access 2000 files
     // keep their text in UTF-16 and do not need it.
-    m_jet3Text = std::make_unique<CodePageText>(
+    m_jet3Text = std::make_unique<CCodePageText>(
         m_version == JetVersion::Jet3 ? m_handle->f->code_page : 932);
     UseOurNameCharsets(m_handle, m_version, *m_jet3Text);
     GPtrArray* catalog = mdb_read_catalog(m_handle, MDB_TABLE);

@@ -32,7 +32,7 @@ public:
     JetVersion Version() const noexcept { return m_version; }
     MdbHandle* Handle() const noexcept { return m_handle; }
     // The decoder of Access 97 text, in the code page the file's header names.
-    const CodePageText& Jet3Text() const noexcept { return *m_jet3Text; }
+    const CCodePageText& Jet3Text() const noexcept { return *m_jet3Text; }
     // The catalogue entry of the named table (ASCII case-insensitive), or null.
     MdbCatalogEntry* FindTable(const std::string& name) const;
     // The names of the tables in the catalogue, in catalogue order.
@@ -46,7 +46,7 @@ private:
     std::string m_path;
     MdbHandle* m_handle = nullptr;
     JetVersion m_version = JetVersion::Jet4;
-    std::unique_ptr<CodePageText> m_jet3Text;
+    std::unique_ptr<CCodePageText> m_jet3Text;
     std::string m_openingOutput;
     MdbPageWatch* m_watch = nullptr;
 };

@@ -244,7 +244,7 @@ CFieldValue MdbTableReader::Value(size_t column) {
     try {
         return DecodeJetField(m_file.Version(), col.type, field.is_null != 0, bytes, m_lval,
                               {&m_file.Jet3Text(), col.scale});
-    } catch (const JetFormatError& e) {
+    } catch (const CJetFormatError& e) {
         const std::string where =
             "The column '" + col.name + "' of " + Describe(m_name) + " in '" + m_file.Path() + "'";
         if (std::string_view(JetTypeName(col.type)) == "unknown") {

@@ -11,7 +11,7 @@
 
 namespace {
 
-std::string CheckFailure(SQLRETURN rc, const char* call, const OdbcHandles& handles) {
+std::string CheckFailure(SQLRETURN rc, const char* call, const COdbcHandles& handles) {
     try {
         OdbcCheck(rc, call, handles);
     } catch (const CDBException& e) {

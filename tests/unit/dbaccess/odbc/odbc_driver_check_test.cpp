@@ -9,7 +9,7 @@ namespace {
 
 struct DriverCase {
     const char* name;
-    OdbcDriverAbilities abilities;
+    COdbcDriverAbilities abilities;
     bool accepted;
 };
 

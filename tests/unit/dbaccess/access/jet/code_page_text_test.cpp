@@ -21,7 +21,7 @@ void PrintTo(const Cp932Case& c, std::ostream* os) {
 class SourceCp932 : public ::testing::TestWithParam<Cp932Case> {};
 
 TEST_P(SourceCp932, ConvertsToUtf8) {
-    EXPECT_EQ(CodePageText::Cp932().ToUtf8Replacing(GetParam().bytes), GetParam().expected);
+    EXPECT_EQ(CCodePageText::Cp932().ToUtf8Replacing(GetParam().bytes), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -48,8 +48,8 @@ namespace {
 
 std::string Decoded(int codePage, std::vector<uint8_t> bytes) {
     try {
-        return CodePageText(codePage).ToUtf8(bytes);
-    } catch (const JetFormatError& e) {
+        return CCodePageText(codePage).ToUtf8(bytes);
+    } catch (const CJetFormatError& e) {
         return std::string("error: ") + e.what();
     }
 }
@@ -69,9 +69,9 @@ TEST(SourceCodePage, MultiByteTextThatIsInvalidIsAnError) {
 }
 
 TEST(SourceCodePage, NoOrAnUnknownCodePageMeansCp932) {
-    EXPECT_EQ(CodePageText(0).CodePage(), 932);
-    EXPECT_EQ(CodePageText(12345).CodePage(), 932);
-    EXPECT_EQ(CodePageText(1252).IconvName(), "CP1252");
+    EXPECT_EQ(CCodePageText(0).CodePage(), 932);
+    EXPECT_EQ(CCodePageText(12345).CodePage(), 932);
+    EXPECT_EQ(CCodePageText(1252).IconvName(), "CP1252");
 }
 
 }  // namespace

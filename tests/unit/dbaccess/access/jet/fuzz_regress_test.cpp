@@ -1,5 +1,5 @@
 // Replays the inputs kept from fuzzing the source reader's decoders (tests/data/regress/fuzz-*)
-// and a few hostile inputs made by hand: each must end normally or in JetFormatError.
+// and a few hostile inputs made by hand: each must end normally or in CJetFormatError.
 #include <gtest/gtest.h>
 
 #include <filesystem>

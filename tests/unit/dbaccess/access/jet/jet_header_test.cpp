@@ -79,7 +79,7 @@ TEST_P(SourceHeaderOfFixture, GivesVersionAndPassword) {
             GTEST_SKIP() << testpaths::MissingSharedFixture(file.substr(0, 4));
         }
     }
-    const JetHeader header = ParseJetHeader(FirstPage(path));
+    const CJetHeader header = ParseJetHeader(FirstPage(path));
     EXPECT_EQ(header.version, GetParam().version);
     EXPECT_EQ(header.password, GetParam().password);
     EXPECT_EQ(header.codePage, GetParam().codePage);
@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(SourceHeader, TheFixturesCreationDateIsRead) {
-    const JetHeader header = ParseJetHeader(FirstPage(testpaths::Data("sample.mdb")));
+    const CJetHeader header = ParseJetHeader(FirstPage(testpaths::Data("sample.mdb")));
     EXPECT_DOUBLE_EQ(header.creationDate, 44867.45013888889);
 }
 
@@ -120,7 +120,7 @@ void PrintTo(const DateCase& c, std::ostream* os) {
 class SourceHeaderPasswordMask : public ::testing::TestWithParam<DateCase> {};
 
 TEST_P(SourceHeaderPasswordMask, FollowsEachFilesCreationDate) {
-    const JetHeader header =
+    const CJetHeader header =
         ParseJetHeader(Jet4Header(GetParam().creationDate, GetParam().password));
     EXPECT_EQ(header.password, GetParam().expected);
 }
@@ -150,7 +150,7 @@ TEST(SourceHeader, AnImpossibleCreationDateStillGivesAMask) {
 std::string ErrorOf(const Bytes& bytes) {
     try {
         ParseJetHeader(bytes);
-    } catch (const JetFormatError& e) {
+    } catch (const CJetFormatError& e) {
         return e.what();
     }
     return "no error";

@@ -64,7 +64,7 @@ std::string AsString(const Bytes& b) {
 std::string ErrorOf(const Bytes& field, Pages& pages) {
     try {
         ReadMemoBytes(field, pages.Reader());
-    } catch (const JetFormatError& e) {
+    } catch (const CJetFormatError& e) {
         return e.what();
     }
     return "no error";

@@ -97,7 +97,7 @@ TEST(SourceFieldValue, Jet3TextIsCodePage932) {
 }
 
 TEST(SourceFieldValue, Jet3TextFollowsTheGivenCodePage) {
-    const CodePageText western(1252);
+    const CCodePageText western(1252);
     EXPECT_TRUE(DecodeJetField(JetVersion::Jet3, jettype::kText, false,
                                Bytes{'B', 'o', 'l', 0xED, 'v', 'a', 'r', 0xA3}, kNoPages,
                                {&western, 0}) == CFieldValue::Text("Bolívar£"));
@@ -137,7 +137,7 @@ TEST(SourceFieldValue, AReplicationIdIsTextInAccesssForm) {
 std::string ErrorOf(int type, const Bytes& bytes) {
     try {
         Decode(type, bytes);
-    } catch (const JetFormatError& e) {
+    } catch (const CJetFormatError& e) {
         return e.what();
     }
     return "no error";
