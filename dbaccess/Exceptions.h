@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "dbaccess/SourceMessage.h"
 
@@ -27,10 +29,29 @@ public:
         : CException(FitSourceMessage(std::move(message))) {}
 };
 
-// A failure of the target connection; the text lists the driver's diagnostic records.
+// One diagnostic record of the ODBC driver manager or a driver: its SQLSTATE ("42S02"), the
+// driver's native error code, and its message as the driver wrote it.
+struct CDiagnosticRecord {
+    std::string state;
+    long native = 0;
+    std::string message;
+};
+
+// A failure of the target connection. The text lists the driver's diagnostic records (or
+// says what failed, when no record does); the records themselves are kept beside it, so that
+// what is said about a failure is chosen by its SQLSTATE rather than by its wording.
 class CDBException : public CException {
 public:
-    using CException::CException;
+    explicit CDBException(std::string message = {}) : CException(std::move(message)) {}
+    CDBException(std::string message, std::vector<CDiagnosticRecord> records)
+        : CException(std::move(message)), m_records(std::move(records)) {}
+
+    // The records in the order the driver manager gave them: environment, connection,
+    // statement. Empty when the failure is ours (no driver call failed).
+    const std::vector<CDiagnosticRecord>& Records() const noexcept { return m_records; }
+
+private:
+    std::vector<CDiagnosticRecord> m_records;
 };
 
 // Memory ran out.
@@ -39,10 +60,65 @@ public:
     CMemoryException() : CException("Out of memory.") {}
 };
 
-// A field value that cannot be converted to what its column asks for.
+// A field value that cannot be converted to what its column asks for. The text is the
+// conversion's sentence, then where the value stands as far as it is known, then a full stop:
+// "The Text value "x" cannot be converted to an integer (type mismatch): table 'T', column
+// 'C', row 5, in the database '/data/a.mdb'."
 class COleException : public CException {
 public:
-    using CException::CException;
+    // what: the conversion's sentence, without a final full stop.
+    explicit COleException(std::string what) : COleException(WhatAlone(std::move(what))) {}
+
+    // The same failure, of the value in this table and column.
+    COleException InColumn(const std::string& table, const std::string& column) const {
+        Parts parts = m_parts;
+        parts.table = table;
+        parts.column = column;
+        return COleException(std::move(parts));
+    }
+    // The same failure, at this row (from 1, in read order) of the source file.
+    COleException AtRow(std::size_t row, const std::string& file) const {
+        Parts parts = m_parts;
+        parts.row = row;
+        parts.file = file;
+        return COleException(std::move(parts));
+    }
+
+    const std::string& What() const noexcept { return m_parts.what; }
+    const std::string& Table() const noexcept { return m_parts.table; }
+    const std::string& Column() const noexcept { return m_parts.column; }
+    std::size_t Row() const noexcept { return m_parts.row; }  // 0: not known
+    const std::string& File() const noexcept { return m_parts.file; }
+
+private:
+    struct Parts {
+        std::string what;
+        std::string table;
+        std::string column;
+        std::size_t row = 0;
+        std::string file;
+    };
+
+    explicit COleException(Parts parts) : CException(Compose(parts)), m_parts(std::move(parts)) {}
+
+    static Parts WhatAlone(std::string what) {
+        Parts parts;
+        parts.what = std::move(what);
+        return parts;
+    }
+
+    static std::string Compose(const Parts& parts) {
+        std::string text = parts.what;
+        if (!parts.table.empty()) {
+            text += ": table '" + parts.table + "', column '" + parts.column + "'";
+        }
+        if (parts.row != 0) {
+            text += ", row " + std::to_string(parts.row) + ", in the database '" + parts.file + "'";
+        }
+        return text + ".";
+    }
+
+    Parts m_parts;
 };
 
 // The user abandoned an operation; never reported.

@@ -8,6 +8,7 @@
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/access/jet/FieldValue.h"
+#include "migration/statement/InsertItem.h"
 
 // The migration engine sees its two databases and its progress display only through these
 // small interfaces: the real classes sit over libmdb and ODBC, and unit tests use fakes.
@@ -39,14 +40,19 @@ public:
     virtual std::unique_ptr<IRecordset> OpenRecordset(const std::string& query) = 0;
 };
 
-// The target database the run writes to. The dialog's target commits every executed
-// statement at once; a replacing run's target commits once, at CommitRun.
+// The target database the run writes to. It receives rows, not statements: each target
+// writes them its own way (one statement per row, several rows per statement, a text
+// stream). The dialog's target commits every row at once; a replacing run's target commits
+// once, at CommitRun.
 class ITargetDatabase {
 public:
     virtual ~ITargetDatabase() = default;
     virtual bool IsOpen() const noexcept = 0;
     virtual void Open(const std::string& connect) = 0;
-    virtual void ExecuteSQL(const std::string& statement) = 0;
+    // One row: its table, its columns and their rendered values. The rows of a table come one
+    // after another, each with the same columns in the same order, and EndTable follows the
+    // last of them.
+    virtual void InsertRow(const CInsertItemList& row) = 0;
     // A target that holds rows back sends them when their table ends, before its log line.
     virtual void EndTable() {}
     // Makes the run's rows final, before the completion line; a target that commits every

@@ -93,14 +93,6 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     m_source.Close();
 }
 
-std::string CMigrationRun::WithRowAndFile(std::string message, size_t rowNumber) const {
-    if (!message.empty() && message.back() == '.') {
-        message.pop_back();
-    }
-    return message + ", row " + std::to_string(rowNumber) + ", in the database '" +
-           m_strSourcePath + "'.";
-}
-
 void CMigrationRun::OpenSource(const std::string& path) {
     m_strSourcePath = path;
     // The file check before the open can take seconds: the heartbeat keeps a window painted,
@@ -137,10 +129,6 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
             m_current.emplace(CTableProgress{entry.table, recordset->GetRecordCount(), 0});
         m_observer.OnTableStart(table);
         CProgressClock progress;
-        // Every row of a table has the catalogue's columns in the catalogue's order: the
-        // statement's head is built once, and one buffer serves every row's statement.
-        std::string head;
-        std::string statement;
         // A stop is taken before each row, and before an empty table ends.
         for (ThrowIfStopRequested(); !recordset->IsEOF(); ThrowIfStopRequested()) {
             CInsertItemList row(entry.table, entry.columns.size());
@@ -149,14 +137,9 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
                     row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));
                 }
             } catch (const COleException& e) {
-                throw COleException(WithRowAndFile(e.GetErrorMessage(), table.inserted + 1));
+                throw e.AtRow(table.inserted + 1, m_strSourcePath);
             }
-            if (head.empty()) {
-                head = row.BuildHead();
-            }
-            statement.assign(head);
-            row.AppendValues(statement);
-            m_target.ExecuteSQL(statement);
+            m_target.InsertRow(row);
             ++table.inserted;
             recordset->MoveNext();
             if (progress.Due()) {

@@ -45,8 +45,6 @@ private:
     // Tells the observer that the run is alive, then stops if it asks to.
     void Heartbeat();
     void ThrowIfStopRequested();
-    // A conversion error's text with the row (from 1, in read order) and the file added.
-    std::string WithRowAndFile(std::string message, size_t rowNumber) const;
 
     ISourceDatabase& m_source;
     ITargetDatabase& m_target;

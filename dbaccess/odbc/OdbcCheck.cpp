@@ -2,6 +2,7 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,12 +12,7 @@
 
 namespace {
 
-struct DiagnosticRecords {
-    std::vector<std::string> messages;
-    bool outOfMemory = false;
-};
-
-void ReadRecords(SQLSMALLINT type, SQLHANDLE handle, DiagnosticRecords& records) {
+void ReadRecords(SQLSMALLINT type, SQLHANDLE handle, std::vector<CDiagnosticRecord>& records) {
     if (handle == SQL_NULL_HANDLE) {
         return;
     }
@@ -33,15 +29,13 @@ void ReadRecords(SQLSMALLINT type, SQLHANDLE handle, DiagnosticRecords& records)
         if (!SQL_SUCCEEDED(rc) || std::strcmp(reinterpret_cast<char*>(state), "00000") == 0) {
             return;
         }
-        if (std::strcmp(reinterpret_cast<char*>(state), "HY001") == 0) {
-            records.outOfMemory = true;
-        }
-        records.messages.emplace_back(reinterpret_cast<char*>(message));
+        records.push_back(CDiagnosticRecord{reinterpret_cast<char*>(state), nativeError,
+                                            reinterpret_cast<char*>(message)});
     }
 }
 
-DiagnosticRecords ReadAllRecords(const COdbcHandles& handles) {
-    DiagnosticRecords records;
+std::vector<CDiagnosticRecord> ReadAllRecords(const COdbcHandles& handles) {
+    std::vector<CDiagnosticRecord> records;
     ReadRecords(SQL_HANDLE_ENV, handles.env, records);
     ReadRecords(SQL_HANDLE_DBC, handles.dbc, records);
     ReadRecords(SQL_HANDLE_STMT, handles.stmt, records);
@@ -54,12 +48,18 @@ SQLRETURN OdbcCheck(SQLRETURN rc, const char* call, const COdbcHandles& handles)
     if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA) {
         return rc;
     }
-    const DiagnosticRecords records = ReadAllRecords(handles);
-    if (records.outOfMemory) {
+    std::vector<CDiagnosticRecord> records = ReadAllRecords(handles);
+    if (std::any_of(records.begin(), records.end(),
+                    [](const CDiagnosticRecord& record) { return record.state == "HY001"; })) {
         throw CMemoryException();
     }
-    if (records.messages.empty()) {
+    if (records.empty()) {
         throw CDBException(std::string(call) + " failed.");
     }
-    throw CDBException(ComposeDiagnosticText(records.messages));
+    std::vector<std::string> messages;
+    for (const CDiagnosticRecord& record : records) {
+        messages.push_back(record.message);
+    }
+    std::string text = ComposeDiagnosticText(messages);
+    throw CDBException(std::move(text), std::move(records));
 }

@@ -12,8 +12,9 @@ struct COdbcHandles {
 // The one checked path for ODBC calls. Returns rc when it is SQL_SUCCESS,
 // SQL_SUCCESS_WITH_INFO or SQL_NO_DATA; informational records are never looked at.
 // Otherwise throws CDBException whose text lists the diagnostic records of handles
-// (see below), or "<call> failed." when there is none; a record with state HY001 (the
-// driver ran out of memory) throws CMemoryException instead.
+// (see below), or "<call> failed." when there is none, and which keeps the records
+// themselves; a record with state HY001 (the driver ran out of memory) throws
+// CMemoryException instead.
 // The records are those of the environment, the connection and the statement, in that
 // order, each handle read until it has none left or a record has state "00000"; their
 // messages are composed by ComposeDiagnosticText.

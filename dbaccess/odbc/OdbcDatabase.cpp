@@ -89,6 +89,23 @@ bool CDatabase::CanTransact() const {
     return SQL_SUCCEEDED(rc) && capable != SQL_TC_NONE;
 }
 
+std::string CDatabase::GetDbmsName() const noexcept {
+    if (!IsOpen()) {
+        return {};
+    }
+    SQLCHAR name[256] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(
+            SQLGetInfo(m_pHandles->dbc.Get(), SQL_DBMS_NAME, name, sizeof name, &length))) {
+        return {};
+    }
+    try {
+        return reinterpret_cast<const char*>(name);
+    } catch (...) {
+        return {};
+    }
+}
+
 void CDatabase::BeginTrans() {
     Handles& handles = OpenHandles();
     if (handles.inTransaction) {

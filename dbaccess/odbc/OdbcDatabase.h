@@ -40,6 +40,11 @@ public:
     void Rollback();
     bool InTransaction() const noexcept;
 
+    // The server's product name as the driver gives it (SQL_DBMS_NAME: "SQLite",
+    // "PostgreSQL", "Microsoft SQL Server"); "" when the connection is closed or the driver
+    // does not say.
+    std::string GetDbmsName() const noexcept;
+
     // Disconnects and frees the connection; it can be opened again. An open transaction is
     // rolled back first. Never throws.
     void Close() noexcept;

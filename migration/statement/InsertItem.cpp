@@ -15,11 +15,7 @@ void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue v
     try {
         text = RenderValue(std::move(value), kind);
     } catch (const COleException& e) {
-        std::string message = e.GetErrorMessage();
-        if (!message.empty() && message.back() == '.') {
-            message.pop_back();
-        }
-        throw COleException(message + ": table '" + m_strTable + "', column '" + column + "'.");
+        throw e.InColumn(m_strTable, column);
     }
     m_items.emplace_back(column, std::move(text), kind);
 }

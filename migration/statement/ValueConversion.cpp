@@ -66,12 +66,12 @@ std::string DescribeValue(const CFieldValue& value) {
 
 [[noreturn]] void ThrowTypeMismatch(const CFieldValue& value, const char* target) {
     throw COleException("The " + DescribeValue(value) + " cannot be converted to " + target +
-                        " (type mismatch).");
+                        " (type mismatch)");
 }
 
 [[noreturn]] void ThrowOverflow(const CFieldValue& value) {
     throw COleException("The " + DescribeValue(value) +
-                        " is outside the range of a 32-bit integer (overflow).");
+                        " is outside the range of a 32-bit integer (overflow)");
 }
 
 int32_t CheckedInt32(int64_t n, const CFieldValue& value) {

@@ -11,19 +11,26 @@ bool COdbcTarget::IsOpen() const noexcept {
 
 void COdbcTarget::Open(const std::string& connect) {
     m_strConnect = ResolveTargetConnection(connect);
+    m_statements.Reset();
     try {
         m_database.OpenEx(m_strConnect, noOdbcDialog);
     } catch (const CDBException& e) {
-        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), m_strConnect));
+        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), m_strConnect), e.Records());
     }
 }
 
-void COdbcTarget::ExecuteSQL(const std::string& statement) {
+void COdbcTarget::InsertRow(const CInsertItemList& row) {
     try {
-        m_database.ExecuteSQL(statement);
+        m_database.ExecuteSQL(m_statements.Build(row));
     } catch (const CDBException& e) {
-        throw CDBException(ExplainStatementFailure(e.GetErrorMessage(), statement, m_strConnect));
+        throw CDBException(
+            ExplainStatementFailure(e, row.m_strTable, m_strConnect, m_database.GetDbmsName()),
+            e.Records());
     }
+}
+
+void COdbcTarget::EndTable() {
+    m_statements.Reset();
 }
 
 void COdbcTarget::Close() noexcept {

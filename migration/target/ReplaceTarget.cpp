@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <initializer_list>
-#include <string_view>
 #include <utility>
 
 #include "dbaccess/Exceptions.h"
@@ -15,17 +14,6 @@
 namespace {
 
 constexpr std::size_t kMaxStatementBytes = 256 * 1024;
-
-// The row statement's fixed part ends with the column list: "insert into T(cols) values ".
-// The column list is built in and holds no ") values (", so its first occurrence is it.
-constexpr std::string_view kValues = ") values (";
-
-// "insert into T(" -> "T".
-std::string TableOf(std::string_view head) {
-    constexpr std::string_view kInsert = "insert into ";
-    const std::size_t open = head.find('(');
-    return std::string(head.substr(kInsert.size(), open - kInsert.size()));
-}
 
 }  // namespace
 
@@ -49,31 +37,21 @@ void CReplaceTarget::Open(const std::string& connect) {
     }
 }
 
-void CReplaceTarget::ExecuteSQL(const std::string& statement) {
-    const std::size_t split = statement.find(kValues);
-    if (split == std::string::npos) {
-        SendAll();
-        m_database.ExecuteSQL(statement);
-        return;
-    }
-    const std::string_view head(statement.data(), split + kValues.size() - 1);
-    if (m_nPending > 0 && head != m_strHead) {
+void CReplaceTarget::InsertRow(const CInsertItemList& row) {
+    if (m_strHead.empty() || row.m_strTable != m_strTable) {
+        // The first row of a table: its columns are every later row's.
         Flush();
+        m_strTable = row.m_strTable;
+        m_strHead = row.BuildHead();
+        m_nSent = 0;
     }
-    if (m_strHead != head) {
-        m_strHead.assign(head);
-        const std::string table = TableOf(head);
-        if (table != m_strTable) {
-            m_strTable = table;
-            m_nSent = 0;
-        }
-    }
+    // "insert into T(cols) values (v1,v2),(v3,v4)": the head ends with the first row's "(".
     if (m_nPending == 0) {
         m_strPending = m_strHead;
     } else {
-        m_strPending += ',';
+        m_strPending += ",(";
     }
-    m_strPending.append(statement, head.size());
+    row.AppendValues(m_strPending);
     ++m_nPending;
     if (m_nPending >= m_nRowsPerStatement || m_strPending.size() >= kMaxStatementBytes) {
         Flush();
@@ -153,7 +131,7 @@ void CReplaceTarget::Send(const std::string& statement, const std::string& rows)
     try {
         m_database.ExecuteSQL(statement);
     } catch (const CDBException& e) {
-        throw CDBException("The target refused " + rows + ": " + e.GetErrorMessage());
+        throw CDBException("The target refused " + rows + ": " + e.GetErrorMessage(), e.Records());
     }
 }
 

@@ -17,15 +17,15 @@ class CDatabase;
 // back, so a failure, a stop or a lost connection leaves the target exactly as it was (a
 // killed process is left to the database's own recovery, which discards the transaction).
 //
-// The row statements are sent several rows to a statement, "insert into T(cols) values
-// (...),(...)", with every value the same literal as in the row's own statement. A statement
-// that fails names the table and the rows it held.
+// The rows are sent several to a statement, "insert into T(cols) values (...),(...)", with
+// every value the same literal as in the row's own statement. A statement that fails names
+// the table and the rows it held.
 //
 // A worker thread executes the row statements, so that the caller reads and renders the next
 // rows while the database executes the statement before them. At most one statement is in
 // flight, and the connection is used by one thread at a time: the worker's while a statement
 // is in flight, the caller's otherwise (every other call waits for the statement first). A
-// statement that fails is reported by the caller's next call (ExecuteSQL, EndTable,
+// statement that fails is reported by the caller's next call (InsertRow, EndTable,
 // CommitRun), and nothing is sent after it.
 class CReplaceTarget final : public ITargetDatabase {
 public:
@@ -37,7 +37,7 @@ public:
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
-    void ExecuteSQL(const std::string& statement) override;
+    void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
     void CommitRun() override;
     void Close() noexcept override;
@@ -56,7 +56,7 @@ private:
     CDatabase& m_database;
     std::size_t m_nRowsPerStatement;
     std::string m_strTable;      // the table of the rows held back
-    std::string m_strHead;       // "insert into T(cols) values " of those rows
+    std::string m_strHead;       // "insert into T(cols) values (" of those rows
     std::string m_strPending;    // the statement being collected
     std::size_t m_nPending = 0;  // rows in it
     std::size_t m_nSent = 0;     // rows of the table sent before it

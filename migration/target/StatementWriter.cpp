@@ -13,7 +13,8 @@ namespace {
 
 }  // namespace
 
-void CStatementWriter::ExecuteSQL(const std::string& statement) {
+void CStatementWriter::InsertRow(const CInsertItemList& row) {
+    const std::string& statement = m_statements.Build(row);
     if (std::fwrite(statement.data(), 1, statement.size(), m_out) != statement.size() ||
         std::fputc('\n', m_out) == EOF) {
         ThrowWriteError();

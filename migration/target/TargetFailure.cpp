@@ -23,30 +23,47 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// The table a row statement inserts into: "insert into T(…" gives "T".
-std::string InsertTable(const std::string& statement) {
-    const std::string prefix = "insert into ";
-    if (Lower(statement.substr(0, prefix.size())) != prefix) {
-        return {};
-    }
-    const size_t end = statement.find_first_of("( ", prefix.size());
-    return statement.substr(prefix.size(), end == std::string::npos ? end : end - prefix.size());
-}
-
 enum class Dbms { SQLite, PostgreSQL, SqlServer, Unknown };
 
-// Which server says the table is missing, from the texts its driver uses for it.
-Dbms MissingTableDbms(const std::string& lowerText) {
-    if (Contains(lowerText, "no such table")) {
+Dbms DbmsOf(const std::string& dbmsName) {
+    if (dbmsName == "SQLite") {
         return Dbms::SQLite;
     }
-    if (Contains(lowerText, "error: relation \"") && Contains(lowerText, "does not exist")) {
+    if (dbmsName == "PostgreSQL") {
         return Dbms::PostgreSQL;
     }
-    if (Contains(lowerText, "invalid object name")) {
+    if (Contains(dbmsName, "SQL Server")) {
         return Dbms::SqlServer;
     }
     return Dbms::Unknown;
+}
+
+// SQLite's result code for a file another connection holds locked.
+constexpr long kSqliteBusy = 5;
+
+TargetFailureKind KindOfState(const std::string& state) {
+    if (state == "42S02" || state == "42P01") {
+        return TargetFailureKind::MissingTable;
+    }
+    if (state == "40001" || state == "HYT00") {
+        return TargetFailureKind::LockOrTimeout;
+    }
+    if (state.rfind("08", 0) == 0) {
+        return TargetFailureKind::Connection;
+    }
+    return TargetFailureKind::Other;
+}
+
+// sqlite3odbc reports its failures as HY000 with SQLite's result code as the native code;
+// the code of a missing table is the general SQLITE_ERROR, told apart by its text only.
+TargetFailureKind KindOfSqliteRecord(const CDiagnosticRecord& record) {
+    if (record.native == kSqliteBusy) {
+        return TargetFailureKind::LockOrTimeout;
+    }
+    if (Contains(Lower(record.message), "no such table")) {
+        return TargetFailureKind::MissingTable;
+    }
+    return TargetFailureKind::Other;
 }
 
 // The SQLite file a connection string names, absolute.
@@ -90,33 +107,56 @@ std::string MissingTableAdvice(Dbms dbms, const std::string& connect) {
 
 }  // namespace
 
+TargetFailureKind ClassifyTargetFailure(const CDBException& e, const std::string& dbmsName) {
+    const bool sqlite = DbmsOf(dbmsName) == Dbms::SQLite;
+    for (const CDiagnosticRecord& record : e.Records()) {
+        const TargetFailureKind kind =
+            sqlite ? KindOfSqliteRecord(record) : KindOfState(record.state);
+        if (kind != TargetFailureKind::Other) {
+            return kind;
+        }
+    }
+    return TargetFailureKind::Other;
+}
+
 std::string ExplainConnectFailure(const std::string& driverText, const std::string& connect) {
     const std::string separator = driverText.empty() || driverText.back() == '\n' ? "" : "\n";
     return driverText + separator + "Target tried: " + DescribeTarget(connect) + ".\n";
 }
 
-std::string ExplainStatementFailure(const std::string& driverText, const std::string& statement,
-                                    const std::string& connect) {
-    const std::string lower = Lower(driverText);
+std::string ExplainStatementFailure(const CDBException& e, const std::string& table,
+                                    const std::string& connect, const std::string& dbmsName) {
+    const std::string& driverText = e.GetErrorMessage();
     const std::string separator = driverText.empty() || driverText.back() == '\n' ? "" : "\n";
-    const Dbms dbms = MissingTableDbms(lower);
-    if (dbms != Dbms::Unknown) {
-        std::string line =
-            "The target has no table " + InsertTable(statement) + ": " + DescribeTarget(connect);
-        if (dbms == Dbms::SQLite && !Contains(line, SqliteFile(connect))) {
-            line += " (the SQLite file " + SqliteFile(connect) + ")";
+    const Dbms dbms = DbmsOf(dbmsName);
+    switch (ClassifyTargetFailure(e, dbmsName)) {
+        case TargetFailureKind::MissingTable: {
+            if (dbms == Dbms::Unknown) {
+                break;
+            }
+            std::string line = "The target has no table " + table + ": " + DescribeTarget(connect);
+            if (dbms == Dbms::SQLite && !Contains(line, SqliteFile(connect))) {
+                line += " (the SQLite file " + SqliteFile(connect) + ")";
+            }
+            return driverText + separator + line + ". " + MissingTableAdvice(dbms, connect) + "\n";
         }
-        return driverText + separator + line + ". " + MissingTableAdvice(dbms, connect) + "\n";
-    }
-    if (Contains(lower, "database is locked")) {
-        const bool bOurTimeout = Contains(Lower(connect), ";timeout=");
-        return driverText + separator + "The SQLite file " + SqliteFile(connect) +
-               " is locked by another program" +
-               (bOurTimeout ? " and stayed locked for " + std::to_string(kEmbeddedLockWaitSeconds) +
-                                  " seconds"
-                            : "") +
-               ". Close the program that holds it (a sqlite3 shell, another run) and start "
-               "again.\n";
+        case TargetFailureKind::LockOrTimeout: {
+            if (dbms != Dbms::SQLite) {
+                break;
+            }
+            const bool bOurTimeout =
+                !ConnectionAttribute(ParseConnectionString(connect), "timeout").empty();
+            return driverText + separator + "The SQLite file " + SqliteFile(connect) +
+                   " is locked by another program" +
+                   (bOurTimeout ? " and stayed locked for " +
+                                      std::to_string(kEmbeddedLockWaitSeconds) + " seconds"
+                                : "") +
+                   ". Close the program that holds it (a sqlite3 shell, another run) and start "
+                   "again.\n";
+        }
+        case TargetFailureKind::Connection:
+        case TargetFailureKind::Other:
+            break;
     }
     return driverText;
 }

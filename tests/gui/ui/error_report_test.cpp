@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   HandlerErrorAction::Show, "ファイルを開けません。", wxICON_STOP},
                     CDescribeCase{"target", [] { throw CDBException("Unable to connect"); },
                                   HandlerErrorAction::Show, "Unable to connect", wxICON_STOP},
-                    CDescribeCase{"conversion", [] { throw COleException("Type mismatch."); },
+                    CDescribeCase{"conversion", [] { throw COleException("Type mismatch"); },
                                   HandlerErrorAction::Show, "Type mismatch.", wxICON_STOP},
                     CDescribeCase{"notext", [] { throw CDaoException(""); },
                                   HandlerErrorAction::Show, "Internal application error.",
@@ -146,12 +146,12 @@ TEST(HandlerGuard, MainLoopNetReportsAndGoesOn) {
     CDialogAnswerer answerer;
     answerer.ExpectAndReturn(wxID_OK);
     try {
-        throw COleException("net");
+        throw COleException("net");  // shown as "net."
     } catch (...) {
         EXPECT_TRUE(wxTheApp->OnExceptionInMainLoop());
     }
     ASSERT_EQ(1u, answerer.Seen().size());
-    EXPECT_EQ("net", answerer.Seen()[0].message);
+    EXPECT_EQ("net.", answerer.Seen()[0].message);
     EXPECT_EQ(wxICON_STOP, answerer.Seen()[0].icon);
 }
 

@@ -38,14 +38,15 @@ public:
         m_real.Open(connect);
         m_nSent = 0;
     }
-    void ExecuteSQL(const std::string& statement) override {
+    void InsertRow(const CInsertItemList& row) override {
         if (beforeStatement) {
             beforeStatement(m_nSent);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        m_real.ExecuteSQL(statement);
+        m_real.InsertRow(row);
         ++m_nSent;
     }
+    void EndTable() override { m_real.EndTable(); }
     void Close() noexcept override { m_real.Close(); }
 
 private:

@@ -88,6 +88,7 @@ class FakeTarget final : public ITargetDatabase {
 public:
     explicit FakeTarget(FakeEvents& events) : m_events(events) {}
 
+    // The statement of each row received, as a per-row target sends it.
     std::vector<std::string> statements;
     std::function<void(const std::string& statement)> onExecute;
     std::function<void(const std::string& connect)> onOpen;
@@ -100,11 +101,12 @@ public:
         }
         m_bOpen = true;
     }
-    void ExecuteSQL(const std::string& statement) override {
+    void InsertRow(const CInsertItemList& row) override {
+        std::string statement = row.BuildStatement();
         if (onExecute) {
             onExecute(statement);
         }
-        statements.push_back(statement);
+        statements.push_back(std::move(statement));
     }
     void Close() noexcept override {
         if (m_bOpen) {

@@ -10,6 +10,8 @@
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
+#include "migration/statement/ColumnKind.h"
+#include "migration/statement/InsertItem.h"
 #include "migration/target/ReplaceTarget.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/SqliteTarget.h"
@@ -123,11 +125,13 @@ TEST(ReplaceTargetFailure, TheNextCallReportsTheRowsOfTheFailedStatement) {
     CDatabase db;
     CReplaceTarget replace(db, 2);
     replace.Open(target.ConnectionString());
-    const auto row = [](const std::string& value) {
-        return "insert into Mst02(Col02) values ('" + value + "')";
+    const auto insert = [&replace](const std::string& value) {
+        CInsertItemList row("Mst02", 1);
+        row.AddItem("Col02", COLKIND_TEXT, CFieldValue::Text(value));
+        replace.InsertRow(row);
     };
     for (const char* value : {"a", "b", "c", "c", "d"}) {
-        replace.ExecuteSQL(row(value));
+        insert(value);
     }
     const auto expectRefusal = [](const std::function<void()>& call) {
         try {
@@ -138,7 +142,7 @@ TEST(ReplaceTargetFailure, TheNextCallReportsTheRowsOfTheFailedStatement) {
                 << e.GetErrorMessage();
         }
     };
-    expectRefusal([&] { replace.ExecuteSQL(row("e")); });
+    expectRefusal([&] { insert("e"); });
     expectRefusal([&] { replace.EndTable(); });
     expectRefusal([&] { replace.CommitRun(); });
     replace.Close();

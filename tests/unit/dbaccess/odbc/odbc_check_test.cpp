@@ -38,12 +38,21 @@ TEST(OdbcCheckTest, FailureWithAnEnvironmentWithoutRecordsNamesTheCall) {
     EXPECT_EQ(CheckFailure(SQL_ERROR, "SQLSetEnvAttr", {env.Get()}), "SQLSetEnvAttr failed.");
 }
 
-TEST(OdbcCheckTest, DriverManagerRecordLosesItsTags) {
+TEST(OdbcCheckTest, DriverManagerRecordLosesItsTagsInTheTextAndKeepsItsState) {
     COdbcHandle env = AllocateOdbcHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, {});
     // Attribute 4711 does not exist: the driver manager records HY092 on the environment.
     const SQLRETURN rc = SQLSetEnvAttr(env.Get(), 4711, nullptr, 0);
     EXPECT_EQ(CheckFailure(rc, "SQLSetEnvAttr", {env.Get()}),
               "Invalid attribute/option identifier\n");
+    try {
+        OdbcCheck(rc, "SQLSetEnvAttr", {env.Get()});
+    } catch (const CDBException& e) {
+        ASSERT_EQ(e.Records().size(), 1u);
+        // S1092 is HY092 in the ODBC 2 spelling, which an environment without a version gets.
+        EXPECT_EQ(e.Records()[0].state, "S1092");
+        EXPECT_EQ(e.Records()[0].message,
+                  "[unixODBC][Driver Manager]Invalid attribute/option identifier");
+    }
 }
 
 TEST(OdbcHandleTest, MovingTransfersOwnership) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "dbaccess/Exceptions.h"
 #include "migration/RunSettings.h"
@@ -91,22 +92,32 @@ TEST(TargetFailureText, DescribesATargetWithoutItsSecrets) {
     EXPECT_EQ(DescribeTarget(""), "the target");
 }
 
+// A driver's failure as CDatabase throws it: the composed text and the records.
+CDBException DriverFailure(const std::string& text, const char* state, long native = 0) {
+    return CDBException(text, {CDiagnosticRecord{state, native, "[driver]" + text}});
+}
+
 TEST(TargetFailureText, AMissingTableNamesTheTargetAndTheSchemaFileAndKeepsTheDriversText) {
     struct Case {
         const char* name;
         const char* driverText;
+        const char* state;
+        const char* dbms;
         const char* connect;
         const char* schema;
     };
-    const std::string statement = "insert into KEN_ALL(DantaiCode) values ('1')";
     for (const Case& c :
-         {Case{"sqlite", "no such table: KEN_ALL (1)\n",
+         {Case{"sqlite", "no such table: KEN_ALL (1)\n", "HY000", "SQLite",
                "Driver=/lib/sqlite.so;Database=/home/u/P;Timeout=7500", "sqlite.sql"},
           Case{"postgresql", "ERROR: relation \"ken_all\" does not exist;\nError while executing\n",
-               "Driver=/psqlodbcw.so;Server=db1;Database=p;Pwd=s3cret", "postgresql.sql"},
-          Case{"sqlserver", "Invalid object name 'KEN_ALL'.\n",
+               "42P01", "PostgreSQL", "Driver=/psqlodbcw.so;Server=db1;Database=p;Pwd=s3cret",
+               "postgresql.sql"},
+          Case{"sqlserver", "Invalid object name 'KEN_ALL'.\n", "42S02", "Microsoft SQL Server",
                "Driver={SQL Server};Server=h;Database=Pomvale01;PWD=s3cret", "sqlserver.sql"}}) {
-        const std::string text = ExplainStatementFailure(c.driverText, statement, c.connect);
+        const CDBException failure = DriverFailure(c.driverText, c.state, 1);
+        EXPECT_EQ(ClassifyTargetFailure(failure, c.dbms), TargetFailureKind::MissingTable)
+            << c.name;
+        const std::string text = ExplainStatementFailure(failure, "KEN_ALL", c.connect, c.dbms);
         EXPECT_EQ(text.rfind(c.driverText, 0), 0u) << c.name << ": " << text;
         EXPECT_TRUE(Has(text, "has no table KEN_ALL: " + DescribeTarget(c.connect)))
             << c.name << ": " << text;
@@ -117,8 +128,9 @@ TEST(TargetFailureText, AMissingTableNamesTheTargetAndTheSchemaFileAndKeepsTheDr
 }
 
 TEST(TargetFailureText, ARelativeSqliteFileIsNamedWithTheWorkingDirectory) {
-    const std::string text = ExplainStatementFailure(
-        "no such table: Mst01 (1)\n", "insert into Mst01(a) values (1)", kTargetConnection);
+    const std::string text =
+        ExplainStatementFailure(DriverFailure("no such table: Mst01 (1)\n", "HY000", 1), "Mst01",
+                                kTargetConnection, "SQLite");
     EXPECT_TRUE(
         Has(text, "the SQLite file " +
                       (std::filesystem::current_path() / "Pomvale01").lexically_normal().string()))
@@ -126,23 +138,48 @@ TEST(TargetFailureText, ARelativeSqliteFileIsNamedWithTheWorkingDirectory) {
 }
 
 TEST(TargetFailureText, ALockedFileIsNamedWithTheWaitOnlyForOurTimeout) {
-    const std::string statement = "insert into Mst01(a) values (1)";
+    const CDBException locked = DriverFailure("database is locked (5)\n", "HY000", 5);
     const std::string ours = ExplainStatementFailure(
-        "database is locked (5)\n", statement, "Driver=/s.so;Database=/home/u/P;Timeout=7500");
+        locked, "Mst01", "Driver=/s.so;Database=/home/u/P;Timeout=7500", "SQLite");
     EXPECT_TRUE(Has(ours,
                     "The SQLite file /home/u/P is locked by another program and stayed "
                     "locked for 15 seconds."))
         << ours;
-    const std::string theirs = ExplainStatementFailure("database is locked (5)\n", statement,
-                                                       "Driver={SQL Server};Database=/srv/P");
+    const std::string theirs =
+        ExplainStatementFailure(locked, "Mst01", "Driver={SQL Server};Database=/srv/P", "SQLite");
     EXPECT_TRUE(Has(theirs, "The SQLite file /srv/P is locked by another program. Close"))
         << theirs;
 }
 
+TEST(TargetFailureText, TheKindComesFromTheStateAndForSqliteFromItsOwnCodes) {
+    EXPECT_EQ(ClassifyTargetFailure(DriverFailure("timeout", "HYT00"), "PostgreSQL"),
+              TargetFailureKind::LockOrTimeout);
+    EXPECT_EQ(ClassifyTargetFailure(DriverFailure("deadlock", "40001"), "Microsoft SQL Server"),
+              TargetFailureKind::LockOrTimeout);
+    EXPECT_EQ(ClassifyTargetFailure(DriverFailure("lost", "08S01"), "PostgreSQL"),
+              TargetFailureKind::Connection);
+    EXPECT_EQ(ClassifyTargetFailure(DriverFailure("could not connect", "08001"), ""),
+              TargetFailureKind::Connection);
+    // The wording alone decides nothing where the state says otherwise.
+    EXPECT_EQ(ClassifyTargetFailure(DriverFailure("no such table: x", "23000"), "PostgreSQL"),
+              TargetFailureKind::Other);
+    EXPECT_EQ(ClassifyTargetFailure(
+                  DriverFailure("UNIQUE constraint failed: t.id (19)", "HY000", 19), "SQLite"),
+              TargetFailureKind::Other);
+    EXPECT_EQ(ClassifyTargetFailure(CDBException("SQLExecDirect failed."), "SQLite"),
+              TargetFailureKind::Other);
+}
+
 TEST(TargetFailureText, OtherFailuresKeepTheDriversTextAlone) {
-    for (const char* text : {"UNIQUE constraint failed: t.id (19)\n",
-                             "ERROR: column \"x\" of relation \"mst02\" does not exist\n", ""}) {
-        EXPECT_EQ(ExplainStatementFailure(text, "insert into Mst02(x) values (1)", "Driver=x"),
+    for (const auto& [text, state, dbms] :
+         {std::tuple{"UNIQUE constraint failed: t.id (19)\n", "HY000", "SQLite"},
+          std::tuple{"ERROR: column \"x\" of relation \"mst02\" does not exist\n", "42703",
+                     "PostgreSQL"},
+          std::tuple{"", "HY000", "SQLite"},
+          // A missing table on a server we ship no schema for, a lock on a server.
+          std::tuple{"Table 'p.Mst02' doesn't exist\n", "42S02", "MySQL"},
+          std::tuple{"lock timeout\n", "HYT00", "PostgreSQL"}}) {
+        EXPECT_EQ(ExplainStatementFailure(DriverFailure(text, state), "Mst02", "Driver=x", dbms),
                   text);
     }
 }
