@@ -22,6 +22,7 @@ public:
     CConsoleRun(std::FILE* log, std::FILE* progress);
 
     void AppendLog(const std::string& line) override;
+    void OnTargetOpen(const std::string& target) override { m_strTarget = target; }
     void OnRunStart(const std::vector<CTableProgress>& tables) override;
     void OnTableStart(const CTableProgress& table) override;
     void OnRowProgress(const CTableProgress& table) override;
@@ -35,6 +36,8 @@ public:
     // Why the log could not be written (strerror's text), or empty.
     const std::string& LogError() const noexcept { return m_strLogError; }
     const CRunSummary& Summary() const noexcept { return m_summary; }
+    // The target the run opened, as it described itself; empty when none was opened.
+    const std::string& Target() const noexcept { return m_strTarget; }
     // The table in progress when the run stopped or failed; empty when none had started.
     const std::optional<CTableProgress>& EndedIn() const noexcept { return m_endedIn; }
 
@@ -48,4 +51,5 @@ private:
     size_t m_nRowsBefore = 0;  // rows of the tables finished in this run
     std::string m_strLogError;
     std::optional<CTableProgress> m_endedIn;
+    std::string m_strTarget;
 };

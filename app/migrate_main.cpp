@@ -229,7 +229,10 @@ int Migrate(const Options& options) {
     // A replacing run that did not complete was never committed.
     end.rolledBack = options.bReplace && end.status != CRunEnd::Status::Completed;
     if (!options.bSqlOnly && !options.summary.empty()) {
-        end.target = DescribeTargetInUse(options.target);
+        // The target the run resolved and opened; a run that ended before it got there names
+        // the one it would have used.
+        end.target =
+            console.Target().empty() ? DescribeTargetInUse(options.target) : console.Target();
     }
     console.ClearProgress();
     return FinishRun(end, console, options.summary);

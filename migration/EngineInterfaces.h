@@ -49,6 +49,9 @@ public:
     virtual ~ITargetDatabase() = default;
     virtual bool IsOpen() const noexcept = 0;
     virtual void Open(const std::string& connect) = 0;
+    // Once open: what it connected to, as a user recognises it (never a password); empty for
+    // a target that is no database.
+    virtual std::string Describe() const { return {}; }
     // One row: its table, its columns and their rendered values. The rows of a table come one
     // after another, each with the same columns in the same order, and EndTable follows the
     // last of them.
@@ -80,6 +83,8 @@ public:
     // A heartbeat while the run waits: about every 30 ms during the source's file check, and
     // once after the target's connection, so that a window can repaint and take a stop.
     virtual void OnProgress() {}
+    // The target is open; target is its Describe().
+    virtual void OnTargetOpen(const std::string& /*target*/) {}
     // Both databases are open: the tables of the run in order, with the rows each declares
     // (0 for a table that cannot be opened; its failure comes at its turn).
     virtual void OnRunStart(const std::vector<CTableProgress>& /*tables*/) {}

@@ -120,6 +120,7 @@ void CMigrationRun::OpenTarget(const std::string& targetConnection) {
         ThrowIfStopRequested();
         throw;
     }
+    m_observer.OnTargetOpen(m_target.Describe());
 }
 
 void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {

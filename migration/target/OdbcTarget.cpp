@@ -2,6 +2,8 @@
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/target/EmbeddedTargetFile.h"
+#include "migration/target/ShippedFiles.h"
 #include "migration/target/TargetFailure.h"
 #include "migration/target/TargetResolution.h"
 
@@ -10,22 +12,30 @@ bool COdbcTarget::IsOpen() const noexcept {
 }
 
 void COdbcTarget::Open(const std::string& connect) {
-    m_strConnect = ResolveTargetConnection(connect);
+    m_target = ResolveTarget(connect);
+    if (!m_target.embeddedFile.empty()) {
+        EnsureEmbeddedTargetFile(m_target.embeddedFile, ShippedFile("schema/sqlite.sql"));
+    }
     m_statements.Reset();
     try {
-        m_database.OpenEx(m_strConnect, noOdbcDialog);
+        m_database.OpenEx(m_target.connection, noOdbcDialog);
     } catch (const CDBException& e) {
-        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), m_strConnect), e.Records());
+        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), m_target.connection),
+                           e.Records());
     }
+}
+
+std::string COdbcTarget::Describe() const {
+    return m_target.description;
 }
 
 void COdbcTarget::InsertRow(const CInsertItemList& row) {
     try {
         m_database.ExecuteSQL(m_statements.Build(row));
     } catch (const CDBException& e) {
-        throw CDBException(
-            ExplainStatementFailure(e, row.m_strTable, m_strConnect, m_database.GetDbmsName()),
-            e.Records());
+        throw CDBException(ExplainStatementFailure(e, row.m_strTable, m_target.connection,
+                                                   m_database.GetDbmsName()),
+                           e.Records());
     }
 }
 

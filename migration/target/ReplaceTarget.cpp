@@ -10,6 +10,7 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/TableCatalogue.h"
+#include "migration/target/TargetResolution.h"
 
 namespace {
 
@@ -29,12 +30,17 @@ bool CReplaceTarget::IsOpen() const noexcept {
 }
 
 void CReplaceTarget::Open(const std::string& connect) {
+    m_strConnect = connect;
     m_database.OpenEx(connect, noOdbcDialog);
     VerifyTargetCanRollBack(m_database);
     m_database.BeginTrans();
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
         m_database.ExecuteSQL("delete from " + entry.table);
     }
+}
+
+std::string CReplaceTarget::Describe() const {
+    return DescribeTargetInUse(m_strConnect);
 }
 
 void CReplaceTarget::InsertRow(const CInsertItemList& row) {

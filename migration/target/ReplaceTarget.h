@@ -37,6 +37,9 @@ public:
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
+    // The target the built-in string stands for, as the per-row target resolves it; the
+    // connection itself is made with the string as given.
+    std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
     void CommitRun() override;
@@ -55,6 +58,7 @@ private:
 
     CDatabase& m_database;
     std::size_t m_nRowsPerStatement;
+    std::string m_strConnect;    // as given to Open
     std::string m_strTable;      // the table of the rows held back
     std::string m_strHead;       // "insert into T(cols) values (" of those rows
     std::string m_strPending;    // the statement being collected

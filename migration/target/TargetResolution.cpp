@@ -10,7 +10,6 @@
 #include "dbaccess/Exceptions.h"
 #include "migration/RunSettings.h"
 #include "migration/target/ConnectionString.h"
-#include "migration/target/EmbeddedTargetFile.h"
 #include "migration/target/ShippedFiles.h"
 
 namespace {
@@ -84,10 +83,10 @@ std::string EmbeddedTargetPath(const CTargetFacts& facts) {
 
 CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts) {
     if (facts.bDataSourceDefined) {
-        return {std::string("DSN=") + kTargetDataSource, {}};
+        return {std::string("DSN=") + kTargetDataSource, {}, facts.dataSourceDescription};
     }
     if (facts.bSystemRegistersSqlServer) {
-        return {kTargetConnection, {}};
+        return {kTargetConnection, {}, DescribeTarget(kTargetConnection)};
     }
     const std::string file = EmbeddedTargetPath(facts);
     if (file.find_first_of(";{}") != std::string::npos) {
@@ -98,15 +97,18 @@ CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts) {
     const unsigned timeoutMs = kEmbeddedLockWaitSeconds * 1000 / 2;
     return {"Driver=" + facts.shippedDriver + ";Database=" + file +
                 ";Timeout=" + std::to_string(timeoutMs),
-            file};
+            file, file};
 }
 
 CTargetFacts GatherTargetFacts() {
     CTargetFacts facts;
     facts.bDataSourceDefined = HasSection(kTargetDataSource, "ODBC.INI");
-    facts.bSystemRegistersSqlServer =
-        !facts.bDataSourceDefined && HasSection(kDriverName, "ODBCINST.INI");
-    if (!facts.bDataSourceDefined && !facts.bSystemRegistersSqlServer) {
+    if (facts.bDataSourceDefined) {
+        facts.dataSourceDescription = DescribeDataSource();
+        return facts;
+    }
+    facts.bSystemRegistersSqlServer = HasSection(kDriverName, "ODBCINST.INI");
+    if (!facts.bSystemRegistersSqlServer) {
         facts.xdgDataHome = Environment("XDG_DATA_HOME");
         facts.home = HomeFolder();
         facts.shippedDriver = ShippedSqlServerDriver();
@@ -114,29 +116,16 @@ CTargetFacts GatherTargetFacts() {
     return facts;
 }
 
-std::string ResolveTargetConnection(const std::string& connect) {
+CResolvedTarget ResolveTarget(const std::string& connect) {
     if (connect != kTargetConnection) {
-        return connect;
+        return {connect, {}, DescribeTarget(connect)};
     }
-    const CResolvedTarget target = ResolveBuiltInTarget(GatherTargetFacts());
-    if (!target.embeddedFile.empty()) {
-        EnsureEmbeddedTargetFile(target.embeddedFile, ShippedFile("schema/sqlite.sql"));
-    }
-    return target.connection;
+    return ResolveBuiltInTarget(GatherTargetFacts());
 }
 
 std::string DescribeTargetInUse(const std::string& connect) {
-    if (connect != kTargetConnection) {
-        return DescribeTarget(connect);
-    }
     try {
-        const CTargetFacts facts = GatherTargetFacts();
-        if (facts.bDataSourceDefined) {
-            return DescribeDataSource();
-        }
-        const CResolvedTarget target = ResolveBuiltInTarget(facts);
-        return target.embeddedFile.empty() ? DescribeTarget(target.connection)
-                                           : target.embeddedFile;
+        return ResolveTarget(connect).description;
     } catch (const CException& e) {
         return e.GetErrorMessage();
     }

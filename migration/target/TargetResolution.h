@@ -17,6 +17,9 @@
 // What the resolution depends on, gathered from unixODBC and the environment.
 struct CTargetFacts {
     bool bDataSourceDefined = false;  // a data source named kTargetDataSource exists
+    // That data source as a user recognises it: "DSN Pomvale01 (driver …, server …, database
+    // …)" from its own entries, never a password.
+    std::string dataSourceDescription;
     bool bSystemRegistersSqlServer = false;
     std::string xdgDataHome;    // $XDG_DATA_HOME; ignored unless an absolute path
     std::string home;           // $HOME, or the user database's home folder
@@ -29,6 +32,10 @@ inline constexpr const char kTargetDataSource[] = "Pomvale01";
 struct CResolvedTarget {
     std::string connection;    // what to connect with
     std::string embeddedFile;  // the per-user SQLite file; empty when the system's name is used
+    // The target as a user recognises it, for the tooltip and the summary: the data source
+    // with its driver, server and database, the per-user file's path, or the driver, server
+    // and database of the connection string. Never a password.
+    std::string description;
 };
 
 // How long our own SQLite driver waits for a lock held by another program, in total. The
@@ -50,18 +57,15 @@ CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts);
 // is registered, and reads our driver list only when neither is the case.
 CTargetFacts GatherTargetFacts();
 
-// The connection string to use for connect: the built-in string resolved as above, with the
-// per-user file created when absent (EnsureEmbeddedTargetFile); any other string unchanged.
-// Throws CDBException when the file cannot be created.
-std::string ResolveTargetConnection(const std::string& connect);
+// What connect reaches now: the built-in string resolved as above from the facts gathered
+// now, any other string as it stands (described by DescribeTarget). Creates nothing. Throws
+// CDBException as ResolveBuiltInTarget does.
+CResolvedTarget ResolveTarget(const std::string& connect);
+
+// The description of ResolveTarget(connect); a failure to resolve is described instead of
+// thrown.
+std::string DescribeTargetInUse(const std::string& connect);
 
 // The target the built-in string stands for now, as the start button's tooltip shows it:
-// "移行先: " and the data source with its driver, server and database, the per-user file's
-// path, or the driver, server and database of the built-in string. Never a password. Creates
-// nothing; a failure to resolve is described instead of thrown.
+// "移行先: " and DescribeTargetInUse of the built-in string.
 std::string DescribeBuiltInTarget();
-
-// The same description, without "移行先: ", of the target that connect reaches: the
-// built-in string as resolved now, any other string by its data source, driver, server
-// and database (DescribeTarget). Never a password.
-std::string DescribeTargetInUse(const std::string& connect);

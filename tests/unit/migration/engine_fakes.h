@@ -94,6 +94,7 @@ public:
     std::function<void(const std::string& connect)> onOpen;
 
     bool IsOpen() const noexcept override { return m_bOpen; }
+    std::string Describe() const override { return "the fake target"; }
     void Open(const std::string& connect) override {
         m_events.Add("target.open");
         if (onOpen) {
@@ -127,6 +128,7 @@ public:
     explicit FakeLog(FakeEvents& events) : m_events(events) {}
 
     std::vector<std::string> lines;
+    std::string target;                    // from OnTargetOpen
     std::vector<CTableProgress> plan;      // from OnRunStart
     std::vector<CTableProgress> progress;  // every OnRowProgress
     int heartbeats = 0;
@@ -144,6 +146,7 @@ public:
             onProgress();
         }
     }
+    void OnTargetOpen(const std::string& description) override { target = description; }
     void OnRunStart(const std::vector<CTableProgress>& tables) override { plan = tables; }
     void OnTableStart(const CTableProgress& table) override { Add("start", &table); }
     void OnRowProgress(const CTableProgress& table) override { progress.push_back(table); }

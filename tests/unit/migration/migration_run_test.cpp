@@ -64,6 +64,7 @@ TEST_F(MigrationRunTest, OpensSourceThenTargetAndClosesTargetThenSource) {
     ASSERT_GE(events.list.size(), 4u);
     EXPECT_EQ(events.list.front(), "source.open a.mdb ;PWD=wuzo");
     EXPECT_EQ(events.list[1], "target.open");
+    EXPECT_EQ(log.target, "the fake target");
     EXPECT_EQ(events.list[events.list.size() - 3], std::string("log ") + kCompletionLine);
     EXPECT_EQ(events.list[events.list.size() - 2], "target.close");
     EXPECT_EQ(events.list.back(), "source.close");

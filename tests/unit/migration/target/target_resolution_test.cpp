@@ -35,18 +35,30 @@ bool Has(const std::string& text, const std::string& part) {
 }
 
 TEST(TargetResolution, TheDataSourceComesFirstThenTheSystemsDriverName) {
-    const CResolvedTarget dsn = ResolveBuiltInTarget(Facts(true, true, "", "/home/u"));
+    CTargetFacts withDataSource = Facts(true, true, "", "/home/u");
+    withDataSource.dataSourceDescription = "DSN Pomvale01 (server db1)";
+    const CResolvedTarget dsn = ResolveBuiltInTarget(withDataSource);
     EXPECT_EQ(dsn.connection, "DSN=Pomvale01");
     EXPECT_EQ(dsn.embeddedFile, "");
+    EXPECT_EQ(dsn.description, "DSN Pomvale01 (server db1)");
 
     const CResolvedTarget system = ResolveBuiltInTarget(Facts(false, true, "", "/home/u"));
     EXPECT_EQ(system.connection, kTargetConnection);
     EXPECT_EQ(system.embeddedFile, "");
+    EXPECT_EQ(system.description, "driver SQL Server, server .\\SQLEXPRESS, database Pomvale01");
+}
+
+TEST(TargetResolution, AnyOtherStringStandsAsItIsAndIsDescribedWithoutItsSecrets) {
+    const CResolvedTarget given = ResolveTarget("Driver=/x.so;Server=db1;Database=p;Pwd=s3cret");
+    EXPECT_EQ(given.connection, "Driver=/x.so;Server=db1;Database=p;Pwd=s3cret");
+    EXPECT_EQ(given.embeddedFile, "");
+    EXPECT_EQ(given.description, "driver /x.so, server db1, database p");
 }
 
 TEST(TargetResolution, OtherwiseOurDriverWritesThePerUserFileWithTheLockTimeout) {
     const CResolvedTarget target = ResolveBuiltInTarget(OurOwn("", "/home/u"));
     EXPECT_EQ(target.embeddedFile, "/home/u/.local/share/brimlow/Pomvale01");
+    EXPECT_EQ(target.description, target.embeddedFile);
     EXPECT_EQ(target.connection,
               "Driver=/usr/lib/odbc/libsqlite3odbc.so;"
               "Database=/home/u/.local/share/brimlow/Pomvale01;Timeout=7500");
