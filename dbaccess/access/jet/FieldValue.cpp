@@ -1,31 +1,19 @@
 #include "dbaccess/access/jet/FieldValue.h"
 
+#include <array>
+
+namespace {
+
+// In the order of FieldType.
+constexpr std::array<const char*, 12> kNames = {
+    "Empty",  "Null",   "Text",   "Long Integer", "Integer",   "Byte",
+    "Yes/No", "Single", "Double", "Currency",     "Date/Time", "Decimal",
+};
+static_assert(static_cast<size_t>(FieldType::Decimal) + 1 == kNames.size());
+
+}  // namespace
+
 const char* FieldTypeName(FieldType type) noexcept {
-    switch (type) {
-        case FieldType::Empty:
-            return "Empty";
-        case FieldType::Null:
-            return "Null";
-        case FieldType::Text:
-            return "Text";
-        case FieldType::Long:
-            return "Long Integer";
-        case FieldType::Integer:
-            return "Integer";
-        case FieldType::Byte:
-            return "Byte";
-        case FieldType::Boolean:
-            return "Yes/No";
-        case FieldType::Single:
-            return "Single";
-        case FieldType::Double:
-            return "Double";
-        case FieldType::Currency:
-            return "Currency";
-        case FieldType::Date:
-            return "Date/Time";
-        case FieldType::Decimal:
-            return "Decimal";
-    }
-    return "Unknown";
+    const auto index = static_cast<size_t>(type);
+    return index < kNames.size() ? kNames[index] : "Unknown";
 }

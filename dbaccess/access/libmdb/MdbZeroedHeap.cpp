@@ -2,8 +2,6 @@
 
 #include <malloc.h>
 
-#include <mutex>
-
 namespace {
 
 std::recursive_mutex& HeapSettingLock() {
@@ -16,12 +14,11 @@ constexpr int kFillWithZeros = 0xFF;
 
 }  // namespace
 
-MdbZeroedHeap::MdbZeroedHeap() noexcept {
-    HeapSettingLock().lock();
+MdbZeroedHeap::MdbZeroedHeap() noexcept : m_hold(HeapSettingLock()) {
     mallopt(M_PERTURB, kFillWithZeros);
 }
 
 MdbZeroedHeap::~MdbZeroedHeap() {
+    // Before m_hold lets the next section in.
     mallopt(M_PERTURB, 0);
-    HeapSettingLock().unlock();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <mutex>
+
 // libmdb reads past the data in some of its buffers: on a damaged file, the property parser
 // inside mdb_read_catalog reads the unfilled part of the 1 MB buffer that mdb_ole_read_full
 // mallocs. What it then does (finish, or loop for ever) depends on whatever the heap held
@@ -11,6 +13,7 @@ class MdbZeroedHeap {
 public:
     MdbZeroedHeap() noexcept;
     ~MdbZeroedHeap();
-    MdbZeroedHeap(const MdbZeroedHeap&) = delete;
-    MdbZeroedHeap& operator=(const MdbZeroedHeap&) = delete;
+
+private:
+    std::unique_lock<std::recursive_mutex> m_hold;  // not copyable: neither is a section
 };
