@@ -76,7 +76,7 @@ constexpr const char kUsage[] =
     "$XDG_DATA_HOME/brimlow/Pomvale01 (~/.local/share/brimlow/Pomvale01), created with\n"
     "the eight tables on first use. See brimlow-migrate(1).\n";
 
-struct Options {
+struct COptions {
     enum class Progress { Auto, On, Off };
 
     std::string path;
@@ -88,8 +88,8 @@ struct Options {
 };
 
 // Parses the arguments; nullopt after a usage error has been reported.
-std::optional<Options> ParseArguments(const std::vector<std::string>& args) {
-    Options options;
+std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
+    COptions options;
     bool bTargetGiven = false;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -109,7 +109,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args) {
             options.target = args[++i];
             bTargetGiven = true;
         } else if (arg == "--progress" || arg == "--no-progress") {
-            options.progress = arg == "--progress" ? Options::Progress::On : Options::Progress::Off;
+            options.progress =
+                arg == "--progress" ? COptions::Progress::On : COptions::Progress::Off;
         } else if (arg == "--summary") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 std::fputs("brimlow-migrate: --summary needs a file name\n", stderr);
@@ -141,10 +142,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& args) {
     return options;
 }
 
-struct FileCloser {
+struct CFileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
-using StatementOutput = std::unique_ptr<std::FILE, FileCloser>;
+using StatementOutput = std::unique_ptr<std::FILE, CFileCloser>;
 
 // The statements go to standard output through a stream of their own, on a duplicate of
 // descriptor 1. The source layer flushes stdout, points descriptor 1 elsewhere for a moment
@@ -166,7 +167,7 @@ StatementOutput OpenStatementOutput() {
     return StatementOutput(out);
 }
 
-void RunMigration(const Options& options, CConsoleRun& console) {
+void RunMigration(const COptions& options, CConsoleRun& console) {
     CDaoWorkspace workspace;
     CDaoDatabase sourceDb;
     CDatabase targetDb;
@@ -191,9 +192,9 @@ void RunMigration(const Options& options, CConsoleRun& console) {
 
 // The progress line goes to the program's own copy of standard error: while a table is read,
 // descriptor 2 points into the pipe that keeps libmdb's output off the terminal.
-std::FILE* ProgressStream(Options::Progress progress) {
-    const bool bShow = progress == Options::Progress::Auto ? isatty(STDERR_FILENO) != 0
-                                                           : progress == Options::Progress::On;
+std::FILE* ProgressStream(COptions::Progress progress) {
+    const bool bShow = progress == COptions::Progress::Auto ? isatty(STDERR_FILENO) != 0
+                                                            : progress == COptions::Progress::On;
     if (!bShow) {
         return nullptr;
     }
@@ -204,7 +205,7 @@ std::FILE* ProgressStream(Options::Progress progress) {
 
 // The run, with the log on stdout (on stderr with --sql, where stdout holds the statements),
 // and how it ended told on stderr and in the summary.
-int Migrate(const Options& options) {
+int Migrate(const COptions& options) {
     InstallStopSignals();
     if (!options.summary.empty()) {
         RemoveStaleSummary(options.summary);
@@ -260,7 +261,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    const std::optional<Options> options = ParseArguments(args);
+    const std::optional<COptions> options = ParseArguments(args);
     if (!options) {
         std::fputs(kUsage, stderr);
         return 2;

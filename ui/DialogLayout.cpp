@@ -12,10 +12,10 @@ namespace {
 constexpr int kPointSize = 9;
 constexpr const char* kFaces[] = {"MS UI Gothic", "IPAPGothic", "Noto Sans CJK JP"};
 
-struct FcPatternDeleter {
+struct CFcPatternDeleter {
     void operator()(FcPattern* pattern) const noexcept { FcPatternDestroy(pattern); }
 };
-using FcPatternPtr = std::unique_ptr<FcPattern, FcPatternDeleter>;
+using FcPatternPtr = std::unique_ptr<FcPattern, CFcPatternDeleter>;
 
 // fontconfig answers every request with some face, so a match proves nothing by itself: the
 // family is there only when the matched font carries it among its names. A font has a name

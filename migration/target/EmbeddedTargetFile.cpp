@@ -47,9 +47,9 @@ void MakeFolders(const std::filesystem::path& path, const std::filesystem::path&
 }
 
 // Removes the temporary file and what SQLite may have left beside it; never throws.
-struct TemporaryFile {
+struct CTemporaryFile {
     std::string path;
-    ~TemporaryFile() {
+    ~CTemporaryFile() {
         if (!path.empty()) {
             unlink(path.c_str());
             unlink((path + "-wal").c_str());
@@ -91,7 +91,7 @@ void EnsureEmbeddedTargetFile(const std::filesystem::path& path,
     const std::string schema = ReadSchema(path, schemaFile);
     MakeFolders(path, path.parent_path());
 
-    TemporaryFile temporary{path.string() + ".new-XXXXXX"};
+    CTemporaryFile temporary{path.string() + ".new-XXXXXX"};
     const int fd = mkstemp(temporary.path.data());
     if (fd < 0) {
         const int error = errno;

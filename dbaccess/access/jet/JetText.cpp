@@ -34,9 +34,9 @@ char* PutUtf8(char* out, char32_t c) {
 
 // Turns UTF-16 units into UTF-8, joining surrogate pairs even across the runs of the
 // compressed form (which Access never splits, but a damaged file may).
-class Utf16Writer {
+class CUtf16Writer {
 public:
-    explicit Utf16Writer(char* out) : m_out(out) {}
+    explicit CUtf16Writer(char* out) : m_out(out) {}
 
     void Unit(char32_t u) {
         // Nearly every unit stands for itself: only surrogates need the care below.
@@ -97,7 +97,7 @@ std::string DecodeJet4Text(std::span<const uint8_t> bytes) {
         heapBuffer.resize(2 * bytes.size() + 4);
         buffer = heapBuffer.data();
     }
-    Utf16Writer writer(buffer);
+    CUtf16Writer writer(buffer);
     if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
         writer.Run(bytes);
     } else {
