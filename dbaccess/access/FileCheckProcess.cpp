@@ -353,7 +353,9 @@ std::vector<VetTableCount> VetSourceFile(const std::string& path,
                             strsignal(sig) + ").");
     }
     if (!error.empty()) {
-        throw CDaoException(WithLibmdbText(error, noise));
+        CDaoMessage message(error);
+        message.AddLibraryDetail(noise);
+        throw CDaoException(std::move(message));
     }
     if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !complete) {
         throw CDaoException(damaged + "the check of the file ended without an answer" +
