@@ -2,10 +2,8 @@
 // libmdb loop, crash or allocate without end costs this process, not the program that asked.
 //
 // Usage: brimlow-vet [--] <file.mdb>
-// Standard output carries the report, one line each: "memory-limit<TAB>bytes" first, then
-// "progress<TAB>n" lines while it reads (n grows with every new page and row), then
-// "table<TAB>name<TAB>rows" for each table and "ok"; or "error<TAB>message" and exit status
-// 1. Anything libmdb prints goes to standard error.
+// Standard output carries the report (dbaccess/access/libmdb/VetReport.h); the exit status is
+// 1 after an error line. Anything libmdb prints goes to standard error.
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -25,8 +23,8 @@
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/access/libmdb/MdbApi.h"
-#include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/MdbVetting.h"
+#include "dbaccess/access/libmdb/VetReport.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define BRIMLOW_ADDRESS_SANITIZER 1
@@ -47,14 +45,8 @@ int g_report = -1;
 const char* g_path = "";
 uint64_t g_memoryLimit = 0;
 
-// Table names come from the file: keep the report's tab-and-line format intact.
-std::string Clean(const std::string& text) {
-    return OneLine(text, 1000);
-}
-
-// One whole line with one write, so that the progress thread's lines never split it.
-void Report(const std::string& line) {
-    const std::string text = line + "\n";
+// Whole lines with one write, so that the progress thread's lines never split them.
+void Report(const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = write(g_report, text.data() + done, text.size() - done);
@@ -127,7 +119,7 @@ private:
             const uint64_t figure = m_progress.Sample();
             const auto now = std::chrono::steady_clock::now();
             if (figure > reported && now - lastReport >= kProgressInterval) {
-                Report("progress\t" + std::to_string(figure));
+                Report(VetProgressLine(figure));
                 reported = figure;
                 lastReport = now;
             }
@@ -167,10 +159,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     g_memoryLimit = CapMemory(g_path);
-    Report("memory-limit\t" + std::to_string(g_memoryLimit));
-    g_outOfMemoryReport = "error\tThe database '" + Clean(g_path) +
-                          "' is damaged: reading it needed more than the " +
-                          std::to_string(g_memoryLimit >> 20) + " MB of memory allowed.\n";
+    Report(VetMemoryLimitLine(g_memoryLimit));
+    g_outOfMemoryReport = VetErrorLine(
+        CDaoMessage() << "The database '" << SourceFile(g_path)
+                      << "' is damaged: reading it needed more than the "
+                      << std::to_string(g_memoryLimit >> 20) << " MB of memory allowed.");
     std::set_new_handler(OutOfMemory);
     g_log_set_handler("GLib", static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL),
                       OnGlibError, nullptr);
@@ -190,14 +183,17 @@ int main(int argc, char** argv) {
             counts = ReadEveryTable(g_path, &progress);
         }
         for (const VetTableCount& count : counts) {
-            result += "table\t" + Clean(count.table) + "\t" + std::to_string(count.rows) + "\n";
+            result += VetTableLine(count);
         }
-        result += "ok";
+        result += VetOkLine();
         status = 0;
+    } catch (const CDaoException& e) {
+        result = VetErrorLine(e.GetMessageParts());
     } catch (const CException& e) {
-        result = "error\t" + Clean(e.GetErrorMessage());
+        result = VetErrorLine(e.GetErrorMessage());
     } catch (const std::exception& e) {
-        result = "error\tThe database '" + Clean(g_path) + "' cannot be read: " + Clean(e.what());
+        result = VetErrorLine(CDaoMessage() << "The database '" << SourceFile(g_path)
+                                            << "' cannot be read: " << e.what());
     }
     Report(result);
     return status;

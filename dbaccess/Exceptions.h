@@ -22,11 +22,20 @@ private:
 };
 
 // A failure of the source database: a file that cannot be opened, a missing table or column,
-// a damaged file. The text is fitted into 511 bytes (see FitSourceMessage).
+// a damaged file. It keeps the parts its message names (the file, table, column, row and
+// library detail) beside the text, which is fitted into 511 bytes (see CDaoMessage::Fitted).
 class CDaoException : public CException {
 public:
-    explicit CDaoException(std::string message = {})
-        : CException(FitSourceMessage(std::move(message))) {}
+    explicit CDaoException(CDaoMessage message = {})
+        : CException(message.Fitted()), m_message(std::move(message)) {}
+
+    // The message as it was built, whole, with its parts.
+    const CDaoMessage& GetMessageParts() const noexcept { return m_message; }
+    // The text of the first such part the message names; "" when it names none.
+    std::string GetPart(SourcePart part) const { return m_message.Part(part); }
+
+private:
+    CDaoMessage m_message;
 };
 
 // One diagnostic record of the ODBC driver manager or a driver: its SQLSTATE ("42S02"), the

@@ -1,71 +1,184 @@
 #include "dbaccess/SourceMessage.h"
 
-#include <string_view>
+#include <utility>
 
 #include "dbaccess/Utf8Cut.h"
 
 namespace {
 
 constexpr std::string_view kEllipsis = "...";
-constexpr std::string_view kLibraryDetail = " (libmdb: ";
+constexpr std::string_view kDetailOpen = " (libmdb: ";
+constexpr std::string_view kDetailClose = ")";
+// A detail is kept, shortened, only when this much of it would be left besides the "...".
+constexpr size_t kShortestDetail = 8;
+// A path shorter than this is never shortened; one that is keeps at least kShortestPath bytes.
+constexpr size_t kShortPath = 16;
+constexpr size_t kShortestPath = 12;
 
-// Shortens the library detail, or drops it, by up to excess bytes.
-void ShortenDetail(std::string& message, size_t excess) {
-    const size_t open = message.rfind(kLibraryDetail);
-    if (open == std::string::npos) {
-        return;
+size_t RenderedSize(const CSourcePiece& piece) {
+    if (piece.part != SourcePart::LibraryDetail) {
+        return piece.text.size();
     }
-    const size_t close = message.find(')', open);
-    const size_t end = close == std::string::npos ? message.size() : close;
-    const size_t textStart = open + kLibraryDetail.size();
-    const size_t textLength = end - textStart;
-    if (textLength > excess + kEllipsis.size() + 8) {
-        const std::string_view text(message.data() + textStart, textLength);
-        const size_t keep = Utf8CutLength(text, textLength - excess - kEllipsis.size());
-        message.replace(textStart, textLength, std::string(text.substr(0, keep)) + "...");
-    } else {
-        message.erase(open, (close == std::string::npos ? end : close + 1) - open);
+    return piece.text.empty() ? 0 : kDetailOpen.size() + piece.text.size() + kDetailClose.size();
+}
+
+size_t RenderedSize(const std::vector<CSourcePiece>& pieces) {
+    size_t size = 0;
+    for (const CSourcePiece& piece : pieces) {
+        size += RenderedSize(piece);
+    }
+    return size;
+}
+
+std::string Render(const std::vector<CSourcePiece>& pieces) {
+    std::string text;
+    text.reserve(RenderedSize(pieces));
+    for (const CSourcePiece& piece : pieces) {
+        if (piece.part != SourcePart::LibraryDetail) {
+            text += piece.text;
+        } else if (!piece.text.empty()) {
+            text.append(kDetailOpen).append(piece.text).append(kDetailClose);
+        }
+    }
+    return text;
+}
+
+// Shortens the last library detail by up to excess bytes, or drops it when too little of it
+// would be left.
+void ShortenDetail(std::vector<CSourcePiece>& pieces, size_t excess) {
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+        if (it->part != SourcePart::LibraryDetail || it->text.empty()) {
+            continue;
+        }
+        std::string& text = it->text;
+        if (text.size() > excess + kEllipsis.size() + kShortestDetail) {
+            text.resize(Utf8CutLength(text, text.size() - excess - kEllipsis.size()));
+            text += kEllipsis;
+        } else {
+            text.clear();
+        }
+        return;
     }
 }
 
-// Shortens the longest quoted path in the middle by up to excess bytes.
-void ShortenPath(std::string& message, size_t excess) {
-    size_t bestStart = 0, bestLength = 0;
-    for (size_t open = message.find('\''); open != std::string::npos;) {
-        const size_t close = message.find('\'', open + 1);
-        if (close == std::string::npos) {
-            break;
+// Shortens the longest file path in its middle by up to excess bytes.
+void ShortenFile(std::vector<CSourcePiece>& pieces, size_t excess) {
+    std::string* longest = nullptr;
+    for (CSourcePiece& piece : pieces) {
+        if (piece.part == SourcePart::File && (!longest || piece.text.size() > longest->size())) {
+            longest = &piece.text;
         }
-        const size_t length = close - open - 1;
-        if (length > bestLength && message.find('/', open) < close) {
-            bestStart = open + 1;
-            bestLength = length;
-        }
-        open = message.find('\'', close + 1);
     }
-    if (bestLength < kEllipsis.size() + 16) {
+    if (!longest || longest->size() < kEllipsis.size() + kShortPath) {
         return;
     }
-    const size_t keep = bestLength > excess + kEllipsis.size() ? bestLength - excess - 3 : 12;
-    const std::string_view path(message.data() + bestStart, bestLength);
+    const std::string_view path = *longest;
+    const size_t keep = path.size() > excess + kEllipsis.size()
+                            ? path.size() - excess - kEllipsis.size()
+                            : kShortestPath;
     const size_t head = Utf8CutLength(path, keep / 2);
-    const size_t tail = Utf8CharacterStart(path, bestLength - (keep - head));
-    message.replace(bestStart, bestLength,
-                    std::string(path.substr(0, head)) + "..." + std::string(path.substr(tail)));
+    const size_t tail = Utf8CharacterStart(path, path.size() - (keep - head));
+    *longest = std::string(path.substr(0, head)).append(kEllipsis).append(path.substr(tail));
 }
 
 }  // namespace
 
-std::string FitSourceMessage(std::string message) {
-    if (message.size() > kMaxSourceMessageBytes) {
-        ShortenDetail(message, message.size() - kMaxSourceMessageBytes);
+CSourcePiece SourceFile(std::string path) {
+    return {SourcePart::File, std::move(path)};
+}
+
+CSourcePiece SourceTable(std::string name) {
+    return {SourcePart::Table, std::move(name)};
+}
+
+CSourcePiece SourceColumn(std::string name) {
+    return {SourcePart::Column, std::move(name)};
+}
+
+CSourcePiece SourceRow(size_t row) {
+    return {SourcePart::Row, std::to_string(row)};
+}
+
+CSourcePiece LibraryDetail(std::string said) {
+    return {SourcePart::LibraryDetail, std::move(said)};
+}
+
+CDaoMessage::CDaoMessage(std::string text) {
+    *this << CSourcePiece{SourcePart::Text, std::move(text)};
+}
+
+CDaoMessage::CDaoMessage(const char* text) : CDaoMessage(std::string(text)) {}
+
+CDaoMessage& CDaoMessage::operator<<(std::string_view text) {
+    return *this << CSourcePiece{SourcePart::Text, std::string(text)};
+}
+
+CDaoMessage& CDaoMessage::operator<<(CSourcePiece piece) {
+    // Empty words and empty detail show nothing; an empty name is still the part named.
+    const bool shown = piece.part != SourcePart::Text && piece.part != SourcePart::LibraryDetail;
+    if (piece.text.empty() && !shown) {
+        return *this;
     }
-    if (message.size() > kMaxSourceMessageBytes) {
-        ShortenPath(message, message.size() - kMaxSourceMessageBytes);
+    if (piece.part == SourcePart::Text && !m_pieces.empty() &&
+        m_pieces.back().part == SourcePart::Text) {
+        m_pieces.back().text += piece.text;
+    } else {
+        m_pieces.push_back(std::move(piece));
     }
-    if (message.size() > kMaxSourceMessageBytes) {
-        message.resize(Utf8CutLength(message, kMaxSourceMessageBytes - kEllipsis.size()));
-        message += kEllipsis;
+    return *this;
+}
+
+CDaoMessage& CDaoMessage::operator<<(const CDaoMessage& more) {
+    for (const CSourcePiece& piece : more.m_pieces) {
+        *this << piece;
     }
-    return message;
+    return *this;
+}
+
+void CDaoMessage::AddLibraryDetail(std::string said) {
+    if (said.empty()) {
+        return;
+    }
+    const bool stop = !m_pieces.empty() && m_pieces.back().part == SourcePart::Text &&
+                      m_pieces.back().text.ends_with('.');
+    if (stop) {
+        m_pieces.back().text.pop_back();
+        if (m_pieces.back().text.empty()) {
+            m_pieces.pop_back();
+        }
+    }
+    m_pieces.push_back(LibraryDetail(std::move(said)));
+    if (stop) {
+        m_pieces.push_back({SourcePart::Text, "."});
+    }
+}
+
+std::string CDaoMessage::Part(SourcePart part) const {
+    for (const CSourcePiece& piece : m_pieces) {
+        if (piece.part == part && !piece.text.empty()) {
+            return piece.text;
+        }
+    }
+    return {};
+}
+
+std::string CDaoMessage::Text() const {
+    return Render(m_pieces);
+}
+
+std::string CDaoMessage::Fitted() const {
+    if (RenderedSize(m_pieces) <= kMaxSourceMessageBytes) {
+        return Text();
+    }
+    std::vector<CSourcePiece> pieces = m_pieces;
+    ShortenDetail(pieces, RenderedSize(pieces) - kMaxSourceMessageBytes);
+    if (RenderedSize(pieces) > kMaxSourceMessageBytes) {
+        ShortenFile(pieces, RenderedSize(pieces) - kMaxSourceMessageBytes);
+    }
+    std::string text = Render(pieces);
+    if (text.size() > kMaxSourceMessageBytes) {
+        text = CutUtf8(std::move(text), kMaxSourceMessageBytes - kEllipsis.size());
+        text += kEllipsis;
+    }
+    return text;
 }

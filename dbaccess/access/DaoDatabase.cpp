@@ -45,22 +45,25 @@ std::vector<uint8_t> ReadFirstBytes(const std::string& path, struct stat& info) 
     }
     if (stat(path.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
-            throw CDaoException("Could not find the database file '" + path + "'.");
+            throw CDaoException(CDaoMessage() << "Could not find the database file '"
+                                              << SourceFile(path) << "'.");
         }
-        throw CDaoException("Cannot open the database file '" + path +
-                            "': " + std::strerror(errno) + ".");
+        throw CDaoException(CDaoMessage() << "Cannot open the database file '" << SourceFile(path)
+                                          << "': " << std::strerror(errno) << ".");
     }
     if (S_ISDIR(info.st_mode)) {
-        throw CDaoException("'" + path + "' is a folder, not an Access database file.");
+        throw CDaoException(CDaoMessage() << "'" << SourceFile(path)
+                                          << "' is a folder, not an Access database file.");
     }
     if (!S_ISREG(info.st_mode)) {
-        throw CDaoException("'" + path +
-                            "' is not a regular file, so not an Access database file.");
+        throw CDaoException(CDaoMessage()
+                            << "'" << SourceFile(path)
+                            << "' is not a regular file, so not an Access database file.");
     }
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        throw CDaoException("Cannot open the database file '" + path +
-                            "': " + std::strerror(errno) + ".");
+        throw CDaoException(CDaoMessage() << "Cannot open the database file '" << SourceFile(path)
+                                          << "': " << std::strerror(errno) << ".");
     }
     std::vector<uint8_t> bytes(kJetHeaderSize);
     size_t have = 0;
@@ -72,8 +75,9 @@ std::vector<uint8_t> ReadFirstBytes(const std::string& path, struct stat& info) 
         if (n < 0) {
             const int error = errno;
             close(fd);
-            throw CDaoException("Cannot read the database file '" + path +
-                                "': " + std::strerror(error) + ".");
+            throw CDaoException(CDaoMessage()
+                                << "Cannot read the database file '" << SourceFile(path)
+                                << "': " << std::strerror(error) << ".");
         }
         if (n == 0) {
             break;
@@ -99,8 +103,9 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     }
     if (exclusive || !readOnly) {
         throw CDaoException(
-            "The database '" + path +
-            "' can only be opened read-only and shared: the source is never written.");
+            CDaoMessage()
+            << "The database '" << SourceFile(path)
+            << "' can only be opened read-only and shared: the source is never written.");
     }
     struct stat info {};
     const std::vector<uint8_t> first = ReadFirstBytes(path, info);
@@ -108,12 +113,16 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     try {
         header = ParseJetHeader(first);
     } catch (const CNewerAccessFormatError& e) {
-        throw CDaoException("The database '" + path + "' cannot be opened: " + e.what() + ".");
+        throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
+                                          << "' cannot be opened: " << e.what() << ".");
     } catch (const CJetFormatError& e) {
-        throw CDaoException("'" + path + "' is not an Access database file: " + e.what() + ".");
+        throw CDaoException(CDaoMessage()
+                            << "'" << SourceFile(path)
+                            << "' is not an Access database file: " << e.what() << ".");
     }
     if (!header.password.empty() && PasswordFromConnect(connect) != header.password) {
-        throw CDaoException("Not a valid password for the database '" + path + "'.");
+        throw CDaoException(CDaoMessage() << "Not a valid password for the database '"
+                                          << SourceFile(path) << "'.");
     }
     VetSourceFile(path, kVetStallLimit, m_waitCallback);
 

@@ -71,6 +71,11 @@ std::optional<std::string> TableOfQuery(std::string_view sql) {
     return std::string(sql);
 }
 
+CDaoMessage NoCurrentRecord(const std::string& table, const std::string& path) {
+    return CDaoMessage() << "No current record in the table '" << SourceTable(table)
+                         << "' of the database '" << SourceFile(path) << "'.";
+}
+
 }  // namespace
 
 struct CDaoRecordset::Impl {
@@ -129,8 +134,8 @@ void CDaoRecordset::Open(int openType, const std::string& sql, int options) {
     }
     MdbDatabase* file = m_pDatabase->File();
     if (!file) {
-        throw CDaoException("The database is not open, so the table '" + *table +
-                            "' cannot be read.");
+        throw CDaoException(CDaoMessage() << "The database is not open, so the table '"
+                                          << SourceTable(*table) << "' cannot be read.");
     }
     auto impl = std::make_unique<Impl>(*file, *table);
     impl->eof = !impl->reader.Next();
@@ -147,18 +152,19 @@ bool CDaoRecordset::IsEOF() const {
 
 CFieldValue CDaoRecordset::GetFieldValue(const std::string& column) {
     if (!m_impl) {
-        throw CDaoException("The recordset is not open, so the column '" + column +
-                            "' cannot be read.");
+        throw CDaoException(CDaoMessage() << "The recordset is not open, so the column '"
+                                          << SourceColumn(column) << "' cannot be read.");
     }
     MdbTableReader& reader = m_impl->reader;
     if (m_impl->eof) {
-        throw CDaoException("No current record in the table '" + reader.Name() +
-                            "' of the database '" + m_pDatabase->GetName() + "'.");
+        throw CDaoException(NoCurrentRecord(reader.Name(), m_pDatabase->GetName()));
     }
     const int index = m_impl->ColumnIndex(column);
     if (index < 0) {
-        throw CDaoException("The table '" + reader.Name() + "' in the database '" +
-                            m_pDatabase->GetName() + "' has no column '" + column + "'.");
+        throw CDaoException(CDaoMessage()
+                            << "The table '" << SourceTable(reader.Name()) << "' in the database '"
+                            << SourceFile(m_pDatabase->GetName()) << "' has no column '"
+                            << SourceColumn(column) << "'.");
     }
     return reader.Value(static_cast<size_t>(index));
 }
@@ -168,8 +174,7 @@ void CDaoRecordset::MoveNext() {
         throw CDaoException("The recordset is not open.");
     }
     if (m_impl->eof) {
-        throw CDaoException("No current record in the table '" + m_impl->reader.Name() +
-                            "' of the database '" + m_pDatabase->GetName() + "'.");
+        throw CDaoException(NoCurrentRecord(m_impl->reader.Name(), m_pDatabase->GetName()));
     }
     m_impl->nextLookup = 0;
     m_impl->eof = !m_impl->reader.Next();

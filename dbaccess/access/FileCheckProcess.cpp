@@ -12,12 +12,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <string_view>
 #include <thread>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
+#include "dbaccess/access/libmdb/VetReport.h"
 
 extern char** environ;
 
@@ -25,7 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kMaxReport = 1 << 20;
 constexpr size_t kMaxNoise = 1 << 16;
 constexpr auto kWaitCallbackInterval = std::chrono::milliseconds(30);
 
@@ -37,54 +36,25 @@ bool IsExecutable(const std::string& path) {
 
 // What the helper wrote and how it ended.
 struct VetOutcome {
-    std::string report;
+    VetReportReader report;
     std::string noise;
     int status = 0;
     bool timedOut = false;
 };
 
-// Takes "progress<TAB>n" lines out of the report as they arrive and keeps the time of the
-// last one that went beyond every earlier figure.
+// Keeps the time of the last progress the helper reported.
 class ProgressWatch {
 public:
     explicit ProgressWatch(std::chrono::milliseconds stallLimit)
         : m_stallLimit(stallLimit), m_last(Clock::now()) {}
 
-    // Adds bytes of the report; progress lines are consumed, the rest goes to report.
-    void Add(const char* data, size_t n, std::string& report) {
-        m_pending.append(data, n);
-        size_t start = 0;
-        for (size_t end; (end = m_pending.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            const std::string_view line(m_pending.data() + start, end - start);
-            if (line.starts_with("progress\t")) {
-                const uint64_t figure = std::strtoull(line.data() + 9, nullptr, 10);
-                if (figure > m_best) {
-                    m_best = figure;
-                    m_last = Clock::now();
-                }
-            } else if (report.size() < kMaxReport) {
-                report.append(line);
-                report += '\n';
-            }
-        }
-        m_pending.erase(0, start);
-        if (m_pending.size() > kMaxReport) {
-            m_pending.clear();
-        }
-    }
+    void Progressed() { m_last = Clock::now(); }
     // The moment the helper counts as hanging.
     Clock::time_point Deadline() const { return m_last + m_stallLimit; }
-    void Finish(std::string& report) {
-        report += m_pending;
-        m_pending.clear();
-    }
 
 private:
     std::chrono::milliseconds m_stallLimit;
     Clock::time_point m_last;
-    uint64_t m_best = 0;
-    std::string m_pending;
 };
 
 class Pipe {
@@ -227,7 +197,9 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds st
             }
             const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0 && i == 0) {
-                progress.Add(buffer, static_cast<size_t>(n), outcome.report);
+                if (outcome.report.Add(std::string_view(buffer, static_cast<size_t>(n)))) {
+                    progress.Progressed();
+                }
             } else if (n > 0) {
                 if (outcome.noise.size() < kMaxNoise) {
                     outcome.noise.append(buffer, static_cast<size_t>(n));
@@ -238,7 +210,7 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds st
         }
         ticker.Tick();
     }
-    progress.Finish(outcome.report);
+    outcome.report.Finish();
     // The pipes are closed; the helper may still be on its way out.
     while (!outcome.timedOut) {
         const pid_t done = waitpid(pid, &outcome.status, WNOHANG);
@@ -255,34 +227,6 @@ VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds st
     }
     // Stalled: the guard kills and collects the helper; its status says nothing more.
     return outcome;
-}
-
-std::vector<VetTableCount> ParseReport(const std::string& report, bool& complete,
-                                       std::string& error, uint64_t& memoryLimit) {
-    std::vector<VetTableCount> counts;
-    std::istringstream lines(report);
-    std::string line;
-    complete = false;
-    while (std::getline(lines, line)) {
-        const auto tab = line.find('\t');
-        const std::string kind = line.substr(0, tab);
-        const std::string rest = tab == std::string::npos ? "" : line.substr(tab + 1);
-        if (kind == "ok") {
-            complete = true;
-        } else if (kind == "error") {
-            error = rest;
-        } else if (kind == "memory-limit") {
-            memoryLimit = std::strtoull(rest.c_str(), nullptr, 10);
-        } else if (kind == "table") {
-            const auto second = rest.rfind('\t');
-            if (second != std::string::npos) {
-                counts.push_back(
-                    {rest.substr(0, second),
-                     static_cast<size_t>(std::strtoull(rest.c_str() + second + 1, nullptr, 10))});
-            }
-        }
-    }
-    return counts;
 }
 
 std::string Seconds(std::chrono::milliseconds limit) {
@@ -331,36 +275,40 @@ std::vector<VetTableCount> VetSourceFile(const std::string& path,
     err.CloseWrite();
     const VetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);
 
-    const std::string damaged = "The database '" + path + "' is damaged: ";
+    const auto damaged = [&path](const std::string& what) {
+        return CDaoException(CDaoMessage()
+                             << "The database '" << SourceFile(path) << "' is damaged: " << what);
+    };
     if (outcome.timedOut) {
-        throw CDaoException(damaged + "reading it made no progress for " + Seconds(stallLimit) +
-                            ".");
+        throw damaged("reading it made no progress for " + Seconds(stallLimit) + ".");
     }
-    bool complete = false;
-    std::string error;
-    uint64_t memoryLimit = 0;
-    std::vector<VetTableCount> counts = ParseReport(outcome.report, complete, error, memoryLimit);
+    const VetReportReader& report = outcome.report;
     const std::string noise = OneLine(outcome.noise, MdbQuiet::kShortBytes);
     if (WIFSIGNALED(outcome.status)) {
         const int sig = WTERMSIG(outcome.status);
         // GLib ends the process when an allocation fails; under the helper's memory cap that
         // is a file that makes libmdb allocate without end.
-        if (memoryLimit > 0 && outcome.noise.find("failed to allocate") != std::string::npos) {
-            throw CDaoException(damaged + "reading it needed more than the " +
-                                std::to_string(memoryLimit >> 20) + " MB of memory allowed.");
+        if (report.MemoryLimit() > 0 &&
+            outcome.noise.find("failed to allocate") != std::string::npos) {
+            throw damaged("reading it needed more than the " +
+                          std::to_string(report.MemoryLimit() >> 20) + " MB of memory allowed.");
         }
-        throw CDaoException(damaged + "reading it crashed (signal " + std::to_string(sig) + ", " +
-                            strsignal(sig) + ").");
+        throw damaged("reading it crashed (signal " + std::to_string(sig) + ", " + strsignal(sig) +
+                      ").");
     }
-    if (!error.empty()) {
-        throw CDaoException(WithLibmdbText(error, noise));
+    // The helper's own message, rebuilt from its parts, with what was printed on its standard
+    // error as library detail.
+    if (report.Error() && !report.Error()->Text().empty()) {
+        CDaoMessage error = *report.Error();
+        error.AddLibraryDetail(noise);
+        throw CDaoException(std::move(error));
     }
-    if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !complete) {
-        throw CDaoException(damaged + "the check of the file ended without an answer" +
-                            (noise.empty() ? "." : " (" + noise + ")."));
+    if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !report.Complete()) {
+        throw damaged("the check of the file ended without an answer" +
+                      (noise.empty() ? "." : " (" + noise + ")."));
     }
     if (!noise.empty()) {
-        throw CDaoException(damaged + "libmdb reported problems while reading it: " + noise);
+        throw damaged("libmdb reported problems while reading it: " + noise);
     }
-    return counts;
+    return report.Tables();
 }

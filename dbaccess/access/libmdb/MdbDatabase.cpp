@@ -29,8 +29,9 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
     MdbQuiet quiet;
     m_handle = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (!m_handle) {
-        throw CDaoException(WithLibmdbText(
-            "The database '" + path + "' is damaged: libmdb cannot open it.", quiet.End()));
+        throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
+                                          << "' is damaged: libmdb cannot open it"
+                                          << LibraryDetail(quiet.End()) << ".");
     }
     UsePositionedReads(m_handle);
     if (m_watch) {
@@ -45,8 +46,9 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
             break;
         default:
             Close();
-            throw CDaoException("The database '" + path +
-                                "' is not in the Access 97 or Access 2000-2003 format.");
+            throw CDaoException(CDaoMessage()
+                                << "The database '" << SourceFile(path)
+                                << "' is not in the Access 97 or Access 2000-2003 format.");
     }
     // libmdb reads the code page from the unmasked header (offset 0x3C); Access 2000 files
     // keep their text in UTF-16 and do not need it.
@@ -58,8 +60,9 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
     m_openingOutput = said;
     if (!catalog || catalog->len == 0) {
         Close();
-        throw CDaoException(WithLibmdbText(
-            "The database '" + path + "' is damaged: its table catalogue cannot be read.", said));
+        throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
+                                          << "' is damaged: its table catalogue cannot be read"
+                                          << LibraryDetail(said) << ".");
     }
 }
 

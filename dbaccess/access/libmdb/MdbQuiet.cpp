@@ -168,12 +168,3 @@ std::string OneLine(const std::string& raw, size_t maxBytes) {
     }
     return line;
 }
-
-std::string WithLibmdbText(const std::string& message, const std::string& said) {
-    if (said.empty()) {
-        return message;
-    }
-    const bool stop = !message.empty() && message.back() == '.';
-    return message.substr(0, message.size() - (stop ? 1 : 0)) + " (libmdb: " + said + ")" +
-           (stop ? "." : "");
-}

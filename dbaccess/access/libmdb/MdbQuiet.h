@@ -38,7 +38,3 @@ int OwnStandardError() noexcept;
 // other control bytes are dropped, the result is trimmed and cut to maxBytes (at a UTF-8
 // character boundary, with "..." appended when cut).
 std::string OneLine(const std::string& raw, size_t maxBytes);
-
-// Adds what libmdb printed to a message, in parentheses before its closing full stop:
-// "... cannot be read (libmdb: offset 8192 is beyond EOF)." Nothing is added when it is empty.
-std::string WithLibmdbText(const std::string& message, const std::string& said);

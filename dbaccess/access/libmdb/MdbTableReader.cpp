@@ -33,15 +33,19 @@ bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
 
 }  // namespace
 
-std::string MdbTableReader::Describe(const std::string& tableName) {
-    return tableName.empty() ? "a table without a name" : "the table '" + tableName + "'";
+CDaoMessage MdbTableReader::Describe(const std::string& tableName) {
+    if (tableName.empty()) {
+        return "a table without a name";
+    }
+    return CDaoMessage() << "the table '" << SourceTable(tableName) << "'";
 }
 
 MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) : m_file(file) {
     MdbCatalogEntry* entry = file.FindTable(tableName);
     if (!entry) {
-        throw CDaoException("The table '" + tableName + "' does not exist in the database '" +
-                            file.Path() + "'.");
+        throw CDaoException(CDaoMessage() << "The table '" << SourceTable(tableName)
+                                          << "' does not exist in the database '"
+                                          << SourceFile(file.Path()) << "'.");
     }
     m_name = entry->object_name;
     MdbZeroedHeap zeroedHeap;
@@ -52,7 +56,8 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
             mdb_free_tabledef(m_table);
             m_table = nullptr;
         }
-        ThrowDamaged(WithLibmdbText("the table definition cannot be read", m_quiet.Said()));
+        ThrowDamaged(CDaoMessage()
+                     << "the table definition cannot be read" << LibraryDetail(m_quiet.Said()));
     }
     m_flatMap = FlattenUsageMap(file.Handle(), m_table->usage_map, m_table->map_sz);
     if (!m_flatMap.empty()) {
@@ -102,12 +107,13 @@ void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
     const size_t typeAt =
         m_file.Version() == JetVersion::Jet3 ? kJet3TableTypeAt : kJet4TableTypeAt;
     if (mdb_read_pg(handle, entry.table_pg) <= 0) {
-        ThrowDamaged(WithLibmdbText("the table definition cannot be read", m_quiet.Said()));
+        ThrowDamaged(CDaoMessage()
+                     << "the table definition cannot be read" << LibraryDetail(m_quiet.Said()));
     }
     if (handle->pg_buf[0] != kDefinitionPage || handle->pg_buf[typeAt] != kUserTable) {
-        ThrowDamaged(WithLibmdbText("page " + std::to_string(entry.table_pg) +
-                                        ", where its definition should be, holds something else",
-                                    m_quiet.Said()));
+        ThrowDamaged(CDaoMessage() << "page " << std::to_string(entry.table_pg)
+                                   << ", where its definition should be, holds something else"
+                                   << LibraryDetail(m_quiet.Said()));
     }
 }
 
@@ -173,9 +179,9 @@ bool MdbTableReader::Next() {
     // beyond the end of a truncated file): only the row count tells them apart.
     if (!FetchRow(start, size)) {
         if (m_rowsRead < m_table->num_rows) {
-            ThrowDamaged(WithLibmdbText("only " + std::to_string(m_rowsRead) + " of its " +
-                                            std::to_string(m_table->num_rows) + " rows can be read",
-                                        m_quiet.Said()));
+            ThrowDamaged(CDaoMessage() << "only " << std::to_string(m_rowsRead) << " of its "
+                                       << std::to_string(m_table->num_rows) << " rows can be read"
+                                       << LibraryDetail(m_quiet.Said()));
         }
         return false;
     }
@@ -187,9 +193,9 @@ bool MdbTableReader::Next() {
     }
     ++m_rowsRead;
     if (mdb_crack_row(m_table, start, size, m_fields.data()) < 0) {
-        ThrowDamaged(
-            WithLibmdbText("row " + std::to_string(m_rowsRead) + " cannot be split into its fields",
-                           m_quiet.Said()));
+        ThrowDamaged(CDaoMessage()
+                     << "row " << SourceRow(m_rowsRead) << " cannot be split into its fields"
+                     << LibraryDetail(m_quiet.Said()));
     }
     CheckRowFields(start, size);
     m_page = m_file.Handle()->cur_pg;
@@ -201,7 +207,8 @@ void MdbTableReader::CheckRowFields(int rowStart, size_t rowSize) const {
     const size_t pageSize = m_file.Handle()->fmt->pg_size;
     const size_t rowEnd = static_cast<size_t>(rowStart) + rowSize;
     if (rowEnd > pageSize) {
-        ThrowDamaged("row " + std::to_string(m_rowsRead) + " reaches past the end of its page");
+        ThrowDamaged(CDaoMessage()
+                     << "row " << SourceRow(m_rowsRead) << " reaches past the end of its page");
     }
     for (size_t i = 0; i < m_fields.size(); ++i) {
         const MdbField& field = m_fields[i];
@@ -212,8 +219,10 @@ void MdbTableReader::CheckRowFields(int rowStart, size_t rowSize) const {
         // that goes backwards shows as a negative size.
         if (field.siz < 0 || field.start < rowStart ||
             static_cast<size_t>(field.start) + static_cast<size_t>(field.siz) > rowEnd) {
-            ThrowDamaged("row " + std::to_string(m_rowsRead) + ", column '" + m_columns[i].name +
-                         "': the field's offsets are out of order or outside the row");
+            ThrowDamaged(CDaoMessage()
+                         << "row " << SourceRow(m_rowsRead) << ", column '"
+                         << SourceColumn(m_columns[i].name)
+                         << "': the field's offsets are out of order or outside the row");
         }
     }
 }
@@ -224,14 +233,15 @@ void MdbTableReader::RestorePage() const {
         return;
     }
     if (mdb_read_pg(handle, m_page) <= 0) {
-        ThrowDamaged(WithLibmdbText("page " + std::to_string(m_page) + " cannot be read again",
-                                    m_quiet.Said()));
+        ThrowDamaged(CDaoMessage() << "page " << std::to_string(m_page) << " cannot be read again"
+                                   << LibraryDetail(m_quiet.Said()));
     }
 }
 
 CFieldValue MdbTableReader::Value(size_t column) {
     if (!m_hasRow || column >= m_fields.size()) {
-        throw CDaoException("No current record in the table '" + m_name + "'.");
+        throw CDaoException(CDaoMessage()
+                            << "No current record in the table '" << SourceTable(m_name) << "'.");
     }
     RestorePage();
     // Next has checked that the field lies inside the row, and the row inside its page.
@@ -245,23 +255,25 @@ CFieldValue MdbTableReader::Value(size_t column) {
         return DecodeJetField(m_file.Version(), col.type, field.is_null != 0, bytes, m_lval,
                               {&m_file.Jet3Text(), col.scale});
     } catch (const CJetFormatError& e) {
-        const std::string where =
-            "The column '" + col.name + "' of " + Describe(m_name) + " in '" + m_file.Path() + "'";
+        CDaoMessage where = CDaoMessage()
+                            << "The column '" << SourceColumn(col.name) << "' of "
+                            << Describe(m_name) << " in '" << SourceFile(m_file.Path()) << "'";
         if (std::string_view(JetTypeName(col.type)) == "unknown") {
-            throw CDaoException(where + " has a type this program does not know (type code " +
-                                std::to_string(col.type) + "); the file may be damaged.");
+            throw CDaoException(where << " has a type this program does not know (type code "
+                                      << std::to_string(col.type) << "); the file may be damaged.");
         }
         if (!IsReadableJetType(col.type)) {
-            throw CDaoException(where + " is of the type " + JetTypeName(col.type) +
-                                ", which this program cannot read.");
+            throw CDaoException(where << " is of the type " << JetTypeName(col.type)
+                                      << ", which this program cannot read.");
         }
-        ThrowDamaged(WithLibmdbText(
-            "row " + std::to_string(m_rowsRead) + ", column '" + col.name + "': " + e.what(),
-            m_quiet.Said()));
+        ThrowDamaged(CDaoMessage()
+                     << "row " << SourceRow(m_rowsRead) << ", column '" << SourceColumn(col.name)
+                     << "': " << e.what() << LibraryDetail(m_quiet.Said()));
     }
 }
 
-void MdbTableReader::ThrowDamaged(const std::string& what) const {
-    throw CDaoException("The database '" + m_file.Path() + "' is damaged: in " + Describe(m_name) +
-                        ", " + what + ".");
+void MdbTableReader::ThrowDamaged(const CDaoMessage& what) const {
+    throw CDaoException(CDaoMessage()
+                        << "The database '" << SourceFile(m_file.Path()) << "' is damaged: in "
+                        << Describe(m_name) << ", " << what << ".");
 }

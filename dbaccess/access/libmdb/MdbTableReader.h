@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dbaccess/SourceMessage.h"
 #include "dbaccess/access/jet/FieldValue.h"
 #include "dbaccess/access/jet/JetMemo.h"
 #include "dbaccess/access/libmdb/MdbDatabase.h"
@@ -47,7 +48,7 @@ public:
     // The current row's value in the given column.
     CFieldValue Value(size_t column);
     // "the table 'T'", or "a table without a name" for a damaged catalogue's empty name.
-    static std::string Describe(const std::string& tableName);
+    static CDaoMessage Describe(const std::string& tableName);
 
 private:
     struct Column {
@@ -56,7 +57,8 @@ private:
         int scale;
     };
 
-    [[noreturn]] void ThrowDamaged(const std::string& what) const;
+    // Throws "The database 'F' is damaged: in the table 'T', <what>."
+    [[noreturn]] void ThrowDamaged(const CDaoMessage& what) const;
     // Throws (damaged) unless the catalogue entry of a user table points to a user table's
     // definition page.
     void CheckDefinitionPage(const MdbCatalogEntry& entry) const;

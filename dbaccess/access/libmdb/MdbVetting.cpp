@@ -13,10 +13,13 @@ namespace {
 // No page number beyond this is remembered (a 2 GB file of 2 KB pages has a million).
 constexpr uint32_t kMostPagesTracked = 1u << 21;
 
+// What libmdb said is what this sentence reports, so it is part of the sentence, not library
+// detail given up first when the message is too long.
 void ThrowIfLibmdbSpoke(const std::string& path, const std::string& said) {
     if (!said.empty()) {
-        throw CDaoException("The database '" + path +
-                            "' is damaged: libmdb reported problems while reading it: " + said);
+        throw CDaoException(CDaoMessage()
+                            << "The database '" << SourceFile(path)
+                            << "' is damaged: libmdb reported problems while reading it: " << said);
     }
 }
 
@@ -36,9 +39,11 @@ void ThrowIfDefinitionsRepeat(const MdbDatabase& file, const std::vector<std::st
                          static_cast<size_t>(handle->fmt->pg_size));
         const auto [it, added] = owners.emplace(std::move(page), name);
         if (!added) {
-            throw CDaoException("The database '" + file.Path() + "' is damaged: the tables '" +
-                                it->second + "' and '" + name +
-                                "' have the same definition, one page copied over the other.");
+            throw CDaoException(CDaoMessage()
+                                << "The database '" << SourceFile(file.Path())
+                                << "' is damaged: the tables '" << SourceTable(it->second)
+                                << "' and '" << SourceTable(name)
+                                << "' have the same definition, one page copied over the other.");
         }
     }
 }

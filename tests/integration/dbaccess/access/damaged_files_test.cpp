@@ -192,10 +192,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "the check of the file ended without an answer (Segmentation fault)."}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SourceVetOutcome, PassesOnTheCheckersOwnMessage) {
-    FakeVet vet("printf 'error\\tThe database x is damaged: because.\\n'; exit 1");
+TEST(SourceVetOutcome, PassesOnTheCheckersOwnMessageWithWhatItPrinted) {
+    FakeVet vet(
+        "printf 'error\\ttext:The database \\tfile:x\\ttext: is damaged: because.\\n'; "
+        "echo 'offset 8192 is beyond EOF' >&2; exit 1");
     EXPECT_EQ(DaoError([] { VetSourceFile(Data("sample.mdb"), std::chrono::seconds(5)); }),
-              "The database x is damaged: because.");
+              "The database x is damaged: because (libmdb: offset 8192 is beyond EOF).");
+}
+
+// The check's report carries the path as it is, tabs and line breaks included.
+TEST(SourceVetOutcome, AHostilePathComesBackExactly) {
+    ScratchDir dir;
+    const std::string path = dir.Path("a\tb\nc.mdb");
+    std::filesystem::copy_file(Data("regress/header-only.mdb"), path);
+    EXPECT_TRUE(StartsWith(DaoError([&] { VetSourceFile(path, std::chrono::seconds(10)); }),
+                           Damaged(path) + "its table catalogue cannot be read"));
 }
 
 // The wait callback keeps a window painted during the check, and a throw from it (a stop)

@@ -109,14 +109,3 @@ INSTANTIATE_TEST_SUITE_P(Texts, SourceOneLine,
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-
-namespace {
-
-TEST(SourceLibmdbText, GoesInParenthesesBeforeTheFullStop) {
-    EXPECT_EQ(WithLibmdbText("It is damaged.", "offset 8192 is beyond EOF"),
-              "It is damaged (libmdb: offset 8192 is beyond EOF).");
-    EXPECT_EQ(WithLibmdbText("no stop", "said"), "no stop (libmdb: said)");
-    EXPECT_EQ(WithLibmdbText("It is damaged.", ""), "It is damaged.");
-}
-
-}  // namespace
