@@ -95,11 +95,11 @@ void OnGlibError(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
 }
 
 // Samples the reader's progress and reports it while the main thread reads.
-class ProgressReporter {
+class CProgressReporter {
 public:
-    explicit ProgressReporter(VetProgress& progress)
+    explicit CProgressReporter(VetProgress& progress)
         : m_progress(progress), m_thread([this] { Run(); }) {}
-    ~ProgressReporter() {
+    ~CProgressReporter() {
         {
             std::lock_guard<std::mutex> hold(m_lock);
             m_stop = true;
@@ -107,8 +107,8 @@ public:
         m_wake.notify_one();
         m_thread.join();
     }
-    ProgressReporter(const ProgressReporter&) = delete;
-    ProgressReporter& operator=(const ProgressReporter&) = delete;
+    CProgressReporter(const CProgressReporter&) = delete;
+    CProgressReporter& operator=(const CProgressReporter&) = delete;
 
 private:
     void Run() {
@@ -160,10 +160,7 @@ int main(int argc, char** argv) {
     }
     g_memoryLimit = CapMemory(g_path);
     Report(VetMemoryLimitLine(g_memoryLimit));
-    g_outOfMemoryReport = VetErrorLine(
-        CDaoMessage() << "The database '" << SourceFile(g_path)
-                      << "' is damaged: reading it needed more than the "
-                      << std::to_string(g_memoryLimit >> 20) << " MB of memory allowed.");
+    g_outOfMemoryReport = VetErrorLine(VetMemoryLimitMessage(g_path, g_memoryLimit));
     std::set_new_handler(OutOfMemory);
     g_log_set_handler("GLib", static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL),
                       OnGlibError, nullptr);
@@ -179,7 +176,7 @@ int main(int argc, char** argv) {
         VetProgress progress;
         std::vector<VetTableCount> counts;
         {
-            ProgressReporter reporter(progress);
+            CProgressReporter reporter(progress);
             counts = ReadEveryTable(g_path, &progress);
         }
         for (const VetTableCount& count : counts) {

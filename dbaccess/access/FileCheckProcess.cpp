@@ -35,7 +35,7 @@ bool IsExecutable(const std::string& path) {
 }
 
 // What the helper wrote and how it ended.
-struct VetOutcome {
+struct CVetOutcome {
     VetReportReader report;
     std::string noise;
     int status = 0;
@@ -43,9 +43,9 @@ struct VetOutcome {
 };
 
 // Keeps the time of the last progress the helper reported.
-class ProgressWatch {
+class CProgressWatch {
 public:
-    explicit ProgressWatch(std::chrono::milliseconds stallLimit)
+    explicit CProgressWatch(std::chrono::milliseconds stallLimit)
         : m_stallLimit(stallLimit), m_last(Clock::now()) {}
 
     void Progressed() { m_last = Clock::now(); }
@@ -57,9 +57,9 @@ private:
     Clock::time_point m_last;
 };
 
-class Pipe {
+class CPipe {
 public:
-    Pipe() {
+    CPipe() {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
             throw CDaoException(std::string("Cannot start the database file check: ") +
@@ -68,12 +68,12 @@ public:
         read = fds[0];
         write = fds[1];
     }
-    ~Pipe() {
+    ~CPipe() {
         CloseRead();
         CloseWrite();
     }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
+    CPipe(const CPipe&) = delete;
+    CPipe& operator=(const CPipe&) = delete;
     void CloseRead() {
         if (read >= 0) {
             close(read);
@@ -90,7 +90,7 @@ public:
     int write = -1;
 };
 
-pid_t Spawn(const std::string& vet, const std::string& path, Pipe& out, Pipe& err) {
+pid_t Spawn(const std::string& vet, const std::string& path, CPipe& out, CPipe& err) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -126,10 +126,10 @@ pid_t Spawn(const std::string& vet, const std::string& path, Pipe& out, Pipe& er
 
 // Kills the helper and collects it unless it was collected: a throwing wait callback must
 // not leave a running check or a zombie behind.
-class ChildGuard {
+class CChildGuard {
 public:
-    explicit ChildGuard(pid_t pid) : m_pid(pid) {}
-    ~ChildGuard() {
+    explicit CChildGuard(pid_t pid) : m_pid(pid) {}
+    ~CChildGuard() {
         if (m_pid > 0) {
             int status = 0;
             kill(m_pid, SIGKILL);
@@ -137,8 +137,8 @@ public:
             }
         }
     }
-    ChildGuard(const ChildGuard&) = delete;
-    ChildGuard& operator=(const ChildGuard&) = delete;
+    CChildGuard(const CChildGuard&) = delete;
+    CChildGuard& operator=(const CChildGuard&) = delete;
     void Collected() noexcept { m_pid = -1; }
 
 private:
@@ -146,9 +146,9 @@ private:
 };
 
 // Calls the wait callback when its interval has passed since the last call.
-class WaitTicker {
+class CWaitTicker {
 public:
-    explicit WaitTicker(const VetWaitCallback& callback) : m_callback(callback) {}
+    explicit CWaitTicker(const VetWaitCallback& callback) : m_callback(callback) {}
     void Tick() {
         if (!m_callback) {
             return;
@@ -171,12 +171,12 @@ private:
 
 // Reads both pipes until the helper closes them or it stops making progress, then collects its
 // status; kills it when it stops making progress or the wait callback throws.
-VetOutcome Collect(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds stallLimit,
-                   const VetWaitCallback& whileWaiting) {
-    ChildGuard child(pid);
-    WaitTicker ticker(whileWaiting);
-    ProgressWatch progress(stallLimit);
-    VetOutcome outcome;
+CVetOutcome Collect(pid_t pid, CPipe& out, CPipe& err, std::chrono::milliseconds stallLimit,
+                    const VetWaitCallback& whileWaiting) {
+    CChildGuard child(pid);
+    CWaitTicker ticker(whileWaiting);
+    CProgressWatch progress(stallLimit);
+    CVetOutcome outcome;
     std::array<pollfd, 2> fds = {pollfd{out.read, POLLIN, 0}, pollfd{err.read, POLLIN, 0}};
     char buffer[8192];
     while ((fds[0].fd >= 0 || fds[1].fd >= 0) && !outcome.timedOut) {
@@ -268,12 +268,12 @@ std::vector<VetTableCount> VetSourceFile(const std::string& path,
                                          std::chrono::milliseconds stallLimit,
                                          const VetWaitCallback& whileWaiting) {
     const std::string vet = FindVetProgram();
-    Pipe out;
-    Pipe err;
+    CPipe out;
+    CPipe err;
     const pid_t pid = Spawn(vet, path, out, err);
     out.CloseWrite();
     err.CloseWrite();
-    const VetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);
+    const CVetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);
 
     const auto damaged = [&path](const std::string& what) {
         return CDaoException(CDaoMessage()
@@ -290,8 +290,7 @@ std::vector<VetTableCount> VetSourceFile(const std::string& path,
         // is a file that makes libmdb allocate without end.
         if (report.MemoryLimit() > 0 &&
             outcome.noise.find("failed to allocate") != std::string::npos) {
-            throw damaged("reading it needed more than the " +
-                          std::to_string(report.MemoryLimit() >> 20) + " MB of memory allowed.");
+            throw CDaoException(VetMemoryLimitMessage(path, report.MemoryLimit()));
         }
         throw damaged("reading it crashed (signal " + std::to_string(sig) + ", " + strsignal(sig) +
                       ").");

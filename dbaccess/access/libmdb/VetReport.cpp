@@ -180,3 +180,9 @@ bool VetReportReader::Read(std::string_view line) {
     }
     return false;
 }
+
+CDaoMessage VetMemoryLimitMessage(const std::string& path, uint64_t limit) {
+    return CDaoMessage() << "The database '" << SourceFile(path)
+                         << "' is damaged: reading it needed more than the "
+                         << std::to_string(limit >> 20) << " MB of memory allowed.";
+}

@@ -30,6 +30,9 @@ std::string VetTableLine(const VetTableCount& count);
 std::string VetOkLine();
 std::string VetErrorLine(const CDaoMessage& message);
 
+// The message for a check that needed more memory than the limit (in bytes) allowed.
+CDaoMessage VetMemoryLimitMessage(const std::string& path, uint64_t limit);
+
 // The parent's side: reads the report as it arrives, each whole line at once.
 class VetReportReader {
 public:
