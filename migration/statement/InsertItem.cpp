@@ -8,7 +8,7 @@
 
 void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue value) {
     if (value.IsNull()) {
-        m_items.emplace_back(column, std::string(), COLKIND_NULL);
+        m_items.push_back({column, std::string(), COLKIND_NULL});
         return;
     }
     std::string text;
@@ -21,7 +21,7 @@ void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue v
         }
         throw COleException(message + ": table '" + m_strTable + "', column '" + column + "'.");
     }
-    m_items.emplace_back(column, std::move(text), kind);
+    m_items.push_back({column, std::move(text), kind});
 }
 
 std::string CInsertItemList::BuildStatement() const {
