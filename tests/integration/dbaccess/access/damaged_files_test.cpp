@@ -88,7 +88,7 @@ TEST_P(SourceSharedDamagedFiles, EndInAClearMessageWithinTheStallLimit) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("damaged");
     }
     CDaoDatabase db;
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(BRIMLOW_SANITIZED)
     // AddressSanitizer's allocator ignores the zero-filling of fresh allocations, and with
     // its own fill bytes libmdb reads the bit-flipped Access 97 file through. Here only
     // "no hang, no crash" can be asked for.
@@ -223,7 +223,12 @@ TEST(SourceVetOutcome, TheWaitCallbackRunsAndCanAbandonTheCheck) {
                                }),
                  CUserException);
     EXPECT_EQ(calls, 5);
+#if !defined(BRIMLOW_SANITIZED)
+    // Sanitizers slow every process down too much for a time limit to mean anything.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+#else
+    (void)start;
+#endif
 }
 
 TEST(SourceVetOutcome, AMissingCheckerCannotBeStarted) {
@@ -264,7 +269,11 @@ TEST(SourceVetOutcome, OnlyAStallEndsTheCheck) {
     EXPECT_TRUE(Contains(
         DaoError([] { VetSourceFile(Data("sample.mdb"), std::chrono::milliseconds(1000)); }),
         "made no progress for 1 second."));
+#if !defined(BRIMLOW_SANITIZED)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+#else
+    (void)start;
+#endif
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST(SourceSlowShare, AHealthyFileIsReadWholeHoweverLongItTakes) {
                 seconds.count());
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(BRIMLOW_SANITIZED)
 // libmdb allocates gigabytes on this file; the check's memory cap ends it first.
 TEST(SourceSlowShare, TheMemoryCapHoldsOnAFileThatAllocatesWithoutEnd) {
     const auto path = Shared("damaged/jet3-hang-4GB.mdb");
