@@ -8,7 +8,7 @@
 
 void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue value) {
     if (value.IsNull()) {
-        m_items.push_back({column, std::string(), COLKIND_NULL});
+        m_items.emplace_back(column, std::string(), COLKIND_NULL);
         return;
     }
     std::string text;
@@ -17,7 +17,7 @@ void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue v
     } catch (const COleException& e) {
         throw e.InColumn(m_strTable, column);
     }
-    m_items.push_back({column, std::move(text), kind});
+    m_items.emplace_back(column, std::move(text), kind);
 }
 
 std::string CInsertItemList::BuildStatement() const {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbaccess/access/jet/FieldValue.h"
@@ -9,6 +10,10 @@
 // One column of a row statement: its name, its value text (not yet quoted; empty for NULL)
 // and its column kind (COLKIND_...). A plain value.
 struct CInsertItem {
+    // Built in place in its list, the value moved in: a run builds a few million of them.
+    CInsertItem(const std::string& column, std::string&& value, int kind)
+        : m_strColumn(column), m_strValue(std::move(value)), m_nKind(kind) {}
+
     std::string m_strColumn;
     std::string m_strValue;
     int m_nKind = 0;
