@@ -470,8 +470,16 @@ def engine_stages(res):
     inc = inclusive(res, "engine")
     total, get, decode = inc.get("CMigrationRun::CopyTable"), inc.get("CDaoRecordset::GetFieldValue"), \
         inc.get("MdbTableReader::Value")
-    parts = ["MdbTableReader::Next", "CDaoRecordset::GetFieldValue", "CInsertItemList::AddItem",
-             "CInsertItemList::AppendValues", "CStatementWriter::ExecuteSQL"]
+    build = inc.get("CInsertItemList::AppendValues")
+    parts = ["MdbTableReader::Next", "CDaoRecordset::GetFieldValue", "CInsertItemList::AddItem"]
+    if "CStatementWriter::InsertRow" in inc:
+        # The target receives the row and builds its statement: its cost holds AppendValues.
+        parts.append("CStatementWriter::InsertRow")
+        write = inc["CStatementWriter::InsertRow"] - (build or 0)
+    else:
+        # Traces of a build whose engine built the statement and handed over the text.
+        parts += ["CInsertItemList::AppendValues", "CStatementWriter::ExecuteSQL"]
+        write = inc.get("CStatementWriter::ExecuteSQL")
     other = (total or 0) - sum(inc.get(p) or 0 for p in parts)
     return total, [
         ("read: libmdb fetch and split (MdbTableReader::Next)", inc.get("MdbTableReader::Next")),
@@ -479,9 +487,8 @@ def engine_stages(res):
         ("column lookup and value hand-over (CDaoRecordset::GetFieldValue less Value)",
          (get or 0) - (decode or 0)),
         ("render: CInsertItemList::AddItem (RenderValue, list entry)", inc.get("CInsertItemList::AddItem")),
-        ("build: CInsertItemList::AppendValues (the head is built once per table)",
-         inc.get("CInsertItemList::AppendValues")),
-        ("write the statement to stdout (CStatementWriter)", inc.get("CStatementWriter::ExecuteSQL")),
+        ("build: CInsertItemList::AppendValues (the head is built once per table)", build),
+        ("write the statement to stdout (CStatementWriter)", write),
         ("the rest of the row loop (list, destructors, progress)", other),
     ]
 
