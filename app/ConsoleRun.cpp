@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "app/StopSignals.h"
+#include "migration/CountText.h"
 
-CConsoleRun::CConsoleRun(std::FILE* log, std::FILE* progress) : m_log(log) {
+CConsoleRun::CConsoleRun(std::FILE* log, std::FILE* progress, std::FILE* notes)
+    : m_log(log), m_notes(notes) {
     if (progress != nullptr) {
         m_progress = std::make_unique<CProgressLine>(progress);
     }
@@ -45,6 +47,19 @@ void CConsoleRun::OnRowProgress(const CTableProgress& table) {
     if (m_progress) {
         m_progress->Show(table, m_nRowsBefore + table.inserted);
     }
+}
+
+void CConsoleRun::OnRowCountDiffers(const CTableProgress& table, size_t declared) {
+    m_summary.RowCountDiffers(table, declared);
+    ClearProgress();
+    // Not an error: the rows are all there. A user may still want to run Compact and Repair,
+    // which makes the stored count right again.
+    std::fprintf(m_notes,
+                 "brimlow-migrate: note: %s holds %s rows, but its table definition declares %s "
+                 "(a stale count; Compact and Repair in Access corrects it).\n",
+                 table.table.c_str(), GroupThousands(table.total).c_str(),
+                 GroupThousands(declared).c_str());
+    std::fflush(m_notes);
 }
 
 void CConsoleRun::OnTableEnd(const CTableProgress& table) {

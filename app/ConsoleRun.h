@@ -11,21 +11,23 @@
 #include "migration/RunSummary.h"
 
 // How the command line follows a run: each log line on its stream as soon as it is
-// appended, a progress line on stderr when asked for, the account that --summary writes, and
-// a stop when SIGINT, SIGTERM or SIGHUP arrived.
+// appended, a progress line on stderr when asked for, a note on stderr for each table whose
+// stored row count is stale, the account that --summary writes, and a stop when SIGINT,
+// SIGTERM or SIGHUP arrived.
 //
 // A log line that cannot be written (a closed pipe, a full disk) does not stop the run: the
 // first error is kept and no further line is tried.
 class CConsoleRun final : public IRunObserver {
 public:
-    // progress: where the progress line goes, or null for none.
-    CConsoleRun(std::FILE* log, std::FILE* progress);
+    // progress: where the progress line goes, or null for none; notes: where the notes go.
+    CConsoleRun(std::FILE* log, std::FILE* progress, std::FILE* notes = stderr);
 
     void AppendLog(const std::string& line) override;
     void OnTargetOpen(const std::string& target) override { m_strTarget = target; }
     void OnRunStart(const std::vector<CTableProgress>& tables) override;
     void OnTableStart(const CTableProgress& table) override;
     void OnRowProgress(const CTableProgress& table) override;
+    void OnRowCountDiffers(const CTableProgress& table, size_t declared) override;
     void OnTableEnd(const CTableProgress& table) override;
     void OnStopped(const CTableProgress* table) override;
     void OnFailed(const CTableProgress* table) override;
@@ -46,6 +48,7 @@ private:
     void EndedAt(const CTableProgress* table);
 
     std::FILE* m_log;
+    std::FILE* m_notes;
     std::unique_ptr<CProgressLine> m_progress;
     CRunSummary m_summary;
     size_t m_nRowsBefore = 0;  // rows of the tables finished in this run

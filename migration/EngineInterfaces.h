@@ -22,6 +22,8 @@ public:
     virtual void MoveNext() = 0;
     virtual void Close() noexcept = 0;
     // The number of rows the source table declares: the total that progress is shown against.
+    // It can be stale (Access refreshes it in Compact and Repair): the rows are read to the
+    // end whatever it says.
     virtual size_t GetRecordCount() const = 0;
 };
 
@@ -64,8 +66,9 @@ public:
     virtual void Close() noexcept = 0;
 };
 
-// Where a table copy stands: its rows as the source declares them, and the statements the
-// target has acknowledged so far in this run.
+// Where a table copy stands: its total, and the statements the target has acknowledged so far
+// in this run. The total is the rows the source declares, raised to the rows read when the
+// table turns out larger; once every row is read, it is the rows read.
 struct CTableProgress {
     std::string table;
     size_t total = 0;
@@ -92,6 +95,9 @@ public:
     virtual void OnTableStart(const CTableProgress& /*table*/) {}
     // About every 100 ms while a table is copied.
     virtual void OnRowProgress(const CTableProgress& /*table*/) {}
+    // Every row of the table is read, and their number (table.total) is not the count the
+    // source declared for it: the stored count is stale. Comes before OnTableEnd.
+    virtual void OnRowCountDiffers(const CTableProgress& /*table*/, size_t /*declared*/) {}
     // Every row of the table is inserted and its recordset is closed; its log line follows.
     virtual void OnTableEnd(const CTableProgress& /*table*/) {}
     // The run stopped at a row boundary because IsStopRequested said so, and both connections

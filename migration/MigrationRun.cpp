@@ -1,5 +1,6 @@
 #include "migration/MigrationRun.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "dbaccess/Exceptions.h"
@@ -126,8 +127,8 @@ void CMigrationRun::OpenTarget(const std::string& targetConnection) {
 void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
     {
         std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
-        CTableProgress& table =
-            m_current.emplace(CTableProgress{entry.table, recordset->GetRecordCount(), 0});
+        const size_t declared = recordset->GetRecordCount();
+        CTableProgress& table = m_current.emplace(CTableProgress{entry.table, declared, 0});
         m_observer.OnTableStart(table);
         CProgressClock progress;
         // A stop is taken before each row, and before an empty table ends.
@@ -141,13 +142,18 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
                 throw e.AtRow(table.inserted + 1, m_strSourcePath);
             }
             m_target.InsertRow(row);
-            ++table.inserted;
+            // A declared count that is stale is only the first guess at the total.
+            table.total = std::max(table.total, ++table.inserted);
             recordset->MoveNext();
             if (progress.Due()) {
                 m_observer.OnRowProgress(table);
             }
         }
         recordset->Close();
+        table.total = table.inserted;
+        if (table.total != declared) {
+            m_observer.OnRowCountDiffers(table, declared);
+        }
     }
     m_target.EndTable();
     m_observer.OnTableEnd(*m_current);

@@ -55,7 +55,7 @@ std::string Seconds(double seconds) {
 }  // namespace
 
 void CRunSummary::TableStarted(const CTableProgress& table) {
-    m_tables.push_back(Table{table.table, table.total, table.inserted, 0});
+    m_tables.push_back(Table{table.table, table.total, std::nullopt, table.inserted, 0});
     m_started = std::chrono::steady_clock::now();
 }
 
@@ -69,9 +69,17 @@ void CRunSummary::TableAt(const CTableProgress& table) {
     if (m_tables.empty()) {
         return;
     }
+    m_tables.back().total = table.total;
     m_tables.back().inserted = table.inserted;
     m_tables.back().seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+}
+
+void CRunSummary::RowCountDiffers(const CTableProgress& table, size_t declared) {
+    TableAt(table);
+    if (!m_tables.empty()) {
+        m_tables.back().declared = declared;
+    }
 }
 
 std::string CRunSummary::ToJson(const std::string& status, const std::string* error) const {
@@ -84,8 +92,11 @@ std::string CRunSummary::ToJson(const std::string& status, const std::string* er
         const Table& table = m_tables[i];
         json += (i == 0 ? "" : ", ");
         json += "{\"table\": " + JsonString(table.table) +
-                ", \"total\": " + std::to_string(table.total) +
-                ", \"inserted\": " + std::to_string(table.inserted) +
+                ", \"total\": " + std::to_string(table.total);
+        if (table.declared) {
+            json += ", \"declared\": " + std::to_string(*table.declared);
+        }
+        json += ", \"inserted\": " + std::to_string(table.inserted) +
                 ", \"seconds\": " + Seconds(table.seconds) + "}";
     }
     json += "]";

@@ -1,27 +1,32 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
 
 // The account of one run for scheduled jobs: how it ended and, for every table it started, in
-// run order, the rows the source declares, the statements the target acknowledged and the
-// time the table took.
+// run order, its total (the rows read once the table was read whole, the rows the source
+// declares before that), the count the source declared when the rows read differ from it, the
+// statements the target acknowledged and the time the table took.
 class CRunSummary {
 public:
     struct Table {
         std::string table;
         size_t total = 0;
+        std::optional<size_t> declared;  // only when it differs from the rows read
         size_t inserted = 0;
         double seconds = 0;
     };
 
     // A table started; it becomes the last one.
     void TableStarted(const CTableProgress& table);
-    // The last table stands at table.inserted rows now.
+    // The last table stands at table.inserted rows of table.total now.
     void TableAt(const CTableProgress& table);
+    // The last table was read whole, and its rows are not the count its source declared.
+    void RowCountDiffers(const CTableProgress& table, size_t declared);
 
     // The target the run wrote to, as a user recognises it (never a password); empty: none.
     void SetTarget(std::string target) { m_strTarget = std::move(target); }
@@ -30,8 +35,9 @@ public:
 
     const std::vector<Table>& Tables() const noexcept { return m_tables; }
 
-    // {"status": ..., "error": ... (only when given), "tables": [...]} on one line. status is
-    // "completed", "stopped" or "failed"; texts are escaped as JSON wants, and bytes that are
+    // {"status": ..., "error": ... (only when given), "tables": [...]} on one line, each table
+    // as {"table", "total", "declared" (only when known to differ), "inserted", "seconds"}. status
+    // is "completed", "stopped" or "failed"; texts are escaped as JSON wants, and bytes that are
     // not UTF-8 become U+FFFD.
     std::string ToJson(const std::string& status, const std::string* error) const;
 

@@ -28,12 +28,14 @@ public:
     // The current row's value of the named column (ASCII case-insensitive). A column the
     // table lacks throws CDaoException naming the table and the column.
     CFieldValue GetFieldValue(const std::string& column);
-    // Moves to the next row. Reaching the end with fewer rows than the table holds throws
-    // CDaoException (the file is damaged).
+    // Moves to the next row. A page of the table that cannot be read, or a row out of place on
+    // its page, throws CDaoException (the file is damaged).
     void MoveNext();
-    // The number of rows the table's definition declares: what DAO's GetRecordCount gives once
-    // the table has been read to its end, known here from the start. Throws CDaoException when
-    // the recordset is not open.
+    // The number of rows the table's definition declares, known from the start. DAO's
+    // GetRecordCount gives the rows read once the table has been read to its end; the two
+    // differ when the stored count is stale (until Access's next Compact and Repair), and the
+    // recordset reads every row its pages hold either way. Throws CDaoException when the
+    // recordset is not open.
     long GetRecordCount() const;
     void Close() noexcept override;
     bool IsOpen() const noexcept;

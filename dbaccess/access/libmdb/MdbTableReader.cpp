@@ -1,5 +1,6 @@
 #include "dbaccess/access/libmdb/MdbTableReader.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "dbaccess/Exceptions.h"
@@ -18,6 +19,18 @@ constexpr uint8_t kDefinitionPage = 0x02;
 constexpr uint8_t kUserTable = 'N';
 constexpr size_t kJet3TableTypeAt = 0x14;
 constexpr size_t kJet4TableTypeAt = 0x28;
+
+// The whole pages the open file holds now; 0 when that cannot be told. Asked as libmdb asks
+// before each page it reads, through its stream (which need not be a file descriptor's), and
+// libmdb seeks to each page before reading it.
+uint64_t WholePages(MdbHandle* handle) {
+    std::FILE* stream = handle->f->stream;
+    if (fseeko(stream, 0, SEEK_END) != 0) {
+        return 0;
+    }
+    const off_t size = ftello(stream);
+    return size > 0 ? static_cast<uint64_t>(size) / static_cast<uint64_t>(handle->fmt->pg_size) : 0;
+}
 
 bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size()) {
@@ -66,6 +79,7 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
         m_table->usage_map = m_flatMap.data();
         m_table->map_sz = m_flatMap.size();
     }
+    CheckUsageMapPages();
     mdb_rewind_table(m_table);
 
     for (guint i = 0; i < m_table->num_cols; ++i) {
@@ -117,6 +131,44 @@ void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
     }
 }
 
+void MdbTableReader::CheckUsageMapPages() const {
+    MdbHandle* handle = m_file.Handle();
+    const uint64_t pages = WholePages(handle);
+    // libmdb copies the map from a row of another page without checking that the row is
+    // there: past the end of the file it takes what its page buffer held, often a map that
+    // names no page, which would read as an empty table.
+    const size_t pageSize = handle->fmt->pg_size;
+    if (mdb_read_pg(handle, m_table->entry->table_pg) != static_cast<ssize_t>(pageSize)) {
+        ThrowDamaged(CDaoMessage()
+                     << "the table definition cannot be read" << LibraryDetail(m_quiet.Said()));
+    }
+    const guint32 mapRow = mdb_get_int32(handle->pg_buf, handle->fmt->tab_usage_map_offset);
+    const guint32 mapPage = mapRow >> 8;
+    if (mapPage >= pages || mdb_read_alt_pg(handle, mapPage) != static_cast<ssize_t>(pageSize) ||
+        (mapRow & 0xFF) >= static_cast<guint32>(
+                               mdb_get_int16(handle->alt_pg_buf, handle->fmt->row_count_offset))) {
+        ThrowDamaged(CDaoMessage()
+                     << "its usage map should be on page " << std::to_string(mapPage) << " row "
+                     << std::to_string(mapRow & 0xFF) << ", which does not exist");
+    }
+    const UsageMapFault fault = CheckUsageMap(handle, m_table->usage_map, m_table->map_sz, pages);
+    switch (fault.kind) {
+        case UsageMapFault::Kind::None:
+            return;
+        case UsageMapFault::Kind::Empty:
+            ThrowDamaged("its usage map is empty");
+        case UsageMapFault::Kind::UnknownKind:
+            ThrowDamaged("its usage map is of no known kind");
+        case UsageMapFault::Kind::MapPageUnreadable:
+            ThrowDamaged(CDaoMessage() << "its usage map page " << std::to_string(fault.page)
+                                       << " cannot be read" << LibraryDetail(m_quiet.Said()));
+        case UsageMapFault::Kind::PagePastEnd:
+            ThrowDamaged(CDaoMessage() << "its data page " << std::to_string(fault.page)
+                                       << " lies past the end of the file, which holds "
+                                       << std::to_string(pages) << " whole pages");
+    }
+}
+
 MdbTableReader::~MdbTableReader() {
     if (m_table) {
         if (m_libmdbMap) {
@@ -138,36 +190,87 @@ int MdbTableReader::FindColumn(std::string_view name) const noexcept {
 
 bool MdbTableReader::FetchRow(int& start, size_t& size) {
     // libmdb's mdb_fetch_row for a table scan, without the second split of every row it makes
-    // for bound columns: the row is split once, by Next.
+    // for bound columns (the row is split once, by Next), and whatever the row count of the
+    // table's definition says: that count is not kept up to date after a crash.
     MdbHandle* handle = m_file.Handle();
-    if (m_table->num_rows == 0) {
-        return false;
-    }
     if (m_table->cur_pg_num == 0) {
         m_table->cur_pg_num = 1;
         m_table->cur_row = 0;
-        if (!mdb_read_next_dpg(m_table)) {
+        if (!NextDataPage()) {
             return false;
         }
     }
+    const size_t pageSize = handle->fmt->pg_size;
+    const size_t countAt = handle->fmt->row_count_offset;
     for (;;) {
-        const unsigned rows = mdb_get_int16(handle->pg_buf, handle->fmt->row_count_offset);
+        const size_t rows = mdb_get_int16(handle->pg_buf, countAt);
         if (m_table->cur_row >= rows) {
             m_table->cur_row = 0;
-            if (!mdb_read_next_dpg(m_table)) {
+            if (!NextDataPage()) {
                 return false;
             }
+            continue;
+        }
+        // The offsets table follows the row count; rows are stored from the end of the page
+        // down to it, row 0 last, each ending where the one before it starts.
+        const size_t rowArea = countAt + 2 + 2 * rows;
+        if (rowArea > pageSize) {
+            ThrowDamaged(CDaoMessage()
+                         << "page " << std::to_string(m_table->cur_phys_pg) << " lists "
+                         << std::to_string(rows) << " rows, more than a page holds");
         }
         const unsigned row = m_table->cur_row++;
-        // Deleted rows are skipped, and so, as libmdb does, are rows whose place cannot be
-        // found (a deleted row's offsets need not make sense): a live row lost that way
-        // still shows, as a table shorter than its declared row count.
-        if (mdb_find_row(handle, static_cast<int>(row), &start, &size) == 0 && size != 0 &&
-            (start & kDeletedRow) == 0) {
-            start &= kRowOffsetMask;
-            return true;
+        const size_t entryAt = countAt + 2 + 2 * row;
+        const unsigned entry = mdb_get_int16(handle->pg_buf, entryAt);
+        if ((entry & kDeletedRow) != 0) {
+            continue;
         }
+        // A raised row count on a data page makes libmdb take whatever follows the offsets
+        // table as rows of its own: such an entry is zero, lies outside the row area or
+        // overlaps its neighbour.
+        const size_t rowStart = entry & kRowOffsetMask;
+        const size_t rowEnd =
+            row == 0 ? pageSize : mdb_get_int16(handle->pg_buf, entryAt - 2) & kRowOffsetMask;
+        if (rowStart < rowArea || rowStart >= pageSize) {
+            ThrowDamaged(CDaoMessage() << "page " << std::to_string(m_table->cur_phys_pg)
+                                       << " places its row " << std::to_string(row) << " at offset "
+                                       << std::to_string(rowStart) << ", outside its row area");
+        }
+        if (rowEnd <= rowStart || rowEnd > pageSize) {
+            ThrowDamaged(CDaoMessage()
+                         << "page " << std::to_string(m_table->cur_phys_pg) << " places its row "
+                         << std::to_string(row) << " at offset " << std::to_string(rowStart)
+                         << ", where it overlaps the row before it");
+        }
+        start = static_cast<int>(rowStart);
+        size = rowEnd - rowStart;
+        return true;
     }
+}
+
+bool MdbTableReader::NextDataPage() {
+    // libmdb's mdb_read_next_dpg answers the same at the end of the usage map and when a page
+    // cannot be read, and passes over a page of the map that is not one of the table's data
+    // pages with a warning. Pages past the end of a file cut short after the map was checked
+    // come back from its reads as zeros, so passing over them would end the table early
+    // without a word: each page the map names must be one of the table's data pages.
+    MdbHandle* handle = m_file.Handle();
+    const gint32 next = mdb_map_find_next(
+        handle, m_table->usage_map, static_cast<unsigned>(m_table->map_sz), m_table->cur_phys_pg);
+    if (next == 0) {
+        return false;
+    }
+    if (next < 0 || mdb_read_pg(handle, static_cast<unsigned long>(next)) != handle->fmt->pg_size) {
+        ThrowDamaged(CDaoMessage() << "page " << std::to_string(next < 0 ? 0 : next)
+                                   << " cannot be read" << LibraryDetail(m_quiet.Said()));
+    }
+    m_table->cur_phys_pg = static_cast<guint32>(next);
+    if (handle->pg_buf[0] != kDataPage || static_cast<uint32_t>(mdb_get_int32(handle->pg_buf, 4)) !=
+                                              static_cast<uint32_t>(m_table->entry->table_pg)) {
+        ThrowDamaged(CDaoMessage() << "page " << std::to_string(next)
+                                   << ", named in its usage map, does not hold its rows");
+    }
+    return true;
 }
 
 bool MdbTableReader::Next() {
@@ -175,21 +278,8 @@ bool MdbTableReader::Next() {
     RestorePage();
     int start = 0;
     size_t size = 0;
-    // The walk answers false both at the real end and when it cannot read further (a page
-    // beyond the end of a truncated file): only the row count tells them apart.
     if (!FetchRow(start, size)) {
-        if (m_rowsRead < m_table->num_rows) {
-            ThrowDamaged(CDaoMessage() << "only " << std::to_string(m_rowsRead) << " of its "
-                                       << std::to_string(m_table->num_rows) << " rows can be read"
-                                       << LibraryDetail(m_quiet.Said()));
-        }
         return false;
-    }
-    // A raised row count on a data page makes libmdb invent rows of NULLs, and a data page
-    // copied over another repeats rows: either way the table holds more than it declares.
-    if (m_rowsRead >= m_table->num_rows) {
-        ThrowDamaged("it holds more rows than the " + std::to_string(m_table->num_rows) +
-                     " its definition declares");
     }
     ++m_rowsRead;
     if (mdb_crack_row(m_table, start, size, m_fields.data()) < 0) {

@@ -33,13 +33,16 @@ public:
     // The index of the named column (ASCII case-insensitive), or -1.
     int FindColumn(std::string_view name) const noexcept;
 
-    // Makes the next row current. Returns false at the end of the table; throws
-    // CDaoException (damaged) when the table ends before or goes on past the row count its
-    // definition holds, or when a row cannot be split into fields that lie inside it, in the
-    // order of their offsets.
+    // Makes the next row current. Returns false at the end of the table: every row its data
+    // pages hold is read, whatever row count its definition declares. Throws CDaoException
+    // (damaged) when a page of the table cannot be read, when a data page places a row outside
+    // its row area or over another row, or when a row cannot be split into fields that lie
+    // inside it, in the order of their offsets.
     bool Next();
     size_t RowsRead() const noexcept { return m_rowsRead; }
-    // The number of rows the table's definition declares.
+    // The number of rows the table's definition declares. Access updates it as rows come and
+    // go, but a crash or an interrupted write can leave it stale until the next Compact and
+    // Repair: it is a hint for progress, not the table's length.
     size_t DeclaredRows() const noexcept { return m_table->num_rows; }
     // The page that holds the current row (0 before the first row).
     uint32_t CurrentPage() const noexcept { return m_page; }
@@ -64,9 +67,15 @@ private:
     void CheckDefinitionPage(const MdbCatalogEntry& entry) const;
     // Throws (damaged) unless every field of the row just split lies inside the row's bytes.
     void CheckRowFields(int rowStart, size_t rowSize) const;
+    // Throws (damaged) unless every page the usage map names lies inside the file.
+    void CheckUsageMapPages() const;
     // Moves to the next row that is not deleted, as libmdb's table walk does, and gives its
-    // place on the current page; false at the end of the table.
+    // place on the current page; false at the end of the table. Throws (damaged) when the
+    // row's entry in the page's offsets table is out of place.
     bool FetchRow(int& start, size_t& size);
+    // Reads the table's next data page; false at the end of its usage map. Throws (damaged)
+    // when a page the map names cannot be read or is not one of the table's data pages.
+    bool NextDataPage();
     // libmdb keeps one page buffer per file, and another recordset on the same file may have
     // read a page of its own into it since this table's last row was fetched: reads this
     // table's page back when it is not the one there.

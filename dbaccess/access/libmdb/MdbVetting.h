@@ -17,8 +17,9 @@ struct VetTableCount {
 
 // How far a whole-file read has come, for a watcher on another thread that tells a slow read
 // from a hang: the distinct pages libmdb has read (sampled; the catalogue is read in pages,
-// not rows) plus the rows read, none beyond a table's declared count. A loop over the same
-// pages adds nothing.
+// not rows) plus the rows read. A loop over the same pages adds nothing, and the rows cannot
+// grow for ever: a table walk visits each page of its usage map once, in increasing order,
+// and a page holds a bounded number of rows.
 class VetProgress final : public MdbPageWatch {
 public:
     void Watch(const uint32_t* currentPage) noexcept override;

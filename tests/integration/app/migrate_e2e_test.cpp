@@ -6,17 +6,21 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
+#include "tests/support/DeclaredRows.h"
 #include "tests/support/GoldenFile.h"
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/SqliteTarget.h"
+#include "tests/support/TempDirectory.h"
 
 namespace {
 
@@ -340,6 +344,38 @@ TEST(MigrateSqlOnly, WritesTheGoldenStatements) {
         EXPECT_EQ(result.out, expected) << name;
         EXPECT_EQ(Lines(result.err), LogLinesUpTo(8, true)) << name;
     }
+}
+
+// A table whose definition declares fewer rows than it holds (a stale count) is read whole:
+// the statements are the golden ones, and the count is noted on stderr, before the table's
+// line, and in the summary.
+TEST(MigrateSqlOnly, AStaleRowCountIsNotedAndEveryRowWritten) {
+    const testsupport::TempDirectory dir("brimlow-stale");
+    const std::filesystem::path path = dir / "stale.mdb";
+    testsupport::CopyWithDeclaredRows(testpaths::Data("sample.mdb"), path, "Mst02", 49);
+    const std::filesystem::path summary = dir / "summary.json";
+    const CommandResult result =
+        testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--sql", "--summary",
+                                 summary.string(), path.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::string expected;
+    for (const std::string& statement :
+         ReadGoldenStatements(testpaths::Data("golden/sample.sql.json"))) {
+        expected += statement + "\n";
+    }
+    EXPECT_EQ(result.out, expected);
+    std::vector<std::string> lines = LogLinesUpTo(8, true);
+    lines.insert(lines.begin() + 3,
+                 "brimlow-migrate: note: Mst02 holds 50 rows, but its table definition declares "
+                 "49 (a stale count; Compact and Repair in Access corrects it).");
+    EXPECT_EQ(Lines(result.err), lines);
+    std::ifstream in(summary);
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(json.find("{\"table\": \"Mst02\", \"total\": 50, \"declared\": 49, "
+                        "\"inserted\": 50, "),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(json.find("declared"), json.rfind("declared")) << json;
 }
 
 // Statements that cannot be written make the run fail, also when all of them fit in the

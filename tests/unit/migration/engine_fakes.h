@@ -25,6 +25,8 @@ public:
 
     // Tables by query text; a query with no table throws like a missing table.
     std::map<std::string, std::vector<FakeRow>> tables;
+    // A stale row count a table declares, by query text; by default its rows.
+    std::map<std::string, size_t> declared;
     std::function<void(const std::string& path)> onOpen;
     // The wait callback the run installed for the open (the file check's heartbeat).
     std::function<void()> waitCallback;
@@ -55,8 +57,8 @@ private:
 
 class FakeRecordset final : public IRecordset {
 public:
-    FakeRecordset(FakeEvents& events, const std::vector<FakeRow>& rows)
-        : m_events(events), m_rows(rows) {}
+    FakeRecordset(FakeEvents& events, const std::vector<FakeRow>& rows, size_t declared)
+        : m_events(events), m_rows(rows), m_nDeclared(declared) {}
     bool IsEOF() const override { return m_nRow >= m_rows.size(); }
     CFieldValue GetFieldValue(const std::string& column) override {
         const FakeRow& row = m_rows.at(m_nRow);
@@ -68,11 +70,12 @@ public:
     }
     void MoveNext() override { ++m_nRow; }
     void Close() noexcept override { m_events.Add("recordset.close"); }
-    size_t GetRecordCount() const override { return m_rows.size(); }
+    size_t GetRecordCount() const override { return m_nDeclared; }
 
 private:
     FakeEvents& m_events;
     const std::vector<FakeRow>& m_rows;
+    size_t m_nDeclared;
     size_t m_nRow = 0;
 };
 
@@ -81,7 +84,9 @@ inline std::unique_ptr<IRecordset> FakeSource::OpenRecordset(const std::string& 
     if (it == tables.end()) {
         throw CDaoException("No table for " + query + ".");
     }
-    return std::make_unique<FakeRecordset>(m_events, it->second);
+    const auto stale = declared.find(query);
+    return std::make_unique<FakeRecordset>(
+        m_events, it->second, stale == declared.end() ? it->second.size() : stale->second);
 }
 
 class FakeTarget final : public ITargetDatabase {
@@ -122,7 +127,8 @@ private:
 };
 
 // Records the log lines, and the run's other events in the shared list as
-// "start|end|progress|stopped|failed <table> <inserted>/<total>" ("-" for no table).
+// "start|end|stopped|failed <table> <inserted>/<total>" ("-" for no table) and
+// "declared <count> <table> <inserted>/<total>".
 class FakeLog final : public IRunObserver {
 public:
     explicit FakeLog(FakeEvents& events) : m_events(events) {}
@@ -150,6 +156,9 @@ public:
     void OnRunStart(const std::vector<CTableProgress>& tables) override { plan = tables; }
     void OnTableStart(const CTableProgress& table) override { Add("start", &table); }
     void OnRowProgress(const CTableProgress& table) override { progress.push_back(table); }
+    void OnRowCountDiffers(const CTableProgress& table, size_t declared) override {
+        Add("declared " + std::to_string(declared), &table);
+    }
     void OnTableEnd(const CTableProgress& table) override { Add("end", &table); }
     void OnStopped(const CTableProgress* table) override { Add("stopped", table); }
     void OnFailed(const CTableProgress* table) override { Add("failed", table); }

@@ -239,6 +239,32 @@ TEST_F(MigrationRunTest, ReportsEachTablesStartAndEndAroundItsLogLine) {
     EXPECT_EQ(2u, log.plan[3].total);
 }
 
+// A stale declared count neither stops the copy nor cuts it short: the total grows with the
+// rows read, and the difference is told once all are read, before the table's end.
+TEST_F(MigrationRunTest, ReadsEveryRowWhateverTheDeclaredCountSays) {
+    source.tables["select * from Mst02"] = std::vector<FakeRow>(3, Mst02Row("B01", 0));
+    source.declared["select * from Mst02"] = 1;
+    log.stopWhen = [&] { return target.statements.size() == 2; };
+    EXPECT_THROW(RunOn("a.mdb"), CRunStopped);
+    EXPECT_EQ("stopped Mst02 2/2", events.list.back());
+    log.stopWhen = nullptr;
+
+    for (const size_t declared : {size_t{0}, size_t{1}, size_t{5}}) {
+        source.declared["select * from Mst02"] = declared;
+        events.list.clear();
+        RunOn("a.mdb");
+        const auto at = [&](const std::string& event) {
+            return std::find(events.list.begin(), events.list.end(), event) - events.list.begin();
+        };
+        const std::string note = "declared " + std::to_string(declared) + " Mst02 3/3";
+        EXPECT_EQ(at("start Mst02 0/" + std::to_string(declared)) + 2, at(note));
+        EXPECT_EQ(at(note) + 1, at("end Mst02 3/3"));
+        EXPECT_EQ(1,
+                  std::count_if(events.list.begin(), events.list.end(),
+                                [](const std::string& e) { return e.rfind("declared", 0) == 0; }));
+    }
+}
+
 // A stop between rows keeps the rows sent, closes both connections, logs no line of its own
 // and reports where it stopped; the next run starts afresh.
 TEST_F(MigrationRunTest, StopBetweenRowsKeepsTheRowsSentAndClosesBothConnections) {

@@ -29,10 +29,16 @@ TEST(RunSummary, ListsTheTablesStartedWithWhatTheyHold) {
 
     summary.TableStarted({"KEN_ALL", 3, 0});
     summary.TableAt({"KEN_ALL", 3, 3});
+    summary.TableStarted({"Mst01", 2, 0});
+    summary.TableAt({"Mst01", 3, 3});  // a stale count: the total grew with the rows read
+    summary.RowCountDiffers({"Mst01", 3, 3}, 2);
     summary.TableStarted({"KEN_ALL_Version", 1, 0});
     const std::string json = summary.ToJson("stopped", nullptr);
     EXPECT_EQ(0u, json.find("{\"status\": \"stopped\", \"tables\": [{\"table\": \"KEN_ALL\", "
                             "\"total\": 3, \"inserted\": 3, \"seconds\": 0.0"))
+        << json;
+    EXPECT_NE(std::string::npos,
+              json.find("{\"table\": \"Mst01\", \"total\": 3, \"declared\": 2, \"inserted\": 3, "))
         << json;
     EXPECT_NE(std::string::npos, json.find("}, {\"table\": \"KEN_ALL_Version\", \"total\": 1, "
                                            "\"inserted\": 0, \"seconds\": 0.000}]}\n"))

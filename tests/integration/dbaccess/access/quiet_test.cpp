@@ -44,16 +44,25 @@ TEST(SourceQuietReading, AFileCutShortUnderAnOpenDatabaseSaysNothingOnStandardEr
     std::filesystem::copy_file(*full, copy);
     CDaoDatabase db;
     db.Open(copy, false, true, kPassword);
+    // Cut once the table's pages were found in the file: the walk meets the end.
+    CDaoRecordset rs(db);
+    rs.Open(dbOpenDynaset, "select * from KEN_ALL", dbReadOnly);
     std::filesystem::resize_file(copy, 12 * 1024 * 1024);
 
     StderrToFile capture(dir.Path("stderr.txt"));
-    const std::string message = DaoError([&] { ReadRows(db, "KEN_ALL", {"DantaiCode"}); });
+    const std::string message = DaoError([&] {
+        while (!rs.IsEOF()) {
+            rs.MoveNext();
+        }
+    });
     const std::string printed = capture.End();
 
     EXPECT_EQ(printed, "");
     EXPECT_TRUE(StartsWith(
-        message, "The database '" + copy + "' is damaged: in the table 'KEN_ALL', only "));
-    EXPECT_TRUE(Contains(message, "rows can be read (libmdb: warning: page "));
+        message, "The database '" + copy + "' is damaged: in the table 'KEN_ALL', page "));
+    EXPECT_TRUE(Contains(message, ", named in its usage map, does not hold its rows.") ||
+                Contains(message, " cannot be read"))
+        << message;
 }
 
 }  // namespace
