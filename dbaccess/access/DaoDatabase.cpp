@@ -112,9 +112,8 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     CJetHeader header;
     try {
         header = ParseJetHeader(first);
-    } catch (const CNewerAccessFormatError& e) {
-        throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
-                                          << "' cannot be opened: " << e.what() << ".");
+    } catch (const CEncryptedDatabaseError& e) {
+        throw CDaoException(EncryptedDatabaseMessage(path, e));
     } catch (const CJetFormatError& e) {
         throw CDaoException(CDaoMessage()
                             << "'" << SourceFile(path)

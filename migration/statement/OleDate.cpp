@@ -12,6 +12,13 @@ constexpr int64_t kLastDay = 2958465;
 // OLE day 0, 1899-12-30, counted from 1970-01-01.
 constexpr int64_t kOleEpochFrom1970 = -25569;
 constexpr int kSecondsPerDay = 86400;
+// Date/Time Extended counts 100-nanosecond units from 0001-01-01, which is day -719162 from
+// 1970-01-01 and day -693593 from OLE day 0.
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr int64_t kTicksPerDay = kTicksPerSecond * kSecondsPerDay;
+constexpr int64_t kLastExtendedDay = 3652058;  // 9999-12-31
+constexpr int64_t kExtendedEpochFrom1970 = -719162;
+constexpr int64_t kExtendedEpochFromOle = -693593;
 
 // Rounds fraction × 86400 (fraction in [0, 1)) to the nearest whole second, exactly.
 // A double product would round first and could move a value that lies a hair below a half
@@ -93,6 +100,37 @@ CDateTimeFields OleDateToFields(double date) noexcept {
     fields.nMinute = seconds / 60 % 60;
     fields.nSecond = seconds % 60;
     return fields;
+}
+
+CDateTimeFields ExtendedDateToFields(int64_t ticks) noexcept {
+    if (ticks < 0 || ticks >= (kLastExtendedDay + 1) * kTicksPerDay) {
+        return {};
+    }
+    int64_t day = ticks / kTicksPerDay;
+    const int64_t time = ticks % kTicksPerDay;
+    int64_t seconds = time / kTicksPerSecond + (time % kTicksPerSecond >= kTicksPerSecond / 2);
+    if (seconds == kSecondsPerDay) {
+        if (day == kLastExtendedDay) {
+            seconds = kSecondsPerDay - 1;
+        } else {
+            ++day;
+            seconds = 0;
+        }
+    }
+    CDateTimeFields fields;
+    SetCivilDate(day + kExtendedEpochFrom1970, fields);
+    fields.nHour = static_cast<int>(seconds / 3600);
+    fields.nMinute = static_cast<int>(seconds / 60 % 60);
+    fields.nSecond = static_cast<int>(seconds % 60);
+    return fields;
+}
+
+double ExtendedDateToOleDate(int64_t ticks) noexcept {
+    const int64_t day = ticks / kTicksPerDay + kExtendedEpochFromOle;
+    const double fraction =
+        static_cast<double>(ticks % kTicksPerDay) / static_cast<double>(kTicksPerDay);
+    // Before OLE day 0 the fraction still counts forward from midnight: -1.25 is 06:00.
+    return day < 0 ? static_cast<double>(day) - fraction : static_cast<double>(day) + fraction;
 }
 
 int DaysInMonth(int year, int month) noexcept {

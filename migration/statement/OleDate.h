@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The six calendar fields of a date-time value. A field of -1 means the value could not be
@@ -25,6 +26,16 @@ struct CDateTimeFields {
 // A time on 9999-12-31 that would round into the year 10000 stays at 23:59:59: the value is a
 // valid date of its day, and less than a second is lost either way.
 CDateTimeFields OleDateToFields(double date) noexcept;
+
+// Converts a Date/Time Extended value, in 100-nanosecond units since 0001-01-01 00:00:00, to
+// calendar fields by the rule of OleDateToFields: the time is rounded to the nearest second (a
+// half second goes up), carrying into the next day, and a time on 9999-12-31 that would round
+// into the year 10000 stays at 23:59:59. Days from 0001-01-01 to 9999-12-31 convert; any
+// other value gives all -1.
+CDateTimeFields ExtendedDateToFields(int64_t ticks) noexcept;
+
+// The OLE date of a Date/Time Extended value (see above), to the precision of a double.
+double ExtendedDateToOleDate(int64_t ticks) noexcept;
 
 // The number of days of a month (1 to 12) of the proleptic Gregorian calendar.
 int DaysInMonth(int year, int month) noexcept;

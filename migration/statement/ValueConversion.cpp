@@ -271,10 +271,14 @@ int32_t ConvertToInteger(const CFieldValue& value) {
             return value.GetBoolean() ? -1 : 0;
         case FieldType::Currency:
             return RoundCurrencyToInt32(value.GetInteger(), value);
+        case FieldType::LargeNumber:
+            return CheckedInt32(value.GetInteger(), value);
         case FieldType::Single:
         case FieldType::Double:
         case FieldType::Date:
             return RoundRealToInt32(value.GetReal(), value);
+        case FieldType::ExtendedDate:
+            return RoundRealToInt32(ExtendedDateToOleDate(value.GetInteger()), value);
         case FieldType::Text:
         case FieldType::Decimal:
             return IntegerFromText(value);
@@ -294,6 +298,7 @@ std::string ConvertToText(const CFieldValue& value) {
         case FieldType::Long:
         case FieldType::Integer:
         case FieldType::Byte:
+        case FieldType::LargeNumber:
             return DecimalText(value.GetInteger());
         case FieldType::Boolean:
             return value.GetBoolean() ? "-1" : "0";
@@ -305,6 +310,8 @@ std::string ConvertToText(const CFieldValue& value) {
             return RealText(value.GetReal(), 15);
         case FieldType::Date:
             return FormatDateTime(OleDateToFields(value.GetReal()));
+        case FieldType::ExtendedDate:
+            return FormatDateTime(ExtendedDateToFields(value.GetInteger()));
         case FieldType::Empty:
         case FieldType::Null:
             break;
@@ -318,9 +325,12 @@ CDateTimeFields ConvertToDateTime(const CFieldValue& value) {
         case FieldType::Double:
         case FieldType::Single:
             return OleDateToFields(value.GetReal());
+        case FieldType::ExtendedDate:
+            return ExtendedDateToFields(value.GetInteger());
         case FieldType::Long:
         case FieldType::Integer:
         case FieldType::Byte:
+        case FieldType::LargeNumber:
             return OleDateToFields(static_cast<double>(value.GetInteger()));
         case FieldType::Boolean:
             return OleDateToFields(value.GetBoolean() ? -1.0 : 0.0);

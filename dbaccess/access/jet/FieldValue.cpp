@@ -5,11 +5,11 @@
 namespace {
 
 // In the order of FieldType.
-constexpr std::array<const char*, 12> kNames = {
-    "Empty",  "Null",   "Text",   "Long Integer", "Integer",   "Byte",
-    "Yes/No", "Single", "Double", "Currency",     "Date/Time", "Decimal",
+constexpr std::array<const char*, 14> kNames = {
+    "Empty",  "Null",   "Text",     "Long Integer", "Integer", "Byte",         "Yes/No",
+    "Single", "Double", "Currency", "Date/Time",    "Decimal", "Large Number", "Date/Time Extended",
 };
-static_assert(static_cast<size_t>(FieldType::Decimal) + 1 == kNames.size());
+static_assert(static_cast<size_t>(FieldType::ExtendedDate) + 1 == kNames.size());
 
 }  // namespace
 

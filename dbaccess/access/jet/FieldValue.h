@@ -8,16 +8,18 @@
 enum class FieldType {
     Empty,
     Null,
-    Text,      // Text and Memo: UTF-8, whole
-    Long,      // Long Integer, 32-bit signed
-    Integer,   // Integer, 16-bit signed
-    Byte,      // Byte, unsigned 8-bit
-    Boolean,   // Yes/No
-    Single,    // 32-bit float
-    Double,    // 64-bit float
-    Currency,  // 64-bit integer in units of 1/10,000
-    Date,      // Date/Time: days since 1899-12-30 as stored
-    Decimal,   // Decimal: its exact decimal text ("-12.5"), kept as text so nothing is lost
+    Text,          // Text and Memo: UTF-8, whole
+    Long,          // Long Integer, 32-bit signed
+    Integer,       // Integer, 16-bit signed
+    Byte,          // Byte, unsigned 8-bit
+    Boolean,       // Yes/No
+    Single,        // 32-bit float
+    Double,        // 64-bit float
+    Currency,      // 64-bit integer in units of 1/10,000
+    Date,          // Date/Time: days since 1899-12-30 as stored
+    Decimal,       // Decimal: its exact decimal text ("-12.5"), kept as text so nothing is lost
+    LargeNumber,   // Large Number, 64-bit signed
+    ExtendedDate,  // Date/Time Extended: 100-nanosecond units since 0001-01-01 00:00:00
 };
 
 // One field value as the source delivers it. Nothing is converted here: a value keeps the
@@ -47,6 +49,10 @@ public:
     static CFieldValue Single(float f) { return Real(FieldType::Single, f); }
     static CFieldValue Double(double d) { return Real(FieldType::Double, d); }
     static CFieldValue Date(double days) { return Real(FieldType::Date, days); }
+    static CFieldValue LargeNumber(int64_t n) { return Integral(FieldType::LargeNumber, n); }
+    static CFieldValue ExtendedDate(int64_t ticks) {
+        return Integral(FieldType::ExtendedDate, ticks);
+    }
 
     FieldType GetType() const noexcept { return m_type; }
     bool IsNull() const noexcept { return m_type == FieldType::Null; }
@@ -57,7 +63,8 @@ public:
     const std::string& GetText() const noexcept { return m_text; }
     // Moves the text out of a Text value (the value keeps an empty text), to spare a copy.
     std::string TakeText() noexcept { return std::move(m_text); }
-    // Long, Integer, Byte, Boolean (1 or 0) and Currency (in 1/10,000 units).
+    // Long, Integer, Byte, Boolean (1 or 0), Currency (in 1/10,000 units), Large Number and
+    // Date/Time Extended (in 100-nanosecond units).
     int64_t GetInteger() const noexcept { return m_integer; }
     bool GetBoolean() const noexcept { return m_integer != 0; }
     // Single, Double and Date.

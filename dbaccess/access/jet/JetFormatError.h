@@ -10,9 +10,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A file of a later Access format (an .accdb of Access 2007 or later), which libmdb's .mdb
-// reader cannot read: told apart so that the user hears what to do about it.
-class CNewerAccessFormatError : public CJetFormatError {
+// An Access file that is not damaged but encrypted (an .accdb with a password), which
+// libmdb cannot read: told apart so that the user hears what to do about it.
+class CEncryptedDatabaseError : public CJetFormatError {
 public:
     using CJetFormatError::CJetFormatError;
 };

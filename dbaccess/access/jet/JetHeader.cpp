@@ -20,6 +20,7 @@ constexpr size_t kSignatureAt = 4;
 constexpr size_t kVersionAt = 0x14;
 constexpr size_t kMaskedAt = 0x18;
 constexpr size_t kCodePageAt = 0x3C;
+constexpr size_t kEncodingKeyAt = 0x3E;
 constexpr size_t kPasswordAt = 0x42;
 constexpr size_t kCreationDateAt = 0x72;
 constexpr std::array<uint8_t, 4> kHeaderKey = {0xC7, 0xDA, 0x39, 0x6B};
@@ -89,39 +90,48 @@ std::vector<uint8_t> Rc4Keystream(std::span<const uint8_t> key, size_t n) {
 }
 
 CJetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
-    if (firstBytes.size() >= kSignatureAt + kAccdbSignature.size() &&
-        std::memcmp(firstBytes.data() + kSignatureAt, kAccdbSignature.data(),
-                    kAccdbSignature.size()) == 0) {
-        throw CNewerAccessFormatError(
-            "it is an Access 2007 or later database (.accdb), which this program does not read; "
-            "Access can save it as an Access 2002-2003 database (.mdb)");
-    }
-    if (firstBytes.size() < kSignatureAt + kSignature.size() ||
-        std::memcmp(firstBytes.data() + kSignatureAt, kSignature.data(), kSignature.size()) != 0) {
+    const auto signedAs = [&](std::string_view signature) {
+        return firstBytes.size() >= kSignatureAt + signature.size() &&
+               std::memcmp(firstBytes.data() + kSignatureAt, signature.data(), signature.size()) ==
+                   0;
+    };
+    const bool accdb = signedAs(kAccdbSignature);
+    if (!accdb && !signedAs(kSignature)) {
         throw CJetFormatError("it has no \"Standard Jet DB\" signature");
     }
     if (firstBytes.size() < kJetHeaderSize) {
         throw CJetFormatError("its header is cut short");
     }
     CJetHeader header;
-    size_t maskedLength = 0;
-    switch (firstBytes[kVersionAt]) {
-        case 0:
-            header.version = JetVersion::Jet3;
-            maskedLength = 126;
-            break;
-        case 1:
-            header.version = JetVersion::Jet4;
-            maskedLength = 128;
-            break;
-        default:
-            throw CJetFormatError("its format version " + std::to_string(firstBytes[kVersionAt]) +
-                                  " is not Access 97 or Access 2000-2003");
+    const uint8_t version = firstBytes[kVersionAt];
+    if (accdb) {
+        // Access 2007 (2) to Access 2019 (6), as libmdb knows them.
+        if (version < 2 || version > 6) {
+            throw CJetFormatError("its format version " + std::to_string(version) +
+                                  " is not one of Access 2007 to Access 2019");
+        }
+        header.accdb = true;
+    } else if (version > 1) {
+        throw CJetFormatError("its format version " + std::to_string(version) +
+                              " is not Access 97 or Access 2000-2003");
     }
+    header.version = version == 0 ? JetVersion::Jet3 : JetVersion::Jet4;
+    const size_t maskedLength = header.version == JetVersion::Jet3 ? 126 : 128;
     std::vector<uint8_t> bytes(firstBytes.begin(), firstBytes.begin() + kJetHeaderSize);
     const std::vector<uint8_t> keystream = Rc4Keystream(kHeaderKey, maskedLength);
     for (size_t i = 0; i < maskedLength; ++i) {
         bytes[kMaskedAt + i] ^= keystream[i];
+    }
+    if (accdb) {
+        // A database password encrypts an .accdb, and its pages are then unreadable without it.
+        // The file says so by a key other than zero; a plain file has no password to check.
+        if (jetbytes::Le32(bytes, kEncodingKeyAt) != 0) {
+            throw CEncryptedDatabaseError(
+                "it is an Access 2007 or later database (.accdb) encrypted with a database "
+                "password, which this program cannot read; remove the password in Access (File > "
+                "Info > Decrypt Database) or save it as an Access 2002-2003 database (.mdb)");
+        }
+        return header;
     }
     if (header.version == JetVersion::Jet4) {
         header.creationDate = jetbytes::LeDouble(bytes, kCreationDateAt);

@@ -56,6 +56,8 @@ bool IsReadableJetType(int columnType) noexcept {
         case jettype::kMemo:
         case jettype::kReplicationId:
         case jettype::kNumeric:
+        case jettype::kLargeNumber:
+        case jettype::kExtendedDate:
             return true;
         default:
             return false;
@@ -92,6 +94,12 @@ const char* JetTypeName(int columnType) noexcept {
             return "Replication ID";
         case jettype::kNumeric:
             return "Decimal";
+        case jettype::kComplex:
+            return "Attachment or multi-value (complex)";
+        case jettype::kLargeNumber:
+            return "Large Number";
+        case jettype::kExtendedDate:
+            return "Date/Time Extended";
         default:
             return "unknown";
     }
@@ -130,6 +138,33 @@ std::string DecimalText(std::span<const uint8_t, 17> stored, int scale) {
     const bool isZero = whole == "0" && fraction.empty();
     return (stored[0] != 0 && !isZero ? "-" : "") + whole + (fraction.empty() ? "" : ".") +
            fraction;
+}
+
+int64_t ExtendedDateTicks(std::span<const uint8_t> stored) {
+    constexpr size_t kDigits = 19;
+    constexpr size_t kLength = 2 * kDigits + 3;
+    constexpr int64_t kLastDay = 3652058;  // 9999-12-31
+    constexpr int64_t kTicksPerDay = 864000000000;
+    // A field of 19 digits; any value it may validly hold has a leading zero, so the 18 after
+    // it are read, which cannot overflow.
+    const auto number = [&](size_t at, int64_t& value) {
+        value = 0;
+        for (size_t i = at; i < at + kDigits; ++i) {
+            if (stored[i] < '0' || stored[i] > '9' || (i == at && stored[i] != '0')) {
+                return false;
+            }
+            value = value * 10 + (stored[i] - '0');
+        }
+        return true;
+    };
+    int64_t day = 0;
+    int64_t time = 0;
+    if (stored.size() < kLength || stored[kDigits] != ':' || stored[2 * kDigits + 1] != ':' ||
+        stored[kLength - 1] < '0' || stored[kLength - 1] > '9' || !number(0, day) ||
+        !number(kDigits + 1, time) || day > kLastDay || time >= kTicksPerDay) {
+        throw CJetFormatError("a Date/Time Extended value is not in its stored form");
+    }
+    return day * kTicksPerDay + time;
 }
 
 CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
@@ -172,6 +207,11 @@ CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
         case jettype::kNumeric:
             return CFieldValue::Decimal(
                 DecimalText(Need(bytes, 17, columnType).first<17>(), format.decimalScale));
+        case jettype::kLargeNumber:
+            return CFieldValue::LargeNumber(
+                static_cast<int64_t>(Le64(Need(bytes, 8, columnType), 0)));
+        case jettype::kExtendedDate:
+            return CFieldValue::ExtendedDate(ExtendedDateTicks(bytes));
         default:
             throw CJetFormatError("unreachable column type");
     }

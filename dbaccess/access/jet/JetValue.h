@@ -7,7 +7,8 @@
 #include "dbaccess/access/jet/FieldValue.h"
 #include "dbaccess/access/jet/JetMemo.h"
 
-// The two .mdb generations we read: Access 97 (Jet 3) and Access 2000-2003 (Jet 4).
+// The two row layouts we read: Access 97 (Jet 3) and Access 2000-2003 (Jet 4). The files of
+// Access 2007 and later (.accdb) keep their rows in the Access 2000 layout and read as Jet 4.
 enum class JetVersion { Jet3, Jet4 };
 
 // Access column type codes as stored in the table definition (the same numbers libmdb uses).
@@ -26,6 +27,11 @@ constexpr int kOle = 0x0B;
 constexpr int kMemo = 0x0C;
 constexpr int kReplicationId = 0x0F;
 constexpr int kNumeric = 0x10;
+// Access 2007 and later. A complex column (attachments, multi-value lookups) holds a key into
+// a hidden table; libmdb names no type after it, so the later two are ours.
+constexpr int kComplex = 0x12;
+constexpr int kLargeNumber = 0x13;   // Access 2016+: 64-bit signed integer
+constexpr int kExtendedDate = 0x14;  // Access 2019+: Date/Time Extended, stored as text
 }  // namespace jettype
 
 // True for the column types DecodeJetField turns into a value.
@@ -44,7 +50,9 @@ struct CJetFieldFormat {
 // (clear = null); a Yes/No value is that bit itself and is never NULL. Text and Memo come back
 // as UTF-8: Jet 4 from UTF-16LE or the compressed form, Jet 3 from the file's code page. A
 // Decimal comes back as its exact decimal text, a Replication ID as text in Access's form
-// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" (upper-case hex). Memo data outside the row is
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" (upper-case hex), a Large Number as its 64-bit
+// integer and a Date/Time Extended as its exact 100-nanosecond count (see ExtendedDateTicks).
+// Memo data outside the row is
 // fetched through readLval. Throws CJetFormatError when the bytes are too short for the type,
 // a memo is broken or Access 97 text is not valid in its code page, and for a column type
 // outside IsReadableJetType.
@@ -57,3 +65,10 @@ CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
 // first) with scale digits after the point: "." as the separator, no trailing zeros, no
 // exponent ("-12.5", "0.001", "0"). Exposed for the tests.
 std::string DecimalText(std::span<const uint8_t, 17> stored, int scale);
+
+// The 100-nanosecond units since 0001-01-01 00:00:00 of a Date/Time Extended value, from its
+// stored text "DDDDDDDDDDDDDDDDDDD:TTTTTTTTTTTTTTTTTTT:P": 19 digits of whole days since
+// 0001-01-01, 19 digits of the time of day in 100-nanosecond units, and the digit of the
+// displayed precision, which the value does not depend on. Throws CJetFormatError when the
+// bytes are not that text or name a day past 9999-12-31 or a time past the end of the day.
+int64_t ExtendedDateTicks(std::span<const uint8_t> stored);

@@ -2,7 +2,12 @@
 
 #include <iconv.h>
 
+#include <fstream>
+#include <vector>
+
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/access/jet/JetFormatError.h"
+#include "dbaccess/access/jet/JetHeader.h"
 #include "dbaccess/access/libmdb/MdbPageStream.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/MdbZeroedHeap.h"
@@ -21,10 +26,31 @@ void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CCodePageTe
     handle->iconv_out = iconv_open(charset.c_str(), "UTF-8");
 }
 
+// Refuses an encrypted file before libmdb reads it. Anything else the header gets wrong is
+// left to libmdb, whose own words then name the problem.
+void ThrowIfEncrypted(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> first(kJetHeaderSize);
+    in.read(reinterpret_cast<char*>(first.data()), static_cast<std::streamsize>(first.size()));
+    first.resize(static_cast<size_t>(in.gcount()));
+    try {
+        (void)ParseJetHeader(first);
+    } catch (const CEncryptedDatabaseError& e) {
+        throw CDaoException(EncryptedDatabaseMessage(path, e));
+    } catch (const CJetFormatError&) {
+    }
+}
+
 }  // namespace
+
+CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDatabaseError& why) {
+    return CDaoMessage() << "The database '" << SourceFile(path)
+                         << "' cannot be opened: " << why.what() << ".";
+}
 
 MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
     : m_path(path), m_watch(watch) {
+    ThrowIfEncrypted(path);
     MdbZeroedHeap zeroedHeap;
     MdbQuiet quiet;
     m_handle = mdb_open(path.c_str(), MDB_NOFLAGS);
@@ -41,14 +67,20 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
         case MDB_VER_JET3:
             m_version = JetVersion::Jet3;
             break;
+        // Access 2007 and later keep their data pages and rows in the Access 2000 layout.
         case MDB_VER_JET4:
+        case MDB_VER_ACCDB_2007:
+        case MDB_VER_ACCDB_2010:
+        case MDB_VER_ACCDB_2013:
+        case MDB_VER_ACCDB_2016:
+        case MDB_VER_ACCDB_2019:
             m_version = JetVersion::Jet4;
             break;
         default:
             Close();
-            throw CDaoException(CDaoMessage()
-                                << "The database '" << SourceFile(path)
-                                << "' is not in the Access 97 or Access 2000-2003 format.");
+            throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
+                                              << "' is not in the Access 97, Access 2000-2003 or "
+                                                 "Access 2007-2019 format.");
     }
     // libmdb reads the code page from the unmasked header (offset 0x3C); Access 2000 files
     // keep their text in UTF-16 and do not need it.

@@ -17,12 +17,20 @@ public:
     virtual void Unwatch() noexcept = 0;
 };
 
-// An .mdb file opened read-only through libmdb, with its table catalogue read. libmdb's own
-// output during opening is kept off the terminal and put into the exception text.
+class CDaoMessage;
+class CEncryptedDatabaseError;
+
+// The message for an encrypted file: "The database '<path>' cannot be opened: <why>."
+CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDatabaseError& why);
+
+// An Access file (.mdb, or .accdb of Access 2007 to 2019) opened read-only through libmdb,
+// with its table catalogue read. libmdb's own output during opening is kept off the terminal
+// and put into the exception text.
 class MdbDatabase {
 public:
-    // Opens path and reads its catalogue. Throws CDaoException naming the file when libmdb
-    // cannot open it or cannot read the catalogue.
+    // Opens path and reads its catalogue. Throws CDaoException naming the file when its header
+    // says it is encrypted (EncryptedDatabaseMessage: libmdb would read its pages as garbage),
+    // when libmdb cannot open it or cannot read the catalogue.
     explicit MdbDatabase(const std::string& path, MdbPageWatch* watch = nullptr);
     ~MdbDatabase();
     MdbDatabase(const MdbDatabase&) = delete;

@@ -156,17 +156,45 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(SourceOpenFailure, AnAccdbFileIsNamedAsSuchWithWhatToDo) {
+// Whatever the name, and whatever password is given: the file is encrypted, not damaged,
+// and no password would open it here.
+TEST(SourceOpenFailure, AnEncryptedAccdbFileIsNamedAsSuchWithWhatToDo) {
+    const auto folder = Shared("real-accdb/encrypted");
+    if (!folder) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
+    }
     ScratchDir dir;
-    std::string content = Header(2, 4096);
-    content.replace(4, 15, "Standard ACE DB");
-    const std::string path = dir.File("new.accdb", content);
-    CDaoDatabase db;
-    EXPECT_EQ(DaoError([&] { db.Open(path, false, true, kPassword); }),
-              "The database '" + path +
-                  "' cannot be opened: it is an Access 2007 or later database (.accdb), which "
-                  "this program does not read; Access can save it as an Access 2002-2003 "
-                  "database (.mdb).");
+    std::ifstream in(*folder + "/jackcessencrypt__db2013-enc.accdb", std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)), {});
+    for (const std::string name : {"db2013-enc.accdb", "db2013-enc.mdb"}) {
+        const std::string path = dir.File(name, content);
+        for (const std::string connect : {kPassword, std::string(";PWD=1234")}) {
+            CDaoDatabase db;
+            EXPECT_EQ(DaoError([&] { db.Open(path, false, true, connect); }),
+                      "The database '" + path +
+                          "' cannot be opened: it is an Access 2007 or later database (.accdb) "
+                          "encrypted with a database password, which this program cannot read; "
+                          "remove the password in Access (File > Info > Decrypt Database) or "
+                          "save it as an Access 2002-2003 database (.mdb).");
+        }
+    }
+}
+
+// A plain .accdb opens with the program's password, which it does not have, as with none;
+// named .mdb too.
+TEST(SourceOpen, APlainAccdbFileOpensWhateverItsName) {
+    const auto folder = Shared("real-accdb");
+    if (!folder) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb");
+    }
+    ScratchDir dir;
+    std::ifstream in(*folder + "/jackcess__V2010_testV2010.accdb", std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)), {});
+    for (const std::string name : {"plain.accdb", "plain.mdb"}) {
+        CDaoDatabase db;
+        EXPECT_NO_THROW(db.Open(dir.File(name, content), false, true, kPassword)) << name;
+        EXPECT_TRUE(db.IsOpen()) << name;
+    }
 }
 
 TEST(SourceOpenFailure, RefusesToOpenForWritingOrExclusively) {

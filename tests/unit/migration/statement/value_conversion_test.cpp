@@ -56,6 +56,9 @@ const ConversionCase kToInteger[] = {
     {"decimalNegativeHalfToEven", CFieldValue::Decimal("-3.5"), "-4"},
     {"decimalJustAboveHalf", CFieldValue::Decimal("0.5000000000000000000000000001"), "1"},
     {"textMin", CFieldValue::Text("-2147483648"), "-2147483648"},
+    {"largeNumber", CFieldValue::LargeNumber(-2147483648), "-2147483648"},
+    {"extendedDateAsOleDate", CFieldValue::ExtendedDate(599266728000000000), "3"},       // 2.75
+    {"extendedDateBeforeDayZero", CFieldValue::ExtendedDate(599263704000000000), "-1"},  // -1.25
     {"emptyIsZero", CFieldValue(), "0"},
 };
 
@@ -72,6 +75,7 @@ const ConversionCase kNotAnInteger[] = {
     {"doubleNaN", CFieldValue::Double(std::numeric_limits<double>::quiet_NaN()), "(overflow)"},
     {"doubleInfinity", CFieldValue::Double(std::numeric_limits<double>::infinity()), "(overflow)"},
     {"currencyPastMax", CFieldValue::Currency(21474836475000), "(overflow)"},
+    {"largeNumberPastMax", CFieldValue::LargeNumber(2147483648), "(overflow)"},
     {"textPastMax", CFieldValue::Text("2147483648"), "(overflow)"},
     {"textBelowMin", CFieldValue::Text("-2147483649"), "(overflow)"},
     {"textManyDigits", CFieldValue::Text("99999999999999999999"), "(overflow)"},
@@ -133,6 +137,11 @@ const ConversionCase kToText[] = {
     {"dateOutOfRange", CFieldValue::Date(-1e7), "-1/-1/-1 -1:-1:-1"},
     {"decimalExact", CFieldValue::Decimal("-12345678901234567890.0123456789"),
      "-12345678901234567890.0123456789"},
+    {"largeNumberMin", CFieldValue::LargeNumber(std::numeric_limits<int64_t>::min()),
+     "-9223372036854775808"},
+    {"extendedDateHalfSecondUp", CFieldValue::ExtendedDate(633743644495000000),
+     "2009/04/03 14:07:30"},
+    {"extendedDateBeforeYear100", CFieldValue::ExtendedDate(4999999), "1/01/01 00:00:00"},
     {"emptyIsEmptyText", CFieldValue(), ""},
 };
 
@@ -158,6 +167,13 @@ const ConversionCase kToDateTime[] = {
     {"textNoSeconds", CFieldValue::Text(" 2009-04-03  14:07 "), "2009/04/03 14:07:00"},
     {"textThreeDigitYear", CFieldValue::Text("999/12/31 23:59:59"), "999/12/31 23:59:59"},
     {"textLeapDay", CFieldValue::Text("2000/02/29"), "2000/02/29 00:00:00"},
+    {"largeNumberDayCount", CFieldValue::LargeNumber(2), "1900/01/01 00:00:00"},
+    {"extendedDateCarriesIntoNextDay", CFieldValue::ExtendedDate(633979007995000000),
+     "2010/01/01 00:00:00"},
+    {"extendedDateLastTickStaysInItsDay", CFieldValue::ExtendedDate(3155378975999999999),
+     "9999/12/31 23:59:59"},
+    {"extendedDatePastTheLastDay", CFieldValue::ExtendedDate(3155378976000000000),
+     "-1/-1/-1 -1:-1:-1"},
     {"emptyIsDayZero", CFieldValue(), "1899/12/30 00:00:00"},
 };
 

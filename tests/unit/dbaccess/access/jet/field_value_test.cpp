@@ -21,12 +21,20 @@ TEST(FieldValue, KeepsTheColumnTypeAndValue) {
 
 TEST(FieldValue, NamesEveryTypeAsAccessDoes) {
     const std::pair<FieldType, const char*> names[] = {
-        {FieldType::Empty, "Empty"},     {FieldType::Null, "Null"},
-        {FieldType::Text, "Text"},       {FieldType::Long, "Long Integer"},
-        {FieldType::Integer, "Integer"}, {FieldType::Byte, "Byte"},
-        {FieldType::Boolean, "Yes/No"},  {FieldType::Single, "Single"},
-        {FieldType::Double, "Double"},   {FieldType::Currency, "Currency"},
-        {FieldType::Date, "Date/Time"},  {FieldType::Decimal, "Decimal"}};
+        {FieldType::Empty, "Empty"},
+        {FieldType::Null, "Null"},
+        {FieldType::Text, "Text"},
+        {FieldType::Long, "Long Integer"},
+        {FieldType::Integer, "Integer"},
+        {FieldType::Byte, "Byte"},
+        {FieldType::Boolean, "Yes/No"},
+        {FieldType::Single, "Single"},
+        {FieldType::Double, "Double"},
+        {FieldType::Currency, "Currency"},
+        {FieldType::Date, "Date/Time"},
+        {FieldType::Decimal, "Decimal"},
+        {FieldType::LargeNumber, "Large Number"},
+        {FieldType::ExtendedDate, "Date/Time Extended"}};
     for (const auto& [type, name] : names) {
         EXPECT_STREQ(FieldTypeName(type), name);
     }

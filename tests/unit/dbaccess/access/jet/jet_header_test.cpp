@@ -164,9 +164,52 @@ TEST(SourceHeader, RefusesWhatIsNotAJetFile) {
     page[0x14] = 3;
     EXPECT_EQ(ErrorOf(page), "its format version 3 is not Access 97 or Access 2000-2003");
     std::memcpy(page.data() + 4, "Standard ACE DB", 15);
+    EXPECT_EQ(ErrorOf(page), "no error");  // 3 is Access 2010
+    page[0x14] = 7;
+    EXPECT_EQ(ErrorOf(page), "its format version 7 is not one of Access 2007 to Access 2019");
+}
+
+// An .accdb: Access 2000 rows and no password to check, even where the Jet 4 password would
+// lie; a key at 0x3E means a password encrypts it.
+TEST(SourceHeader, AnAccdbReadsAsJet4UnlessItIsEncrypted) {
+    Bytes page = Jet4Header(37000.0, u"wuzo");
+    std::memcpy(page.data() + 4, "Standard ACE DB", 15);
+    for (uint8_t version : {2, 6}) {
+        page[0x14] = version;
+        const CJetHeader header = ParseJetHeader(page);
+        EXPECT_TRUE(header.accdb);
+        EXPECT_EQ(header.version, JetVersion::Jet4);
+        EXPECT_EQ(header.password, "");
+    }
+    ToggleHeaderMask(page, 128);
+    page[0x40] = 1;
+    ToggleHeaderMask(page, 128);
+    EXPECT_THROW(ParseJetHeader(page), CEncryptedDatabaseError);
     EXPECT_EQ(ErrorOf(page),
-              "it is an Access 2007 or later database (.accdb), which this program does not "
-              "read; Access can save it as an Access 2002-2003 database (.mdb)");
+              "it is an Access 2007 or later database (.accdb) encrypted with a database "
+              "password, which this program cannot read; remove the password in Access (File > "
+              "Info > Decrypt Database) or save it as an Access 2002-2003 database (.mdb)");
+}
+
+// Both encrypted files of the shared fixtures, Access 2007 (RC4) and Access 2013 (AES), and
+// one plain file of each format.
+TEST(SourceHeader, RealAccdbFilesAreToldApartByTheirKey) {
+    const auto folder = testpaths::SharedFixtures("real-accdb");
+    if (!std::filesystem::exists(folder)) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb");
+    }
+    for (const char* name : {"jackcessencrypt__db2007-enc", "jackcessencrypt__db2013-enc"}) {
+        const auto path = folder / "encrypted" / (std::string(name) + ".accdb");
+        EXPECT_THROW(ParseJetHeader(FirstPage(path)), CEncryptedDatabaseError) << name;
+    }
+    for (const char* name : {"jackcess__V2007_testV2007", "jackcess__V2010_testV2010",
+                             "jackcess__main_resources_com_healthmarketscience_jackcess_empty2016",
+                             "jackcess__V2019_extDateTestV2019"}) {
+        const CJetHeader header =
+            ParseJetHeader(FirstPage(folder / (std::string(name) + ".accdb")));
+        EXPECT_TRUE(header.accdb) << name;
+        EXPECT_EQ(header.password, "") << name;
+    }
 }
 
 }  // namespace

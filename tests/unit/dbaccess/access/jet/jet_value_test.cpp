@@ -155,11 +155,36 @@ TEST(SourceFieldValue, AnIntegerValueTooShortReadsAsAnInteger) {
 }
 
 TEST(SourceFieldValue, TypesWithoutAValueKindAreRefused) {
-    for (int type : {jettype::kBinary, jettype::kOle, 0x42}) {
+    for (int type : {jettype::kBinary, jettype::kOle, jettype::kComplex, 0x42}) {
         EXPECT_FALSE(IsReadableJetType(type));
         EXPECT_EQ(ErrorOf(type, {1, 2, 3, 4}), std::string("the column type ") + JetTypeName(type) +
                                                    " (" + std::to_string(type) +
                                                    ") cannot be read");
+    }
+}
+
+// Access 2016's Large Number is a 64-bit integer; Access 2019's Date/Time Extended is text
+// of whole days since 0001-01-01 and 100-nanosecond units of the day.
+TEST(SourceFieldValue, TheTypesOfAccess2016AndLaterDecode) {
+    EXPECT_TRUE(Decode(jettype::kLargeNumber, Raw<int64_t>(INT64_MIN)) ==
+                CFieldValue::LargeNumber(INT64_MIN));
+    EXPECT_EQ(ErrorOf(jettype::kLargeNumber, {1, 2, 3}),
+              "a Large Number value needs 8 bytes, the row holds 3");
+    const auto text = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
+    const int64_t day = 864000000000;
+    EXPECT_TRUE(Decode(jettype::kExtendedDate, text("0000000000000036323:0000000459001234567:7")) ==
+                CFieldValue::ExtendedDate(36323 * day + 459001234567));
+    EXPECT_TRUE(Decode(jettype::kExtendedDate, text("0000000000003652058:0000000863999999999:0")) ==
+                CFieldValue::ExtendedDate(3652059 * day - 1));
+    EXPECT_TRUE(Decode(jettype::kExtendedDate, {}, true).IsNull());
+    for (const std::string bad :
+         {"0000000000000036323:0000000459001234567:", "0000000000003652059:0000000000000000000:7",
+          "0000000000000000000:0000000864000000000:7", "9000000000000000000:0000000000000000000:7",
+          "0000000000000036323;0000000459001234567:7",
+          "00000000000000363 3:0000000459001234567:7"}) {
+        EXPECT_EQ(ErrorOf(jettype::kExtendedDate, text(bad)),
+                  "a Date/Time Extended value is not in its stored form")
+            << bad;
     }
 }
 
