@@ -19,8 +19,8 @@ public:
     ~CDaoRecordset();  // closes the recordset if it is open; never throws
 
     // Opens "select * from <table>" as a read-only dynaset (openType 2, options 4) and stands
-    // on the first row, if any. Any other query shape or mode throws CDaoException, as does a
-    // missing table.
+    // on the first row, if any. Any other query shape or mode throws CDaoException, as do a
+    // missing table and one the database did not check when it opened.
     void Open(int openType, const std::string& sql, int options);
 
     // True when there is no current row: the table is empty, or the last row was passed.
@@ -29,7 +29,8 @@ public:
     // table lacks throws CDaoException naming the table and the column.
     CFieldValue GetFieldValue(const std::string& column);
     // Moves to the next row. Reaching the end with fewer rows than the table holds throws
-    // CDaoException (the file is damaged).
+    // CDaoException (the file is damaged), as does reaching it in a file that changed since it
+    // was checked.
     void MoveNext();
     // The number of rows the table's definition declares: what DAO's GetRecordCount gives once
     // the table has been read to its end, known here from the start. Throws CDaoException when

@@ -23,11 +23,14 @@ void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CCodePageTe
 
 }  // namespace
 
-MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
+MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
     : m_path(path), m_watch(watch) {
     MdbZeroedHeap zeroedHeap;
     MdbQuiet quiet;
-    m_handle = mdb_open(path.c_str(), MDB_NOFLAGS);
+    // libmdb opens by name. The descriptor's entry in /proc opens the very file it holds, not
+    // whatever now has the file's name.
+    const std::string name = fd >= 0 ? "/proc/self/fd/" + std::to_string(fd) : path;
+    m_handle = mdb_open(name.c_str(), MDB_NOFLAGS);
     if (!m_handle) {
         throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
                                           << "' is damaged: libmdb cannot open it"
