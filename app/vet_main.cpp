@@ -1,7 +1,10 @@
-// brimlow-vet: reads an .mdb file whole in a process of its own, so that a file which makes
-// libmdb loop, crash or allocate without end costs this process, not the program that asked.
+// brimlow-vet: reads an .mdb file in a process of its own (its catalogue and the tables named,
+// every table when none is), so that a file which makes libmdb loop, crash or allocate
+// without end costs this process, not the program that asked.
 //
-// Usage: brimlow-vet [--] <file.mdb>
+// Usage: brimlow-vet [--fd N] [--] <file.mdb> [table...]
+// With --fd, the file read is the one open on descriptor N, which the program that asked
+// opened and handed down, and <file.mdb> only names it in messages.
 // Standard output carries the report (dbaccess/access/libmdb/VetReport.h); the exit status is
 // 1 after an error line. Anything libmdb prints goes to standard error.
 #include <sys/prctl.h>
@@ -15,6 +18,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -61,13 +65,14 @@ void Report(const std::string& text) {
 // more. A damaged file can make libmdb allocate without end; under the cap the allocation
 // fails and the check ends instead of the desktop's memory. Sanitizer builds reserve huge
 // address ranges and get no cap.
-uint64_t CapMemory(const char* path) {
+uint64_t CapMemory(const VetScope& scope) {
 #if defined(BRIMLOW_ADDRESS_SANITIZER)
-    (void)path;
+    (void)scope;
     return 0;
 #else
     struct stat info {};
-    const uint64_t size = stat(path, &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    const int found = scope.fd >= 0 ? fstat(scope.fd, &info) : stat(scope.path.c_str(), &info);
+    const uint64_t size = found == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     const uint64_t limit = std::max(kMemoryFloor, size + kMemoryMargin);
     const rlimit cap{limit, limit};
     return setrlimit(RLIMIT_AS, &cap) == 0 ? limit : 0;
@@ -133,18 +138,38 @@ private:
     std::thread m_thread;
 };
 
+// The command line, or false when it is not one this program takes.
+bool ParseArguments(int argc, char** argv, VetScope& scope) {
+    int at = 1;
+    if (at + 1 < argc && std::strcmp(argv[at], "--fd") == 0) {
+        char* end = nullptr;
+        const long fd = std::strtol(argv[at + 1], &end, 10);
+        if (*argv[at + 1] == '\0' || *end != '\0' || fd < 0 || fd > 65535) {
+            return false;
+        }
+        scope.fd = static_cast<int>(fd);
+        at += 2;
+    }
+    if (at < argc && std::strcmp(argv[at], "--") == 0) {
+        ++at;
+    }
+    if (at >= argc) {
+        return false;
+    }
+    scope.path = argv[at];
+    scope.tables.assign(argv + at + 1, argv + argc);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    int first = 1;
-    if (argc > 1 && std::strcmp(argv[1], "--") == 0) {
-        first = 2;
-    }
-    if (argc != first + 1) {
-        std::fprintf(stderr, "usage: brimlow-vet [--] <file.mdb>\n");
+    VetScope scope;
+    if (!ParseArguments(argc, argv, scope)) {
+        std::fprintf(stderr, "usage: brimlow-vet [--fd N] [--] <file.mdb> [table...]\n");
         return 2;
     }
-    g_path = argv[first];
+    g_path = scope.path.c_str();
     // No core files from a crash on a hostile file, and no orphan left looping when the
     // program that started us is gone.
     const rlimit noCore{0, 0};
@@ -158,7 +183,7 @@ int main(int argc, char** argv) {
     if (g_report < 0) {
         return 2;
     }
-    g_memoryLimit = CapMemory(g_path);
+    g_memoryLimit = CapMemory(scope);
     Report(VetMemoryLimitLine(g_memoryLimit));
     g_outOfMemoryReport = VetErrorLine(VetMemoryLimitMessage(g_path, g_memoryLimit));
     std::set_new_handler(OutOfMemory);
@@ -177,7 +202,7 @@ int main(int argc, char** argv) {
         std::vector<VetTableCount> counts;
         {
             CProgressReporter reporter(progress);
-            counts = ReadEveryTable(g_path, &progress);
+            counts = ReadTables(scope, &progress);
         }
         for (const VetTableCount& count : counts) {
             result += VetTableLine(count);

@@ -44,6 +44,10 @@ void CDaoSource::SetWaitCallback(std::function<void()> callback) {
     m_database.SetWaitCallback(std::move(callback));
 }
 
+void CDaoSource::SetTablesToRead(std::vector<std::string> tables) {
+    m_database.SetTablesToRead(std::move(tables));
+}
+
 void CDaoSource::Close() noexcept {
     m_database.Close();
 }

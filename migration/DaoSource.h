@@ -18,6 +18,7 @@ public:
     void Open(const std::string& path, const std::string& connect) override;
     void Close() noexcept override;
     void SetWaitCallback(std::function<void()> callback) override;
+    void SetTablesToRead(std::vector<std::string> tables) override;
     std::unique_ptr<IRecordset> OpenRecordset(const std::string& query) override;
 
 private:

@@ -38,6 +38,9 @@ public:
     // Called about every 30 ms while Open waits on something slow (the file check), so that
     // a window can repaint; it may throw to abandon the open. Empty: nothing is called.
     virtual void SetWaitCallback(std::function<void()> /*callback*/) {}
+    // The tables the run will open recordsets on, named before Open, which prepares for those
+    // alone (the file check walks them and the catalogue). Empty: every table.
+    virtual void SetTablesToRead(std::vector<std::string> /*tables*/) {}
     // Opens a read-only recordset on "select * from <table>", standing on the first row.
     virtual std::unique_ptr<IRecordset> OpenRecordset(const std::string& query) = 0;
 };

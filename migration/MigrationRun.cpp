@@ -103,6 +103,13 @@ void CMigrationRun::OpenSource(const std::string& path) {
         ISourceDatabase& source;
         ~ClearCallback() { source.SetWaitCallback({}); }
     } clear{m_source};
+    // The run reads the catalogue's tables and no other: a damaged table beside them does not
+    // stop it.
+    std::vector<std::string> tables;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        tables.push_back(entry.table);
+    }
+    m_source.SetTablesToRead(std::move(tables));
     try {
         m_source.Open(path, kSourceConnect);
     } catch (const CException&) {

@@ -1,12 +1,14 @@
 #include "dbaccess/access/DaoDatabase.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
@@ -15,7 +17,50 @@
 #include "dbaccess/access/jet/JetHeader.h"
 #include "dbaccess/access/libmdb/MdbDatabase.h"
 
+namespace {
+
+// An open descriptor, closed with this.
+class CFileDescriptor {
+public:
+    CFileDescriptor() = default;
+    explicit CFileDescriptor(int fd) : m_fd(fd) {}
+    ~CFileDescriptor() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    CFileDescriptor(CFileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    CFileDescriptor& operator=(CFileDescriptor&& other) noexcept {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    int Get() const noexcept { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// What tells a file written in place from the file as it was: its size and its modification
+// time to the nanosecond.
+struct CFileState {
+    off_t size = 0;
+    timespec modified{};
+
+    static CFileState Of(const struct stat& info) { return {info.st_size, info.st_mtim}; }
+    bool operator==(const CFileState& other) const {
+        return size == other.size && modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+}  // namespace
+
 struct CDaoDatabase::Impl {
+    CFileDescriptor fd;
+    CFileState state;
+    std::vector<std::string> tables;  // what the check walked; empty: every table
     std::unique_ptr<MdbDatabase> file;
     std::vector<CDaoDatabase::IDependent*> dependents;
 };
@@ -37,20 +82,13 @@ std::string PasswordFromConnect(const std::string& connect) {
     return {};
 }
 
-// The first bytes of the file, after the checks that give a precise message: a missing file,
-// a folder, a file that cannot be read.
-std::vector<uint8_t> ReadFirstBytes(const std::string& path, struct stat& info) {
-    if (path.empty()) {
-        throw CDaoException("No database file was given.");
-    }
-    if (stat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            throw CDaoException(CDaoMessage() << "Could not find the database file '"
-                                              << SourceFile(path) << "'.");
-        }
-        throw CDaoException(CDaoMessage() << "Cannot open the database file '" << SourceFile(path)
-                                          << "': " << std::strerror(errno) << ".");
-    }
+CDaoMessage CannotOpen(const std::string& path, int error) {
+    return CDaoMessage() << "Cannot open the database file '" << SourceFile(path)
+                         << "': " << std::strerror(error) << ".";
+}
+
+// Refuses what is not a regular file, with a precise message.
+void ThrowIfNotARegularFile(const std::string& path, const struct stat& info) {
     if (S_ISDIR(info.st_mode)) {
         throw CDaoException(CDaoMessage() << "'" << SourceFile(path)
                                           << "' is a folder, not an Access database file.");
@@ -60,33 +98,70 @@ std::vector<uint8_t> ReadFirstBytes(const std::string& path, struct stat& info) 
                             << "'" << SourceFile(path)
                             << "' is not a regular file, so not an Access database file.");
     }
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw CDaoException(CDaoMessage() << "Cannot open the database file '" << SourceFile(path)
-                                          << "': " << std::strerror(errno) << ".");
+}
+
+// Opens the file once, for the check and the read alike, after the checks that give a precise
+// message: a missing file, a folder, a file that cannot be read. info is what the open file
+// is like now.
+CFileDescriptor OpenSourceFile(const std::string& path, struct stat& info) {
+    if (path.empty()) {
+        throw CDaoException("No database file was given.");
     }
+    // By name first: opening a named pipe would wait for a writer.
+    if (stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            throw CDaoException(CDaoMessage() << "Could not find the database file '"
+                                              << SourceFile(path) << "'.");
+        }
+        throw CDaoException(CannotOpen(path, errno));
+    }
+    ThrowIfNotARegularFile(path, info);
+    CFileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0) {
+        throw CDaoException(CannotOpen(path, errno));
+    }
+    if (fstat(fd.Get(), &info) != 0) {
+        throw CDaoException(CannotOpen(path, errno));
+    }
+    ThrowIfNotARegularFile(path, info);
+    return fd;
+}
+
+// The first bytes of the open file.
+std::vector<uint8_t> ReadFirstBytes(const std::string& path, int fd) {
     std::vector<uint8_t> bytes(kJetHeaderSize);
     size_t have = 0;
     while (have < bytes.size()) {
-        const ssize_t n = read(fd, bytes.data() + have, bytes.size() - have);
+        const ssize_t n =
+            pread(fd, bytes.data() + have, bytes.size() - have, static_cast<off_t>(have));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            const int error = errno;
-            close(fd);
             throw CDaoException(CDaoMessage()
                                 << "Cannot read the database file '" << SourceFile(path)
-                                << "': " << std::strerror(error) << ".");
+                                << "': " << std::strerror(errno) << ".");
         }
         if (n == 0) {
             break;
         }
         have += static_cast<size_t>(n);
     }
-    close(fd);
     bytes.resize(have);
     return bytes;
+}
+
+// Throws when the open file is no longer as it was.
+void ThrowIfChanged(const std::string& path, int fd, const CFileState& before, const char* during) {
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && CFileState::Of(info) == before) {
+        return;
+    }
+    throw CDaoException(CDaoMessage()
+                        << "The database '" << SourceFile(path) << "' changed while it was being "
+                        << during
+                        << ": it is probably still being copied or synchronised. Repeat the run "
+                           "once the copy is complete.");
 }
 
 }  // namespace
@@ -108,7 +183,9 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
             << "' can only be opened read-only and shared: the source is never written.");
     }
     struct stat info {};
-    const std::vector<uint8_t> first = ReadFirstBytes(path, info);
+    CFileDescriptor fd = OpenSourceFile(path, info);
+    const CFileState before = CFileState::Of(info);
+    const std::vector<uint8_t> first = ReadFirstBytes(path, fd.Get());
     CJetHeader header;
     try {
         header = ParseJetHeader(first);
@@ -123,10 +200,18 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
         throw CDaoException(CDaoMessage() << "Not a valid password for the database '"
                                           << SourceFile(path) << "'.");
     }
-    VetSourceFile(path, kVetStallLimit, m_waitCallback);
+    // The check reads this open file, and so does libmdb here: a file put in the name's place
+    // meanwhile (a sync client, a copy in progress) is not read. One written in place shows
+    // in its size or time.
+    VetSourceFile(VetScope{path, fd.Get(), m_tablesToRead}, kVetStallLimit, m_waitCallback);
+    ThrowIfChanged(path, fd.Get(), before, "checked");
 
     auto impl = std::make_unique<Impl>();
-    impl->file = std::make_unique<MdbDatabase>(path);
+    impl->file = std::make_unique<MdbDatabase>(path, nullptr, fd.Get());
+    ThrowIfChanged(path, fd.Get(), before, "read");
+    impl->fd = std::move(fd);
+    impl->state = before;
+    impl->tables = m_tablesToRead;
     m_impl = std::move(impl);
     m_strPath = path;
 }
@@ -159,4 +244,24 @@ void CDaoDatabase::Detach(IDependent* dependent) noexcept {
 
 MdbDatabase* CDaoDatabase::File() const noexcept {
     return m_impl ? m_impl->file.get() : nullptr;
+}
+
+bool CDaoDatabase::WasChecked(const std::string& table) const {
+    if (!m_impl || m_impl->tables.empty()) {
+        return true;
+    }
+    for (const std::string& name : m_impl->tables) {
+        if (name.size() == table.size() &&
+            strncasecmp(name.c_str(), table.c_str(), name.size()) == 0) {
+            return true;
+        }
+    }
+    // Not in the file at all: the recordset says so.
+    return !m_impl->file->FindTable(table);
+}
+
+void CDaoDatabase::ThrowIfFileChanged() const {
+    if (m_impl) {
+        ThrowIfChanged(m_strPath, m_impl->fd.Get(), m_impl->state, "read");
+    }
 }

@@ -137,8 +137,20 @@ void CDaoRecordset::Open(int openType, const std::string& sql, int options) {
         throw CDaoException(CDaoMessage() << "The database is not open, so the table '"
                                           << SourceTable(*table) << "' cannot be read.");
     }
+    // The check before the open walked only the tables the opener named: another table of the
+    // file may be what it never read, and libmdb must not meet that here.
+    if (!m_pDatabase->WasChecked(*table)) {
+        throw CDaoException(CDaoMessage()
+                            << "The table '" << SourceTable(*table) << "' in the database '"
+                            << SourceFile(m_pDatabase->GetName())
+                            << "' was not checked when the database was opened, "
+                               "so it cannot be read.");
+    }
     auto impl = std::make_unique<Impl>(*file, *table);
     impl->eof = !impl->reader.Next();
+    if (impl->eof) {
+        m_pDatabase->ThrowIfFileChanged();
+    }
     m_pDatabase->Attach(this);
     m_impl = std::move(impl);
 }
@@ -178,6 +190,10 @@ void CDaoRecordset::MoveNext() {
     }
     m_impl->nextLookup = 0;
     m_impl->eof = !m_impl->reader.Next();
+    // A table read to its end was read from the file as checked, or is refused now.
+    if (m_impl->eof) {
+        m_pDatabase->ThrowIfFileChanged();
+    }
 }
 
 long CDaoRecordset::GetRecordCount() const {

@@ -19,8 +19,8 @@ public:
     ~CDaoRecordset();  // closes the recordset if it is open; never throws
 
     // Opens "select * from <table>" as a read-only dynaset (openType 2, options 4) and stands
-    // on the first row, if any. Any other query shape or mode throws CDaoException, as does a
-    // missing table.
+    // on the first row, if any. Any other query shape or mode throws CDaoException, as do a
+    // missing table and one the database did not check when it opened.
     void Open(int openType, const std::string& sql, int options);
 
     // True when there is no current row: the table is empty, or the last row was passed.
@@ -29,7 +29,8 @@ public:
     // table lacks throws CDaoException naming the table and the column.
     CFieldValue GetFieldValue(const std::string& column);
     // Moves to the next row. A page of the table that cannot be read, or a row out of place on
-    // its page, throws CDaoException (the file is damaged).
+    // its page, throws CDaoException (the file is damaged), as does reaching the end in a file
+    // that changed since it was checked.
     void MoveNext();
     // The number of rows the table's definition declares, known from the start. DAO's
     // GetRecordCount gives the rows read once the table has been read to its end; the two

@@ -90,12 +90,58 @@ public:
     int write = -1;
 };
 
-pid_t Spawn(const std::string& vet, const std::string& path, CPipe& out, CPipe& err) {
+// The descriptor the helper finds the open file on.
+constexpr int kHelperFileFd = 3;
+
+// brimlow-vet [--fd 3] -- <path> [table...]
+std::vector<std::string> HelperArguments(const std::string& vet, const VetScope& scope) {
+    std::vector<std::string> args = {vet};
+    if (scope.fd >= 0) {
+        args.insert(args.end(), {"--fd", std::to_string(kHelperFileFd)});
+    }
+    args.insert(args.end(), {"--", scope.path});
+    args.insert(args.end(), scope.tables.begin(), scope.tables.end());
+    return args;
+}
+
+// A descriptor above the standard streams for the same open file: itself when it is,
+// else a duplicate, closed with this.
+class CLiftedDescriptor {
+public:
+    explicit CLiftedDescriptor(int original) : fd(original) {
+        if (original >= 0 && original <= STDERR_FILENO) {
+            fd = m_owned = fcntl(original, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            if (fd < 0) {
+                throw CDaoException(std::string("Cannot start the database file check: ") +
+                                    std::strerror(errno) + ".");
+            }
+        }
+    }
+    ~CLiftedDescriptor() {
+        if (m_owned >= 0) {
+            close(m_owned);
+        }
+    }
+    CLiftedDescriptor(const CLiftedDescriptor&) = delete;
+    CLiftedDescriptor& operator=(const CLiftedDescriptor&) = delete;
+    int fd;
+
+private:
+    int m_owned = -1;
+};
+
+pid_t Spawn(const std::string& vet, const VetScope& scope, CPipe& out, CPipe& err) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+    // The file goes down without its close-on-exec flag (a dup2 onto itself clears it too).
+    // Its descriptor is above 2 (CLiftedDescriptor), so the duplications above cannot have
+    // replaced it.
+    if (scope.fd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, scope.fd, kHelperFileFd);
+    }
     // The helper starts with default signal handling and nothing blocked, whatever the
     // program (a GUI toolkit, a test runner) set up for itself. It gets a process group of
     // its own, so that the terminal's Ctrl+C reaches only the program, which stops the check
@@ -111,8 +157,12 @@ pid_t Spawn(const std::string& vet, const std::string& path, CPipe& out, CPipe& 
     posix_spawnattr_setflags(
         &attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
-    std::array<char*, 4> argv = {const_cast<char*>(vet.c_str()), const_cast<char*>("--"),
-                                 const_cast<char*>(path.c_str()), nullptr};
+    const std::vector<std::string> args = HelperArguments(vet, scope);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, vet.c_str(), &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -267,10 +317,22 @@ std::string FindVetProgram() {
 std::vector<VetTableCount> VetSourceFile(const std::string& path,
                                          std::chrono::milliseconds stallLimit,
                                          const VetWaitCallback& whileWaiting) {
+    return VetSourceFile(VetScope{path, -1, {}}, stallLimit, whileWaiting);
+}
+
+std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
+                                         std::chrono::milliseconds stallLimit,
+                                         const VetWaitCallback& whileWaiting) {
+    const std::string& path = scope.path;
     const std::string vet = FindVetProgram();
+    // The file's descriptor must lie above the helper's standard streams, which the spawn
+    // sets up first.
+    VetScope above = scope;
+    CLiftedDescriptor lifted(scope.fd);
+    above.fd = lifted.fd;
     CPipe out;
     CPipe err;
-    const pid_t pid = Spawn(vet, path, out, err);
+    const pid_t pid = Spawn(vet, above, out, err);
     out.CloseWrite();
     err.CloseWrite();
     const CVetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);

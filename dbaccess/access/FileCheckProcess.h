@@ -26,11 +26,17 @@ std::string FindVetProgram();
 // (a stop the user asked for): the helper is then killed and the exception passes on.
 using VetWaitCallback = std::function<void()>;
 
-// Runs the helper on path and returns the rows it found per table. The helper reports its
-// progress as it reads; when stallLimit passes without progress it is killed. Throws
-// CDaoException naming the file, saying it is damaged, when the helper reports an error,
-// crashes, runs out of the memory it is allowed, stops making progress, or libmdb complained
-// while it read; CDaoException when the helper cannot be found or started.
+// Runs the helper on the scope's file and tables and returns the rows it found per table.
+// Given the scope's descriptor, the helper inherits it and reads that file, whatever its name
+// points to by then. The helper reports its progress as it reads; when stallLimit passes
+// without progress it is killed. Throws CDaoException naming the file, saying it is damaged,
+// when the helper reports an error, crashes, runs out of the memory it is allowed, stops
+// making progress, or libmdb complained while it read; CDaoException when the helper cannot
+// be found or started.
+std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
+                                         std::chrono::milliseconds stallLimit = kVetStallLimit,
+                                         const VetWaitCallback& whileWaiting = {});
+// The same for every table of the file that path names.
 std::vector<VetTableCount> VetSourceFile(const std::string& path,
                                          std::chrono::milliseconds stallLimit = kVetStallLimit,
                                          const VetWaitCallback& whileWaiting = {});

@@ -28,8 +28,9 @@ void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CCodePageTe
 
 // Refuses an encrypted file before libmdb reads it. Anything else the header gets wrong is
 // left to libmdb, whose own words then name the problem.
-void ThrowIfEncrypted(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// name is what is read, path what the message names.
+void ThrowIfEncrypted(const std::string& name, const std::string& path) {
+    std::ifstream in(name, std::ios::binary);
     std::vector<uint8_t> first(kJetHeaderSize);
     in.read(reinterpret_cast<char*>(first.data()), static_cast<std::streamsize>(first.size()));
     first.resize(static_cast<size_t>(in.gcount()));
@@ -48,12 +49,15 @@ CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDa
                          << "' cannot be opened: " << why.what() << ".";
 }
 
-MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch)
+MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
     : m_path(path), m_watch(watch) {
-    ThrowIfEncrypted(path);
+    // libmdb opens by name. The descriptor's entry in /proc opens the very file it holds, not
+    // whatever now has the file's name.
+    const std::string name = fd >= 0 ? "/proc/self/fd/" + std::to_string(fd) : path;
+    ThrowIfEncrypted(name, path);
     MdbZeroedHeap zeroedHeap;
     MdbQuiet quiet;
-    m_handle = mdb_open(path.c_str(), MDB_NOFLAGS);
+    m_handle = mdb_open(name.c_str(), MDB_NOFLAGS);
     if (!m_handle) {
         throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
                                           << "' is damaged: libmdb cannot open it"

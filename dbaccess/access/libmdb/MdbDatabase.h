@@ -28,10 +28,12 @@ CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDa
 // and put into the exception text.
 class MdbDatabase {
 public:
-    // Opens path and reads its catalogue. Throws CDaoException naming the file when its header
-    // says it is encrypted (EncryptedDatabaseMessage: libmdb would read its pages as garbage),
-    // when libmdb cannot open it or cannot read the catalogue.
-    explicit MdbDatabase(const std::string& path, MdbPageWatch* watch = nullptr);
+    // Opens path and reads its catalogue. Given fd, an open descriptor of the file, libmdb
+    // reads that file, whatever path names by now, and path only names it in messages.
+    // Throws CDaoException naming the file when its header says it is encrypted
+    // (EncryptedDatabaseMessage: libmdb would read its pages as garbage), when libmdb cannot
+    // open it or cannot read the catalogue.
+    explicit MdbDatabase(const std::string& path, MdbPageWatch* watch = nullptr, int fd = -1);
     ~MdbDatabase();
     MdbDatabase(const MdbDatabase&) = delete;
     MdbDatabase& operator=(const MdbDatabase&) = delete;

@@ -25,27 +25,52 @@ void ThrowIfLibmdbSpoke(const std::string& path, const std::string& said) {
 
 // A table's definition page copied over another's makes the second table read as the first
 // (often empty) without a word from libmdb. Two tables never share a definition's bytes: each
-// names usage-map rows of its own.
-void ThrowIfDefinitionsRepeat(const MdbDatabase& file, const std::vector<std::string>& names) {
+// names usage-map rows of its own. A table read is compared with every user table, read or
+// not: the original of a copied definition may be a table the run leaves alone. Two tables
+// the run leaves alone are none of its business.
+void ThrowIfDefinitionsRepeat(const MdbDatabase& file, const std::vector<std::string>& read) {
+    std::vector<std::string> names = read;
+    for (std::string& name : file.TableNames(false)) {
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(std::move(name));
+        }
+    }
     MdbQuiet quiet;
     MdbHandle* handle = file.Handle();
-    std::map<std::string, std::string> owners;
-    for (const std::string& name : names) {
-        const MdbCatalogEntry* entry = file.FindTable(name);
+    std::map<std::string, size_t> owners;  // a definition's bytes, and the first table in names
+    for (size_t i = 0; i < names.size(); ++i) {
+        const MdbCatalogEntry* entry = file.FindTable(names[i]);
         if (!entry || mdb_read_pg(handle, entry->table_pg) <= 0) {
             continue;  // the table's own reader gives the precise message
         }
         std::string page(reinterpret_cast<const char*>(handle->pg_buf),
                          static_cast<size_t>(handle->fmt->pg_size));
-        const auto [it, added] = owners.emplace(std::move(page), name);
-        if (!added) {
+        const auto [it, added] = owners.emplace(std::move(page), i);
+        if (!added && it->second < read.size()) {
             throw CDaoException(CDaoMessage()
                                 << "The database '" << SourceFile(file.Path())
-                                << "' is damaged: the tables '" << SourceTable(it->second)
-                                << "' and '" << SourceTable(name)
+                                << "' is damaged: the tables '" << SourceTable(names[it->second])
+                                << "' and '" << SourceTable(names[i])
                                 << "' have the same definition, one page copied over the other.");
         }
     }
+}
+
+// The catalogue's names of the tables asked for, each once (names match in any letter case),
+// those the file lacks left out; every user table when none is asked for.
+std::vector<std::string> TablesToRead(const MdbDatabase& file,
+                                      const std::vector<std::string>& asked) {
+    if (asked.empty()) {
+        return file.TableNames(false);
+    }
+    std::vector<std::string> names;
+    for (const std::string& name : asked) {
+        const MdbCatalogEntry* entry = file.FindTable(name);
+        if (entry && std::find(names.begin(), names.end(), entry->object_name) == names.end()) {
+            names.emplace_back(entry->object_name);
+        }
+    }
+    return names;
 }
 
 }  // namespace
@@ -79,12 +104,13 @@ uint64_t VetProgress::Sample() noexcept {
     return m_pages + m_rows.load(std::memory_order_relaxed);
 }
 
-std::vector<VetTableCount> ReadEveryTable(const std::string& path, VetProgress* progress) {
-    MdbDatabase file(path, progress);
+std::vector<VetTableCount> ReadTables(const VetScope& scope, VetProgress* progress) {
+    const std::string& path = scope.path;
+    MdbDatabase file(path, progress, scope.fd);
     ThrowIfLibmdbSpoke(path, file.OpeningOutput());
     std::vector<VetTableCount> counts;
     uint64_t rowsBefore = 0;
-    const std::vector<std::string> names = file.TableNames(false);
+    const std::vector<std::string> names = TablesToRead(file, scope.tables);
     ThrowIfDefinitionsRepeat(file, names);
     for (const std::string& name : names) {
         MdbTableReader reader(file, name);

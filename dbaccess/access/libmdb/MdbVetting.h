@@ -36,11 +36,24 @@ private:
     std::atomic<uint64_t> m_rows{0};
 };
 
+// What a check reads: one file, and the tables of it that the run will read.
+struct VetScope {
+    // The file's name as the user gave it: every message names it.
+    std::string path;
+    // An open descriptor of the file, read instead of whatever path names by now; -1: path.
+    int fd = -1;
+    // The tables the run will read; empty: every user table. A table the file lacks is left
+    // to the run, which reports it missing.
+    std::vector<std::string> tables;
+};
+
 // The work of brimlow-vet, run in its own process: opens the file with libmdb, reads its
-// catalogue, and reads every user table whole, decoding every value of a type the source
-// reader can read (memos followed to their end). These are the same libmdb calls and the same
-// decoders the source reader uses, so a file that passes cannot hang or crash the program
-// later. System tables are not read whole: the program reads them only through the
-// catalogue, which this reads the same way. Anything libmdb prints counts as damage.
-// progress, when given, is kept up to date. Throws CDaoException on the first problem.
-std::vector<VetTableCount> ReadEveryTable(const std::string& path, VetProgress* progress = nullptr);
+// catalogue, and reads the tables of the scope whole, decoding every value of a type the
+// source reader can read (memos followed to their end). These are the same libmdb calls and
+// the same decoders the source reader uses, so a file that passes cannot hang or crash the
+// program later, as long as the program reads no other table. System tables are not read
+// whole: the program reads them only through the catalogue, which this reads the same way.
+// Anything libmdb prints counts as damage. progress, when given, is kept up to date. Returns
+// the rows of each table read, in catalogue order when every table is read, else in the
+// order asked for. Throws CDaoException on the first problem.
+std::vector<VetTableCount> ReadTables(const VetScope& scope, VetProgress* progress = nullptr);

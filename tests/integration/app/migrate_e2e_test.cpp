@@ -378,6 +378,20 @@ TEST(MigrateSqlOnly, AStaleRowCountIsNotedAndEveryRowWritten) {
     EXPECT_EQ(json.find("declared"), json.rfind("declared")) << json;
 }
 
+// A damaged table beside the eight is no part of the run: it copies the eight.
+TEST(MigrateSqlOnly, ADamagedNinthTableDoesNotStopTheRun) {
+    const CommandResult result =
+        testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--sql",
+                                 testpaths::Data("regress/extra-table-damaged.mdb").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::string expected;
+    for (const std::string& statement :
+         ReadGoldenStatements(testpaths::Data("golden/sample.sql.json"))) {
+        expected += statement + "\n";
+    }
+    EXPECT_EQ(result.out, expected);
+}
+
 // Statements that cannot be written make the run fail, also when all of them fit in the
 // stream's buffer and are only written at the end, or while the source reads its next table.
 TEST(MigrateSqlOnly, AnUnwritableOutputFails) {

@@ -30,8 +30,13 @@ public:
     std::function<void(const std::string& path)> onOpen;
     // The wait callback the run installed for the open (the file check's heartbeat).
     std::function<void()> waitCallback;
+    // The tables the run said it would read.
+    std::vector<std::string> tablesToRead;
 
     bool IsOpen() const noexcept override { return m_bOpen; }
+    void SetTablesToRead(std::vector<std::string> tables) override {
+        tablesToRead = std::move(tables);
+    }
     void SetWaitCallback(std::function<void()> callback) override {
         waitCallback = std::move(callback);
     }

@@ -61,6 +61,11 @@ TEST_F(MigrationRunTest, EmptyTablesLogEveryTableAndTheCompletionAndSendNothing)
 TEST_F(MigrationRunTest, OpensSourceThenTargetAndClosesTargetThenSource) {
     RunOn("a.mdb");
 
+    // The file check before the open walks the eight tables, the only ones the run reads.
+    EXPECT_EQ(source.tablesToRead,
+              (std::vector<std::string>{"KEN_ALL", "KEN_ALL_Version", "Mst01", "Mst02",
+                                        "Mst02Error", "Mst03", "Mst04", "Mst04Error"}));
+
     ASSERT_GE(events.list.size(), 4u);
     EXPECT_EQ(events.list.front(), "source.open a.mdb ;PWD=wuzo");
     EXPECT_EQ(events.list[1], "target.open");
