@@ -168,7 +168,7 @@ TEST(SourceOpenFailure, AnEncryptedAccdbFileIsNamedAsSuchWithWhatToDo) {
     const std::string content((std::istreambuf_iterator<char>(in)), {});
     for (const std::string name : {"db2013-enc.accdb", "db2013-enc.mdb"}) {
         const std::string path = dir.File(name, content);
-        for (const std::string connect : {kPassword, std::string(";PWD=1234")}) {
+        for (const std::string& connect : {kPassword, std::string(";PWD=1234")}) {
             CDaoDatabase db;
             EXPECT_EQ(DaoError([&] { db.Open(path, false, true, connect); }),
                       "The database '" + path +
