@@ -75,6 +75,26 @@ void AppendTwoDigits(std::string& out, int n) {
     }
 }
 
+// The fields of a day (counted from 1970-01-01) and the seconds into it, rounded: a time
+// rounded up to midnight carries into the next day, except on the last day there is, where it
+// stays at 23:59:59.
+CDateTimeFields DayAndSecondsToFields(int64_t day, int seconds, int64_t lastDay) noexcept {
+    if (seconds == kSecondsPerDay) {
+        if (day == lastDay) {
+            seconds = kSecondsPerDay - 1;
+        } else {
+            ++day;
+            seconds = 0;
+        }
+    }
+    CDateTimeFields fields;
+    SetCivilDate(day, fields);
+    fields.nHour = seconds / 3600;
+    fields.nMinute = seconds / 60 % 60;
+    fields.nSecond = seconds % 60;
+    return fields;
+}
+
 }  // namespace
 
 CDateTimeFields OleDateToFields(double date) noexcept {
@@ -84,45 +104,20 @@ CDateTimeFields OleDateToFields(double date) noexcept {
     }
     double wholeDays = 0.0;
     const double fraction = std::fabs(std::modf(date, &wholeDays));
-    int64_t day = static_cast<int64_t>(wholeDays);
-    int seconds = RoundSecondsOfDay(fraction);
-    if (seconds == kSecondsPerDay) {
-        if (day == kLastDay) {
-            seconds = kSecondsPerDay - 1;
-        } else {
-            ++day;
-            seconds = 0;
-        }
-    }
-    CDateTimeFields fields;
-    SetCivilDate(day + kOleEpochFrom1970, fields);
-    fields.nHour = seconds / 3600;
-    fields.nMinute = seconds / 60 % 60;
-    fields.nSecond = seconds % 60;
-    return fields;
+    return DayAndSecondsToFields(static_cast<int64_t>(wholeDays) + kOleEpochFrom1970,
+                                 RoundSecondsOfDay(fraction), kLastDay + kOleEpochFrom1970);
 }
 
 CDateTimeFields ExtendedDateToFields(int64_t ticks) noexcept {
     if (ticks < 0 || ticks >= (kLastExtendedDay + 1) * kTicksPerDay) {
         return {};
     }
-    int64_t day = ticks / kTicksPerDay;
     const int64_t time = ticks % kTicksPerDay;
-    int64_t seconds = time / kTicksPerSecond + (time % kTicksPerSecond >= kTicksPerSecond / 2);
-    if (seconds == kSecondsPerDay) {
-        if (day == kLastExtendedDay) {
-            seconds = kSecondsPerDay - 1;
-        } else {
-            ++day;
-            seconds = 0;
-        }
-    }
-    CDateTimeFields fields;
-    SetCivilDate(day + kExtendedEpochFrom1970, fields);
-    fields.nHour = static_cast<int>(seconds / 3600);
-    fields.nMinute = static_cast<int>(seconds / 60 % 60);
-    fields.nSecond = static_cast<int>(seconds % 60);
-    return fields;
+    const int64_t seconds =
+        time / kTicksPerSecond + (time % kTicksPerSecond >= kTicksPerSecond / 2);
+    return DayAndSecondsToFields(ticks / kTicksPerDay + kExtendedEpochFrom1970,
+                                 static_cast<int>(seconds),
+                                 kLastExtendedDay + kExtendedEpochFrom1970);
 }
 
 double ExtendedDateToOleDate(int64_t ticks) noexcept {

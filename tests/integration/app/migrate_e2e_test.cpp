@@ -136,6 +136,16 @@ size_t Count(const Target& target, const std::string& table) {
     return std::stoul(*target.Query("select count(*) from " + table + ";").at(0).at(0));
 }
 
+// What --sql writes for the named fixture: its golden statements, a line each.
+std::string GoldenSqlOutput(const std::string& name) {
+    std::string expected;
+    for (const std::string& statement :
+         ReadGoldenStatements(testpaths::Data("golden/" + name + ".sql.json"))) {
+        expected += statement + "\n";
+    }
+    return expected;
+}
+
 // A database of the given kind holding the golden statements of sample.mdb: what a target
 // must hold after one run. They go in through ODBC, as the statements of a run do: the
 // sqlite3 shell would turn the CR LF inside some values into LF.
@@ -336,12 +346,7 @@ TEST(MigrateSqlOnly, WritesTheGoldenStatements) {
             testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--sql",
                                      testpaths::Data(name + ".mdb").string()});
         ASSERT_EQ(result.exitCode, 0) << name << result.err;
-        std::string expected;
-        for (const std::string& statement :
-             ReadGoldenStatements(testpaths::Data("golden/" + name + ".sql.json"))) {
-            expected += statement + "\n";
-        }
-        EXPECT_EQ(result.out, expected) << name;
+        EXPECT_EQ(result.out, GoldenSqlOutput(name)) << name;
         EXPECT_EQ(Lines(result.err), LogLinesUpTo(8, true)) << name;
     }
 }
@@ -358,12 +363,7 @@ TEST(MigrateSqlOnly, AStaleRowCountIsNotedAndEveryRowWritten) {
         testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--sql", "--summary",
                                  summary.string(), path.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    std::string expected;
-    for (const std::string& statement :
-         ReadGoldenStatements(testpaths::Data("golden/sample.sql.json"))) {
-        expected += statement + "\n";
-    }
-    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(result.out, GoldenSqlOutput("sample"));
     std::vector<std::string> lines = LogLinesUpTo(8, true);
     lines.insert(lines.begin() + 3,
                  "brimlow-migrate: note: Mst02 holds 50 rows, but its table definition declares "
@@ -384,12 +384,7 @@ TEST(MigrateSqlOnly, ADamagedNinthTableDoesNotStopTheRun) {
         testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--sql",
                                  testpaths::Data("regress/extra-table-damaged.mdb").string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    std::string expected;
-    for (const std::string& statement :
-         ReadGoldenStatements(testpaths::Data("golden/sample.sql.json"))) {
-        expected += statement + "\n";
-    }
-    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(result.out, GoldenSqlOutput("sample"));
 }
 
 // Statements that cannot be written make the run fail, also when all of them fit in the
