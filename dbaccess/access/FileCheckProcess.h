@@ -12,9 +12,9 @@
 // of its own: libmdb can loop forever or crash on corrupt data, and a call inside this process
 // could not be interrupted. Only a file the helper read cleanly is opened here.
 
-// How long the helper may go without progress (a page it had not read before, or a row of a
-// table that declares more) before it is taken to hang. There is no limit on the total time:
-// a healthy file on a slow share keeps making progress.
+// How long the helper may go without progress (a page it had not read before, or a row read)
+// before it is taken to hang. There is no limit on the total time: a healthy file on a slow
+// share keeps making progress.
 constexpr std::chrono::milliseconds kVetStallLimit = std::chrono::seconds(10);
 
 // The helper's path: $BRIMLOW_VET when set, else brimlow-vet beside the running program,
