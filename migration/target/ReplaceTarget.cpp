@@ -10,6 +10,7 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/TableCatalogue.h"
+#include "migration/target/StandardQuoting.h"
 #include "migration/target/TargetResolution.h"
 
 namespace {
@@ -31,7 +32,7 @@ bool CReplaceTarget::IsOpen() const noexcept {
 
 void CReplaceTarget::Open(const std::string& connect) {
     m_strConnect = connect;
-    m_database.OpenEx(connect, noOdbcDialog);
+    ConnectWithStandardQuoting(m_database, connect);
     VerifyTargetCanRollBack(m_database);
     m_database.BeginTrans();
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
