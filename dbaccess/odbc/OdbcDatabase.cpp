@@ -166,6 +166,32 @@ void CDatabase::ExecuteSQL(const std::string& statement) {
     }
 }
 
+std::string CDatabase::QueryValue(const std::string& query) {
+    Handles& handles = OpenHandles();
+    // A fresh statement of its own, freed on every way out: the one ExecuteSQL reuses
+    // keeps its state.
+    COdbcHandle stmt =
+        AllocateOdbcHandle(SQL_HANDLE_STMT, handles.dbc.Get(), handles.Diagnostics());
+    const COdbcHandles diagnostics{handles.env.Get(), handles.dbc.Get(), stmt.Get()};
+    SQLSetStmtAttr(stmt.Get(), SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(std::uintptr_t{m_dwQueryTimeout}), 0);
+    OdbcCheck(SQLExecDirect(stmt.Get(),
+                            reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())), SQL_NTS),
+              "SQLExecDirect", diagnostics);
+    std::string value;
+    if (OdbcCheck(SQLFetch(stmt.Get()), "SQLFetch", diagnostics) != SQL_NO_DATA) {
+        char buffer[256] = {};
+        SQLLEN length = 0;
+        OdbcCheck(SQLGetData(stmt.Get(), 1, SQL_C_CHAR, buffer, sizeof buffer, &length),
+                  "SQLGetData", diagnostics);
+        if (length != SQL_NULL_DATA) {
+            value = buffer;
+        }
+    }
+    SQLFreeStmt(stmt.Get(), SQL_CLOSE);
+    return value;
+}
+
 void CDatabase::Execute(Handles& handles, const std::string& statement, unsigned queryTimeout) {
     if (!handles.stmt) {
         handles.stmt =

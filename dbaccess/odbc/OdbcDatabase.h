@@ -26,6 +26,10 @@ public:
     // CDBException on failure; the connection stays open and earlier statements stay committed.
     void ExecuteSQL(const std::string& statement);
 
+    // Executes one query and returns the first column of its first row as text ("" when it
+    // has no row or the value is NULL). Throws CDBException as ExecuteSQL does.
+    std::string QueryValue(const std::string& query);
+
     // Whether the driver says it can run transactions (SQL_TXN_CAPABLE is not SQL_TC_NONE).
     // A driver that cannot answer cannot.
     bool CanTransact() const;

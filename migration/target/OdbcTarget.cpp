@@ -4,6 +4,7 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/target/EmbeddedTargetFile.h"
 #include "migration/target/ShippedFiles.h"
+#include "migration/target/StandardQuoting.h"
 #include "migration/target/TargetFailure.h"
 #include "migration/target/TargetResolution.h"
 
@@ -18,7 +19,7 @@ void COdbcTarget::Open(const std::string& connect) {
     }
     m_statements.Reset();
     try {
-        m_database.OpenEx(m_target.connection, noOdbcDialog);
+        ConnectWithStandardQuoting(m_database, m_target.connection);
     } catch (const CDBException& e) {
         throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), m_target.connection),
                            e.Records());

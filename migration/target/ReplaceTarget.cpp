@@ -10,11 +10,27 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/TableCatalogue.h"
+#include "migration/target/StandardQuoting.h"
+#include "migration/target/TargetFailure.h"
 #include "migration/target/TargetResolution.h"
 
 namespace {
 
 constexpr std::size_t kMaxStatementBytes = 256 * 1024;
+
+// Whether e ended a wait for a lock: the target's lock timeout, or PostgreSQL's statement
+// timeout cancelling the wait (57014) or a lock refused at once (55P03).
+bool IsLockWait(const CDBException& e, const std::string& dbmsName) {
+    if (ClassifyTargetFailure(e, dbmsName) == TargetFailureKind::LockOrTimeout) {
+        return true;
+    }
+    for (const CDiagnosticRecord& record : e.Records()) {
+        if (record.state == "57014" || record.state == "55P03") {
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -31,11 +47,43 @@ bool CReplaceTarget::IsOpen() const noexcept {
 
 void CReplaceTarget::Open(const std::string& connect) {
     m_strConnect = connect;
-    m_database.OpenEx(connect, noOdbcDialog);
+    ConnectWithStandardQuoting(m_database, connect);
     VerifyTargetCanRollBack(m_database);
     m_database.BeginTrans();
-    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-        m_database.ExecuteSQL("delete from " + entry.table);
+    const std::string dbmsName = m_database.GetDbmsName();
+    try {
+        // Two runs at once must not both delete and then both insert: the eight tables are
+        // the transaction's alone until its end, and a second run waits here (at most the
+        // lock timeout) and then replaces what the first one committed. Readers still read
+        // the old contents meanwhile where the target allows it.
+        if (dbmsName == "PostgreSQL") {
+            std::string tables;
+            for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+                tables += (tables.empty() ? "" : ", ") + entry.table;
+            }
+            m_database.ExecuteSQL("lock table " + tables + " in exclusive mode");
+        }
+        // SQL Server takes each table's lock with its delete and holds it to the end. SQLite
+        // needs nothing: its first delete is the transaction's first statement that touches
+        // the file, so it waits for the write lock (a transaction that had read first would
+        // be refused at once in WAL mode instead of waiting).
+        const std::string lockHint =
+            dbmsName.find("SQL Server") != std::string::npos ? " with (TABLOCKX, HOLDLOCK)" : "";
+        for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+            m_database.ExecuteSQL("delete from " + entry.table + lockHint);
+        }
+    } catch (const CDBException& e) {
+        if (!IsLockWait(e, dbmsName)) {
+            throw;
+        }
+        const std::string& driverText = e.GetErrorMessage();
+        throw CDBException(driverText +
+                               (driverText.empty() || driverText.back() == '\n' ? "" : "\n") +
+                               "Another run (or another program) holds the target's tables and "
+                               "did not let them go within the lock timeout; nothing was changed: "
+                               "the target holds what it held before. Start again once it has "
+                               "finished.\n",
+                           e.Records());
     }
 }
 

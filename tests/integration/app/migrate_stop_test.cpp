@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -21,8 +22,10 @@
 
 #include "migration/TableCatalogue.h"
 #include "tests/support/Paths.h"
+#include "tests/support/PostgresServer.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/SqliteTarget.h"
+#include "tests/support/TempDirectory.h"
 
 namespace {
 
@@ -73,6 +76,7 @@ public:
             _exit(127);
         }
     }
+    pid_t Pid() const noexcept { return m_pid; }
     void Signal(int signal) const { kill(m_pid, signal); }
     // To the whole process group, as the terminal's Ctrl+C sends it.
     void SignalGroup(int signal) const { kill(-m_pid, signal); }
@@ -323,4 +327,159 @@ TEST(MigrateReplace, ATargetThatCannotRollBackIsRefusedBeforeAnyChange) {
     EXPECT_NE(result.err.find("cannot undo a transaction"), std::string::npos) << result.err;
     EXPECT_EQ(*target.Query("select Col02 from Mst02;").at(0).at(0), "stays");
     EXPECT_EQ(target.Count("KEN_ALL"), 0u);
+}
+
+namespace {
+
+// The "total" of each catalogue table in a summary, in catalogue order (-1 when not listed).
+std::vector<long> SummaryTotals(const std::string& summary) {
+    std::vector<long> totals;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        std::smatch match;
+        const std::regex total("\\{\"table\": \"" + entry.table + "\", \"total\": ([0-9]+), ");
+        totals.push_back(std::regex_search(summary, match, total) ? std::stol(match[1]) : -1);
+    }
+    return totals;
+}
+
+// Waits, at most a minute, until ready says so.
+void AwaitCondition(const std::function<bool()>& ready) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!ready() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+// A replacing run of the big file, in a folder of its own, paused once its rows are on their
+// way: it then holds the eight tables.
+class CPausedReplace {
+public:
+    explicit CPausedReplace(const std::string& connect)
+        : m_run({"--replace", "--progress", "--target", connect, "--summary",
+                 (m_dir.Path() / "summary.json").string(),
+                 testpaths::SharedFixtures("kenall-full.mdb").string()},
+                m_dir.Path()) {
+        AwaitCondition([this] { return Err().find("KEN_ALL") != std::string::npos; });
+        m_run.Signal(SIGSTOP);
+    }
+    // A run left paused by a failed expectation goes on and is waited for.
+    ~CPausedReplace() {
+        if (!m_bResumed) {
+            Resume();
+        }
+    }
+    int Resume() const {
+        m_bResumed = true;
+        m_run.Signal(SIGCONT);
+        return m_run.Wait();
+    }
+    std::string Err() const { return ReadFile(m_dir.Path() / "err"); }
+    std::string Summary() const { return ReadFile(m_dir.Path() / "summary.json"); }
+
+private:
+    testsupport::TempDirectory m_dir{"brimlow-first"};
+    CBackgroundRun m_run;
+    mutable bool m_bResumed = false;
+};
+
+// A second replacing run into the same target, started while the first holds it.
+class CSecondReplace {
+public:
+    explicit CSecondReplace(const std::string& connect)
+        : m_run({"--replace", "--target", connect, "--summary",
+                 (m_dir.Path() / "summary.json").string(),
+                 testpaths::SharedFixtures("kenall-full.mdb").string()},
+                m_dir.Path()) {}
+    const CBackgroundRun& Run() const { return m_run; }
+    std::string Err() const { return ReadFile(m_dir.Path() / "err"); }
+
+private:
+    testsupport::TempDirectory m_dir{"brimlow-second"};
+    CBackgroundRun m_run;
+};
+
+std::vector<long> PostgresCounts(const std::string& database) {
+    std::vector<long> counts;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        counts.push_back(std::stol(*testtarget::PostgresServer::Get()
+                                        .Query(database, "select count(*) from " + entry.table)
+                                        .at(0)
+                                        .at(0)));
+    }
+    return counts;
+}
+
+}  // namespace
+
+// Two replacing runs at once into PostgreSQL: the second waits for the first's lock and then
+// replaces what the first committed, or, when the first holds the tables past the lock
+// timeout, fails saying so and changes nothing. Either way the target holds one copy.
+TEST(MigrateReplace, OverlappingRunsIntoPostgresLeaveOneCopy) {
+    if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
+    const std::string database = server.CreateFreshDatabase("concurrent");
+    const std::string connect = server.ConnectionString(database);
+    const auto waiting = [&] {
+        return *server.Query(database, "select count(*) from pg_locks where not granted")
+                    .at(0)
+                    .at(0) != "0";
+    };
+    {
+        // Held past the lock timeout: the second run gives up and says why.
+        const CPausedReplace first(connect);
+        const CSecondReplace second(connect);
+        EXPECT_EQ(second.Run().Wait(), 1);
+        EXPECT_NE(second.Err().find("Another run (or another program) holds the target's tables"),
+                  std::string::npos)
+            << second.Err();
+        EXPECT_NE(second.Err().find("the target holds what it held before"), std::string::npos);
+        EXPECT_EQ(first.Resume(), 0) << first.Err();
+        EXPECT_EQ(PostgresCounts(database), SummaryTotals(first.Summary())) << first.Summary();
+    }
+    {
+        // Let go while the second waits: it replaces the first run's rows.
+        const CPausedReplace first(connect);
+        const CSecondReplace second(connect);
+        AwaitCondition(waiting);
+        ASSERT_TRUE(waiting()) << second.Err();
+        EXPECT_EQ(first.Resume(), 0) << first.Err();
+        const int status = second.Run().Wait();
+        // On a slow machine the first may still hold the tables at the lock timeout.
+        EXPECT_TRUE(status == 0 ||
+                    second.Err().find("holds the target's tables") != std::string::npos)
+            << second.Err();
+        EXPECT_EQ(PostgresCounts(database), SummaryTotals(first.Summary())) << first.Summary();
+    }
+}
+
+// The same with the SQLite file: the second run's first delete waits for the first's
+// commit (the driver's own busy wait) and then replaces its rows.
+TEST(MigrateReplace, OverlappingRunsIntoSqliteLeaveOneCopy) {
+    if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    const testtarget::SqliteTarget target;
+    const CPausedReplace first(target.ConnectionString());
+    const CSecondReplace second(target.ConnectionString());
+    // The second run has the file open and is about to delete.
+    AwaitCondition([&] {
+        const std::filesystem::path fds = "/proc/" + std::to_string(second.Run().Pid()) + "/fd";
+        std::error_code ec;
+        for (const auto& fd : std::filesystem::directory_iterator(fds, ec)) {
+            if (std::filesystem::read_symlink(fd.path(), ec) == target.File()) {
+                return true;
+            }
+        }
+        return false;
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(first.Resume(), 0) << first.Err();
+    EXPECT_EQ(second.Run().Wait(), 0) << second.Err();
+    std::vector<long> counts;
+    for (const size_t count : Counts(target)) {
+        counts.push_back(static_cast<long>(count));
+    }
+    EXPECT_EQ(counts, SummaryTotals(first.Summary())) << first.Summary();
 }

@@ -25,13 +25,15 @@ constexpr const char kPassword[] = "Pw-s3cret-4711";
 // A user data source in a temporary odbc.ini (ODBCINI) for the test PostgreSQL server.
 class DataSource : public testing::Test {
 protected:
-    void Define(const std::string& server, int port, const std::string& database) {
+    void Define(const std::string& server, int port, const std::string& database,
+                const std::string& extraLines = "") {
         std::ofstream(m_dir / "odbc.ini")
             << "[Pomvale01]\n"
                "Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so\n"
                "Servername="
             << server << "\nPort=" << port << "\nDatabase=" << database
-            << "\nUsername=postgres\nPassword=" << kPassword << "\n";
+            << "\nUsername=postgres\nPassword=" << kPassword << "\n"
+            << extraLines;
     }
     CommandResult Migrate(std::vector<std::string> args) {
         std::vector<std::string> argv{"env", "ODBCINI=" + (m_dir / "odbc.ini").string(),
@@ -88,6 +90,33 @@ TEST_F(DataSource, FailuresNameTheDataSource) {
     EXPECT_NE(missing.err.find("has no table KEN_ALL: DSN Pomvale01."), std::string::npos)
         << missing.err;
     EXPECT_NE(missing.err.find("postgresql.sql"), std::string::npos) << missing.err;
+}
+
+// On a database whose sessions read backslashes as escapes, the data source's connection
+// turns standard quoting on by itself; a data source with a pqopt of its own is left alone and
+// refused before the first row, in both modes, naming why.
+TEST_F(DataSource, AnEscapingServerIsQuotedStandardOrRefused) {
+    const std::string database = m_server.CreateFreshDatabase("dsnescapes");
+    m_server.Execute(database,
+                     "alter database " + database + " set standard_conforming_strings = off");
+    Define("127.0.0.1", m_server.Port(), database);
+    const CommandResult quoted = Migrate({testpaths::Data("sample.mdb").string()});
+    ASSERT_EQ(quoted.exitCode, 0) << quoted.err;
+    EXPECT_EQ(quoted.out.find("pqopt"), std::string::npos) << quoted.out;
+
+    Define("127.0.0.1", m_server.Port(), database, "pqopt=application_name=brimlow_test\n");
+    const testtarget::Rows before = m_server.Query(database, "select count(*) from KEN_ALL");
+    for (const bool replace : {false, true}) {
+        std::vector<std::string> args{testpaths::Data("sample.mdb").string()};
+        if (replace) {
+            args.insert(args.begin(), {"--replace", "--target", "DSN=Pomvale01"});
+        }
+        const CommandResult refused = Migrate(args);
+        EXPECT_EQ(refused.exitCode, 1) << refused.err;
+        EXPECT_NE(refused.err.find("standard_conforming_strings is off"), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(m_server.Query(database, "select count(*) from KEN_ALL"), before);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+// Which connection strings get standard quoting put into the connection, and how.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "migration/target/StandardQuoting.h"
+
+TEST(StandardQuoting, PsqlOdbcGetsThePqoptAndNothingElseChanges) {
+    EXPECT_EQ(PqoptValue({"options='-c standard_conforming_strings=on'", "keepalives_idle=10"}),
+              "{options='-c standard_conforming_strings=on' keepalives_idle=10}");
+    const std::string pqopt = "pqopt={options='-c standard_conforming_strings=on'}";
+    for (const char* library : {"/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so", "psqlodbca.so"}) {
+        const std::string connect = "Driver=" + std::string(library) + ";Server=h;Database=d";
+        EXPECT_EQ(WithStandardQuoting(connect), connect + ";" + pqopt);
+        EXPECT_EQ(WithStandardQuoting(connect + ";"), connect + ";" + pqopt);
+    }
+    // A pqopt of the user's own, another driver, or no driver at all: left as it is.
+    for (const char* connect :
+         {"Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;PQOPT={application_name=x}",
+          "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/tmp/x",
+          "Driver=/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so;Server=h", "Database=x", ""}) {
+        EXPECT_EQ(WithStandardQuoting(connect), connect);
+    }
+}
