@@ -10,7 +10,7 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/TableCatalogue.h"
-#include "migration/target/TargetResolution.h"
+#include "migration/target/TargetConnect.h"
 
 namespace {
 
@@ -18,8 +18,11 @@ constexpr std::size_t kMaxStatementBytes = 256 * 1024;
 
 }  // namespace
 
-CReplaceTarget::CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement)
-    : m_database(database), m_nRowsPerStatement(rowsPerStatement ? rowsPerStatement : 1) {}
+CReplaceTarget::CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement,
+                               std::optional<CResolvedTarget> resolved)
+    : m_database(database),
+      m_nRowsPerStatement(rowsPerStatement ? rowsPerStatement : 1),
+      m_resolved(std::move(resolved)) {}
 
 CReplaceTarget::~CReplaceTarget() {
     StopWorker();
@@ -30,8 +33,8 @@ bool CReplaceTarget::IsOpen() const noexcept {
 }
 
 void CReplaceTarget::Open(const std::string& connect) {
-    m_strConnect = connect;
-    m_database.OpenEx(connect, noOdbcDialog);
+    m_target = TargetToOpen(m_resolved, connect);
+    ConnectToTarget(m_database, m_target);
     VerifyTargetCanRollBack(m_database);
     m_database.BeginTrans();
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
@@ -40,7 +43,7 @@ void CReplaceTarget::Open(const std::string& connect) {
 }
 
 std::string CReplaceTarget::Describe() const {
-    return DescribeTargetInUse(m_strConnect);
+    return m_target.description;
 }
 
 void CReplaceTarget::InsertRow(const CInsertItemList& row) {
