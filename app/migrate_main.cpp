@@ -59,7 +59,7 @@ constexpr const char kUsage[] =
     "                              user (ps): keep passwords out of it\n"
     "  --target-file FILE          read the connection string from FILE (- for\n"
     "                              standard input), for one with a password; warns\n"
-    "                              when FILE is not of mode 0600\n"
+    "                              when other users may read FILE\n"
     "  --sql                       connect to no target; write every statement "
     "to\n"
     "                              stdout, one per line, and the log lines to "
