@@ -1,10 +1,9 @@
 #include "app/RunEnd.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "app/StopSignals.h"
+#include "app/SummaryFile.h"
 #include "dbaccess/Exceptions.h"
 #include "migration/CountText.h"
 
@@ -13,35 +12,40 @@ namespace {
 constexpr const char kUnchanged[] =
     "the run was rolled back and the target holds what it held before";
 
-void ReportStop(int signal, const std::optional<CTableProgress>& table, bool rolledBack) {
+// What became of the rows sent: "inserted" into a target, "written" as statements.
+const char* RowsVerb(bool statementsOnly) {
+    return statementsOnly ? "written" : "inserted";
+}
+
+void ReportStop(int signal, const std::optional<CTableProgress>& table, bool rolledBack,
+                bool statementsOnly) {
     if (rolledBack) {
         std::fprintf(stderr, "brimlow-migrate: stopped by %s%s%s; %s.\n", StopSignalName(signal),
                      table ? " during " : "", table ? table->table.c_str() : "", kUnchanged);
     } else if (table) {
-        std::fprintf(stderr,
-                     "brimlow-migrate: stopped by %s during %s: %s of its %s rows were inserted.\n",
-                     StopSignalName(signal), table->table.c_str(),
-                     GroupThousands(table->inserted).c_str(), GroupThousands(table->total).c_str());
-    } else {
         std::fprintf(
-            stderr,
-            "brimlow-migrate: stopped by %s before the first table; no rows were inserted.\n",
-            StopSignalName(signal));
+            stderr, "brimlow-migrate: stopped by %s during %s: %s of its %s rows were %s.\n",
+            StopSignalName(signal), table->table.c_str(), GroupThousands(table->inserted).c_str(),
+            GroupThousands(table->total).c_str(), RowsVerb(statementsOnly));
+    } else {
+        std::fprintf(stderr,
+                     "brimlow-migrate: stopped by %s before the first table; no rows were %s.\n",
+                     StopSignalName(signal), RowsVerb(statementsOnly));
     }
 }
 
 void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table,
-                   bool rolledBack) {
+                   bool rolledBack, bool statementsOnly) {
     if (rolledBack) {
         // Rows go to the target several at a time: the driver's text below names the rows
         // of the statement that was refused.
         std::fprintf(stderr, "brimlow-migrate: failed%s%s; %s.\n", table ? " during " : "",
                      table ? table->table.c_str() : "", kUnchanged);
     } else if (table) {
-        std::fprintf(stderr,
-                     "brimlow-migrate: failed at row %s of %s; %s rows of %s were inserted.\n",
+        std::fprintf(stderr, "brimlow-migrate: failed at row %s of %s; %s rows of %s were %s.\n",
                      GroupThousands(table->inserted + 1).c_str(), table->table.c_str(),
-                     GroupThousands(table->inserted).c_str(), table->table.c_str());
+                     GroupThousands(table->inserted).c_str(), table->table.c_str(),
+                     RowsVerb(statementsOnly));
     }
     PrintError(error);
 }
@@ -65,24 +69,17 @@ void PrintError(const std::string& error) {
     std::fprintf(stderr, "%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
 }
 
-void RemoveStaleSummary(const std::string& path) {
-    if (std::remove(path.c_str()) != 0 && errno != ENOENT) {
-        throw CException("Cannot remove the old summary '" + path + "': " + std::strerror(errno) +
-                         ".");
-    }
-}
-
 int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string& summaryPath) {
     int status = 0;
     switch (end.status) {
         case CRunEnd::Status::Completed:
             break;
         case CRunEnd::Status::Stopped:
-            ReportStop(end.signal, console.EndedIn(), end.rolledBack);
+            ReportStop(end.signal, console.EndedIn(), end.rolledBack, end.statementsOnly);
             status = end.signal > 0 ? 128 + end.signal : 1;
             break;
         case CRunEnd::Status::Failed:
-            ReportFailure(end.error, console.EndedIn(), end.rolledBack);
+            ReportFailure(end.error, console.EndedIn(), end.rolledBack, end.statementsOnly);
             status = 1;
             break;
     }
@@ -101,8 +98,8 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         }
         summary.SetTarget(end.target);
         try {
-            WriteFileAtomically(
-                summaryPath, summary.ToJson(StatusName(end.status), failed ? &end.error : nullptr));
+            WriteSummary(summaryPath,
+                         summary.ToJson(StatusName(end.status), failed ? &end.error : nullptr));
         } catch (const CException& e) {
             std::fprintf(stderr, "brimlow-migrate: %s\n", e.GetErrorMessage().c_str());
             status = status != 0 ? status : 1;

@@ -12,19 +12,16 @@ struct CRunEnd {
     int signal = 0;     // Stopped: the signal that asked for the stop
     // The run was one transaction that was not committed: the target is as it was before.
     bool rolledBack = false;
-    std::string target;  // the target written to, for the summary; empty with --sql
+    bool statementsOnly = false;  // --sql: the rows were written as statements, not inserted
+    std::string target;           // the target written to, for the summary; empty with --sql
 };
 
 // Writes an error's text to stderr as one line or more, ending with a line break; an empty
 // text as "Internal application error.".
 void PrintError(const std::string& error);
 
-// Removes the summary file that an earlier run left, so that a run that dies before its end
-// leaves none. Throws CException when it exists and cannot be removed.
-void RemoveStaleSummary(const std::string& path);
-
 // Tells on stderr how the run ended where that needs telling (a stop, a failure with its
 // table and row, a log that could not be written), writes the summary to summaryPath when it
-// is not empty, and returns the exit status: 0 when the run completed and everything was
-// written, 128 + the signal after a stop, 1 otherwise.
+// is not empty (see WriteSummary), and returns the exit status: 0 when the run completed and
+// everything was written, 128 + the signal after a stop, 1 otherwise.
 int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string& summaryPath);

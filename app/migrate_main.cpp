@@ -1,8 +1,8 @@
 // brimlow-migrate: the migration run from the command line, for scripts and
 // scheduled refreshes.
 //
-//   brimlow-migrate [--target CONNECTION-STRING] [OPTIONS] FILE.mdb
-//   brimlow-migrate --replace [--target CONNECTION-STRING] [OPTIONS] FILE.mdb
+//   brimlow-migrate [--target STRING | --target-file FILE] [OPTIONS] FILE.mdb
+//   brimlow-migrate --replace [--target … | --target-file …] [OPTIONS] FILE.mdb
 //   brimlow-migrate --sql [OPTIONS] FILE.mdb
 //   brimlow-migrate --help | --version
 //
@@ -11,6 +11,7 @@
 // when SIGINT, SIGTERM or SIGHUP stopped the run.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +27,7 @@
 #include "app/ConsoleRun.h"
 #include "app/RunEnd.h"
 #include "app/StopSignals.h"
+#include "app/SummaryFile.h"
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/access/DaoDatabase.h"
 #include "dbaccess/access/DaoWorkspace.h"
@@ -34,6 +36,7 @@
 #include "migration/DaoSource.h"
 #include "migration/MigrationRun.h"
 #include "migration/RunSettings.h"
+#include "migration/RunSummary.h"
 #include "migration/target/OdbcTarget.h"
 #include "migration/target/ReplaceTarget.h"
 #include "migration/target/StatementWriter.h"
@@ -42,8 +45,8 @@
 namespace {
 
 constexpr const char kUsage[] =
-    "usage: brimlow-migrate [--target CONNECTION-STRING] [OPTIONS] FILE.mdb\n"
-    "       brimlow-migrate --replace [--target CONNECTION-STRING] [OPTIONS] FILE.mdb\n"
+    "usage: brimlow-migrate [--target STRING | --target-file FILE] [OPTIONS] FILE.mdb\n"
+    "       brimlow-migrate --replace [--target … | --target-file …] [OPTIONS] FILE.mdb\n"
     "       brimlow-migrate --sql [OPTIONS] FILE.mdb\n"
     "\n"
     "Copies the eight tables of FILE.mdb into the target database, one "
@@ -52,7 +55,11 @@ constexpr const char kUsage[] =
     "\n"
     "  --target CONNECTION-STRING  an ODBC connection string to use instead of "
     "the\n"
-    "                              built-in one\n"
+    "                              built-in one; it is visible to every local\n"
+    "                              user (ps): keep passwords out of it\n"
+    "  --target-file FILE          read the connection string from FILE (- for\n"
+    "                              standard input), for one with a password; warns\n"
+    "                              when other users may read FILE\n"
     "  --sql                       connect to no target; write every statement "
     "to\n"
     "                              stdout, one per line, and the log lines to "
@@ -62,15 +69,19 @@ constexpr const char kUsage[] =
     "                              at the end; on any failure or stop nothing changes\n"
     "  --progress, --no-progress   show the progress line on stderr, or not;\n"
     "                              by default only when stderr is a terminal\n"
-    "  --summary FILE              write how the run ended, as JSON, to FILE\n"
+    "  --summary FILE              write how the run ended, as JSON, to FILE:\n"
+    "                              \"running\" from the start, then \"completed\",\n"
+    "                              \"stopped\" or \"failed\"; never the .mdb, the\n"
+    "                              target's file or a folder\n"
     "  --help                      show this text\n"
     "  --version                   show the version\n"
     "\n"
     "SIGINT, SIGTERM and SIGHUP stop the run between two rows; the rows inserted\n"
     "stay in the target (with --replace, nothing is kept).\n"
     "\n"
-    "The target, in this order: --target; else the ODBC data source Pomvale01, when\n"
-    "unixODBC knows one (~/.odbc.ini, $ODBCINI, /etc/odbc.ini; odbcinst -q -s); else the\n"
+    "The target, in this order: --target or --target-file; else the ODBC data source\n"
+    "Pomvale01, when unixODBC knows one (~/.odbc.ini, $ODBCINI, /etc/odbc.ini;\n"
+    "odbcinst -q -s); else the\n"
     "built-in connection string, whose driver name \"SQL Server\" is the system's when a\n"
     "driver list registers it, and otherwise means the SQLite file\n"
     "$XDG_DATA_HOME/brimlow/Pomvale01 (~/.local/share/brimlow/Pomvale01), created with\n"
@@ -87,10 +98,58 @@ struct COptions {
     std::string summary;  // empty: no summary
 };
 
+// The connection string in file ("-": standard input), without its final line break; nullopt
+// after the reason was reported. A named file that other users may read or change is warned
+// about: it may hold a password.
+std::optional<std::string> ReadTargetFile(const std::string& file) {
+    const bool bStdin = file == "-";
+    const int fd = bStdin ? STDIN_FILENO : open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        std::fprintf(stderr, "brimlow-migrate: cannot read the target file %s: %s\n", file.c_str(),
+                     std::strerror(errno));
+        return std::nullopt;
+    }
+    if (!bStdin && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) {
+        std::fprintf(stderr,
+                     "brimlow-migrate: warning: the target file %s may be read by other users "
+                     "(mode %04o); a password in it belongs in a file of mode 0600\n",
+                     file.c_str(), static_cast<unsigned>(info.st_mode & 07777));
+    }
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        text.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    }
+    const int error = errno;
+    if (!bStdin) {
+        close(fd);
+    }
+    if (n < 0) {
+        std::fprintf(stderr, "brimlow-migrate: cannot read the target file %s: %s\n", file.c_str(),
+                     std::strerror(error));
+        return std::nullopt;
+    }
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+        if (!text.empty() && text.back() == '\r') {
+            text.pop_back();
+        }
+    }
+    if (text.empty()) {
+        std::fprintf(stderr, "brimlow-migrate: the target file %s holds no connection string\n",
+                     file.c_str());
+        return std::nullopt;
+    }
+    return text;
+}
+
 // Parses the arguments; nullopt after a usage error has been reported.
 std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
     COptions options;
     bool bTargetGiven = false;
+    std::optional<std::string> targetFile;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -108,6 +167,12 @@ std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
             }
             options.target = args[++i];
             bTargetGiven = true;
+        } else if (arg == "--target-file") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                std::fputs("brimlow-migrate: --target-file needs a file name\n", stderr);
+                return std::nullopt;
+            }
+            targetFile = args[++i];
         } else if (arg == "--progress" || arg == "--no-progress") {
             options.progress =
                 arg == "--progress" ? COptions::Progress::On : COptions::Progress::Off;
@@ -128,8 +193,13 @@ std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
         std::fputs("brimlow-migrate: --sql and --replace exclude each other\n", stderr);
         return std::nullopt;
     }
-    if (options.bSqlOnly && bTargetGiven) {
-        std::fputs("brimlow-migrate: --sql and --target exclude each other\n", stderr);
+    if (bTargetGiven && targetFile) {
+        std::fputs("brimlow-migrate: --target and --target-file exclude each other\n", stderr);
+        return std::nullopt;
+    }
+    if (options.bSqlOnly && (bTargetGiven || targetFile)) {
+        std::fprintf(stderr, "brimlow-migrate: --sql and %s exclude each other\n",
+                     bTargetGiven ? "--target" : "--target-file");
         return std::nullopt;
     }
     if (files.size() != 1) {
@@ -139,6 +209,13 @@ std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
         return std::nullopt;
     }
     options.path = files.front();
+    if (targetFile) {
+        std::optional<std::string> target = ReadTargetFile(*targetFile);
+        if (!target) {
+            return std::nullopt;
+        }
+        options.target = *target;
+    }
     return options;
 }
 
@@ -167,7 +244,10 @@ StatementOutput OpenStatementOutput() {
     return StatementOutput(out);
 }
 
-void RunMigration(const COptions& options, CConsoleRun& console) {
+// resolved: the target resolved at the run's start, or nullopt when that failed (the open
+// then fails with the reason).
+void RunMigration(const COptions& options, const std::optional<CResolvedTarget>& resolved,
+                  CConsoleRun& console) {
     CDaoWorkspace workspace;
     CDaoDatabase sourceDb;
     CDatabase targetDb;
@@ -182,10 +262,10 @@ void RunMigration(const COptions& options, CConsoleRun& console) {
             throw CException("Cannot write the statements to standard output.");
         }
     } else if (options.bReplace) {
-        CReplaceTarget target(targetDb);
+        CReplaceTarget target(targetDb, 500, resolved);
         CMigrationRun(source, target, console).Run([&] { return options.path; }, options.target);
     } else {
-        COdbcTarget target(targetDb);
+        COdbcTarget target(targetDb, resolved);
         CMigrationRun(source, target, console).Run([&] { return options.path; }, options.target);
     }
 }
@@ -203,17 +283,48 @@ std::FILE* ProgressStream(COptions::Progress progress) {
     return stream != nullptr ? stream : stderr;
 }
 
+// The target, resolved once for the whole run: the summary's checks, the connect, the
+// messages and the summary all use this one. Creates nothing; nullopt with --sql, or when it
+// cannot be resolved (the run's open then fails with the reason).
+std::optional<CResolvedTarget> ResolveRunTarget(const COptions& options) {
+    if (options.bSqlOnly) {
+        return std::nullopt;
+    }
+    try {
+        return ResolveTarget(options.target);
+    } catch (const CException&) {
+        return std::nullopt;
+    }
+}
+
 // The run, with the log on stdout (on stderr with --sql, where stdout holds the statements),
-// and how it ended told on stderr and in the summary.
+// and how it ended told on stderr and in the summary. Returns 2 after a usage error.
 int Migrate(const COptions& options) {
     InstallStopSignals();
+    const std::optional<CResolvedTarget> resolved = ResolveRunTarget(options);
+    // A run that writes no target names none; one whose target cannot be resolved names why.
+    const std::string target = options.bSqlOnly ? std::string()
+                               : resolved       ? resolved->description
+                                                : DescribeTargetInUse(options.target);
     if (!options.summary.empty()) {
-        RemoveStaleSummary(options.summary);
+        const std::string problem = SummaryPathProblem(options.summary, options.path,
+                                                       resolved ? TargetFile(*resolved) : "");
+        if (!problem.empty()) {
+            std::fprintf(stderr, "%s\n", problem.c_str());
+            return 2;
+        }
+        // An honest account from the start: a run that dies leaves "running", not an old
+        // run's summary. A stream gets the final summary alone.
+        if (!SummaryIsStream(options.summary)) {
+            CRunSummary running;
+            running.SetTarget(target);
+            WriteSummary(options.summary, running.ToJson("running", nullptr));
+        }
     }
     CConsoleRun console(options.bSqlOnly ? stderr : stdout, ProgressStream(options.progress));
     CRunEnd end;
     try {
-        RunMigration(options, console);
+        RunMigration(options, resolved, console);
     } catch (const CRunStopped&) {
         end.status = CRunEnd::Status::Stopped;
         end.signal = ReceivedStopSignal();
@@ -229,12 +340,8 @@ int Migrate(const COptions& options) {
     }
     // A replacing run that did not complete was never committed.
     end.rolledBack = options.bReplace && end.status != CRunEnd::Status::Completed;
-    if (!options.bSqlOnly && !options.summary.empty()) {
-        // The target the run resolved and opened; a run that ended before it got there names
-        // the one it would have used.
-        end.target =
-            console.Target().empty() ? DescribeTargetInUse(options.target) : console.Target();
-    }
+    end.target = target;
+    end.statementsOnly = options.bSqlOnly;
     console.ClearProgress();
     return FinishRun(end, console, options.summary);
 }
@@ -267,7 +374,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        return Migrate(*options);
+        const int status = Migrate(*options);
+        if (status == 2) {
+            std::fputs(kUsage, stderr);
+        }
+        return status;
     } catch (const CException& e) {
         PrintError(e.GetErrorMessage());
     } catch (const std::bad_alloc&) {

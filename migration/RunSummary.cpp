@@ -1,10 +1,12 @@
 #include "migration/RunSummary.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "dbaccess/Exceptions.h"
@@ -138,22 +140,37 @@ std::string JsonString(const std::string& text) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp" + std::to_string(getpid());
+    // The temporary gets an unpredictable name and is created exclusively, so that nothing
+    // planted beside the file (a link to another file) is ever opened or followed.
+    std::string temporary = path + ".tmp-XXXXXX";
     const auto fail = [&](int error) {
-        std::remove(temporary.c_str());
         throw CException("Cannot write '" + path + "': " + std::strerror(error) + ".");
     };
-    std::FILE* file = std::fopen(temporary.c_str(), "w");
-    if (file == nullptr) {
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
         fail(errno);
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                         std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    const int error = errno;
-    if (std::fclose(file) != 0 || !written) {
-        fail(written ? errno : error);
+    // The file gets the permissions an ordinary new file would, not mkstemp's 0600.
+    const mode_t mask = umask(0);
+    umask(mask);
+    bool written = fchmod(fd, 0666 & ~mask) == 0;
+    for (size_t done = 0; written && done < text.size();) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        written = n > 0 || (n < 0 && errno == EINTR);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        fail(errno);
+    written = written && fsync(fd) == 0;
+    int error = errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        unlink(temporary.c_str());
+        fail(error);
     }
 }

@@ -37,8 +37,8 @@ public:
 
     // {"status": ..., "error": ... (only when given), "tables": [...]} on one line, each table
     // as {"table", "total", "declared" (only when known to differ), "inserted", "seconds"}. status
-    // is "completed", "stopped" or "failed"; texts are escaped as JSON wants, and bytes that are
-    // not UTF-8 become U+FFFD.
+    // is "running", "completed", "stopped" or "failed"; texts are escaped as JSON wants, and bytes
+    // that are not UTF-8 become U+FFFD.
     std::string ToJson(const std::string& status, const std::string* error) const;
 
 private:
@@ -51,5 +51,7 @@ private:
 std::string JsonString(const std::string& text);
 
 // Writes text to path through a temporary file beside it and a rename, so that a reader sees
-// the old file or the whole new one. Throws CException naming the path when it cannot.
+// the old file or the whole new one. The temporary is created exclusively under a name of
+// mkstemp's making, and removed when anything fails. Throws CException naming the path when
+// it cannot.
 void WriteFileAtomically(const std::string& path, const std::string& text);

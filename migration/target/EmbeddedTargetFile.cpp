@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,15 +47,20 @@ void MakeFolders(const std::filesystem::path& path, const std::filesystem::path&
     }
 }
 
-// Removes the temporary file and what SQLite may have left beside it; never throws.
+// Removes the temporary file and what SQLite may have left beside it, then closes fd (which
+// holds its lock until then) when open; never throws.
 struct CTemporaryFile {
     std::string path;
+    int fd = -1;
     ~CTemporaryFile() {
         if (!path.empty()) {
             unlink(path.c_str());
             unlink((path + "-wal").c_str());
             unlink((path + "-shm").c_str());
             unlink((path + "-journal").c_str());
+        }
+        if (fd >= 0) {
+            close(fd);
         }
     }
 };
@@ -80,10 +86,52 @@ void WriteTables(const std::filesystem::path& path, const std::string& file,
     }
 }
 
+// Removes what a creation killed before its rename left in the folder: regular files of this
+// user named like the temporary ("Pomvale01.new-XXXXXX", and SQLite's files beside it) that no
+// creation holds locked. Never throws: a leftover that stays harms nothing.
+void RemoveLeftovers(const std::filesystem::path& path) {
+    const std::string prefix = path.filename().string() + ".new-";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        CTemporaryFile candidate{
+            {}, open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+        struct stat info {};
+        if (candidate.fd >= 0 && fstat(candidate.fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == getuid() && flock(candidate.fd, LOCK_EX | LOCK_NB) == 0) {
+            candidate.path = entry.path().string();
+        }
+    }
+}
+
+// Refuses what is at path when it is there but is not a file to open: a link, wherever it
+// points (even nowhere), or a folder.
+void RefuseNonFile(const std::filesystem::path& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        return;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        throw CDBException("The target file " + path.string() +
+                           " is a symbolic link; the per-user target must be a file of its own. "
+                           "Remove the link, or set XDG_DATA_HOME to another folder.");
+    }
+    if (S_ISDIR(info.st_mode)) {
+        throw CDBException("The target file " + path.string() +
+                           " is a folder, not a file. Remove or rename the folder, or set "
+                           "XDG_DATA_HOME to another folder.");
+    }
+}
+
 }  // namespace
 
 void EnsureEmbeddedTargetFile(const std::filesystem::path& path,
                               const std::filesystem::path& schemaFile) {
+    RefuseNonFile(path);
+    RemoveLeftovers(path);
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
         return;
@@ -92,13 +140,15 @@ void EnsureEmbeddedTargetFile(const std::filesystem::path& path,
     MakeFolders(path, path.parent_path());
 
     CTemporaryFile temporary{path.string() + ".new-XXXXXX"};
-    const int fd = mkstemp(temporary.path.data());
-    if (fd < 0) {
+    temporary.fd = mkstemp(temporary.path.data());
+    if (temporary.fd < 0) {
         const int error = errno;
         temporary.path.clear();
         Fail(path, std::string(std::strerror(error)) + ".");
     }
-    close(fd);
+    // Held locked until the rename, so that another run's start leaves it alone; SQLite's own
+    // locks are of another kind and do not meet this one.
+    flock(temporary.fd, LOCK_EX);
     WriteTables(path, temporary.path, schema);
     // Renaming never replaces: a file another run created meanwhile is kept as it is. Where
     // the file system cannot rename that way, a hard link does the same.

@@ -2,28 +2,17 @@
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
-#include "migration/target/EmbeddedTargetFile.h"
-#include "migration/target/ShippedFiles.h"
-#include "migration/target/StandardQuoting.h"
+#include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
-#include "migration/target/TargetResolution.h"
 
 bool COdbcTarget::IsOpen() const noexcept {
     return m_database.IsOpen();
 }
 
 void COdbcTarget::Open(const std::string& connect) {
-    m_target = ResolveTarget(connect);
-    if (!m_target.embeddedFile.empty()) {
-        EnsureEmbeddedTargetFile(m_target.embeddedFile, ShippedFile("schema/sqlite.sql"));
-    }
+    m_target = TargetToOpen(m_resolved, connect);
     m_statements.Reset();
-    try {
-        ConnectWithStandardQuoting(m_database, m_target.connection);
-    } catch (const CDBException& e) {
-        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), m_target.connection),
-                           e.Records());
-    }
+    ConnectToTarget(m_database, m_target);
 }
 
 std::string COdbcTarget::Describe() const {

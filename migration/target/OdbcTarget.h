@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "migration/EngineInterfaces.h"
 #include "migration/statement/StatementBuilder.h"
@@ -9,14 +11,15 @@
 class CDatabase;
 
 // The target as the run sees it, over an ODBC connection owned elsewhere: one statement per
-// row, each committed at once. Opening never shows a driver dialog. The built-in connection
-// string is resolved first (see TargetResolution.h), once per Open, and the per-user file
-// created when absent. A failed connection names the target it
-// tried; a row that fails because the table is missing or the SQLite file is locked throws
-// CDBException whose text names the target and what to do.
+// row, each committed at once. Opening never shows a driver dialog. It connects to the target
+// resolved at the run's start when one is given, otherwise it resolves the connection string
+// once per Open (see TargetResolution.h); the per-user file is created when absent. A failed
+// connection names the target it tried; a row that fails because the table is missing or the SQLite
+// file is locked throws CDBException whose text names the target and what to do.
 class COdbcTarget final : public ITargetDatabase {
 public:
-    explicit COdbcTarget(CDatabase& database) : m_database(database) {}
+    explicit COdbcTarget(CDatabase& database, std::optional<CResolvedTarget> resolved = {})
+        : m_database(database), m_resolved(std::move(resolved)) {}
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
@@ -27,6 +30,7 @@ public:
 
 private:
     CDatabase& m_database;
-    CResolvedTarget m_target;  // what the last Open resolved and connected with
+    std::optional<CResolvedTarget> m_resolved;  // as given
+    CResolvedTarget m_target;                   // what the last Open resolved and connected with
     CStatementBuilder m_statements;
 };

@@ -10,9 +10,8 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/TableCatalogue.h"
-#include "migration/target/StandardQuoting.h"
+#include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
-#include "migration/target/TargetResolution.h"
 
 namespace {
 
@@ -34,8 +33,11 @@ bool IsLockWait(const CDBException& e, const std::string& dbmsName) {
 
 }  // namespace
 
-CReplaceTarget::CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement)
-    : m_database(database), m_nRowsPerStatement(rowsPerStatement ? rowsPerStatement : 1) {}
+CReplaceTarget::CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement,
+                               std::optional<CResolvedTarget> resolved)
+    : m_database(database),
+      m_nRowsPerStatement(rowsPerStatement ? rowsPerStatement : 1),
+      m_resolved(std::move(resolved)) {}
 
 CReplaceTarget::~CReplaceTarget() {
     StopWorker();
@@ -46,8 +48,8 @@ bool CReplaceTarget::IsOpen() const noexcept {
 }
 
 void CReplaceTarget::Open(const std::string& connect) {
-    m_strConnect = connect;
-    ConnectWithStandardQuoting(m_database, connect);
+    m_target = TargetToOpen(m_resolved, connect);
+    ConnectToTarget(m_database, m_target);
     VerifyTargetCanRollBack(m_database);
     m_database.BeginTrans();
     const std::string dbmsName = m_database.GetDbmsName();
@@ -88,7 +90,7 @@ void CReplaceTarget::Open(const std::string& connect) {
 }
 
 std::string CReplaceTarget::Describe() const {
-    return DescribeTargetInUse(m_strConnect);
+    return m_target.description;
 }
 
 void CReplaceTarget::InsertRow(const CInsertItemList& row) {

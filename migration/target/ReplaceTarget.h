@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/target/TargetResolution.h"
 
 class CDatabase;
 
@@ -30,15 +32,17 @@ class CDatabase;
 class CReplaceTarget final : public ITargetDatabase {
 public:
     // rowsPerStatement: at most this many rows go into one statement (SQL Server takes at
-    // most 1000); a statement also ends once it passes about 256 KB.
-    explicit CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement = 500);
+    // most 1000); a statement also ends once it passes about 256 KB. resolved: the target
+    // resolved at the run's start; without it, Open resolves its connection string as the
+    // per-row target does.
+    explicit CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement = 500,
+                            std::optional<CResolvedTarget> resolved = {});
     // Waits for a statement in flight; the connection is the owner's to close.
     ~CReplaceTarget() override;
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
-    // The target the built-in string stands for, as the per-row target resolves it; the
-    // connection itself is made with the string as given.
+    // The target it connected to, as the per-row target describes it.
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
@@ -58,12 +62,13 @@ private:
 
     CDatabase& m_database;
     std::size_t m_nRowsPerStatement;
-    std::string m_strConnect;    // as given to Open
-    std::string m_strTable;      // the table of the rows held back
-    std::string m_strHead;       // "insert into T(cols) values (" of those rows
-    std::string m_strPending;    // the statement being collected
-    std::size_t m_nPending = 0;  // rows in it
-    std::size_t m_nSent = 0;     // rows of the table sent before it
+    std::optional<CResolvedTarget> m_resolved;  // as given
+    CResolvedTarget m_target;                   // what Open connected to
+    std::string m_strTable;                     // the table of the rows held back
+    std::string m_strHead;                      // "insert into T(cols) values (" of those rows
+    std::string m_strPending;                   // the statement being collected
+    std::size_t m_nPending = 0;                 // rows in it
+    std::size_t m_nSent = 0;                    // rows of the table sent before it
 
     // Shared with the worker under m_mutex. The worker alone touches m_strInFlight and
     // m_strInFlightRows while m_bInFlight is set.

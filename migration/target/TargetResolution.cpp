@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
@@ -66,6 +67,19 @@ std::string DescribeDataSource() {
     return std::string("DSN ") + kTargetDataSource + (details.empty() ? "" : " (" + details + ")");
 }
 
+std::string ProfileValue(const std::string& section, const char* key, const char* kind) {
+    char value[1024] = "";
+    SQLGetPrivateProfileString(section.c_str(), key, "", value, sizeof value, kind);
+    return value;
+}
+
+bool NamesSqlite(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text.find("sqlite") != std::string::npos;
+}
+
 }  // namespace
 
 std::string EmbeddedTargetPath(const CTargetFacts& facts) {
@@ -121,6 +135,24 @@ CResolvedTarget ResolveTarget(const std::string& connect) {
         return {connect, {}, DescribeTarget(connect)};
     }
     return ResolveBuiltInTarget(GatherTargetFacts());
+}
+
+std::string TargetFile(const CResolvedTarget& target) {
+    if (!target.embeddedFile.empty()) {
+        return target.embeddedFile;
+    }
+    const CConnectionAttributes attributes = ParseConnectionString(target.connection);
+    std::string driver = ConnectionAttribute(attributes, "driver");
+    std::string database = ConnectionAttribute(attributes, "database");
+    if (const std::string dsn = ConnectionAttribute(attributes, "dsn");
+        driver.empty() && !dsn.empty()) {
+        driver = ProfileValue(dsn, "Driver", "ODBC.INI");
+        database = database.empty() ? ProfileValue(dsn, "Database", "ODBC.INI") : database;
+    }
+    const bool bSqlite =
+        NamesSqlite(driver) ||
+        (!driver.empty() && NamesSqlite(ProfileValue(driver, "Driver", "ODBCINST.INI")));
+    return bSqlite ? database : std::string();
 }
 
 std::string DescribeTargetInUse(const std::string& connect) {

@@ -62,6 +62,11 @@ CTargetFacts GatherTargetFacts();
 // CDBException as ResolveBuiltInTarget does.
 CResolvedTarget ResolveTarget(const std::string& connect);
 
+// The SQLite file that target is, when it is one: the per-user file, or the Database= of a
+// connection through the SQLite ODBC driver (named by the string itself, by its data source
+// or by the driver list entry its driver name points to). Empty otherwise. Creates nothing.
+std::string TargetFile(const CResolvedTarget& target);
+
 // The description of ResolveTarget(connect); a failure to resolve is described instead of
 // thrown.
 std::string DescribeTargetInUse(const std::string& connect);

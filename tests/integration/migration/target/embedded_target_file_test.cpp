@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,11 +70,20 @@ TEST(EmbeddedTargetFile, IsCreatedWithTheEightTablesInWalModeAndThenLeftAlone) {
 // folder, HOME an empty one, and the working directory is a third.
 class PerUserTarget : public testing::Test {
 protected:
-    CommandResult Migrate(const std::string& file) {
-        return RunCommand({"env", "-u", "XDG_DATA_HOME", "-u", "ODBCINSTINI",
-                           "ODBCSYSINI=" + m_odbc.Path().string(), "HOME=" + m_home.Path().string(),
-                           testpaths::Build("brimlow-migrate").string(), file},
-                          {}, m_work.Path());
+    CommandResult Migrate(const std::string& file, const std::string& option = {}) {
+        std::vector<std::string> argv{"env",
+                                      "-u",
+                                      "XDG_DATA_HOME",
+                                      "-u",
+                                      "ODBCINSTINI",
+                                      "ODBCSYSINI=" + m_odbc.Path().string(),
+                                      "HOME=" + m_home.Path().string(),
+                                      testpaths::Build("brimlow-migrate").string()};
+        if (!option.empty()) {
+            argv.push_back(option);
+        }
+        argv.push_back(file);
+        return RunCommand(argv, {}, m_work.Path());
     }
     fs::path File() const { return m_home / ".local/share/brimlow/Pomvale01"; }
 
@@ -96,6 +106,53 @@ TEST_F(PerUserTarget, ARunFromAnyFolderArrivesWholeInThePerUserFile) {
     ASSERT_EQ(expected.exitCode, 0) << expected.err;
     EXPECT_EQ(result.out, expected.out);
     EXPECT_EQ(Sqlite3(File(), ".dump"), Sqlite3(reference.File(), ".dump"));
+}
+
+// --replace resolves the built-in string as a plain run does: the per-user file, named in the
+// summary, and nothing in the working directory.
+TEST_F(PerUserTarget, AReplacingRunGoesWhereAPlainRunGoes) {
+    ASSERT_EQ(Migrate(testpaths::Data("sample.mdb")).exitCode, 0);
+    const std::string plain = Sqlite3(File(), ".dump");
+    const CommandResult replaced = RunCommand(
+        {"env", "-u", "XDG_DATA_HOME", "-u", "ODBCINSTINI", "ODBCSYSINI=" + m_odbc.Path().string(),
+         "HOME=" + m_home.Path().string(), testpaths::Build("brimlow-migrate").string(),
+         "--replace", "--summary", "summary.json", testpaths::Data("sample.mdb")},
+        {}, m_work.Path());
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(Sqlite3(File(), ".dump"), plain);
+    EXPECT_FALSE(fs::exists(m_work / "Pomvale01"));
+    std::ifstream in(m_work / "summary.json");
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(json.find("\"target\": \"" + File().string() + "\""), std::string::npos) << json;
+}
+
+// A link at the file's path, even one pointing nowhere, and a folder there are refused with
+// their path named, and nothing is created where the link points. Temporaries that a killed
+// creation left are removed; other files beside them stay.
+TEST_F(PerUserTarget, ALinkOrAFolderAtThePathIsRefusedAndLeftoversAreRemoved) {
+    fs::create_directories(File().parent_path());
+    const fs::path elsewhere = m_work / "elsewhere";
+    fs::create_symlink(elsewhere, File());
+    CommandResult result = Migrate(testpaths::Data("sample.mdb"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find(File().string() + " is a symbolic link"), std::string::npos)
+        << result.err;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(elsewhere)));
+
+    fs::remove(File());
+    fs::create_directory(File());
+    result = Migrate(testpaths::Data("sample.mdb"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find(File().string() + " is a folder"), std::string::npos) << result.err;
+
+    fs::remove(File());
+    const fs::path leftover = File().string() + ".new-Ab12Cd";
+    const fs::path other = File().string() + ".new-notes.txt";
+    std::ofstream{leftover} << "half a file";
+    std::ofstream{other} << "not ours";
+    ASSERT_EQ(Migrate(testpaths::Data("sample.mdb")).exitCode, 0);
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_TRUE(fs::exists(other));
 }
 
 TEST_F(PerUserTarget, AFileWithoutTheTablesIsNamedWithTheSchemaToRunAndLeftAsItIs) {

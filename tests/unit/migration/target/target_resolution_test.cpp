@@ -55,6 +55,16 @@ TEST(TargetResolution, AnyOtherStringStandsAsItIsAndIsDescribedWithoutItsSecrets
     EXPECT_EQ(given.description, "driver /x.so, server db1, database p");
 }
 
+// The file a summary must never be: the per-user file, or a SQLite driver's Database=.
+TEST(TargetResolution, TheTargetFileIsTheSqliteDatabaseAlone) {
+    EXPECT_EQ(TargetFile(ResolveBuiltInTarget(OurOwn("", "/home/u"))),
+              "/home/u/.local/share/brimlow/Pomvale01");
+    EXPECT_EQ(TargetFile(ResolveTarget("Driver=/usr/lib/odbc/libsqlite3odbc.so;Database=/d/t.db")),
+              "/d/t.db");
+    EXPECT_EQ(TargetFile(ResolveTarget("Driver={SQLite3};Database=t.db;Timeout=1")), "t.db");
+    EXPECT_EQ(TargetFile(ResolveTarget("Driver=/usr/lib/psqlodbcw.so;Database=t.db")), "");
+}
+
 TEST(TargetResolution, OtherwiseOurDriverWritesThePerUserFileWithTheLockTimeout) {
     const CResolvedTarget target = ResolveBuiltInTarget(OurOwn("", "/home/u"));
     EXPECT_EQ(target.embeddedFile, "/home/u/.local/share/brimlow/Pomvale01");
