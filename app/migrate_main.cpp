@@ -81,9 +81,9 @@ constexpr const char kUsage[] =
     "\n"
     "The target, in this order: --target or --target-file; else the ODBC data source\n"
     "Pomvale01, when unixODBC knows one (~/.odbc.ini, $ODBCINI, /etc/odbc.ini;\n"
-    "odbcinst -q -s); else the\n"
-    "built-in connection string, whose driver name \"SQL Server\" is the system's when a\n"
-    "driver list registers it, and otherwise means the SQLite file\n"
+    "odbcinst -q -s); else the built-in connection string, whose driver name\n"
+    "\"SQL Server\" is the system's when a driver list registers it, and otherwise\n"
+    "means the SQLite file\n"
     "$XDG_DATA_HOME/brimlow/Pomvale01 (~/.local/share/brimlow/Pomvale01), created with\n"
     "the eight tables on first use. See brimlow-migrate(1).\n";
 
