@@ -111,10 +111,11 @@ std::optional<std::string> ReadTargetFile(const std::string& file) {
         return std::nullopt;
     }
     if (!bStdin && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) {
-        std::fprintf(stderr,
-                     "brimlow-migrate: warning: the target file %s may be read by other users "
-                     "(mode %04o); a password in it belongs in a file of mode 0600\n",
-                     file.c_str(), static_cast<unsigned>(info.st_mode & 07777));
+        std::fprintf(
+            stderr,
+            "brimlow-migrate: warning: the connection string file %s may be read by other users "
+            "(mode %04o); a password in it belongs in a file of mode 0600\n",
+            file.c_str(), static_cast<unsigned>(info.st_mode & 07777));
     }
     std::string text;
     char buffer[4096];

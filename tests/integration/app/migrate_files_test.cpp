@@ -175,7 +175,7 @@ TEST_F(MigrateFiles, TheTargetComesFromAFile) {
     fs::permissions(file, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
     result = Run({"--target-file", file.string(), Source().string()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.err.find("warning: the target file " + file.string() +
+    EXPECT_NE(result.err.find("warning: the connection string file " + file.string() +
                               " may be read by other users (mode 0644)"),
               std::string::npos)
         << result.err;
