@@ -62,8 +62,35 @@ void CConsoleRun::OnRowCountDiffers(const CTableProgress& table, size_t declared
     std::fflush(m_notes);
 }
 
+void CConsoleRun::OnTextCutAtZeroByte(const CTableProgress& table, const std::string& column) {
+    m_summary.TextCutAtZeroByte(table, column);
+}
+
+void CConsoleRun::NoteZeroByteCuts() {
+    if (m_summary.Tables().empty()) {
+        return;
+    }
+    const CRunSummary::Table& table = m_summary.Tables().back();
+    if (table.zeroByteCuts.empty()) {
+        return;
+    }
+    ClearProgress();
+    // The statements stay as they are (an SQL literal cannot carry a zero byte), but the
+    // text after it does not reach the target, and a user should know where.
+    for (const CRunSummary::Table::ZeroByteCut& cut : table.zeroByteCuts) {
+        std::fprintf(m_notes,
+                     "brimlow-migrate: note: %s, column %s: %s text value%s cut at a zero "
+                     "byte, which SQL text cannot carry; the rest of the text was not copied "
+                     "(first in row %s).\n",
+                     table.table.c_str(), cut.column.c_str(), GroupThousands(cut.count).c_str(),
+                     cut.count == 1 ? " was" : "s were", GroupThousands(cut.firstRow).c_str());
+    }
+    std::fflush(m_notes);
+}
+
 void CConsoleRun::OnTableEnd(const CTableProgress& table) {
     m_summary.TableAt(table);
+    NoteZeroByteCuts();
     m_nRowsBefore += table.inserted;
 }
 
@@ -79,6 +106,7 @@ void CConsoleRun::EndedAt(const CTableProgress* table) {
     if (table != nullptr) {
         m_summary.TableAt(*table);
         m_endedIn = *table;
+        NoteZeroByteCuts();
     }
     ClearProgress();
 }

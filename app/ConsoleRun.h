@@ -28,6 +28,7 @@ public:
     void OnTableStart(const CTableProgress& table) override;
     void OnRowProgress(const CTableProgress& table) override;
     void OnRowCountDiffers(const CTableProgress& table, size_t declared) override;
+    void OnTextCutAtZeroByte(const CTableProgress& table, const std::string& column) override;
     void OnTableEnd(const CTableProgress& table) override;
     void OnStopped(const CTableProgress* table) override;
     void OnFailed(const CTableProgress* table) override;
@@ -46,6 +47,8 @@ public:
 private:
     // A stop or a failure: the summary and EndedIn take the table in progress, if any.
     void EndedAt(const CTableProgress* table);
+    // One note per column of the last table whose text was cut at a zero byte.
+    void NoteZeroByteCuts();
 
     std::FILE* m_log;
     std::FILE* m_notes;

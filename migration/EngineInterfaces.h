@@ -101,6 +101,11 @@ public:
     // Every row of the table is read, and their number (table.total) is not the count the
     // source declared for it: the stored count is stale. Comes before OnTableEnd.
     virtual void OnRowCountDiffers(const CTableProgress& /*table*/, size_t /*declared*/) {}
+    // The text of column in row table.inserted + 1 ends at its first zero byte in the
+    // statement (what follows cannot be carried in an SQL literal). Comes before that row goes
+    // to the target.
+    virtual void OnTextCutAtZeroByte(const CTableProgress& /*table*/,
+                                     const std::string& /*column*/) {}
     // Every row of the table is inserted and its recordset is closed; its log line follows.
     virtual void OnTableEnd(const CTableProgress& /*table*/) {}
     // The run stopped at a row boundary because IsStopRequested said so, and both connections

@@ -7,6 +7,7 @@
 #include "migration/RunSettings.h"
 #include "migration/TableCatalogue.h"
 #include "migration/statement/InsertItem.h"
+#include "migration/statement/RenderValue.h"
 
 namespace {
 
@@ -143,7 +144,11 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
             CInsertItemList row(entry.table, entry.columns.size());
             try {
                 for (const CCatalogueColumn& column : entry.columns) {
-                    row.AddItem(column.name, column.kind, recordset->GetFieldValue(column.name));
+                    CFieldValue value = recordset->GetFieldValue(column.name);
+                    if (IsCutAtZeroByte(value, column.kind)) {
+                        m_observer.OnTextCutAtZeroByte(table, column.name);
+                    }
+                    row.AddItem(column.name, column.kind, std::move(value));
                 }
             } catch (const COleException& e) {
                 throw e.AtRow(table.inserted + 1, m_strSourcePath);

@@ -57,7 +57,7 @@ std::string Seconds(double seconds) {
 }  // namespace
 
 void CRunSummary::TableStarted(const CTableProgress& table) {
-    m_tables.push_back(Table{table.table, table.total, std::nullopt, table.inserted, 0});
+    m_tables.push_back(Table{table.table, table.total, std::nullopt, table.inserted, 0, {}});
     m_started = std::chrono::steady_clock::now();
 }
 
@@ -84,6 +84,20 @@ void CRunSummary::RowCountDiffers(const CTableProgress& table, size_t declared) 
     }
 }
 
+void CRunSummary::TextCutAtZeroByte(const CTableProgress& table, const std::string& column) {
+    if (m_tables.empty()) {
+        return;
+    }
+    std::vector<Table::ZeroByteCut>& cuts = m_tables.back().zeroByteCuts;
+    for (Table::ZeroByteCut& cut : cuts) {
+        if (cut.column == column) {
+            ++cut.count;
+            return;
+        }
+    }
+    cuts.push_back({column, table.inserted + 1, 1});
+}
+
 std::string CRunSummary::ToJson(const std::string& status, const std::string* error) const {
     std::string json = "{\"status\": " + JsonString(status);
     if (error != nullptr) {
@@ -99,7 +113,18 @@ std::string CRunSummary::ToJson(const std::string& status, const std::string* er
             json += ", \"declared\": " + std::to_string(*table.declared);
         }
         json += ", \"inserted\": " + std::to_string(table.inserted) +
-                ", \"seconds\": " + Seconds(table.seconds) + "}";
+                ", \"seconds\": " + Seconds(table.seconds);
+        if (!table.zeroByteCuts.empty()) {
+            json += ", \"cut_at_zero_byte\": [";
+            for (size_t k = 0; k < table.zeroByteCuts.size(); ++k) {
+                const Table::ZeroByteCut& cut = table.zeroByteCuts[k];
+                json += (k == 0 ? "{\"column\": " : ", {\"column\": ") + JsonString(cut.column) +
+                        ", \"first_row\": " + std::to_string(cut.firstRow) +
+                        ", \"count\": " + std::to_string(cut.count) + "}";
+            }
+            json += "]";
+        }
+        json += "}";
     }
     json += "]";
     if (!m_strTarget.empty()) {

@@ -19,6 +19,13 @@ public:
         std::optional<size_t> declared;  // only when it differs from the rows read
         size_t inserted = 0;
         double seconds = 0;
+        // Columns whose text was cut at a zero byte: the first row and how many values.
+        struct ZeroByteCut {
+            std::string column;
+            size_t firstRow = 0;
+            size_t count = 0;
+        };
+        std::vector<ZeroByteCut> zeroByteCuts;
     };
 
     // A table started; it becomes the last one.
@@ -27,6 +34,8 @@ public:
     void TableAt(const CTableProgress& table);
     // The last table was read whole, and its rows are not the count its source declared.
     void RowCountDiffers(const CTableProgress& table, size_t declared);
+    // The last table's column lost the text after a zero byte in the row being copied.
+    void TextCutAtZeroByte(const CTableProgress& table, const std::string& column);
 
     // The target the run wrote to, as a user recognises it (never a password); empty: none.
     void SetTarget(std::string target) { m_strTarget = std::move(target); }
@@ -36,7 +45,8 @@ public:
     const std::vector<Table>& Tables() const noexcept { return m_tables; }
 
     // {"status": ..., "error": ... (only when given), "tables": [...]} on one line, each table
-    // as {"table", "total", "declared" (only when known to differ), "inserted", "seconds"}. status
+    // as {"table", "total", "declared" (only when known to differ), "inserted", "seconds",
+    // "cut_at_zero_byte" (only when any: [{"column", "first_row", "count"}])}. status
     // is "running", "completed", "stopped" or "failed"; texts are escaped as JSON wants, and bytes
     // that are not UTF-8 become U+FFFD.
     std::string ToJson(const std::string& status, const std::string* error) const;

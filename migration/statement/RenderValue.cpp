@@ -43,6 +43,11 @@ std::string RenderValue(CFieldValue&& value, int kind) {
     return RenderValue(static_cast<const CFieldValue&>(value), kind);
 }
 
+bool IsCutAtZeroByte(const CFieldValue& value, int kind) noexcept {
+    return kind == COLKIND_TEXT && value.GetType() == FieldType::Text &&
+           value.GetText().find('\0') != std::string::npos;
+}
+
 std::string QuoteValue(const std::string& text, int kind) {
     std::string literal;
     literal.reserve(QuotedLength(text, kind));

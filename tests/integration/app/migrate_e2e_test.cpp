@@ -378,6 +378,45 @@ TEST(MigrateSqlOnly, AStaleRowCountIsNotedAndEveryRowWritten) {
     EXPECT_EQ(json.find("declared"), json.rfind("declared")) << json;
 }
 
+// A text holding a zero byte goes as far as that byte (an SQL literal cannot carry it), and
+// the command line says where, on stderr and in the summary. The file is sample.mdb with the
+// apostrophe of Mst01's "it's 表'ソ'" (row 189, stored as UTF-16) turned into U+0000.
+TEST(MigrateSqlOnly, ATextCutAtAZeroByteIsNoted) {
+    const testsupport::TempDirectory dir("brimlow-zero");
+    std::ifstream in(testpaths::Data("sample.mdb"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string apostrophe("i\0t\0'\0s\0", 8);
+    const size_t at = bytes.find(apostrophe);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(bytes.find(apostrophe, at + 1), std::string::npos);
+    bytes[at + 4] = '\0';
+    const std::filesystem::path path = dir / "zero.mdb";
+    std::ofstream(path, std::ios::binary) << bytes;
+    const std::filesystem::path summary = dir / "summary.json";
+    const CommandResult result =
+        testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--sql", "--summary",
+                                 summary.string(), path.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::string expected = GoldenSqlOutput("sample");
+    const std::string whole = "values ('A189','it''s 表''ソ''',";
+    ASSERT_NE(expected.find(whole), std::string::npos);
+    expected.replace(expected.find(whole), whole.size(), "values ('A189','it',");
+    EXPECT_EQ(result.out, expected);
+    std::vector<std::string> lines = LogLinesUpTo(8, true);
+    lines.insert(lines.begin() + 2,
+                 "brimlow-migrate: note: Mst01, column Col03: 1 text value was cut at a zero byte, "
+                 "which SQL text cannot carry; the rest of the text was not copied (first in row "
+                 "189).");
+    EXPECT_EQ(Lines(result.err), lines);
+    std::ifstream json(summary);
+    const std::string text((std::istreambuf_iterator<char>(json)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\"cut_at_zero_byte\": [{\"column\": \"Col03\", \"first_row\": 189, "
+                        "\"count\": 1}]"),
+              std::string::npos)
+        << text;
+}
+
 // A damaged table beside the eight is no part of the run: it copies the eight.
 TEST(MigrateSqlOnly, ADamagedNinthTableDoesNotStopTheRun) {
     const CommandResult result =
