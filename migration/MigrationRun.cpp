@@ -7,7 +7,6 @@
 #include "migration/RunSettings.h"
 #include "migration/TableCatalogue.h"
 #include "migration/statement/InsertItem.h"
-#include "migration/statement/RenderValue.h"
 
 namespace {
 
@@ -144,11 +143,10 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
             CInsertItemList row(entry.table, entry.columns.size());
             try {
                 for (const CCatalogueColumn& column : entry.columns) {
-                    CFieldValue value = recordset->GetFieldValue(column.name);
-                    if (IsCutAtZeroByte(value, column.kind)) {
+                    if (row.AddItem(column.name, column.kind,
+                                    recordset->GetFieldValue(column.name))) {
                         m_observer.OnTextCutAtZeroByte(table, column.name);
                     }
-                    row.AddItem(column.name, column.kind, std::move(value));
                 }
             } catch (const COleException& e) {
                 throw e.AtRow(table.inserted + 1, m_strSourcePath);

@@ -6,18 +6,20 @@
 #include "migration/statement/ColumnKind.h"
 #include "migration/statement/RenderValue.h"
 
-void CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue value) {
+bool CInsertItemList::AddItem(const std::string& column, int kind, CFieldValue value) {
     if (value.IsNull()) {
         m_items.emplace_back(column, std::string(), COLKIND_NULL);
-        return;
+        return false;
     }
     std::string text;
+    bool cutAtZeroByte = false;
     try {
-        text = RenderValue(std::move(value), kind);
+        text = RenderValue(std::move(value), kind, &cutAtZeroByte);
     } catch (const COleException& e) {
         throw e.InColumn(m_strTable, column);
     }
     m_items.emplace_back(column, std::move(text), kind);
+    return cutAtZeroByte;
 }
 
 std::string CInsertItemList::BuildStatement() const {

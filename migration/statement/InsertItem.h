@@ -37,8 +37,9 @@ public:
     // text, whatever kind was passed; any other value, an Empty one included, is rendered by
     // RenderValue for the kind passed. Throws COleException, the conversion's sentence followed
     // by ": table 'T', column 'C'.", when the value cannot be converted to the kind's type; the
-    // list is then unchanged.
-    void AddItem(const std::string& column, int kind, CFieldValue value);
+    // list is then unchanged. Returns true when the value's text was cut at its first zero
+    // byte, which an SQL literal cannot carry.
+    bool AddItem(const std::string& column, int kind, CFieldValue value);
 
     // "insert into T(c1,c2) values (v1,v2)": no blanks but the three shown, no semicolon;
     // each value is its entry's QuoteValue literal. Does not change the list.

@@ -31,21 +31,19 @@ std::string RenderValue(const CFieldValue& value, int kind) {
     }
 }
 
-std::string RenderValue(CFieldValue&& value, int kind) {
+std::string RenderValue(CFieldValue&& value, int kind, bool* cutAtZeroByte) {
     if (kind == COLKIND_TEXT && value.GetType() == FieldType::Text) {
         std::string text = value.TakeText();
         const std::size_t zero = text.find('\0');
         if (zero != std::string::npos) {
             text.resize(zero);
+            if (cutAtZeroByte != nullptr) {
+                *cutAtZeroByte = true;
+            }
         }
         return text;
     }
     return RenderValue(static_cast<const CFieldValue&>(value), kind);
-}
-
-bool IsCutAtZeroByte(const CFieldValue& value, int kind) noexcept {
-    return kind == COLKIND_TEXT && value.GetType() == FieldType::Text &&
-           value.GetText().find('\0') != std::string::npos;
 }
 
 std::string QuoteValue(const std::string& text, int kind) {

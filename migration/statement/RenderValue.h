@@ -15,10 +15,7 @@
 // Throws COleException when the value cannot be converted to the kind's type.
 std::string RenderValue(const CFieldValue& value, int kind);
 // The same, but a Text value rendered for COLKIND_TEXT gives up its text instead of copying it.
-std::string RenderValue(CFieldValue&& value, int kind);
-// True when RenderValue(value, kind) cuts the value's text at its first zero byte: an SQL
-// literal cannot carry one.
-bool IsCutAtZeroByte(const CFieldValue& value, int kind) noexcept;
+std::string RenderValue(CFieldValue&& value, int kind, bool* cutAtZeroByte = nullptr);
 
 // The SQL literal of a value text: COLKIND_TEXT and COLKIND_DATETIME enclose it in "'" with
 // every "'" doubled (nothing else is escaped); COLKIND_NULL gives NULL whatever the text;
