@@ -72,42 +72,50 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
         ThrowDamaged(CDaoMessage()
                      << "the table definition cannot be read" << LibraryDetail(m_quiet.Said()));
     }
-    m_flatMap = FlattenUsageMap(file.Handle(), m_table->usage_map, m_table->map_sz);
-    if (!m_flatMap.empty()) {
-        m_libmdbMap = m_table->usage_map;
-        m_libmdbMapSize = m_table->map_sz;
-        m_table->usage_map = m_flatMap.data();
-        m_table->map_sz = m_flatMap.size();
-    }
-    CheckUsageMapPages();
-    mdb_rewind_table(m_table);
+    // From here on the table is ours to free: a destructor does not run for a constructor
+    // that throws.
+    try {
+        m_flatMap = FlattenUsageMap(file.Handle(), m_table->usage_map, m_table->map_sz);
+        if (!m_flatMap.empty()) {
+            m_libmdbMap = m_table->usage_map;
+            m_libmdbMapSize = m_table->map_sz;
+            m_table->usage_map = m_flatMap.data();
+            m_table->map_sz = m_flatMap.size();
+        }
+        CheckUsageMapPages();
+        mdb_rewind_table(m_table);
 
-    for (guint i = 0; i < m_table->num_cols; ++i) {
-        const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
-        // libmdb reads a Decimal column's precision into col_scale and its scale into col_prec
-        // (it takes the two bytes of the definition the other way round).
-        m_columns.push_back({column->name, column->col_type, column->col_prec});
+        for (guint i = 0; i < m_table->num_cols; ++i) {
+            const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
+            // libmdb reads a Decimal column's precision into col_scale and its scale into col_prec
+            // (it takes the two bytes of the definition the other way round).
+            m_columns.push_back({column->name, column->col_type, column->col_prec});
+        }
+        m_fields.resize(m_columns.size());
+        // Memo data outside the row: libmdb reads the LVAL page into its second page buffer,
+        // so the current row in the first one stays where it is.
+        m_lval = [handle =
+                      file.Handle()](uint32_t pageRow) -> std::optional<std::span<const uint8_t>> {
+            void* page = nullptr;
+            int start = 0;
+            size_t length = 0;
+            if (mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length) != 0 ||
+                start < 0 ||
+                static_cast<size_t>(start) + length > static_cast<size_t>(handle->fmt->pg_size)) {
+                return std::nullopt;
+            }
+            // Long values live on data pages marked "LVAL" where a table's data page names its
+            // table: a memo that points to any other page points into a damaged file.
+            const auto* bytes = static_cast<const uint8_t*>(page);
+            if (bytes[0] != kDataPage || std::memcmp(bytes + 4, "LVAL", 4) != 0) {
+                return std::nullopt;
+            }
+            return std::span<const uint8_t>(static_cast<const uint8_t*>(page) + start, length);
+        };
+    } catch (...) {
+        FreeTable();
+        throw;
     }
-    m_fields.resize(m_columns.size());
-    // Memo data outside the row: libmdb reads the LVAL page into its second page buffer,
-    // so the current row in the first one stays where it is.
-    m_lval = [handle = file.Handle()](uint32_t pageRow) -> std::optional<std::span<const uint8_t>> {
-        void* page = nullptr;
-        int start = 0;
-        size_t length = 0;
-        if (mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length) != 0 ||
-            start < 0 ||
-            static_cast<size_t>(start) + length > static_cast<size_t>(handle->fmt->pg_size)) {
-            return std::nullopt;
-        }
-        // Long values live on data pages marked "LVAL" where a table's data page names its
-        // table: a memo that points to any other page points into a damaged file.
-        const auto* bytes = static_cast<const uint8_t*>(page);
-        if (bytes[0] != kDataPage || std::memcmp(bytes + 4, "LVAL", 4) != 0) {
-            return std::nullopt;
-        }
-        return std::span<const uint8_t>(static_cast<const uint8_t*>(page) + start, length);
-    };
 }
 
 void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
@@ -170,12 +178,18 @@ void MdbTableReader::CheckUsageMapPages() const {
 }
 
 MdbTableReader::~MdbTableReader() {
+    FreeTable();
+}
+
+void MdbTableReader::FreeTable() noexcept {
     if (m_table) {
         if (m_libmdbMap) {
             m_table->usage_map = m_libmdbMap;
             m_table->map_sz = m_libmdbMapSize;
+            m_libmdbMap = nullptr;
         }
         mdb_free_tabledef(m_table);
+        m_table = nullptr;
     }
 }
 

@@ -69,6 +69,8 @@ private:
     void CheckRowFields(int rowStart, size_t rowSize) const;
     // Throws (damaged) unless every page the usage map names lies inside the file.
     void CheckUsageMapPages() const;
+    // Gives libmdb its own usage map back and frees the table's definition.
+    void FreeTable() noexcept;
     // Moves to the next row that is not deleted, as libmdb's table walk does, and gives its
     // place on the current page; false at the end of the table. Throws (damaged) when the
     // row's entry in the page's offsets table is out of place.
