@@ -305,18 +305,25 @@ void CompareFile(const std::string& path, const std::string& refPath, const File
     tally.valuesByFile[file.name] = tally.values - valuesBefore;
 }
 
+// Compares every file of the shared folder with its reference values; the files' names end
+// in extension, and withPasswords tells whether the folder's index lists passwords.
+Tally CompareFolder(const std::string& folder, const std::string& extension, bool withPasswords) {
+    Tally tally;
+    for (const FileCase& file : RealFiles(folder, withPasswords)) {
+        CompareFile(folder + "/" + file.name + extension, folder + "/ref/" + file.name + ".jsonl",
+                    file, tally);
+    }
+    EXPECT_EQ(tally.differences, 0u)
+        << "in " << tally.files << " files, " << tally.values << " values:" << tally.List();
+    return tally;
+}
+
 TEST(SourceRealFiles, EveryValueOfEverySupportedTypeMatchesTheIndependentReader) {
     const auto folder = Shared("real");
     if (!folder) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("real");
     }
-    Tally tally;
-    for (const FileCase& file : RealFiles(*folder, true)) {
-        CompareFile(*folder + "/" + file.name + ".mdb", *folder + "/ref/" + file.name + ".jsonl",
-                    file, tally);
-    }
-    EXPECT_EQ(tally.differences, 0u)
-        << "in " << tally.files << " files, " << tally.values << " values:" << tally.List();
+    const Tally tally = CompareFolder(*folder, ".mdb", true);
     EXPECT_GE(tally.files, 47u);
     std::printf("real files: %zu files, %zu values compared, %zu refused, %zu differences\n",
                 tally.files, tally.values, tally.refused, tally.differences);
@@ -327,13 +334,7 @@ TEST(SourceRealFiles, EveryValueOfEveryAccdbFileMatchesTheIndependentReader) {
     if (!folder) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb");
     }
-    Tally tally;
-    for (const FileCase& file : RealFiles(*folder, false)) {
-        CompareFile(*folder + "/" + file.name + ".accdb", *folder + "/ref/" + file.name + ".jsonl",
-                    file, tally);
-    }
-    EXPECT_EQ(tally.differences, 0u)
-        << "in " << tally.files << " files, " << tally.values << " values:" << tally.List();
+    const Tally tally = CompareFolder(*folder, ".accdb", false);
     EXPECT_GE(tally.files, 43u);
     for (const auto& [name, values] : tally.valuesByFile) {
         std::printf("  %s: %zu values compared\n", name.c_str(), values);
