@@ -115,6 +115,10 @@ bool CConsoleRun::IsStopRequested() {
     return ReceivedStopSignal() != 0;
 }
 
+bool CConsoleRun::IsStopAtOnceRequested() {
+    return ReceivedSecondStopSignal();
+}
+
 void CConsoleRun::ClearProgress() {
     if (m_progress) {
         m_progress->Clear();

@@ -33,6 +33,7 @@ public:
     void OnStopped(const CTableProgress* table) override;
     void OnFailed(const CTableProgress* table) override;
     bool IsStopRequested() override;
+    bool IsStopAtOnceRequested() override;
 
     // Blanks the progress line, before a final message.
     void ClearProgress();

@@ -17,9 +17,29 @@ const char* RowsVerb(bool statementsOnly) {
     return statementsOnly ? "written" : "inserted";
 }
 
+constexpr const char kOldOrNew[] = "the target holds either the old or the new contents";
+
+// "the target holds 1,372 or 1,373 rows of it": the row in flight may or may not be in.
+std::string RowInDoubt(const std::optional<CTableProgress>& table) {
+    const size_t inserted = table ? table->inserted : 0;
+    return "row " + GroupThousands(inserted + 1) + " of " + (table ? table->table : "its table") +
+           " was being sent: the target holds " + GroupThousands(inserted) + " or " +
+           GroupThousands(inserted + 1) + " rows of it";
+}
+
 void ReportStop(int signal, const std::optional<CTableProgress>& table, bool rolledBack,
-                bool statementsOnly) {
-    if (rolledBack) {
+                bool statementsOnly, UnknownOutcome unknown) {
+    if (unknown == UnknownOutcome::Commit) {
+        std::fprintf(stderr,
+                     "brimlow-migrate: stopped by %s during the commit, which did not return in "
+                     "time and was given up; the outcome is unknown: %s.\n",
+                     StopSignalName(signal), kOldOrNew);
+    } else if (unknown == UnknownOutcome::Row) {
+        std::fprintf(stderr,
+                     "brimlow-migrate: stopped by %s; the target did not answer and the run was "
+                     "given up while %s; the outcome of that row is unknown.\n",
+                     StopSignalName(signal), RowInDoubt(table).c_str());
+    } else if (rolledBack) {
         std::fprintf(stderr, "brimlow-migrate: stopped by %s%s%s; %s.\n", StopSignalName(signal),
                      table ? " during " : "", table ? table->table.c_str() : "", kUnchanged);
     } else if (table) {
@@ -35,8 +55,18 @@ void ReportStop(int signal, const std::optional<CTableProgress>& table, bool rol
 }
 
 void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table,
-                   bool rolledBack, bool statementsOnly) {
-    if (rolledBack) {
+                   bool rolledBack, bool statementsOnly, UnknownOutcome unknown) {
+    if (unknown == UnknownOutcome::Commit) {
+        std::fprintf(stderr,
+                     "brimlow-migrate: the connection was lost during the commit; the outcome is "
+                     "unknown: %s.\n",
+                     kOldOrNew);
+    } else if (unknown == UnknownOutcome::Row) {
+        std::fprintf(stderr,
+                     "brimlow-migrate: the connection was lost while %s; the outcome of that row "
+                     "is unknown.\n",
+                     RowInDoubt(table).c_str());
+    } else if (rolledBack) {
         // Rows go to the target several at a time: the driver's text below names the rows
         // of the statement that was refused.
         std::fprintf(stderr, "brimlow-migrate: failed%s%s; %s.\n", table ? " during " : "",
@@ -50,7 +80,10 @@ void ReportFailure(const std::string& error, const std::optional<CTableProgress>
     PrintError(error);
 }
 
-const char* StatusName(CRunEnd::Status status) {
+const char* StatusName(CRunEnd::Status status, UnknownOutcome unknown) {
+    if (unknown != UnknownOutcome::None) {
+        return "unknown";
+    }
     switch (status) {
         case CRunEnd::Status::Completed:
             return "completed";
@@ -75,11 +108,13 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         case CRunEnd::Status::Completed:
             break;
         case CRunEnd::Status::Stopped:
-            ReportStop(end.signal, console.EndedIn(), end.rolledBack, end.statementsOnly);
+            ReportStop(end.signal, console.EndedIn(), end.rolledBack, end.statementsOnly,
+                       end.unknown);
             status = end.signal > 0 ? 128 + end.signal : 1;
             break;
         case CRunEnd::Status::Failed:
-            ReportFailure(end.error, console.EndedIn(), end.rolledBack, end.statementsOnly);
+            ReportFailure(end.error, console.EndedIn(), end.rolledBack, end.statementsOnly,
+                          end.unknown);
             status = 1;
             break;
     }
@@ -93,13 +128,14 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
     if (!summaryPath.empty()) {
         const bool failed = end.status == CRunEnd::Status::Failed;
         CRunSummary summary = console.Summary();
-        if (end.rolledBack) {
+        // A commit in doubt may have kept none of the rows: the lower bound is 0.
+        if (end.rolledBack || end.unknown == UnknownOutcome::Commit) {
             summary.RolledBack();
         }
         summary.SetTarget(end.target);
         try {
-            WriteSummary(summaryPath,
-                         summary.ToJson(StatusName(end.status), failed ? &end.error : nullptr));
+            WriteSummary(summaryPath, summary.ToJson(StatusName(end.status, end.unknown),
+                                                     failed ? &end.error : nullptr));
         } catch (const CException& e) {
             std::fprintf(stderr, "brimlow-migrate: %s\n", e.GetErrorMessage().c_str());
             status = status != 0 ? status : 1;

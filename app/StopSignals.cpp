@@ -7,10 +7,13 @@
 namespace {
 
 volatile sig_atomic_t g_nStopSignal = 0;
+volatile sig_atomic_t g_bSecondStopSignal = 0;
 
 void OnStopSignal(int signal) {
     if (g_nStopSignal == 0) {
         g_nStopSignal = signal;
+    } else {
+        g_bSecondStopSignal = 1;
     }
 }
 
@@ -32,6 +35,10 @@ void InstallStopSignals() {
 
 int ReceivedStopSignal() noexcept {
     return g_nStopSignal;
+}
+
+bool ReceivedSecondStopSignal() noexcept {
+    return g_bSecondStopSignal != 0;
 }
 
 const char* StopSignalName(int signal) noexcept {

@@ -9,5 +9,8 @@ void InstallStopSignals();
 // The first of those signals that arrived, or 0.
 int ReceivedStopSignal() noexcept;
 
+// Whether a second one arrived (a second Ctrl+C): the run is not to wait for anything more.
+bool ReceivedSecondStopSignal() noexcept;
+
 // "SIGINT", "SIGTERM", "SIGHUP".
 const char* StopSignalName(int signal) noexcept;

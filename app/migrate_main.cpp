@@ -326,9 +326,14 @@ int Migrate(const COptions& options) {
     CRunEnd end;
     try {
         RunMigration(options, resolved, console);
-    } catch (const CRunStopped&) {
+    } catch (const CRunStopped& e) {
         end.status = CRunEnd::Status::Stopped;
         end.signal = ReceivedStopSignal();
+        end.unknown = e.Unknown();
+    } catch (const CConnectionLost& e) {
+        end.status = CRunEnd::Status::Failed;
+        end.error = e.GetErrorMessage();
+        end.unknown = e.InFlight();
     } catch (const CException& e) {
         end.status = CRunEnd::Status::Failed;
         end.error = e.GetErrorMessage();
@@ -340,7 +345,8 @@ int Migrate(const COptions& options) {
         end.error = e.what();
     }
     // A replacing run that did not complete was never committed.
-    end.rolledBack = options.bReplace && end.status != CRunEnd::Status::Completed;
+    end.rolledBack = options.bReplace && end.status != CRunEnd::Status::Completed &&
+                     end.unknown != UnknownOutcome::Commit;
     end.target = target;
     end.statementsOnly = options.bSqlOnly;
     console.ClearProgress();

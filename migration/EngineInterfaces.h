@@ -54,6 +54,11 @@ public:
     virtual ~ITargetDatabase() = default;
     virtual bool IsOpen() const noexcept = 0;
     virtual void Open(const std::string& connect) = 0;
+    // Called about every 30 ms on the run's thread while a statement takes long, so that a
+    // window can repaint and take a stop; it throws CRunStopped to stop. The statement is
+    // then cancelled and waited for a few seconds more (the callback still called, its throws
+    // ignored), and given up when it does not return. Empty: nothing is called.
+    virtual void SetWaitCallback(std::function<void()> /*callback*/) {}
     // Once open: what it connected to, as a user recognises it (never a password); empty for
     // a target that is no database.
     virtual std::string Describe() const { return {}; }
@@ -116,10 +121,42 @@ public:
     virtual void OnFailed(const CTableProgress* /*table*/) {}
     // Asked between rows and at every heartbeat: true stops the run there.
     virtual bool IsStopRequested() { return false; }
+    // With a stop asked for: true when it must not wait for a statement in flight (a second
+    // Ctrl+C), which is then given up at once.
+    virtual bool IsStopAtOnceRequested() { return false; }
+};
+
+// What was in flight on the target when its answer could not be had: the server may or may
+// not have applied it.
+enum class UnknownOutcome {
+    None,
+    Row,     // the statement of the row after the table's inserted ones
+    Commit,  // the commit of a run that is one transaction
 };
 
 // Thrown out of a run that stopped because its observer asked it to; never shown as an error.
+// A statement that did not return after the stop was given up: its outcome is unknown.
 class CRunStopped : public CUserException {
 public:
-    CRunStopped() : CUserException("The migration was stopped.") {}
+    explicit CRunStopped(UnknownOutcome unknown = UnknownOutcome::None, bool atOnce = false)
+        : CUserException("The migration was stopped."), m_unknown(unknown), m_bAtOnce(atOnce) {}
+    UnknownOutcome Unknown() const noexcept { return m_unknown; }
+    // The stop is not to wait for a statement in flight.
+    bool AtOnce() const noexcept { return m_bAtOnce; }
+
+private:
+    UnknownOutcome m_unknown;
+    bool m_bAtOnce;
+};
+
+// The connection to the target broke while a row or the commit was in flight: the server may
+// or may not have applied it. The text is the driver's.
+class CConnectionLost : public CDBException {
+public:
+    CConnectionLost(const CDBException& e, UnknownOutcome inFlight)
+        : CDBException(e.GetErrorMessage(), e.Records()), m_inFlight(inFlight) {}
+    UnknownOutcome InFlight() const noexcept { return m_inFlight; }
+
+private:
+    UnknownOutcome m_inFlight;
 };

@@ -68,6 +68,12 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     m_target.Close();
     m_source.Close();
     m_current.reset();
+    // A statement that blocks is waited for with the heartbeat, so that a stop is taken.
+    m_target.SetWaitCallback([this] { Heartbeat(); });
+    struct ClearCallback {
+        ITargetDatabase& target;
+        ~ClearCallback() { target.SetWaitCallback({}); }
+    } clear{m_target};
 
     try {
         OpenSource(readPath());
@@ -192,6 +198,6 @@ void CMigrationRun::Heartbeat() {
 
 void CMigrationRun::ThrowIfStopRequested() {
     if (m_observer.IsStopRequested()) {
-        throw CRunStopped();
+        throw CRunStopped(UnknownOutcome::None, m_observer.IsStopAtOnceRequested());
     }
 }

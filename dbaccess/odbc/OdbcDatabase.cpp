@@ -3,8 +3,10 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcCheck.h"
@@ -36,7 +38,13 @@ struct CDatabase::Handles {
     }
 };
 
-CDatabase::CDatabase() = default;
+struct CDatabase::InFlight {
+    std::mutex mutex;  // held while the handle is set or cleared, and during SQLCancel
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    bool cancelling = false;
+};
+
+CDatabase::CDatabase() : m_pInFlight(std::make_shared<InFlight>()) {}
 CDatabase::~CDatabase() {
     Close();
 }
@@ -147,6 +155,8 @@ void CDatabase::EndTrans(short completion, const char* what) {
 
 void CDatabase::ExecuteSQL(const std::string& statement) {
     Handles& handles = OpenHandles();
+    // Kept by this call: an Abandon while it blocks must not free what it still uses.
+    const std::shared_ptr<InFlight> inFlight = m_pInFlight;
     // A statement in an unknown state is cancelled and dropped; the next ExecuteSQL
     // starts on a fresh one. The connection itself stays open.
     const auto dropStatement = [&handles]() noexcept {
@@ -156,7 +166,7 @@ void CDatabase::ExecuteSQL(const std::string& statement) {
         }
     };
     try {
-        Execute(handles, statement, m_dwQueryTimeout);
+        Execute(handles, statement, m_dwQueryTimeout, *inFlight);
     } catch (const std::bad_alloc&) {
         dropStatement();
         throw CMemoryException();
@@ -192,7 +202,8 @@ std::string CDatabase::QueryValue(const std::string& query) {
     return value;
 }
 
-void CDatabase::Execute(Handles& handles, const std::string& statement, unsigned queryTimeout) {
+void CDatabase::Execute(Handles& handles, const std::string& statement, unsigned queryTimeout,
+                        InFlight& inFlight) {
     if (!handles.stmt) {
         handles.stmt =
             AllocateOdbcHandle(SQL_HANDLE_STMT, handles.dbc.Get(), handles.Diagnostics());
@@ -205,6 +216,21 @@ void CDatabase::Execute(Handles& handles, const std::string& statement, unsigned
                        reinterpret_cast<SQLPOINTER>(std::uintptr_t{queryTimeout}), 0);
         handles.stmtQueryTimeout = queryTimeout;
     }
+    // The handle is CancelStatement's while it executes. Clearing waits for a cancel in
+    // progress, so the handle is never freed under SQLCancel.
+    struct Executing {
+        InFlight& inFlight;
+        Executing(InFlight& target, SQLHSTMT stmt) : inFlight(target) {
+            const std::lock_guard lock(inFlight.mutex);
+            inFlight.stmt = stmt;
+        }
+        ~Executing() {
+            const std::lock_guard lock(inFlight.mutex);
+            inFlight.stmt = SQL_NULL_HSTMT;
+        }
+        Executing(const Executing&) = delete;
+        Executing& operator=(const Executing&) = delete;
+    } executing(inFlight, handles.stmt.Get());
     SQLRETURN rc = OdbcCheck(
         SQLExecDirect(handles.stmt.Get(),
                       reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.c_str())), SQL_NTS),
@@ -215,6 +241,36 @@ void CDatabase::Execute(Handles& handles, const std::string& statement, unsigned
         rc = OdbcCheck(SQLMoreResults(handles.stmt.Get()), "SQLMoreResults", handles.Diagnostics());
     }
     OdbcCheck(SQLFreeStmt(handles.stmt.Get(), SQL_CLOSE), "SQLFreeStmt", handles.Diagnostics());
+}
+
+void CDatabase::CancelStatement() noexcept {
+    const std::shared_ptr<InFlight> inFlight = m_pInFlight;
+    {
+        const std::lock_guard lock(inFlight->mutex);
+        if (inFlight->stmt == SQL_NULL_HSTMT || inFlight->cancelling) {
+            return;
+        }
+        inFlight->cancelling = true;
+    }
+    try {
+        std::thread([inFlight] {
+            const std::lock_guard lock(inFlight->mutex);
+            if (inFlight->stmt != SQL_NULL_HSTMT) {
+                SQLCancel(inFlight->stmt);
+            }
+            inFlight->cancelling = false;
+        }).detach();
+    } catch (...) {
+        // No thread to cancel on: the caller's wait for the statement is bounded anyway.
+        const std::lock_guard lock(inFlight->mutex);
+        inFlight->cancelling = false;
+    }
+}
+
+void CDatabase::Abandon() noexcept {
+    // Deliberately leaked: a thread may still be blocked on these handles.
+    static_cast<void>(m_pHandles.release());
+    m_pInFlight = std::make_shared<InFlight>();
 }
 
 void CDatabase::Close() noexcept {

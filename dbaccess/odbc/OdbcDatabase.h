@@ -49,6 +49,18 @@ public:
     // does not say.
     std::string GetDbmsName() const noexcept;
 
+    // Asks the driver to cancel the statement (or commit) that another thread is executing on
+    // this connection (SQLCancel), and returns at once: the cancel runs on a thread of its own,
+    // since a driver may block in it as long as in the statement (psqlODBC opens a new
+    // connection to send it). Safe from any thread; does nothing when nothing is executing.
+    // The statement then fails (it was cancelled) or completes as if nothing was asked.
+    void CancelStatement() noexcept;
+
+    // Gives up a connection whose statement does not return: the thread blocked in it keeps
+    // its handles, which are never freed or reused, and this object is closed and may open a
+    // new connection. The server ends the old session when its socket closes.
+    void Abandon() noexcept;
+
     // Disconnects and frees the connection; it can be opened again. An open transaction is
     // rolled back first. Never throws.
     void Close() noexcept;
@@ -59,12 +71,17 @@ public:
 
 private:
     struct Handles;
+    // The statement handle being executed, for CancelStatement on another thread. Shared with
+    // the cancel's thread, which may outlive this object.
+    struct InFlight;
     // Runs statement on the statement handle of handles, allocating it when there is none.
-    static void Execute(Handles& handles, const std::string& statement, unsigned queryTimeout);
+    static void Execute(Handles& handles, const std::string& statement, unsigned queryTimeout,
+                        InFlight& inFlight);
     void EndTrans(short completion, const char* what);
     Handles& OpenHandles() const;
 
     std::unique_ptr<Handles> m_pHandles;
+    std::shared_ptr<InFlight> m_pInFlight;
     unsigned m_dwLoginTimeout = 15;
     unsigned m_dwQueryTimeout = 15;
 };

@@ -20,12 +20,17 @@ std::string COdbcTarget::Describe() const {
 }
 
 void COdbcTarget::InsertRow(const CInsertItemList& row) {
+    const std::string& statement = m_statements.Build(row);
     try {
-        m_database.ExecuteSQL(m_statements.Build(row));
+        m_runner.Run([this, &statement] { m_database.ExecuteSQL(statement); });
     } catch (const CDBException& e) {
-        throw CDBException(ExplainStatementFailure(e, row.m_strTable, m_target.connection,
-                                                   m_database.GetDbmsName()),
-                           e.Records());
+        const std::string dbmsName = m_database.GetDbmsName();
+        const CDBException explained(
+            ExplainStatementFailure(e, row.m_strTable, m_target.connection, dbmsName), e.Records());
+        if (ClassifyTargetFailure(e, dbmsName) == TargetFailureKind::Connection) {
+            throw CConnectionLost(explained, UnknownOutcome::Row);
+        }
+        throw explained;
     }
 }
 

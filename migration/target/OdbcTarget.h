@@ -6,6 +6,7 @@
 
 #include "migration/EngineInterfaces.h"
 #include "migration/statement/StatementBuilder.h"
+#include "migration/target/StatementRunner.h"
 #include "migration/target/TargetResolution.h"
 
 class CDatabase;
@@ -15,14 +16,21 @@ class CDatabase;
 // resolved at the run's start when one is given, otherwise it resolves the connection string
 // once per Open (see TargetResolution.h); the per-user file is created when absent. A failed
 // connection names the target it tried; a row that fails because the table is missing or the SQLite
-// file is locked throws CDBException whose text names the target and what to do.
+// file is locked throws CDBException whose text names the target and what to do; a row whose
+// connection broke while it was sent throws CConnectionLost (it may or may not be in).
+//
+// Each statement executes on a thread of its own while the run's thread waits (see
+// StatementRunner.h), so that a stop is taken even while a statement blocks.
 class COdbcTarget final : public ITargetDatabase {
 public:
     explicit COdbcTarget(CDatabase& database, std::optional<CResolvedTarget> resolved = {})
-        : m_database(database), m_resolved(std::move(resolved)) {}
+        : m_database(database), m_resolved(std::move(resolved)), m_runner(database) {}
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
+    void SetWaitCallback(std::function<void()> callback) override {
+        m_runner.SetWaitCallback(std::move(callback));
+    }
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
@@ -33,4 +41,5 @@ private:
     std::optional<CResolvedTarget> m_resolved;  // as given
     CResolvedTarget m_target;                   // what the last Open resolved and connected with
     CStatementBuilder m_statements;
+    CStatementRunner m_runner;
 };

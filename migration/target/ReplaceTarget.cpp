@@ -1,9 +1,5 @@
 #include "migration/target/ReplaceTarget.h"
 
-#include <pthread.h>
-#include <signal.h>
-
-#include <initializer_list>
 #include <utility>
 
 #include "dbaccess/Exceptions.h"
@@ -37,11 +33,10 @@ CReplaceTarget::CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement
                                std::optional<CResolvedTarget> resolved)
     : m_database(database),
       m_nRowsPerStatement(rowsPerStatement ? rowsPerStatement : 1),
-      m_resolved(std::move(resolved)) {}
+      m_resolved(std::move(resolved)),
+      m_runner(database) {}
 
-CReplaceTarget::~CReplaceTarget() {
-    StopWorker();
-}
+CReplaceTarget::~CReplaceTarget() = default;
 
 bool CReplaceTarget::IsOpen() const noexcept {
     return m_database.IsOpen();
@@ -54,26 +49,11 @@ void CReplaceTarget::Open(const std::string& connect) {
     m_database.BeginTrans();
     const std::string dbmsName = m_database.GetDbmsName();
     try {
-        // Two runs at once must not both delete and then both insert: the eight tables are
-        // the transaction's alone until its end, and a second run waits here (at most the
-        // lock timeout) and then replaces what the first one committed. Readers still read
-        // the old contents meanwhile where the target allows it.
-        if (dbmsName == "PostgreSQL") {
-            std::string tables;
-            for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-                tables += (tables.empty() ? "" : ", ") + entry.table;
-            }
-            m_database.ExecuteSQL("lock table " + tables + " in exclusive mode");
-        }
-        // SQL Server takes each table's lock with its delete and holds it to the end. SQLite
-        // needs nothing: its first delete is the transaction's first statement that touches
-        // the file, so it waits for the write lock (a transaction that had read first would
-        // be refused at once in WAL mode instead of waiting).
-        const std::string lockHint =
-            dbmsName.find("SQL Server") != std::string::npos ? " with (TABLOCKX, HOLDLOCK)" : "";
-        for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-            m_database.ExecuteSQL("delete from " + entry.table + lockHint);
-        }
+        m_runner.Run([this, &dbmsName] { LockAndEmpty(dbmsName); });
+    } catch (const CRunStopped& stop) {
+        // Nothing was committed: a statement given up leaves the transaction to die with its
+        // connection.
+        throw CRunStopped(UnknownOutcome::None, stop.AtOnce());
     } catch (const CDBException& e) {
         if (!IsLockWait(e, dbmsName)) {
             throw;
@@ -86,6 +66,29 @@ void CReplaceTarget::Open(const std::string& connect) {
                                "the target holds what it held before. Start again once it has "
                                "finished.\n",
                            e.Records());
+    }
+}
+
+void CReplaceTarget::LockAndEmpty(const std::string& dbmsName) {
+    // Two runs at once must not both delete and then both insert: the eight tables are the
+    // transaction's alone until its end, and a second run waits here (at most the lock
+    // timeout) and then replaces what the first one committed. Readers still read the old
+    // contents meanwhile where the target allows it.
+    if (dbmsName == "PostgreSQL") {
+        std::string tables;
+        for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+            tables += (tables.empty() ? "" : ", ") + entry.table;
+        }
+        m_database.ExecuteSQL("lock table " + tables + " in exclusive mode");
+    }
+    // SQL Server takes each table's lock with its delete and holds it to the end. SQLite
+    // needs nothing: its first delete is the transaction's first statement that touches the
+    // file, so it waits for the write lock (a transaction that had read first would be
+    // refused at once in WAL mode instead of waiting).
+    const std::string lockHint =
+        dbmsName.find("SQL Server") != std::string::npos ? " with (TABLOCKX, HOLDLOCK)" : "";
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        m_database.ExecuteSQL("delete from " + entry.table + lockHint);
     }
 }
 
@@ -121,20 +124,12 @@ void CReplaceTarget::Flush() {
     AwaitSent();
     const std::size_t first = m_nSent + 1;
     const std::size_t last = m_nSent + m_nPending;
-    std::string rows = m_strTable + (first == last ? " row " + std::to_string(first)
-                                                   : " rows " + std::to_string(first) + " to " +
-                                                         std::to_string(last));
-    if (!m_worker.joinable()) {
-        m_worker = std::thread(&CReplaceTarget::Work, this);
-    }
-    {
-        const std::lock_guard lock(m_mutex);
-        // The buffer of the statement done comes back for the next one to be collected in.
-        m_strInFlight.swap(m_strPending);
-        m_strInFlightRows = std::move(rows);
-        m_bInFlight = true;
-    }
-    m_changed.notify_all();
+    m_strInFlightRows = m_strTable + (first == last ? " row " + std::to_string(first)
+                                                    : " rows " + std::to_string(first) + " to " +
+                                                          std::to_string(last));
+    // The buffer of the statement done comes back for the next one to be collected in.
+    m_strInFlight.swap(m_strPending);
+    m_runner.Start([this] { Send(m_strInFlight, m_strInFlightRows); });
     m_nPending = 0;
     m_nSent = last;
 }
@@ -145,41 +140,18 @@ void CReplaceTarget::SendAll() {
 }
 
 void CReplaceTarget::AwaitSent() {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_bInFlight; });
     if (m_failure) {
         std::rethrow_exception(m_failure);
     }
-}
-
-void CReplaceTarget::Work() {
-    // A stop asked for by a signal is the caller's to take between rows, as without the
-    // worker: its handler runs on the caller's thread.
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&stops, signal);
-    }
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
-
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_changed.wait(lock, [this] { return m_bInFlight || m_bStopping; });
-        if (!m_bInFlight) {
-            return;
-        }
-        lock.unlock();
-        // Nothing may leave the thread: the failure goes to the caller's next call.
-        std::exception_ptr failure;
-        try {
-            Send(m_strInFlight, m_strInFlightRows);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        lock.lock();
-        m_failure = failure;
-        m_bInFlight = false;
-        m_changed.notify_all();
+    try {
+        m_runner.Await();
+    } catch (const CRunStopped& stop) {
+        // Not kept: a stop is the run's end. Nothing was committed, whatever the statement
+        // given up did.
+        throw CRunStopped(UnknownOutcome::None, stop.AtOnce());
+    } catch (...) {
+        m_failure = std::current_exception();
+        throw;
     }
 }
 
@@ -191,21 +163,6 @@ void CReplaceTarget::Send(const std::string& statement, const std::string& rows)
     }
 }
 
-void CReplaceTarget::StopWorker() noexcept {
-    if (!m_worker.joinable()) {
-        return;
-    }
-    {
-        const std::lock_guard lock(m_mutex);
-        m_bStopping = true;
-    }
-    m_changed.notify_all();
-    // The worker finishes a statement in flight first: the connection is never closed
-    // under it.
-    m_worker.join();
-    m_bStopping = false;
-}
-
 void CReplaceTarget::EndTable() {
     SendAll();
     m_strTable.clear();
@@ -215,11 +172,29 @@ void CReplaceTarget::EndTable() {
 
 void CReplaceTarget::CommitRun() {
     SendAll();
-    m_database.CommitTrans();
+    try {
+        m_runner.Run([this] { m_database.CommitTrans(); });
+    } catch (const CRunStopped& stop) {
+        throw CRunStopped(
+            stop.Unknown() == UnknownOutcome::None ? UnknownOutcome::None : UnknownOutcome::Commit,
+            stop.AtOnce());
+    } catch (const CDBException& e) {
+        // The commit was sent and its answer lost: the server may have applied it.
+        if (ClassifyTargetFailure(e, m_database.GetDbmsName()) == TargetFailureKind::Connection) {
+            throw CConnectionLost(e, UnknownOutcome::Commit);
+        }
+        throw;
+    }
 }
 
 void CReplaceTarget::Close() noexcept {
-    StopWorker();
+    try {
+        // A statement in flight is waited for (and a stop then cancels it): the connection
+        // is never closed under it.
+        m_runner.Await();
+    } catch (...) {
+        // Its failure is the run's, already reported, or the run's end.
+    }
     m_failure = nullptr;
     m_nPending = 0;
     m_strPending.clear();

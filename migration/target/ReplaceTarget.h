@@ -1,14 +1,12 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <exception>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/target/StatementRunner.h"
 #include "migration/target/TargetResolution.h"
 
 class CDatabase;
@@ -18,17 +16,18 @@ class CDatabase;
 // tables; CommitRun makes the new contents visible at once. Closing before CommitRun rolls
 // back, so a failure, a stop or a lost connection leaves the target exactly as it was (a
 // killed process is left to the database's own recovery, which discards the transaction).
+// Only a commit whose answer is lost leaves it unknown: CConnectionLost, or CRunStopped for a
+// stop that gave up waiting for it.
 //
 // The rows are sent several to a statement, "insert into T(cols) values (...),(...)", with
 // every value the same literal as in the row's own statement. A statement that fails names
 // the table and the rows it held.
 //
-// A worker thread executes the row statements, so that the caller reads and renders the next
-// rows while the database executes the statement before them. At most one statement is in
-// flight, and the connection is used by one thread at a time: the worker's while a statement
-// is in flight, the caller's otherwise (every other call waits for the statement first). A
-// statement that fails is reported by the caller's next call (InsertRow, EndTable,
-// CommitRun), and nothing is sent after it.
+// A thread of its own (StatementRunner.h) executes the statements, so that the caller reads
+// and renders the next rows while the database executes the statement before them, and a
+// stop is taken while one blocks. At most one statement is in flight. A statement that fails
+// is reported by the caller's next call (InsertRow, EndTable, CommitRun), and nothing is sent
+// after it.
 class CReplaceTarget final : public ITargetDatabase {
 public:
     // rowsPerStatement: at most this many rows go into one statement (SQL Server takes at
@@ -42,6 +41,9 @@ public:
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
+    void SetWaitCallback(std::function<void()> callback) override {
+        m_runner.SetWaitCallback(std::move(callback));
+    }
     // The target it connected to, as the per-row target describes it.
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
@@ -56,8 +58,8 @@ private:
     void AwaitSent();
     // Sends what is held back and waits for it: the connection is then the caller's.
     void SendAll();
-    void StopWorker() noexcept;
-    void Work();
+    // Takes the eight tables for the transaction and deletes their rows.
+    void LockAndEmpty(const std::string& dbmsName);
     void Send(const std::string& statement, const std::string& rows);
 
     CDatabase& m_database;
@@ -70,14 +72,8 @@ private:
     std::size_t m_nPending = 0;                 // rows in it
     std::size_t m_nSent = 0;                    // rows of the table sent before it
 
-    // Shared with the worker under m_mutex. The worker alone touches m_strInFlight and
-    // m_strInFlightRows while m_bInFlight is set.
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::string m_strInFlight;      // the statement handed over
+    std::string m_strInFlight;      // the statement handed over, kept until it is done
     std::string m_strInFlightRows;  // "T rows a to b" of it, for the failure
-    bool m_bInFlight = false;
-    bool m_bStopping = false;
-    std::exception_ptr m_failure;  // kept until Close: every later call throws it again
-    std::thread m_worker;          // started by the first statement handed over
+    std::exception_ptr m_failure;   // kept until Close: every later call throws it again
+    CStatementRunner m_runner;
 };
