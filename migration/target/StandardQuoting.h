@@ -18,9 +18,9 @@ std::string PqoptValue(const std::vector<std::string>& libpqOptions);
 
 // The connection string to connect with for connect. For psqlODBC (named by the string's
 // Driver=, or by the Driver entry of its data source, as a library path or a registered
-// driver name) it carries pqopt with standard_conforming_strings=on, unless the string or the
-// data source's entry has a pqopt of its own, which is left alone. Any other string is
-// returned as it is.
+// driver name) it carries pqopt with standard_conforming_strings=on and short TCP keepalives
+// (a silent server is found in about 20 s), unless the string or the data source's entry has
+// a pqopt of its own, which is left alone. Any other string is returned as it is.
 std::string WithStandardQuoting(const std::string& connect);
 
 // Connects database with WithStandardQuoting(connect). Where the server is PostgreSQL and the

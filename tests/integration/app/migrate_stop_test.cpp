@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "migration/TableCatalogue.h"
+#include "tests/support/BackgroundRun.h"
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/RunCommand.h"
@@ -29,14 +30,10 @@
 
 namespace {
 
+using testsupport::Argv;
+using testsupport::CBackgroundRun;
 using testsupport::CommandResult;
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadFile;
 
 // The "inserted" of one table in a summary, or -1 when the table is not listed.
 long SummaryInserted(const std::string& summary, const std::string& table) {
@@ -45,67 +42,6 @@ long SummaryInserted(const std::string& summary, const std::string& table) {
                            "\", \"total\": [0-9]+, \"inserted\": ([0-9]+), ");
     return std::regex_search(summary, match, entry) ? std::stol(match[1]) : -1;
 }
-
-std::vector<char*> Argv(std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    return argv;
-}
-
-// brimlow-migrate running in dir, with stdout and stderr in the files out and err there, in a
-// process group of its own, as a terminal's foreground job is.
-class CBackgroundRun {
-public:
-    CBackgroundRun(std::vector<std::string> args, const std::filesystem::path& dir) {
-        args.insert(args.begin(), testpaths::Build("brimlow-migrate").string());
-        std::vector<char*> argv = Argv(args);
-        const std::string out = (dir / "out").string();
-        const std::string err = (dir / "err").string();
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (setpgid(0, 0) != 0 || chdir(dir.c_str()) != 0 || dup2(outFd, 1) < 0 ||
-                dup2(errFd, 2) < 0) {
-                _exit(126);
-            }
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    pid_t Pid() const noexcept { return m_pid; }
-    void Signal(int signal) const { kill(m_pid, signal); }
-    // To the whole process group, as the terminal's Ctrl+C sends it.
-    void SignalGroup(int signal) const { kill(-m_pid, signal); }
-    // True while the program has a child process (the file check's helper).
-    bool HasChild() const {
-        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-            std::ifstream stat(entry.path() / "stat");
-            std::string text;
-            std::getline(stat, text);
-            const size_t end = text.rfind(')');
-            std::istringstream fields(end == std::string::npos ? "" : text.substr(end + 2));
-            std::string state;
-            pid_t parent = 0;
-            if (fields >> state >> parent && parent == m_pid) {
-                return true;
-            }
-        }
-        return false;
-    }
-    // The exit status, or 256 + the signal that ended it.
-    int Wait() const {
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
-    }
-
-private:
-    pid_t m_pid = -1;
-};
 
 }  // namespace
 

@@ -8,7 +8,9 @@
 TEST(StandardQuoting, PsqlOdbcGetsThePqoptAndNothingElseChanges) {
     EXPECT_EQ(PqoptValue({"options='-c standard_conforming_strings=on'", "keepalives_idle=10"}),
               "{options='-c standard_conforming_strings=on' keepalives_idle=10}");
-    const std::string pqopt = "pqopt={options='-c standard_conforming_strings=on'}";
+    const std::string pqopt =
+        "pqopt={options='-c standard_conforming_strings=on' keepalives=1 keepalives_idle=10 "
+        "keepalives_interval=5 keepalives_count=3 tcp_user_timeout=20000}";
     for (const char* library : {"/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so", "psqlodbca.so"}) {
         const std::string connect = "Driver=" + std::string(library) + ";Server=h;Database=d";
         EXPECT_EQ(WithStandardQuoting(connect), connect + ";" + pqopt);

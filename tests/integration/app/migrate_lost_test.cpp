@@ -1,0 +1,199 @@
+// brimlow-migrate against a PostgreSQL server reached through a relay that stops relaying at a
+// chosen statement (tests/support/stall_proxy.py): a lost connection or a stop while a row or
+// the commit is in flight says that the outcome is unknown, with the rows the target surely
+// holds, and the target agrees.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "migration/TableCatalogue.h"
+#include "tests/support/BackgroundRun.h"
+#include "tests/support/Paths.h"
+#include "tests/support/PostgresServer.h"
+#include "tests/support/TempDirectory.h"
+
+namespace {
+
+using testsupport::CBackgroundRun;
+using testsupport::ReadFile;
+
+// The relay, started on construction and killed on destruction.
+class CStallProxy {
+public:
+    CStallProxy(int serverPort, const std::string& pattern, int nth, const char* when,
+                const char* action) {
+        const std::string script = testpaths::Source("tests/support/stall_proxy.py").string();
+        const std::string port = std::to_string(serverPort);
+        const std::string count = std::to_string(nth);
+        m_pid = fork();
+        if (m_pid == 0) {
+            execlp("python3", "python3", script.c_str(), "--server-port", port.c_str(),
+                   "--pattern", pattern.c_str(), "--nth", count.c_str(), "--when", when,
+                   "--action", action, "--port-file", m_portFile.c_str(), nullptr);
+            _exit(127);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (ReadFile(m_portFile).empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    ~CStallProxy() {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    int Port() const { return std::stoi("0" + ReadFile(m_portFile)); }
+    // Waits, at most a minute, for the misbehaviour to start.
+    bool AwaitTriggered() const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (ReadFile(m_portFile + ".triggered").empty()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+private:
+    testsupport::TempDirectory m_dir{"brimlow-proxy"};
+    std::string m_portFile = (m_dir.Path() / "port").string();
+    pid_t m_pid = -1;
+};
+
+// A run of sample.mdb into a fresh database through the relay.
+class CProxiedRun {
+public:
+    CProxiedRun(const std::string& pattern, int nth, const char* when, const char* action,
+                std::vector<std::string> options = {})
+        : m_database(testtarget::PostgresServer::Get().CreateFreshDatabase("lost")),
+          m_proxy(testtarget::PostgresServer::Get().Port(), pattern, nth, when, action) {
+        std::string connect = testtarget::PostgresServer::Get().ConnectionString(m_database);
+        connect = std::regex_replace(connect, std::regex("Port=[0-9]+"),
+                                     "Port=" + std::to_string(m_proxy.Port()));
+        options.insert(options.end(), {"--target", connect, "--summary",
+                                       (m_dir.Path() / "summary.json").string(),
+                                       testpaths::Data("sample.mdb").string()});
+        m_run.emplace(options, m_dir.Path());
+    }
+    const CStallProxy& Proxy() const { return m_proxy; }
+    const CBackgroundRun& Run() const { return *m_run; }
+    // The exit status; a run still going after two minutes is killed.
+    int Wait() const {
+        std::thread killer([this, done = &m_bDone] {
+            for (int i = 0; i < 1200 && !*done; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            if (!*done) {
+                m_run->Signal(SIGKILL);
+            }
+        });
+        const int status = m_run->Wait();
+        m_bDone = true;
+        killer.join();
+        return status;
+    }
+    std::string Err() const { return ReadFile(m_dir.Path() / "err"); }
+    std::string Summary() const { return ReadFile(m_dir.Path() / "summary.json"); }
+    long Count(const std::string& table) const {
+        return std::stol(*testtarget::PostgresServer::Get()
+                              .Query(m_database, "select count(*) from " + table)
+                              .at(0)
+                              .at(0));
+    }
+
+private:
+    std::string m_database;
+    CStallProxy m_proxy;
+    testsupport::TempDirectory m_dir{"brimlow-lost"};
+    std::optional<CBackgroundRun> m_run;
+    mutable std::atomic<bool> m_bDone{false};
+};
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+// The connection drops after row 5 of Mst01 reached the server (which committed it) and
+// before its answer came back: the program cannot know, and says so.
+TEST(LostConnection, RowInFlightIsReportedUnknown) {
+    const CProxiedRun run("insert into Mst01(", 5, "after", "drop");
+    EXPECT_EQ(run.Wait(), 1) << run.Err();
+    EXPECT_TRUE(Has(run.Err(), "the connection was lost while row 5 of Mst01 was being sent: "
+                               "the target holds 4 or 5 rows of it"))
+        << run.Err();
+    EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
+    EXPECT_TRUE(Has(run.Summary(), "{\"table\": \"Mst01\", \"total\": 200, \"inserted\": 4, "))
+        << run.Summary();
+    EXPECT_EQ(run.Count("Mst01"), 5);
+    EXPECT_EQ(run.Count("KEN_ALL"), 1001);
+}
+
+// A replacing run whose commit reached the server but whose answer was lost: the new contents
+// are in, and the program says that it cannot tell old from new.
+TEST(LostConnection, CommitInFlightIsReportedUnknown) {
+    const CProxiedRun run("COMMIT", 1, "after", "drop", {"--replace"});
+    EXPECT_EQ(run.Wait(), 1) << run.Err();
+    EXPECT_TRUE(Has(run.Err(), "the connection was lost during the commit; the outcome is "
+                               "unknown: the target holds either the old or the new contents"))
+        << run.Err();
+    EXPECT_FALSE(Has(run.Err(), "rolled back")) << run.Err();
+    EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
+    EXPECT_EQ(run.Count("KEN_ALL"), 1001);
+    EXPECT_EQ(run.Count("Mst03"), 200);
+}
+
+// The server goes silent (sockets open, nothing relayed) while row 5 of Mst01 is on its way,
+// before or after the server ran it: SIGTERM cancels the statement, gives it up when it does
+// not return, and ends the run as stopped with that row unknown; a second signal gives it up
+// at once. Either way the summary is written and agrees with the target.
+TEST(LostConnection, StopWhileTheServerIsSilentEndsTheRun) {
+    struct Case {
+        const char* when;
+        int signals;
+        long held;
+    };
+    for (const Case c : {Case{"before", 1, 4}, Case{"after", 2, 5}}) {
+        SCOPED_TRACE(std::string(c.when) + ", signals: " + std::to_string(c.signals));
+        const CProxiedRun run("insert into Mst01(", 5, c.when, "freeze");
+        ASSERT_TRUE(run.Proxy().AwaitTriggered()) << run.Err();
+        for (int i = 0; i < c.signals; ++i) {
+            run.Run().Signal(SIGTERM);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        EXPECT_EQ(run.Wait(), 128 + SIGTERM) << run.Err();
+        EXPECT_TRUE(Has(run.Err(), "stopped by SIGTERM")) << run.Err();
+        EXPECT_TRUE(Has(run.Err(), "row 5 of Mst01 was being sent: the target holds 4 or 5 rows"))
+            << run.Err();
+        EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
+        EXPECT_TRUE(Has(run.Summary(), "\"Mst01\", \"total\": 200, \"inserted\": 4, "))
+            << run.Summary();
+        EXPECT_EQ(run.Count("Mst01"), c.held);
+    }
+}
+
+// A replacing run whose commit gets no answer: a stop gives the commit up, and the program
+// cannot tell whether the server applied it.
+TEST(LostConnection, StopDuringASilentCommitIsUnknown) {
+    const CProxiedRun run("COMMIT", 1, "after", "freeze", {"--replace"});
+    ASSERT_TRUE(run.Proxy().AwaitTriggered()) << run.Err();
+    run.Run().Signal(SIGINT);
+    EXPECT_EQ(run.Wait(), 128 + SIGINT) << run.Err();
+    EXPECT_TRUE(Has(run.Err(), "stopped by SIGINT during the commit")) << run.Err();
+    EXPECT_TRUE(Has(run.Err(), "the target holds either the old or the new contents"))
+        << run.Err();
+    EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
+    EXPECT_EQ(run.Count("KEN_ALL"), 1001);
+}
