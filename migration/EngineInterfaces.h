@@ -83,6 +83,14 @@ struct CTableProgress {
     size_t inserted = 0;
 };
 
+// What was in flight on the target when its answer could not be had: the server may or may
+// not have applied it.
+enum class UnknownOutcome {
+    None,
+    Row,     // the statement of the row after the table's inserted ones
+    Commit,  // the commit of a run that is one transaction
+};
+
 // Where the run reports to. AppendLog gives the log lines: one per finished table and one at
 // completion. The other events say where a run stands, for a display that follows it; none of
 // them may throw, except that OnProgress and OnRowProgress may let a display's own failure
@@ -116,6 +124,11 @@ public:
     // The run stopped at a row boundary because IsStopRequested said so, and both connections
     // are closed. table: the table in progress, or null when no table had started.
     virtual void OnStopped(const CTableProgress* /*table*/) {}
+    // The target's answer to what was in flight could not be had (a lost connection, a
+    // statement given up by a stop): the row table->inserted + 1 (what = Row), or the commit
+    // (Commit; table is then null), may or may not be in the target. Comes before OnStopped or
+    // OnFailed.
+    virtual void OnOutcomeUnknown(const CTableProgress* /*table*/, UnknownOutcome /*what*/) {}
     // The run failed; the exception follows. table: the table in progress, whose row
     // table->inserted + 1 failed, or null when the failure came before any table.
     virtual void OnFailed(const CTableProgress* /*table*/) {}
@@ -124,14 +137,6 @@ public:
     // With a stop asked for: true when it must not wait for a statement in flight (a second
     // Ctrl+C), which is then given up at once.
     virtual bool IsStopAtOnceRequested() { return false; }
-};
-
-// What was in flight on the target when its answer could not be had: the server may or may
-// not have applied it.
-enum class UnknownOutcome {
-    None,
-    Row,     // the statement of the row after the table's inserted ones
-    Commit,  // the commit of a run that is one transaction
 };
 
 // Thrown out of a run that stopped because its observer asked it to; never shown as an error.

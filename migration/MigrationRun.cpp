@@ -86,11 +86,18 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         }
         m_target.CommitRun();
         m_observer.AppendLog(kCompletionLine);
-    } catch (const CRunStopped&) {
+    } catch (const CRunStopped& e) {
         // Rows already sent stay; the connections are not kept for a later run.
         m_target.Close();
         m_source.Close();
+        if (e.Unknown() != UnknownOutcome::None) {
+            m_observer.OnOutcomeUnknown(m_current ? &*m_current : nullptr, e.Unknown());
+        }
         m_observer.OnStopped(m_current ? &*m_current : nullptr);
+        throw;
+    } catch (const CConnectionLost& e) {
+        m_observer.OnOutcomeUnknown(m_current ? &*m_current : nullptr, e.InFlight());
+        m_observer.OnFailed(m_current ? &*m_current : nullptr);
         throw;
     } catch (...) {
         m_observer.OnFailed(m_current ? &*m_current : nullptr);

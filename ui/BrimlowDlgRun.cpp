@@ -36,15 +36,27 @@ public:
         m_dialog.ReplaceLastLogLine(runlines::Progress(table));
         m_dialog.PumpPaint();
     }
+    void OnOutcomeUnknown(const CTableProgress* /*table*/, UnknownOutcome /*what*/) override {
+        m_bInDoubt = true;
+    }
     void OnStopped(const CTableProgress* table) override {
+        const std::string line =
+            m_bInDoubt ? runlines::StoppedInDoubt(table) : runlines::Stopped(table);
         if (table != nullptr && std::exchange(m_bProgressShown, false)) {
-            m_dialog.ReplaceLastLogLine(runlines::Stopped(table));
+            m_dialog.ReplaceLastLogLine(line);
         } else {
-            m_dialog.AppendLog(runlines::Stopped(nullptr).c_str());
+            m_dialog.AppendLog(line.c_str());
         }
     }
     void OnFailed(const CTableProgress* table) override {
-        if (table != nullptr && std::exchange(m_bProgressShown, false)) {
+        if (m_bInDoubt) {
+            const std::string line = runlines::LostInDoubt(table);
+            if (table != nullptr && std::exchange(m_bProgressShown, false)) {
+                m_dialog.ReplaceLastLogLine(line);
+            } else {
+                m_dialog.AppendLog(line.c_str());
+            }
+        } else if (table != nullptr && std::exchange(m_bProgressShown, false)) {
             m_dialog.ReplaceLastLogLine(runlines::Failed(*table));
         }
     }
@@ -53,6 +65,7 @@ public:
 private:
     CBrimlowDlg& m_dialog;
     bool m_bProgressShown = false;  // the log's last line is a table's progress
+    bool m_bInDoubt = false;        // what was in flight may or may not be in the target
 };
 
 }  // namespace

@@ -15,5 +15,10 @@ std::string Progress(const CTableProgress& table);
 std::string Stopped(const CTableProgress* table);
 // "KEN_ALLの 109 件目で失敗しました。(108 件を移行済み)": row table.inserted + 1 failed.
 std::string Failed(const CTableProgress& table);
+// The same two when the row in flight may or may not have arrived (the connection was lost, or
+// a stop gave up a statement that did not return): "…(108 または 109 件を移行済み)"; with no
+// table, the commit of a run that is one transaction.
+std::string StoppedInDoubt(const CTableProgress* table);
+std::string LostInDoubt(const CTableProgress* table);
 
 }  // namespace runlines

@@ -34,8 +34,8 @@ void Serve(const std::shared_ptr<CStatementRunner::State>& state);
 
 }  // namespace
 
-CStatementRunner::CStatementRunner(CDatabase& database)
-    : m_database(database), m_state(std::make_shared<State>()) {}
+CStatementRunner::CStatementRunner(CDatabase& database, std::chrono::milliseconds grace)
+    : m_database(database), m_grace(grace), m_state(std::make_shared<State>()) {}
 
 CStatementRunner::~CStatementRunner() {
     if (!m_state->thread.joinable()) {
@@ -95,8 +95,7 @@ void CStatementRunner::Wait(std::unique_lock<std::mutex>& lock) {
             if (!atOnce && !done()) {
                 lock.unlock();
                 m_database.CancelStatement();
-                const auto end =
-                    std::chrono::steady_clock::now() + std::chrono::seconds(kGraceSeconds);
+                const auto end = std::chrono::steady_clock::now() + m_grace;
                 lock.lock();
                 while (!atOnce && !state.changed.wait_for(lock, kTick, done) &&
                        std::chrono::steady_clock::now() < end) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,15 +16,17 @@ class CDatabase;
 // thread) and waited for at most kGrace more, the callback still called and its stops ignored
 // unless they ask to stop at once. A statement that returns meanwhile ends the wait as usual:
 // done, or failed (cancelled: CRunStopped). One that does not is given up with its connection
-// (CDatabase::Abandon): CRunStopped says that its outcome is unknown.
+// (CDatabase::Abandon): CRunStopped says that its outcome is unknown. A stop that asks to be
+// taken at once (a second Ctrl+C) gives it up without the grace.
 //
 // At most one call is in flight. The connection is used by one thread at a time: the
 // runner's while a call is in flight, the caller's otherwise.
 class CStatementRunner {
 public:
-    static constexpr int kGraceSeconds = 8;
+    // With the 30 ms of a tick, a stop takes effect within about 8 s.
+    static constexpr std::chrono::milliseconds kGrace{8000};
 
-    explicit CStatementRunner(CDatabase& database);
+    explicit CStatementRunner(CDatabase& database, std::chrono::milliseconds grace = kGrace);
     // Waits for a call in flight, unless it was given up.
     ~CStatementRunner();
     CStatementRunner(const CStatementRunner&) = delete;
@@ -46,6 +49,7 @@ private:
     void Wait(std::unique_lock<std::mutex>& lock);
 
     CDatabase& m_database;
+    std::chrono::milliseconds m_grace;
     std::function<void()> m_callback;
     std::shared_ptr<State> m_state;
 };

@@ -38,9 +38,9 @@ public:
         const std::string count = std::to_string(nth);
         m_pid = fork();
         if (m_pid == 0) {
-            execlp("python3", "python3", script.c_str(), "--server-port", port.c_str(),
-                   "--pattern", pattern.c_str(), "--nth", count.c_str(), "--when", when,
-                   "--action", action, "--port-file", m_portFile.c_str(), nullptr);
+            execlp("python3", "python3", script.c_str(), "--server-port", port.c_str(), "--pattern",
+                   pattern.c_str(), "--nth", count.c_str(), "--when", when, "--action", action,
+                   "--port-file", m_portFile.c_str(), nullptr);
             _exit(127);
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -81,9 +81,9 @@ public:
         std::string connect = testtarget::PostgresServer::Get().ConnectionString(m_database);
         connect = std::regex_replace(connect, std::regex("Port=[0-9]+"),
                                      "Port=" + std::to_string(m_proxy.Port()));
-        options.insert(options.end(), {"--target", connect, "--summary",
-                                       (m_dir.Path() / "summary.json").string(),
-                                       testpaths::Data("sample.mdb").string()});
+        options.insert(options.end(),
+                       {"--target", connect, "--summary", (m_dir.Path() / "summary.json").string(),
+                        testpaths::Data("sample.mdb").string()});
         m_run.emplace(options, m_dir.Path());
     }
     const CStallProxy& Proxy() const { return m_proxy; }
@@ -131,8 +131,9 @@ bool Has(const std::string& text, const std::string& part) {
 TEST(LostConnection, RowInFlightIsReportedUnknown) {
     const CProxiedRun run("insert into Mst01(", 5, "after", "drop");
     EXPECT_EQ(run.Wait(), 1) << run.Err();
-    EXPECT_TRUE(Has(run.Err(), "the connection was lost while row 5 of Mst01 was being sent: "
-                               "the target holds 4 or 5 rows of it"))
+    EXPECT_TRUE(Has(run.Err(),
+                    "the connection was lost while row 5 of Mst01 was being sent: "
+                    "the target holds 4 or 5 rows of it"))
         << run.Err();
     EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
     EXPECT_TRUE(Has(run.Summary(), "{\"table\": \"Mst01\", \"total\": 200, \"inserted\": 4, "))
@@ -146,8 +147,9 @@ TEST(LostConnection, RowInFlightIsReportedUnknown) {
 TEST(LostConnection, CommitInFlightIsReportedUnknown) {
     const CProxiedRun run("COMMIT", 1, "after", "drop", {"--replace"});
     EXPECT_EQ(run.Wait(), 1) << run.Err();
-    EXPECT_TRUE(Has(run.Err(), "the connection was lost during the commit; the outcome is "
-                               "unknown: the target holds either the old or the new contents"))
+    EXPECT_TRUE(Has(run.Err(),
+                    "the connection was lost during the commit; the outcome is "
+                    "unknown: the target holds either the old or the new contents"))
         << run.Err();
     EXPECT_FALSE(Has(run.Err(), "rolled back")) << run.Err();
     EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
@@ -192,8 +194,7 @@ TEST(LostConnection, StopDuringASilentCommitIsUnknown) {
     run.Run().Signal(SIGINT);
     EXPECT_EQ(run.Wait(), 128 + SIGINT) << run.Err();
     EXPECT_TRUE(Has(run.Err(), "stopped by SIGINT during the commit")) << run.Err();
-    EXPECT_TRUE(Has(run.Err(), "the target holds either the old or the new contents"))
-        << run.Err();
+    EXPECT_TRUE(Has(run.Err(), "the target holds either the old or the new contents")) << run.Err();
     EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
     EXPECT_EQ(run.Count("KEN_ALL"), 1001);
 }
