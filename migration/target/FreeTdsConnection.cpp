@@ -29,18 +29,16 @@ bool IsFreeTds(const std::string& driver) {
            (named(driver) || named(ProfileValue(driver, "Driver", "ODBCINST.INI")));
 }
 
-// key=value for a connection string; a value the string could not carry plainly goes in
-// braces, a '}' inside them doubled.
+// key=value for FreeTDS's connection string parser. A value it could not carry plainly goes
+// in braces, which FreeTDS ends at the first "};" or at the string's end, taking no doubled
+// "}}" for one: the value is written as it is (one holding "};" cannot be carried), and
+// WithFreeTdsLogin ends the string with ';' after a braced value.
 std::string Attribute(const std::string& key, const std::string& value) {
     if (value.find_first_of(";{}") == std::string::npos && value.front() != ' ' &&
         value.back() != ' ') {
         return key + "=" + value;
     }
-    std::string braced = key + "={";
-    for (const char c : value) {
-        braced += c == '}' ? "}}" : std::string(1, c);
-    }
-    return braced + "}";
+    return key + "={" + value + "};";
 }
 
 }  // namespace
@@ -58,7 +56,7 @@ std::string WithFreeTdsLogin(const std::string& connect) {
     std::string added;
     const auto add = [&](const std::string& key, const std::string& value) {
         if (!value.empty()) {
-            added += (added.empty() ? "" : ";") + Attribute(key, value);
+            added += (added.empty() || added.back() == ';' ? "" : ";") + Attribute(key, value);
         }
     };
     const bool bHasLogin = !ConnectionAttribute(attributes, "uid").empty() ||

@@ -1,5 +1,6 @@
 #include "tests/support/TdsServer.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -41,7 +42,13 @@ TdsServer::TdsServer(const std::vector<std::string>& options) : m_folder(m_dir.P
         args.push_back(arg.data());
     }
     args.push_back(nullptr);
-    if (posix_spawnp(&m_pid, "python3", nullptr, nullptr, args.data(), environ) != 0) {
+    // Its stdout says where it listens: the port file says it too.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawnp(&m_pid, "python3", &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         throw std::runtime_error("python3 cannot be started for the TDS test server");
     }
     // The server writes the port it listens on once it listens.
@@ -116,8 +123,9 @@ std::map<std::string, std::vector<std::string>> TdsServer::Committed() const {
         return tables;
     }
     for (const auto& [table, rows] : ParseJson(ReadFile(m_dir / "state.json")).members) {
+        std::vector<std::string>& kept = tables[table];  // a table emptied stays
         for (const JsonValue& row : rows.items) {
-            tables[table].push_back(row.text);
+            kept.push_back(row.text);
         }
     }
     return tables;

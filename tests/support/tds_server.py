@@ -6,7 +6,8 @@ ODBC driver to log in, run Brimlow's statements and manage transactions, and no 
 
 Every request received goes to FILE as one JSON line, written as it arrives:
   {"n": 1, "connection": 1, "kind": "login", "user": ..., "password": ..., "database": ...}
-  {"n": 2, "connection": 1, "kind": "batch", "text": "insert into ...", "transaction": false}
+  {"n": 2, "connection": 1, "kind": "batch", "text": "insert into ...", "batch": 1,
+   "transaction": false, "rows": 2}        (rows: of an insert's VALUES list)
   kinds: login, batch, begin, commit, rollback (with "begin_new": true when the client asked
   for a new transaction at once), attention, closed. "transaction" is whether a transaction
   was open when the request arrived.
@@ -25,9 +26,13 @@ Test controls:
   --error-on TEXT=CODE the first batch whose text contains TEXT is answered so
                        (CODE: 2627 duplicate key, 208 missing table, 1222 lock timeout,
                        1205 deadlock victim)
+  --hold-on TEXT       the first batch whose text contains TEXT gets no answer until the
+                       client gives up on it (ATTENTION; FreeTDS sends one at its statement
+                       timeout), as a statement waiting for a lock would
   --drop-on WHAT       the connection is closed, unanswered, when the first such request
                        arrives: begin, commit or rollback (transaction manager requests) or
-                       a batch number N; the request is recorded first
+                       a batch number N; the request is recorded first. "commit-done":
+                       the commit is made, then the connection closed before its answer
   --rows T=N           table T holds N rows at the start (counted by select count(*))
   --port 0             choose a free port; it is printed ("listening on 127.0.0.1:PORT")
                        and written to --port-file when given
@@ -165,6 +170,8 @@ class Database:
             self.errors_by_number[int(n)] = int(code)
         self.errors_by_text = [tuple(s.rsplit("=", 1)) for s in args.error_on]
         self.drop_on = args.drop_on
+        self.hold_on = args.hold_on
+        self.save_state()
         self.requests = 0
         self.batches = 0
         self.connections = 0
@@ -188,6 +195,13 @@ class Database:
         with self.lock:
             if self.drop_on is not None and self.drop_on == what:
                 self.drop_on = None
+                return True
+            return False
+
+    def take_hold(self, text):
+        with self.lock:
+            if self.hold_on is not None and self.hold_on in text:
+                self.hold_on = None
                 return True
             return False
 
@@ -319,10 +333,21 @@ class Session(socketserver.BaseRequestHandler):
     def batch(self, payload):
         text = self.after_headers(payload).decode("utf-16-le")
         number, code = self.db.next_batch(text)
-        self.db.record(dict(connection=self.id, kind="batch", text=text, batch=number,
-                            transaction=self.tables is not None))
+        entry = dict(connection=self.id, kind="batch", text=text, batch=number,
+                     transaction=self.tables is not None)
+        if m := INSERT.match(text):
+            entry["rows"] = len(value_rows(text[m.end():]))
+        self.db.record(entry)
         if self.db.take_drop(str(number)):
             return False
+        if self.db.take_hold(text):
+            # Nothing until the client cancels; then DONE with the ATTN bit acknowledges it.
+            kind, _ = self.read_message()
+            if kind != PKT_ATTENTION:
+                return False
+            self.db.record(dict(connection=self.id, kind="attention"))
+            self.send(done(DONE_ATTN))
+            return True
         if code is not None:
             match = re.search(r"(?:into|from)\s+([#\w]+)", text, re.I)
             self.send(error_token(code, match.group(1) if match else "T") +
@@ -386,6 +411,8 @@ class Session(socketserver.BaseRequestHandler):
                 self.tables = {t: list(rows) for t, rows in self.db.committed.items()}
                 self.descriptor += 1
                 answer += envchange(ENV_BEGIN_TRAN, struct.pack("<Q", self.descriptor), b"")
+        if self.db.take_drop(name + "-done"):
+            return False
         self.send(answer + done(DONE_FINAL))
         return True
 
@@ -404,6 +431,7 @@ def main():
     parser.add_argument("--error", action="append", default=[], metavar="N=CODE")
     parser.add_argument("--error-on", action="append", default=[], metavar="TEXT=CODE")
     parser.add_argument("--drop-on", metavar="WHAT")
+    parser.add_argument("--hold-on", metavar="TEXT")
     parser.add_argument("--rows", action="append", default=[], metavar="T=N")
     args = parser.parse_args()
     server = Server(("127.0.0.1", args.port), Session)
