@@ -5,20 +5,23 @@ ODBC driver to log in, run Brimlow's statements and manage transactions, and no 
     python3 tests/support/tds_server.py --port N --record FILE [options]
 
 Every request received goes to FILE as one JSON line, written as it arrives:
-  {"n": 1, "connection": 1, "kind": "login", "user": ..., "password": ..., "database": ...}
-  {"n": 2, "connection": 1, "kind": "batch", "text": "insert into ...", "batch": 1,
+  {"n": 1, "connection": 1, "kind": "prelogin", "options": {"0": "0900…", "1": "02", …}}
+  {"n": 2, "connection": 1, "kind": "login", "user": ..., "password": ..., "database": ...}
+  {"n": 3, "connection": 1, "kind": "batch", "text": "insert into ...", "batch": 1,
    "transaction": false, "rows": 2}        (rows: of an insert's VALUES list)
-  kinds: login, batch, begin, commit, rollback (with "begin_new": true when the client asked
-  for a new transaction at once), attention, closed. "transaction" is whether a transaction
-  was open when the request arrived.
+  kinds: prelogin, login (with its FeatureExt ids), batch, begin, commit, rollback (with
+  "begin_new": true when the client asked for a new transaction at once), attention, closed
+  (noted when the server sees it, possibly after the client has ended). "transaction" is
+  whether a transaction was open when the request arrived.
 
 Tables are lists of the value texts of the rows inserted ("('01101','060  ',...)"), kept per
 table name; a transaction works on a copy that a commit makes the committed contents. What
 is committed goes to --state FILE (JSON {"table": [value texts]}) after every change.
 
 Answers: insert - DONE with the rows of its VALUES list; delete - DONE with the rows the
-table held; "drop table T" - DONE, T gone; "select count(*) from T" - one row with T's count; "create temporary table" -
-SQL Server's error 343 (it knows only #tables); anything else - DONE without a count.
+table held; "drop table T" - DONE, T gone; "select count(*) from T" - one row with T's
+count; "create temporary table" - SQL Server's error 343 (it knows only #tables); anything
+else - DONE without a count.
 
 Test controls:
   --error N=CODE       the Nth SQL batch the server receives (from 1, all connections)
@@ -153,6 +156,31 @@ DROP = re.compile(r"\s*drop\s+table\s+([#\w]+)", re.I)
 COUNT = re.compile(r"\s*select\s+count\s*\(\s*\*\s*\)\s+from\s+([#\w]+)\s*;?\s*$", re.I)
 
 
+def options(payload):
+    """PRELOGIN's option tokens (token, offset, length; 0xFF ends them) as {token: hex}."""
+    found, i = {}, 0
+    while i < len(payload) and payload[i] != 0xFF:
+        token, offset, length = struct.unpack_from(">BHH", payload, i)
+        found["%d" % token] = payload[offset:offset + length].hex()
+        i += 5
+    return found
+
+
+def features(payload):
+    """The FeatureExt ids of a LOGIN7 (fExtension in OptionFlags3): ibExtension points to a
+    4-byte offset of the block, each feature is id, 4-byte length, data; 0xFF ends them."""
+    if not payload[27] & 0x10:
+        return []
+    offset, _ = struct.unpack_from("<HH", payload, 56)
+    (i,) = struct.unpack_from("<I", payload, offset)
+    ids = []
+    while i < len(payload) and payload[i] != 0xFF:
+        (length,) = struct.unpack_from("<I", payload, i + 1)
+        ids.append("%d:%s" % (payload[i], payload[i + 5:i + 5 + length].hex()))
+        i += 5 + length
+    return ids
+
+
 class Database:
     """The tables, committed and per open transaction, and the record file."""
 
@@ -273,6 +301,7 @@ class Session(socketserver.BaseRequestHandler):
 
     def answer(self, kind, payload):
         if kind == PKT_PRELOGIN:
+            self.db.record(dict(connection=self.id, kind="prelogin", options=options(payload)))
             self.send(self.prelogin())
         elif kind == PKT_LOGIN7:
             self.send(self.login(payload))
@@ -311,7 +340,8 @@ class Session(socketserver.BaseRequestHandler):
         names = dict(host=36, user=40, app=48, server=52, library=60, language=64, database=68)
         entry = {k: field(p).decode("utf-16-le") for k, p in names.items()}
         entry.update(password=password.decode("utf-16-le"), tds_version="%08x" % tds_version,
-                     packet_size=packet_size, option_flags=payload[24:28].hex())
+                     packet_size=packet_size, option_flags=payload[24:28].hex(),
+                     features=features(payload))
         self.db.record(dict(connection=self.id, kind="login", **entry))
         database = entry["database"] or "master"
         collation = bytes.fromhex("0904d00034")  # Latin1_General_CI_AS, LCID 0x0409

@@ -119,7 +119,7 @@ TEST_P(FreeTdsPerRow, TheServerReceivesTheGoldenStatementsAndTheDataSourcesLogin
         testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--sql", file}).out);
     ExpectSameTables(server->Committed(), GoldenRows(name));
 
-    const JsonValue login = server->Records().at(0);
+    const JsonValue login = server->Records().at(1);  // after the PRELOGIN
     EXPECT_EQ(login["kind"].text, "login");
     EXPECT_EQ(login["user"].text, "brimlow");
     EXPECT_EQ(login["password"].text, kPassword);
@@ -177,6 +177,7 @@ TEST_F(FreeTds, AReplacingRunProbesDeletesInsertsAndCommitsOnce) {
     const std::vector<std::string> requests = Requests(*server);
     const std::string probe = "#brimlow_rollback_probe";
     const std::vector<std::string> start{
+        "prelogin",
         "login",
         "batch: create temporary table brimlow_rollback_probe (id integer primary key)",
         "batch: create table " + probe + " (id integer primary key)",
