@@ -3,6 +3,7 @@
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/target/EmbeddedTargetFile.h"
+#include "migration/target/FreeTdsConnection.h"
 #include "migration/target/ShippedFiles.h"
 #include "migration/target/StandardQuoting.h"
 #include "migration/target/TargetFailure.h"
@@ -17,7 +18,7 @@ void ConnectToTarget(CDatabase& database, const CResolvedTarget& target) {
         EnsureEmbeddedTargetFile(target.embeddedFile, ShippedFile("schema/sqlite.sql"));
     }
     try {
-        ConnectWithStandardQuoting(database, target.connection);
+        ConnectWithStandardQuoting(database, WithFreeTdsLogin(target.connection));
     } catch (const CDBException& e) {
         throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), target.connection),
                            e.Records());

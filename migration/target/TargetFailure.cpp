@@ -38,6 +38,11 @@ Dbms DbmsOf(const std::string& dbmsName) {
     return Dbms::Unknown;
 }
 
+// SQL Server's message numbers: "Lock request time out period exceeded."; a transaction chosen
+// as a deadlock's victim.
+constexpr long kSqlServerLockTimeout = 1222;
+constexpr long kSqlServerDeadlock = 1205;
+
 // SQLite's result code for a file another connection holds locked.
 constexpr long kSqliteBusy = 5;
 
@@ -52,6 +57,15 @@ TargetFailureKind KindOfState(const std::string& state) {
         return TargetFailureKind::Connection;
     }
     return TargetFailureKind::Other;
+}
+
+// FreeTDS gives SQL Server's lock timeout (1222) and deadlock (1205) the general SQLSTATE
+// 42000 (it maps neither number), so these are told by SQL Server's own message number.
+TargetFailureKind KindOfSqlServerRecord(const CDiagnosticRecord& record) {
+    if (record.native == kSqlServerLockTimeout || record.native == kSqlServerDeadlock) {
+        return TargetFailureKind::LockOrTimeout;
+    }
+    return KindOfState(record.state);
 }
 
 // sqlite3odbc reports its failures as HY000 with SQLite's result code as the native code;
@@ -108,10 +122,11 @@ std::string MissingTableAdvice(Dbms dbms, const std::string& connect) {
 }  // namespace
 
 TargetFailureKind ClassifyTargetFailure(const CDBException& e, const std::string& dbmsName) {
-    const bool sqlite = DbmsOf(dbmsName) == Dbms::SQLite;
+    const Dbms dbms = DbmsOf(dbmsName);
     for (const CDiagnosticRecord& record : e.Records()) {
-        const TargetFailureKind kind =
-            sqlite ? KindOfSqliteRecord(record) : KindOfState(record.state);
+        const TargetFailureKind kind = dbms == Dbms::SQLite      ? KindOfSqliteRecord(record)
+                                       : dbms == Dbms::SqlServer ? KindOfSqlServerRecord(record)
+                                                                 : KindOfState(record.state);
         if (kind != TargetFailureKind::Other) {
             return kind;
         }
