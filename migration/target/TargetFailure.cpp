@@ -68,6 +68,13 @@ TargetFailureKind KindOfSqlServerRecord(const CDiagnosticRecord& record) {
     return KindOfState(record.state);
 }
 
+// FreeTDS reports its own network failures as a warning (01000) with its library's error
+// number: the read or the write to the server failed, or the server closed the connection.
+bool IsFreeTdsNetworkFailure(const CDiagnosticRecord& record) {
+    return record.state == "01000" &&
+           (record.native == 20004 || record.native == 20006 || record.native == 20017);
+}
+
 // sqlite3odbc reports its failures as HY000 with SQLite's result code as the native code;
 // the code of a missing table is the general SQLITE_ERROR, told apart by its text only.
 TargetFailureKind KindOfSqliteRecord(const CDiagnosticRecord& record) {
@@ -124,6 +131,9 @@ std::string MissingTableAdvice(Dbms dbms, const std::string& connect) {
 TargetFailureKind ClassifyTargetFailure(const CDBException& e, const std::string& dbmsName) {
     const Dbms dbms = DbmsOf(dbmsName);
     for (const CDiagnosticRecord& record : e.Records()) {
+        if (IsFreeTdsNetworkFailure(record)) {
+            return TargetFailureKind::Connection;
+        }
         const TargetFailureKind kind = dbms == Dbms::SQLite      ? KindOfSqliteRecord(record)
                                        : dbms == Dbms::SqlServer ? KindOfSqlServerRecord(record)
                                                                  : KindOfState(record.state);

@@ -11,7 +11,7 @@
 enum class TargetFailureKind {
     MissingTable,   // 42S02, 42P01; SQLite: "no such table"
     LockOrTimeout,  // 40001, HYT00; SQLite: SQLITE_BUSY ("database is locked")
-    Connection,     // 08xxx: the connection failed or was lost
+    Connection,     // 08xxx, FreeTDS's network failures: the connection failed or was lost
     Other,
 };
 

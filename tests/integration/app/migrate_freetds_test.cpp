@@ -237,6 +237,21 @@ TEST_F(FreeTds, ARefusalInTheSixthTableRollsEverythingBack) {
     EXPECT_EQ(requests.back(), "rollback");
 }
 
+// The server applies the commit and the connection drops before its answer: the program
+// cannot tell old from new contents, and says so instead of "rolled back".
+TEST_F(FreeTds, ACommitWhoseAnswerIsLostIsUnknown) {
+    const auto server = StartServer({"--rows", "KEN_ALL=3", "--drop-on", "commit-done"});
+    const CommandResult run =
+        Migrate(*server, {"--replace", testpaths::Data("sample.mdb").string()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("the connection was lost during the commit; the outcome is unknown: "
+                           "the target holds either the old or the new contents"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("rolled back"), std::string::npos) << run.err;
+    EXPECT_EQ(server->Committed().at("KEN_ALL").size(), 1001u);
+}
+
 // What a user is told for SQL Server's errors, chosen by their SQLSTATE (FreeTDS gives a lock
 // timeout and a deadlock the general 42000: by SQL Server's number), FreeTDS's tags removed.
 TEST_F(FreeTds, ServerErrorsAreToldWithTheTableAndTheRow) {
