@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcCheck.h"
@@ -268,8 +269,19 @@ void CDatabase::CancelStatement() noexcept {
 }
 
 void CDatabase::Abandon() noexcept {
-    // Deliberately leaked: a thread may still be blocked on these handles.
-    static_cast<void>(m_pHandles.release());
+    // Never freed, since a thread may still be blocked on them, but kept where they can be
+    // found (a leak checker then does not take them for lost).
+    static std::mutex mutex;
+    static auto* abandoned = new std::vector<Handles*>;
+    if (m_pHandles) {
+        const std::lock_guard lock(mutex);
+        try {
+            abandoned->push_back(m_pHandles.get());
+        } catch (...) {
+            // Out of memory: the handles are left unlisted.
+        }
+        static_cast<void>(m_pHandles.release());
+    }
     m_pInFlight = std::make_shared<InFlight>();
 }
 

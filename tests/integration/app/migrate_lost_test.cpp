@@ -11,8 +11,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <optional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,55 +21,14 @@
 #include "tests/support/BackgroundRun.h"
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
+#include "tests/support/StallProxy.h"
 #include "tests/support/TempDirectory.h"
 
 namespace {
 
 using testsupport::CBackgroundRun;
+using testsupport::CStallProxy;
 using testsupport::ReadFile;
-
-// The relay, started on construction and killed on destruction.
-class CStallProxy {
-public:
-    CStallProxy(int serverPort, const std::string& pattern, int nth, const char* when,
-                const char* action) {
-        const std::string script = testpaths::Source("tests/support/stall_proxy.py").string();
-        const std::string port = std::to_string(serverPort);
-        const std::string count = std::to_string(nth);
-        m_pid = fork();
-        if (m_pid == 0) {
-            execlp("python3", "python3", script.c_str(), "--server-port", port.c_str(), "--pattern",
-                   pattern.c_str(), "--nth", count.c_str(), "--when", when, "--action", action,
-                   "--port-file", m_portFile.c_str(), nullptr);
-            _exit(127);
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (ReadFile(m_portFile).empty() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    ~CStallProxy() {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-    int Port() const { return std::stoi("0" + ReadFile(m_portFile)); }
-    // Waits, at most a minute, for the misbehaviour to start.
-    bool AwaitTriggered() const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (ReadFile(m_portFile + ".triggered").empty()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
-    }
-
-private:
-    testsupport::TempDirectory m_dir{"brimlow-proxy"};
-    std::string m_portFile = (m_dir.Path() / "port").string();
-    pid_t m_pid = -1;
-};
 
 // A run of sample.mdb into a fresh database through the relay.
 class CProxiedRun {
@@ -78,9 +37,8 @@ public:
                 std::vector<std::string> options = {})
         : m_database(testtarget::PostgresServer::Get().CreateFreshDatabase("lost")),
           m_proxy(testtarget::PostgresServer::Get().Port(), pattern, nth, when, action) {
-        std::string connect = testtarget::PostgresServer::Get().ConnectionString(m_database);
-        connect = std::regex_replace(connect, std::regex("Port=[0-9]+"),
-                                     "Port=" + std::to_string(m_proxy.Port()));
+        const std::string connect =
+            m_proxy.Through(testtarget::PostgresServer::Get().ConnectionString(m_database));
         options.insert(options.end(),
                        {"--target", connect, "--summary", (m_dir.Path() / "summary.json").string(),
                         testpaths::Data("sample.mdb").string()});
@@ -197,4 +155,41 @@ TEST(LostConnection, StopDuringASilentCommitIsUnknown) {
     EXPECT_TRUE(Has(run.Err(), "the target holds either the old or the new contents")) << run.Err();
     EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
     EXPECT_EQ(run.Count("KEN_ALL"), 1001);
+}
+
+// The server process of the run's connection paused mid-run (SIGSTOP): SIGTERM ends the run as
+// stopped, not as failed at the statement timeout, and the row in flight is said to be unknown.
+TEST(LostConnection, StopWhileTheServerIsPausedIsAStop) {
+    if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
+    const std::string database = server.CreateFreshDatabase("paused");
+    const testsupport::TempDirectory dir("brimlow-paused");
+    const CBackgroundRun run({"--progress", "--target", server.ConnectionString(database),
+                              "--summary", (dir.Path() / "summary.json").string(),
+                              testpaths::SharedFixtures("kenall-full.mdb").string()},
+                             dir.Path());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Has(ReadFile(dir.Path() / "err"), "KEN_ALL") &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const auto backend =
+        server.Query(database, "select pid from pg_stat_activity where datname = '" + database +
+                                   "' and pid <> pg_backend_pid()");
+    ASSERT_EQ(backend.size(), 1u);
+    const pid_t pid = std::stoi(*backend.at(0).at(0));
+    kill(pid, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    run.Signal(SIGTERM);
+    const int status = run.Wait();
+    kill(pid, SIGCONT);
+    const std::string err = ReadFile(dir.Path() / "err");
+    const std::string summary = ReadFile(dir.Path() / "summary.json");
+    EXPECT_EQ(status, 128 + SIGTERM) << err;
+    EXPECT_TRUE(Has(err, "stopped by SIGTERM")) << err;
+    EXPECT_FALSE(Has(err, "failed")) << err;
+    EXPECT_TRUE(Has(err, "of KEN_ALL was being sent")) << err;
+    EXPECT_TRUE(Has(summary, "{\"status\": \"unknown\"")) << summary;
 }

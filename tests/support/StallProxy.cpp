@@ -1,0 +1,62 @@
+#include "tests/support/StallProxy.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "tests/support/BackgroundRun.h"
+#include "tests/support/Paths.h"
+
+namespace testsupport {
+
+CStallProxy::CStallProxy(int serverPort, const std::string& pattern, int nth, const char* when,
+                         const char* action) {
+    const std::string script = testpaths::Source("tests/support/stall_proxy.py").string();
+    const std::string port = std::to_string(serverPort);
+    const std::string count = std::to_string(nth);
+    m_pid = fork();
+    if (m_pid == 0) {
+        execlp("python3", "python3", script.c_str(), "--server-port", port.c_str(), "--pattern",
+               pattern.c_str(), "--nth", count.c_str(), "--when", when, "--action", action,
+               "--port-file", m_portFile.c_str(), nullptr);
+        _exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ReadFile(m_portFile).empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+CStallProxy::~CStallProxy() {
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+}
+
+int CStallProxy::Port() const {
+    return std::stoi("0" + ReadFile(m_portFile));
+}
+
+bool CStallProxy::Triggered() const {
+    return !ReadFile(m_portFile + ".triggered").empty();
+}
+
+bool CStallProxy::AwaitTriggered() const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!Triggered()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::string CStallProxy::Through(const std::string& connect) const {
+    return std::regex_replace(connect, std::regex("Port=[0-9]+"), "Port=" + std::to_string(Port()));
+}
+
+}  // namespace testsupport
