@@ -22,7 +22,8 @@ std::string COdbcTarget::Describe() const {
 void COdbcTarget::InsertRow(const CInsertItemList& row) {
     const std::string& statement = m_statements.Build(row);
     try {
-        m_runner.Run([this, &statement] { m_database.ExecuteSQL(statement); });
+        // Not this object: a statement given up may return after it is gone.
+        m_runner.Run([&database = m_database, &statement] { database.ExecuteSQL(statement); });
     } catch (const CDBException& e) {
         const std::string dbmsName = m_database.GetDbmsName();
         const CDBException explained(

@@ -49,7 +49,7 @@ void CReplaceTarget::Open(const std::string& connect) {
     m_database.BeginTrans();
     const std::string dbmsName = m_database.GetDbmsName();
     try {
-        m_runner.Run([this, &dbmsName] { LockAndEmpty(dbmsName); });
+        m_runner.Run([&database = m_database, dbmsName] { LockAndEmpty(database, dbmsName); });
     } catch (const CRunStopped& stop) {
         // Nothing was committed: a statement given up leaves the transaction to die with its
         // connection.
@@ -69,7 +69,7 @@ void CReplaceTarget::Open(const std::string& connect) {
     }
 }
 
-void CReplaceTarget::LockAndEmpty(const std::string& dbmsName) {
+void CReplaceTarget::LockAndEmpty(CDatabase& database, const std::string& dbmsName) {
     // Two runs at once must not both delete and then both insert: the eight tables are the
     // transaction's alone until its end, and a second run waits here (at most the lock
     // timeout) and then replaces what the first one committed. Readers still read the old
@@ -79,7 +79,7 @@ void CReplaceTarget::LockAndEmpty(const std::string& dbmsName) {
         for (const CCatalogueEntry& entry : GetTableCatalogue()) {
             tables += (tables.empty() ? "" : ", ") + entry.table;
         }
-        m_database.ExecuteSQL("lock table " + tables + " in exclusive mode");
+        database.ExecuteSQL("lock table " + tables + " in exclusive mode");
     }
     // SQL Server takes each table's lock with its delete and holds it to the end. SQLite
     // needs nothing: its first delete is the transaction's first statement that touches the
@@ -88,7 +88,7 @@ void CReplaceTarget::LockAndEmpty(const std::string& dbmsName) {
     const std::string lockHint =
         dbmsName.find("SQL Server") != std::string::npos ? " with (TABLOCKX, HOLDLOCK)" : "";
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-        m_database.ExecuteSQL("delete from " + entry.table + lockHint);
+        database.ExecuteSQL("delete from " + entry.table + lockHint);
     }
 }
 
@@ -124,12 +124,13 @@ void CReplaceTarget::Flush() {
     AwaitSent();
     const std::size_t first = m_nSent + 1;
     const std::size_t last = m_nSent + m_nPending;
-    m_strInFlightRows = m_strTable + (first == last ? " row " + std::to_string(first)
-                                                    : " rows " + std::to_string(first) + " to " +
-                                                          std::to_string(last));
-    // The buffer of the statement done comes back for the next one to be collected in.
-    m_strInFlight.swap(m_strPending);
-    m_runner.Start([this] { Send(m_strInFlight, m_strInFlightRows); });
+    std::string rows = m_strTable + (first == last ? " row " + std::to_string(first)
+                                                   : " rows " + std::to_string(first) + " to " +
+                                                         std::to_string(last));
+    // The call owns what it sends: a statement given up may return after this object is gone.
+    m_runner.Start([&database = m_database, statement = std::move(m_strPending),
+                    rows = std::move(rows)] { Send(database, statement, rows); });
+    m_strPending.clear();
     m_nPending = 0;
     m_nSent = last;
 }
@@ -155,9 +156,10 @@ void CReplaceTarget::AwaitSent() {
     }
 }
 
-void CReplaceTarget::Send(const std::string& statement, const std::string& rows) {
+void CReplaceTarget::Send(CDatabase& database, const std::string& statement,
+                          const std::string& rows) {
     try {
-        m_database.ExecuteSQL(statement);
+        database.ExecuteSQL(statement);
     } catch (const CDBException& e) {
         throw CDBException("The target refused " + rows + ": " + e.GetErrorMessage(), e.Records());
     }
@@ -173,7 +175,7 @@ void CReplaceTarget::EndTable() {
 void CReplaceTarget::CommitRun() {
     SendAll();
     try {
-        m_runner.Run([this] { m_database.CommitTrans(); });
+        m_runner.Run([&database = m_database] { database.CommitTrans(); });
     } catch (const CRunStopped& stop) {
         throw CRunStopped(
             stop.Unknown() == UnknownOutcome::None ? UnknownOutcome::None : UnknownOutcome::Commit,

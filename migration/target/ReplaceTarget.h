@@ -59,8 +59,8 @@ private:
     // Sends what is held back and waits for it: the connection is then the caller's.
     void SendAll();
     // Takes the eight tables for the transaction and deletes their rows.
-    void LockAndEmpty(const std::string& dbmsName);
-    void Send(const std::string& statement, const std::string& rows);
+    static void LockAndEmpty(CDatabase& database, const std::string& dbmsName);
+    static void Send(CDatabase& database, const std::string& statement, const std::string& rows);
 
     CDatabase& m_database;
     std::size_t m_nRowsPerStatement;
@@ -72,8 +72,6 @@ private:
     std::size_t m_nPending = 0;                 // rows in it
     std::size_t m_nSent = 0;                    // rows of the table sent before it
 
-    std::string m_strInFlight;      // the statement handed over, kept until it is done
-    std::string m_strInFlightRows;  // "T rows a to b" of it, for the failure
-    std::exception_ptr m_failure;   // kept until Close: every later call throws it again
+    std::exception_ptr m_failure;  // kept until Close: every later call throws it again
     CStatementRunner m_runner;
 };

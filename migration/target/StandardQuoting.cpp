@@ -17,8 +17,9 @@ constexpr const char kStandardQuoting[] = "options='-c standard_conforming_strin
 // that went silent mid-statement (a network dropping packets) would hold the run for hours.
 // With these a dead peer is found in about 20 s: unacknowledged data or keepalive probes
 // unanswered for 20 s close the connection.
-constexpr const char kKeepalives[] = "keepalives=1 keepalives_idle=10 keepalives_interval=5 "
-                                     "keepalives_count=3 tcp_user_timeout=20000";
+constexpr const char kKeepalives[] =
+    "keepalives=1 keepalives_idle=10 keepalives_interval=5 "
+    "keepalives_count=3 tcp_user_timeout=20000";
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -80,8 +81,8 @@ std::string WithStandardQuoting(const std::string& connect) {
         return connect;
     }
     const bool bEndsWithSeparator = connect.empty() || connect.back() == ';';
-    return connect + (bEndsWithSeparator ? "" : ";") + "pqopt=" +
-           PqoptValue({kStandardQuoting, kKeepalives});
+    return connect + (bEndsWithSeparator ? "" : ";") +
+           "pqopt=" + PqoptValue({kStandardQuoting, kKeepalives});
 }
 
 void ConnectWithStandardQuoting(CDatabase& database, const std::string& connect) {
