@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <regex>
 #include <thread>
 
 #include "tests/support/BackgroundRun.h"
@@ -56,7 +55,13 @@ bool CStallProxy::AwaitTriggered() const {
 }
 
 std::string CStallProxy::Through(const std::string& connect) const {
-    return std::regex_replace(connect, std::regex("Port=[0-9]+"), "Port=" + std::to_string(Port()));
+    const size_t start = connect.find("Port=");
+    if (start == std::string::npos) {
+        return connect;
+    }
+    const size_t end = connect.find(';', start);
+    return connect.substr(0, start) + "Port=" + std::to_string(Port()) +
+           (end == std::string::npos ? "" : connect.substr(end));
 }
 
 }  // namespace testsupport
