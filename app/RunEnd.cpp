@@ -5,47 +5,66 @@
 #include "app/StopSignals.h"
 #include "app/SummaryFile.h"
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "migration/CountText.h"
 
 namespace {
 
-constexpr const char kUnchanged[] =
-    "the run was rolled back and the target holds what it held before";
-
-// What became of the rows sent: "inserted" into a target, "written" as statements.
-const char* RowsVerb(bool statementsOnly) {
-    return statementsOnly ? "written" : "inserted";
-}
-
+// Each sentence whole, for the catalogue: rows "inserted" into a target or "written" as
+// statements (--sql).
 void ReportStop(int signal, const std::optional<CTableProgress>& table, bool rolledBack,
                 bool statementsOnly) {
-    if (rolledBack) {
-        std::fprintf(stderr, "brimlow-migrate: stopped by %s%s%s; %s.\n", StopSignalName(signal),
-                     table ? " during " : "", table ? table->table.c_str() : "", kUnchanged);
+    const char* name = StopSignalName(signal);
+    if (rolledBack && table) {
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: stopped by %s during %s; the run was rolled back and "
+                        "the target holds what it held before.\n"),
+                     name, table->table.c_str());
+    } else if (rolledBack) {
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: stopped by %s; the run was rolled back and the target "
+                        "holds what it held before.\n"),
+                     name);
     } else if (table) {
-        std::fprintf(
-            stderr, "brimlow-migrate: stopped by %s during %s: %s of its %s rows were %s.\n",
-            StopSignalName(signal), table->table.c_str(), GroupThousands(table->inserted).c_str(),
-            GroupThousands(table->total).c_str(), RowsVerb(statementsOnly));
+        std::fprintf(stderr,
+                     statementsOnly
+                         ? Tr("brimlow-migrate: stopped by %s during %s: %s of its %s rows were "
+                              "written.\n")
+                         : Tr("brimlow-migrate: stopped by %s during %s: %s of its %s rows were "
+                              "inserted.\n"),
+                     name, table->table.c_str(), GroupThousands(table->inserted).c_str(),
+                     GroupThousands(table->total).c_str());
     } else {
         std::fprintf(stderr,
-                     "brimlow-migrate: stopped by %s before the first table; no rows were %s.\n",
-                     StopSignalName(signal), RowsVerb(statementsOnly));
+                     statementsOnly ? Tr("brimlow-migrate: stopped by %s before the first table; "
+                                         "no rows were written.\n")
+                                    : Tr("brimlow-migrate: stopped by %s before the first table; "
+                                         "no rows were inserted.\n"),
+                     name);
     }
 }
 
 void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table,
                    bool rolledBack, bool statementsOnly) {
-    if (rolledBack) {
+    if (rolledBack && table) {
         // Rows go to the target several at a time: the driver's text below names the rows
         // of the statement that was refused.
-        std::fprintf(stderr, "brimlow-migrate: failed%s%s; %s.\n", table ? " during " : "",
-                     table ? table->table.c_str() : "", kUnchanged);
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: failed during %s; the run was rolled back and the "
+                        "target holds what it held before.\n"),
+                     table->table.c_str());
+    } else if (rolledBack) {
+        std::fputs(Tr("brimlow-migrate: failed; the run was rolled back and the target holds "
+                      "what it held before.\n"),
+                   stderr);
     } else if (table) {
-        std::fprintf(stderr, "brimlow-migrate: failed at row %s of %s; %s rows of %s were %s.\n",
+        std::fprintf(stderr,
+                     statementsOnly ? Tr("brimlow-migrate: failed at row %s of %s; %s rows of %s "
+                                         "were written.\n")
+                                    : Tr("brimlow-migrate: failed at row %s of %s; %s rows of %s "
+                                         "were inserted.\n"),
                      GroupThousands(table->inserted + 1).c_str(), table->table.c_str(),
-                     GroupThousands(table->inserted).c_str(), table->table.c_str(),
-                     RowsVerb(statementsOnly));
+                     GroupThousands(table->inserted).c_str(), table->table.c_str());
     }
     PrintError(error);
 }
@@ -85,8 +104,11 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
     }
     if (!console.LogError().empty()) {
         std::fprintf(stderr,
-                     "brimlow-migrate: the migration %s, but its log could not be written: %s.\n",
-                     end.status == CRunEnd::Status::Completed ? "completed" : "ended",
+                     end.status == CRunEnd::Status::Completed
+                         ? Tr("brimlow-migrate: the migration completed, but its log could not "
+                              "be written: %s.\n")
+                         : Tr("brimlow-migrate: the migration ended, but its log could not be "
+                              "written: %s.\n"),
                      console.LogError().c_str());
         status = status != 0 ? status : 1;
     }

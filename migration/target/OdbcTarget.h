@@ -24,6 +24,8 @@ public:
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
     std::string Describe() const override;
+    // What the last Open resolved and connected to.
+    const CResolvedTarget& Target() const noexcept { return m_target; }
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
     void Close() noexcept override;

@@ -42,6 +42,10 @@ public:
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
+    // Opens on the connection the caller made to target, as Open does after connecting: the
+    // rollback probe, the transaction, the tables' lock and their emptying. Throws
+    // CDBException as Open does; the connection stays open.
+    void TakeOver(const CResolvedTarget& target);
     // The target it connected to, as the per-row target describes it.
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
@@ -50,6 +54,8 @@ public:
     void Close() noexcept override;
 
 private:
+    // Open's work once connected.
+    void BeginReplacing();
     // Hands the collected statement to the worker once the one before it is done.
     void Flush();
     // Waits until no statement is in flight; throws the failure of the last one.

@@ -19,7 +19,8 @@ void ConnectToTarget(CDatabase& database, const CResolvedTarget& target) {
     try {
         ConnectWithStandardQuoting(database, target.connection);
     } catch (const CDBException& e) {
-        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), target.connection),
-                           e.Records());
+        throw CDBException(
+            ExplainConnectFailure(e.GetErrorMessage(), target.connection, target.description),
+            e.Records());
     }
 }
