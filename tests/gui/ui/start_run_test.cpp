@@ -28,6 +28,26 @@ std::string CountOf(const testtarget::SqliteTarget& target, const std::string& t
     return *target.Query("select count(*) from " + table + ";").at(0).at(0);
 }
 
+// The session's language: the boxes follow it, the log lines do not.
+bool IsJapaneseSession() {
+    const char* messages = std::setlocale(LC_MESSAGES, nullptr);
+    return messages != nullptr && std::string(messages).rfind("ja", 0) == 0;
+}
+
+// A box's text without the line breaks its wrapping put in: a break at a blank took the
+// blank's place, one between Japanese characters took none.
+std::string Unwrapped(const std::string& text) {
+    std::string joined;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n') {
+            joined += text[i];
+        } else if (i > 0 && static_cast<unsigned char>(text[i - 1]) < 0x80) {
+            joined += ' ';
+        }
+    }
+    return joined;
+}
+
 }  // namespace
 
 // The start button runs the real migration into the embedded target through the built-in
@@ -118,12 +138,6 @@ TEST(StartRun, ReplacingRunThatFailsLeavesTheTargetAsItWas) {
     EXPECT_EQ("200", CountOf(target, "Mst03"));
 }
 
-// The session's language: the boxes follow it, the log lines do not.
-bool IsJapaneseSession() {
-    const char* messages = std::setlocale(LC_MESSAGES, nullptr);
-    return messages != nullptr && std::string(messages).rfind("ja", 0) == 0;
-}
-
 // A source that cannot be opened is reported in a box, in the session's language, after a
 // short line in the log; the next run with a good file works on the same dialog.
 TEST(StartRun, FailedRunIsReportedAndTheNextRunWorks) {
@@ -159,6 +173,30 @@ TEST(StartRun, FailedRunIsReportedAndTheNextRunWorks) {
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
 }
 
+// A damaged file (the first 2 KB of one): the box says so and what to do, the log says the
+// run did not start.
+TEST(StartRun, DamagedFileIsReportedWithWhatToDo) {
+    const testtarget::SqliteTarget target;
+    const testsupport::WorkingDirectory cwd(target.Directory());
+    const std::filesystem::path damaged = target.Directory() / "damaged.mdb";
+    std::filesystem::copy_file(testpaths::Data("sample.mdb"), damaged);
+    std::filesystem::resize_file(damaged, 2048);
+    CTestDlg dlg;
+    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
+    dlg.Show();
+    dlg.PathBox().ChangeValue(wxString::FromUTF8(damaged.string()));
+    CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_OK);
+    dlg.Click(IDC_START);
+    ASSERT_EQ(1u, answerer.Seen().size());
+    const std::string message = Unwrapped(answerer.Seen()[0].message);
+    EXPECT_NE(std::string::npos,
+              message.find(IsJapaneseSession() ? "最適化/修復" : "is damaged: its table catalogue"))
+        << message;
+    EXPECT_EQ("\n移行を開始できませんでした。(ファイルが壊れています)",
+              Utf8FromWx(dlg.LogBox().GetValue()));
+}
+
 // A table missing from the file: the tables before it arrive, the log names the table and
 // the box says which table of which file.
 TEST(StartRun, MissingTableLeavesItsLineAndNamesTheTable) {
@@ -172,7 +210,7 @@ TEST(StartRun, MissingTableLeavesItsLineAndNamesTheTable) {
     answerer.ExpectAndReturn(wxID_OK);
     dlg.Click(IDC_START);
     ASSERT_EQ(1u, answerer.Seen().size());
-    const std::string& message = answerer.Seen()[0].message;
+    const std::string message = Unwrapped(answerer.Seen()[0].message);
     const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
     const std::string lastLine = log.substr(log.rfind('\n') + 1);
     EXPECT_NE(std::string::npos, lastLine.find("の移行に失敗しました。(テーブルがありません)"))
