@@ -5,12 +5,14 @@
 #include <wx/intl.h>
 #include <wx/log.h>
 
+#include "dbaccess/Translate.h"
 #include "ui/BrimlowDlg.h"
 #include "ui/ErrorReport.h"
 #include "ui/LastResort.h"
 
 bool CBrimlowApp::OnInit() {
     const std::unique_ptr<wxLocale> locale = TakeUserLocale();
+    BindMessageCatalogue();
     InstallLastResort();
     {
         CBrimlowDlg dialog;

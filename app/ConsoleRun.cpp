@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/StopSignals.h"
+#include "dbaccess/Translate.h"
 #include "migration/CountText.h"
 
 CConsoleRun::CConsoleRun(std::FILE* log, std::FILE* progress, std::FILE* notes)
@@ -55,8 +56,8 @@ void CConsoleRun::OnRowCountDiffers(const CTableProgress& table, size_t declared
     // Not an error: the rows are all there. A user may still want to run Compact and Repair,
     // which makes the stored count right again.
     std::fprintf(m_notes,
-                 "brimlow-migrate: note: %s holds %s rows, but its table definition declares %s "
-                 "(a stale count; Compact and Repair in Access corrects it).\n",
+                 Tr("brimlow-migrate: note: %s holds %s rows, but its table definition declares "
+                    "%s (a stale count; Compact and Repair in Access corrects it).\n"),
                  table.table.c_str(), GroupThousands(table.total).c_str(),
                  GroupThousands(declared).c_str());
     std::fflush(m_notes);
@@ -79,11 +80,15 @@ void CConsoleRun::NoteZeroByteCuts() {
     // text after it does not reach the target, and a user should know where.
     for (const CRunSummary::Table::ZeroByteCut& cut : table.zeroByteCuts) {
         std::fprintf(m_notes,
-                     "brimlow-migrate: note: %s, column %s: %s text value%s cut at a zero "
-                     "byte, which SQL text cannot carry; the rest of the text was not copied "
-                     "(first in row %s).\n",
+                     cut.count == 1
+                         ? Tr("brimlow-migrate: note: %s, column %s: %s text value was cut at a "
+                              "zero byte, which SQL text cannot carry; the rest of the text was "
+                              "not copied (first in row %s).\n")
+                         : Tr("brimlow-migrate: note: %s, column %s: %s text values were cut at "
+                              "a zero byte, which SQL text cannot carry; the rest of the text was "
+                              "not copied (first in row %s).\n"),
                      table.table.c_str(), cut.column.c_str(), GroupThousands(cut.count).c_str(),
-                     cut.count == 1 ? " was" : "s were", GroupThousands(cut.firstRow).c_str());
+                     GroupThousands(cut.firstRow).c_str());
     }
     std::fflush(m_notes);
 }

@@ -5,77 +5,102 @@
 #include "app/StopSignals.h"
 #include "app/SummaryFile.h"
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "migration/CountText.h"
 
 namespace {
 
-constexpr const char kUnchanged[] =
-    "the run was rolled back and the target holds what it held before";
-
-// What became of the rows sent: "inserted" into a target, "written" as statements.
-const char* RowsVerb(bool statementsOnly) {
-    return statementsOnly ? "written" : "inserted";
-}
-
-constexpr const char kOldOrNew[] = "the target holds either the old or the new contents";
-
-// "the target holds 1,372 or 1,373 rows of it": the row in flight may or may not be in.
-std::string RowInDoubt(const std::optional<CTableProgress>& table) {
+// "row 1,373 of KEN_ALL", "1,372", "1,373": the row in flight, which may or may not be in.
+struct CRowInDoubt {
+    std::string row, table, before, after;
+};
+CRowInDoubt RowInDoubt(const std::optional<CTableProgress>& table) {
     const size_t inserted = table ? table->inserted : 0;
-    return "row " + GroupThousands(inserted + 1) + " of " + (table ? table->table : "its table") +
-           " was being sent: the target holds " + GroupThousands(inserted) + " or " +
-           GroupThousands(inserted + 1) + " rows of it";
+    return {GroupThousands(inserted + 1), table ? table->table : std::string(),
+            GroupThousands(inserted), GroupThousands(inserted + 1)};
 }
 
+// Each sentence whole, for the catalogue: rows "inserted" into a target or "written" as
+// statements (--sql).
 void ReportStop(int signal, const std::optional<CTableProgress>& table, bool rolledBack,
                 bool statementsOnly, UnknownOutcome unknown) {
+    const char* name = StopSignalName(signal);
     if (unknown == UnknownOutcome::Commit) {
         std::fprintf(stderr,
-                     "brimlow-migrate: stopped by %s during the commit, which did not return in "
-                     "time and was given up; the outcome is unknown: %s.\n",
-                     StopSignalName(signal), kOldOrNew);
+                     Tr("brimlow-migrate: stopped by %s during the commit, which did not return "
+                        "in time and was given up; the outcome is unknown: the target holds "
+                        "either the old or the new contents.\n"),
+                     name);
     } else if (unknown == UnknownOutcome::Row) {
+        const CRowInDoubt doubt = RowInDoubt(table);
         std::fprintf(stderr,
-                     "brimlow-migrate: stopped by %s; the target did not answer and the run was "
-                     "given up while %s; the outcome of that row is unknown.\n",
-                     StopSignalName(signal), RowInDoubt(table).c_str());
+                     Tr("brimlow-migrate: stopped by %s; the target did not answer and the run was "
+                        "given up while row %s of %s was being sent: the target holds %s or %s "
+                        "rows of it; the outcome of that row is unknown.\n"),
+                     name, doubt.row.c_str(), doubt.table.c_str(), doubt.before.c_str(),
+                     doubt.after.c_str());
+    } else if (rolledBack && table) {
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: stopped by %s during %s; the run was rolled back and "
+                        "the target holds what it held before.\n"),
+                     name, table->table.c_str());
     } else if (rolledBack) {
-        std::fprintf(stderr, "brimlow-migrate: stopped by %s%s%s; %s.\n", StopSignalName(signal),
-                     table ? " during " : "", table ? table->table.c_str() : "", kUnchanged);
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: stopped by %s; the run was rolled back and the target "
+                        "holds what it held before.\n"),
+                     name);
     } else if (table) {
-        std::fprintf(
-            stderr, "brimlow-migrate: stopped by %s during %s: %s of its %s rows were %s.\n",
-            StopSignalName(signal), table->table.c_str(), GroupThousands(table->inserted).c_str(),
-            GroupThousands(table->total).c_str(), RowsVerb(statementsOnly));
+        std::fprintf(stderr,
+                     statementsOnly
+                         ? Tr("brimlow-migrate: stopped by %s during %s: %s of its %s rows were "
+                              "written.\n")
+                         : Tr("brimlow-migrate: stopped by %s during %s: %s of its %s rows were "
+                              "inserted.\n"),
+                     name, table->table.c_str(), GroupThousands(table->inserted).c_str(),
+                     GroupThousands(table->total).c_str());
     } else {
         std::fprintf(stderr,
-                     "brimlow-migrate: stopped by %s before the first table; no rows were %s.\n",
-                     StopSignalName(signal), RowsVerb(statementsOnly));
+                     statementsOnly ? Tr("brimlow-migrate: stopped by %s before the first table; "
+                                         "no rows were written.\n")
+                                    : Tr("brimlow-migrate: stopped by %s before the first table; "
+                                         "no rows were inserted.\n"),
+                     name);
     }
 }
 
 void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table,
                    bool rolledBack, bool statementsOnly, UnknownOutcome unknown) {
     if (unknown == UnknownOutcome::Commit) {
-        std::fprintf(stderr,
-                     "brimlow-migrate: the connection was lost during the commit; the outcome is "
-                     "unknown: %s.\n",
-                     kOldOrNew);
+        std::fputs(Tr("brimlow-migrate: the connection was lost during the commit; the outcome is "
+                      "unknown: the target holds either the old or the new contents.\n"),
+                   stderr);
     } else if (unknown == UnknownOutcome::Row) {
+        const CRowInDoubt doubt = RowInDoubt(table);
         std::fprintf(stderr,
-                     "brimlow-migrate: the connection was lost while %s; the outcome of that row "
-                     "is unknown.\n",
-                     RowInDoubt(table).c_str());
-    } else if (rolledBack) {
+                     Tr("brimlow-migrate: the connection was lost while row %s of %s was being "
+                        "sent: the target holds %s or %s rows of it; the outcome of that row is "
+                        "unknown.\n"),
+                     doubt.row.c_str(), doubt.table.c_str(), doubt.before.c_str(),
+                     doubt.after.c_str());
+    } else if (rolledBack && table) {
         // Rows go to the target several at a time: the driver's text below names the rows
         // of the statement that was refused.
-        std::fprintf(stderr, "brimlow-migrate: failed%s%s; %s.\n", table ? " during " : "",
-                     table ? table->table.c_str() : "", kUnchanged);
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: failed during %s; the run was rolled back and the "
+                        "target holds what it held before.\n"),
+                     table->table.c_str());
+    } else if (rolledBack) {
+        std::fputs(Tr("brimlow-migrate: failed; the run was rolled back and the target holds "
+                      "what it held before.\n"),
+                   stderr);
     } else if (table) {
-        std::fprintf(stderr, "brimlow-migrate: failed at row %s of %s; %s rows of %s were %s.\n",
+        std::fprintf(stderr,
+                     statementsOnly ? Tr("brimlow-migrate: failed at row %s of %s; %s rows of %s "
+                                         "were written.\n")
+                                    : Tr("brimlow-migrate: failed at row %s of %s; %s rows of %s "
+                                         "were inserted.\n"),
                      GroupThousands(table->inserted + 1).c_str(), table->table.c_str(),
-                     GroupThousands(table->inserted).c_str(), table->table.c_str(),
-                     RowsVerb(statementsOnly));
+                     GroupThousands(table->inserted).c_str(), table->table.c_str());
     }
     PrintError(error);
 }
@@ -120,8 +145,11 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
     }
     if (!console.LogError().empty()) {
         std::fprintf(stderr,
-                     "brimlow-migrate: the migration %s, but its log could not be written: %s.\n",
-                     end.status == CRunEnd::Status::Completed ? "completed" : "ended",
+                     end.status == CRunEnd::Status::Completed
+                         ? Tr("brimlow-migrate: the migration completed, but its log could not "
+                              "be written: %s.\n")
+                         : Tr("brimlow-migrate: the migration ended, but its log could not be "
+                              "written: %s.\n"),
                      console.LogError().c_str());
         status = status != 0 ? status : 1;
     }

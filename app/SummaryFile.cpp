@@ -9,12 +9,13 @@
 #include <utility>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "migration/RunSummary.h"
 
 namespace {
 
 [[noreturn]] void Fail(const std::string& path, const std::string& why) {
-    throw CException("Cannot write '" + path + "': " + why + ".");
+    throw CException(TrFormat("Cannot write '%1': %2.", {path, why}));
 }
 
 // Writes into a stream that exists already; false when path turned out to be a regular
@@ -22,7 +23,7 @@ namespace {
 bool WriteInPlace(const std::string& path, const std::string& text) {
     const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        Fail(path, errno == ENXIO ? "no program reads from it" : std::strerror(errno));
+        Fail(path, errno == ENXIO ? Tr("no program reads from it") : std::strerror(errno));
     }
     struct stat info {};
     if (fstat(fd, &info) != 0 || S_ISREG(info.st_mode)) {
@@ -54,17 +55,23 @@ std::string SummaryPathProblem(const std::string& path, const std::string& sourc
         return {};
     }
     if (S_ISDIR(summary.st_mode)) {
-        return "brimlow-migrate: the summary file " + path +
-               " is a folder; name a file for --summary";
+        return TrFormat(
+            "brimlow-migrate: the summary file %1 is a folder; name a file for "
+            "--summary",
+            {path});
     }
-    const std::pair<const char*, const std::string&> files[] = {{"source", source},
-                                                                {"target", targetFile}};
-    for (const auto& [role, file] : files) {
+    const std::pair<const char*, const std::string&> files[] = {
+        {TrNoop("brimlow-migrate: the summary file %1 is the source file %2; name another file "
+                "for --summary"),
+         source},
+        {TrNoop("brimlow-migrate: the summary file %1 is the target file %2; name another file "
+                "for --summary"),
+         targetFile}};
+    for (const auto& [english, file] : files) {
         struct stat info {};
         if (!file.empty() && stat(file.c_str(), &info) == 0 && info.st_dev == summary.st_dev &&
             info.st_ino == summary.st_ino) {
-            return "brimlow-migrate: the summary file " + path + " is the " + role + " file " +
-                   file + "; name another file for --summary";
+            return TrFormat(english, {path, file});
         }
     }
     return {};

@@ -29,6 +29,7 @@
 #include "app/StopSignals.h"
 #include "app/SummaryFile.h"
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/DaoDatabase.h"
 #include "dbaccess/access/DaoWorkspace.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
@@ -44,7 +45,7 @@
 
 namespace {
 
-constexpr const char kUsage[] =
+constexpr const char* kUsage = TrNoop(
     "usage: brimlow-migrate [--target STRING | --target-file FILE] [OPTIONS] FILE.mdb\n"
     "       brimlow-migrate --replace [--target … | --target-file …] [OPTIONS] FILE.mdb\n"
     "       brimlow-migrate --sql [OPTIONS] FILE.mdb\n"
@@ -90,7 +91,7 @@ constexpr const char kUsage[] =
     "\"SQL Server\" is the system's when a driver list registers it, and otherwise\n"
     "means the SQLite file\n"
     "$XDG_DATA_HOME/brimlow/Pomvale01 (~/.local/share/brimlow/Pomvale01), created with\n"
-    "the eight tables on first use. See brimlow-migrate(1).\n";
+    "the eight tables on first use. See brimlow-migrate(1).\n");
 
 struct COptions {
     enum class Progress { Auto, On, Off };
@@ -111,15 +112,15 @@ std::optional<std::string> ReadTargetFile(const std::string& file) {
     const int fd = bStdin ? STDIN_FILENO : open(file.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0) {
-        std::fprintf(stderr, "brimlow-migrate: cannot read the target file %s: %s\n", file.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, Tr("brimlow-migrate: cannot read the target file %s: %s\n"),
+                     file.c_str(), std::strerror(errno));
         return std::nullopt;
     }
     if (!bStdin && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) {
         std::fprintf(
             stderr,
-            "brimlow-migrate: warning: the connection string file %s may be read by other users "
-            "(mode %04o); a password in it belongs in a file of mode 0600\n",
+            Tr("brimlow-migrate: warning: the connection string file %s may be read by other users "
+               "(mode %04o); a password in it belongs in a file of mode 0600\n"),
             file.c_str(), static_cast<unsigned>(info.st_mode & 07777));
     }
     std::string text;
@@ -133,8 +134,8 @@ std::optional<std::string> ReadTargetFile(const std::string& file) {
         close(fd);
     }
     if (n < 0) {
-        std::fprintf(stderr, "brimlow-migrate: cannot read the target file %s: %s\n", file.c_str(),
-                     std::strerror(error));
+        std::fprintf(stderr, Tr("brimlow-migrate: cannot read the target file %s: %s\n"),
+                     file.c_str(), std::strerror(error));
         return std::nullopt;
     }
     if (!text.empty() && text.back() == '\n') {
@@ -144,7 +145,7 @@ std::optional<std::string> ReadTargetFile(const std::string& file) {
         }
     }
     if (text.empty()) {
-        std::fprintf(stderr, "brimlow-migrate: the target file %s holds no connection string\n",
+        std::fprintf(stderr, Tr("brimlow-migrate: the target file %s holds no connection string\n"),
                      file.c_str());
         return std::nullopt;
     }
@@ -168,14 +169,14 @@ std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
             options.bReplace = true;
         } else if (arg == "--target") {
             if (i + 1 == args.size()) {
-                std::fputs("brimlow-migrate: --target needs a connection string\n", stderr);
+                std::fputs(Tr("brimlow-migrate: --target needs a connection string\n"), stderr);
                 return std::nullopt;
             }
             options.target = args[++i];
             bTargetGiven = true;
         } else if (arg == "--target-file") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
-                std::fputs("brimlow-migrate: --target-file needs a file name\n", stderr);
+                std::fputs(Tr("brimlow-migrate: --target-file needs a file name\n"), stderr);
                 return std::nullopt;
             }
             targetFile = args[++i];
@@ -184,33 +185,33 @@ std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
                 arg == "--progress" ? COptions::Progress::On : COptions::Progress::Off;
         } else if (arg == "--summary") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
-                std::fputs("brimlow-migrate: --summary needs a file name\n", stderr);
+                std::fputs(Tr("brimlow-migrate: --summary needs a file name\n"), stderr);
                 return std::nullopt;
             }
             options.summary = args[++i];
         } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "brimlow-migrate: unknown option %s\n", arg.c_str());
+            std::fprintf(stderr, Tr("brimlow-migrate: unknown option %s\n"), arg.c_str());
             return std::nullopt;
         } else {
             files.push_back(arg);
         }
     }
     if (options.bSqlOnly && options.bReplace) {
-        std::fputs("brimlow-migrate: --sql and --replace exclude each other\n", stderr);
+        std::fputs(Tr("brimlow-migrate: --sql and --replace exclude each other\n"), stderr);
         return std::nullopt;
     }
     if (bTargetGiven && targetFile) {
-        std::fputs("brimlow-migrate: --target and --target-file exclude each other\n", stderr);
+        std::fputs(Tr("brimlow-migrate: --target and --target-file exclude each other\n"), stderr);
         return std::nullopt;
     }
     if (options.bSqlOnly && (bTargetGiven || targetFile)) {
-        std::fprintf(stderr, "brimlow-migrate: --sql and %s exclude each other\n",
+        std::fprintf(stderr, Tr("brimlow-migrate: --sql and %s exclude each other\n"),
                      bTargetGiven ? "--target" : "--target-file");
         return std::nullopt;
     }
     if (files.size() != 1) {
-        std::fputs(files.empty() ? "brimlow-migrate: no .mdb file given\n"
-                                 : "brimlow-migrate: only one .mdb file may be given\n",
+        std::fputs(files.empty() ? Tr("brimlow-migrate: no .mdb file given\n")
+                                 : Tr("brimlow-migrate: only one .mdb file may be given\n"),
                    stderr);
         return std::nullopt;
     }
@@ -242,7 +243,7 @@ StatementOutput OpenStatementOutput() {
         if (fd >= 0) {
             close(fd);
         }
-        throw CException(std::string("Cannot write the statements: ") + std::strerror(error) + ".");
+        throw CException(TrFormat("Cannot write the statements: %1.", {std::strerror(error)}));
     }
     // Whole blocks of statements per write instead of one 4 KB block each.
     static char buffer[256 * 1024];
@@ -265,7 +266,7 @@ void RunMigration(const COptions& options, const std::optional<CResolvedTarget>&
         CMigrationRun(source, writer, console).Run([&] { return options.path; }, options.target);
         const bool bFailed = std::ferror(out.get()) != 0;
         if (std::fclose(out.release()) != 0 || bFailed) {
-            throw CException("Cannot write the statements to standard output.");
+            throw CException(Tr("Cannot write the statements to standard output."));
         }
     } else if (options.bReplace) {
         CReplaceTarget target(targetDb, 500, resolved);
@@ -366,13 +367,14 @@ int main(int argc, char** argv) {
     // "C".
     std::setlocale(LC_CTYPE, "");
     std::setlocale(LC_MESSAGES, "");
+    BindMessageCatalogue();
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "--") {
             break;
         }
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(Tr(kUsage), stdout);
             return 0;
         }
         if (arg == "--version") {
@@ -382,13 +384,13 @@ int main(int argc, char** argv) {
     }
     const std::optional<COptions> options = ParseArguments(args);
     if (!options) {
-        std::fputs(kUsage, stderr);
+        std::fputs(Tr(kUsage), stderr);
         return 2;
     }
     try {
         const int status = Migrate(*options);
         if (status == 2) {
-            std::fputs(kUsage, stderr);
+            std::fputs(Tr(kUsage), stderr);
         }
         return status;
     } catch (const CException& e) {

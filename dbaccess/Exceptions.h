@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dbaccess/SourceMessage.h"
+#include "dbaccess/Translate.h"
 
 // The one exception family of the program. Every failure travels as one of these,
 // thrown by value and caught by reference; each carries the text the user is shown.
@@ -23,13 +24,14 @@ private:
 
 // A failure of the source database: a file that cannot be opened, a missing table or column,
 // a damaged file. It keeps the parts its message names (the file, table, column, row and
-// library detail) beside the text, which is fitted into 511 bytes (see CDaoMessage::Fitted).
+// library detail) beside the text, which is the message in the user's language fitted into
+// 511 bytes (see CDaoMessage::Localised and Fitted).
 class CDaoException : public CException {
 public:
     explicit CDaoException(CDaoMessage message = {})
-        : CException(message.Fitted()), m_message(std::move(message)) {}
+        : CException(message.Localised().Fitted()), m_message(std::move(message)) {}
 
-    // The message as it was built, whole, with its parts.
+    // The message as it was built, in English, whole, with its parts.
     const CDaoMessage& GetMessageParts() const noexcept { return m_message; }
     // The text of the first such part the message names; "" when it names none.
     std::string GetPart(SourcePart part) const { return m_message.Part(part); }
@@ -66,7 +68,7 @@ private:
 // Memory ran out.
 class CMemoryException : public CException {
 public:
-    CMemoryException() : CException("Out of memory.") {}
+    CMemoryException() : CException(Tr("Out of memory.")) {}
 };
 
 // A field value that cannot be converted to what its column asks for. The text is the
@@ -117,14 +119,16 @@ private:
     }
 
     static std::string Compose(const Parts& parts) {
-        std::string text = parts.what;
-        if (!parts.table.empty()) {
-            text += ": table '" + parts.table + "', column '" + parts.column + "'";
+        if (parts.table.empty()) {
+            return TrFormat("%1.", {parts.what});
         }
-        if (parts.row != 0) {
-            text += ", row " + std::to_string(parts.row) + ", in the database '" + parts.file + "'";
+        if (parts.row == 0) {
+            return TrFormat("%1: table '%2', column '%3'.",
+                            {parts.what, parts.table, parts.column});
         }
-        return text + ".";
+        return TrFormat(
+            "%1: table '%2', column '%3', row %4, in the database '%5'.",
+            {parts.what, parts.table, parts.column, std::to_string(parts.row), parts.file});
     }
 
     Parts m_parts;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "dbaccess/Translate.h"
 #include "dbaccess/Utf8Cut.h"
 
 namespace {
@@ -101,6 +102,74 @@ CSourcePiece SourceRow(size_t row) {
 
 CSourcePiece LibraryDetail(std::string said) {
     return {SourcePart::LibraryDetail, std::move(said)};
+}
+
+CSourcePiece SourceReason(std::string text) {
+    return {SourcePart::Reason, std::move(text)};
+}
+
+CDaoMessage CDaoMessage::Format(const char* english, std::initializer_list<CSourcePiece> parts) {
+    CDaoMessage message;
+    const std::string_view text = english;
+    std::string words;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '%' && next == '%') {
+            words += '%';
+            ++i;
+        } else if (text[i] == '%' && next >= '1' && next <= '9' &&
+                   static_cast<size_t>(next - '1') < parts.size()) {
+            message << words << *(parts.begin() + (next - '1'));
+            words.clear();
+            ++i;
+        } else {
+            words += text[i];
+        }
+    }
+    return message << words;
+}
+
+std::string CDaoMessage::Template() const {
+    std::string key;
+    int named = 0;
+    for (const CSourcePiece& piece : m_pieces) {
+        if (piece.part == SourcePart::Text) {
+            for (const char c : piece.text) {
+                key += c;
+                if (c == '%') {
+                    key += '%';
+                }
+            }
+        } else if (piece.part != SourcePart::LibraryDetail) {
+            key += '%';
+            key += static_cast<char>('0' + ++named);
+        }
+    }
+    return key;
+}
+
+CDaoMessage CDaoMessage::Localised() const {
+    const std::string key = Template();
+    const char* translated = Tr(key.c_str());
+    if (key == translated) {
+        return *this;
+    }
+    // Format takes at most nine parts; a message naming more is not in the catalogue.
+    std::vector<CSourcePiece> named;
+    for (const CSourcePiece& piece : m_pieces) {
+        if (piece.part != SourcePart::Text && piece.part != SourcePart::LibraryDetail) {
+            named.push_back(piece);
+        }
+    }
+    named.resize(9);
+    CDaoMessage message = Format(translated, {named[0], named[1], named[2], named[3], named[4],
+                                              named[5], named[6], named[7], named[8]});
+    for (const CSourcePiece& piece : m_pieces) {
+        if (piece.part == SourcePart::LibraryDetail) {
+            message.AddLibraryDetail(piece.text);
+        }
+    }
+    return message;
 }
 
 CDaoMessage::CDaoMessage(std::string text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,7 +10,9 @@
 constexpr size_t kMaxSourceMessageBytes = 511;
 
 // What a piece of a source error message is: our own words, or one of the things it names.
-enum class SourcePart { Text, File, Table, Column, Row, LibraryDetail };
+// A reason is text that the message names without translating it: a system's error text,
+// a number, what exactly is damaged in a file.
+enum class SourcePart { Text, File, Table, Column, Row, LibraryDetail, Reason };
 
 // One piece of a message. For a row the text is its number; for library detail it is what
 // the library printed, shown as " (libmdb: text)", or not at all when empty.
@@ -25,6 +28,7 @@ CSourcePiece SourceTable(std::string name);
 CSourcePiece SourceColumn(std::string name);
 CSourcePiece SourceRow(size_t row);
 CSourcePiece LibraryDetail(std::string said);
+CSourcePiece SourceReason(std::string text);
 
 // A source error message, built at the throw site from our words and the parts it names:
 //
@@ -40,6 +44,11 @@ public:
     CDaoMessage(std::string text);  // NOLINT(google-explicit-constructor)
     CDaoMessage(const char* text);  // NOLINT(google-explicit-constructor)
 
+    // A message from an English template (marked with TrNoop for the catalogue) in which
+    // %1 ... %9 stand for parts[0] ... parts[8] and "%%" for "%". Library detail is not a
+    // part of a template: AddLibraryDetail adds it.
+    static CDaoMessage Format(const char* english, std::initializer_list<CSourcePiece> parts);
+
     CDaoMessage& operator<<(std::string_view text);
     CDaoMessage& operator<<(const std::string& text) { return *this << std::string_view(text); }
     CDaoMessage& operator<<(const char* text) { return *this << std::string_view(text); }
@@ -54,6 +63,13 @@ public:
     const std::vector<CSourcePiece>& Pieces() const noexcept { return m_pieces; }
     // The text of the first piece of that kind that is not empty; "" when there is none.
     std::string Part(SourcePart part) const;
+    // The message's template: our words, with %1, %2 ... standing for the parts it names in
+    // the order it names them, and without library detail. It is the message's id in the
+    // catalogue, whether the message was built with Format or piece by piece.
+    std::string Template() const;
+    // The message in the user's language: the catalogue's translation of Template() with the
+    // same parts, library detail after the translated sentence. *this when there is none.
+    CDaoMessage Localised() const;
     // The whole message, however long.
     std::string Text() const;
     // The message fitted into kMaxSourceMessageBytes without splitting a UTF-8 character,

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 
 namespace {
 
@@ -169,7 +170,7 @@ void WriteFileAtomically(const std::string& path, const std::string& text) {
     // planted beside the file (a link to another file) is ever opened or followed.
     std::string temporary = path + ".tmp-XXXXXX";
     const auto fail = [&](int error) {
-        throw CException("Cannot write '" + path + "': " + std::strerror(error) + ".");
+        throw CException(TrFormat("Cannot write '%1': %2.", {path, std::strerror(error)}));
     };
     const int fd = mkstemp(temporary.data());
     if (fd < 0) {

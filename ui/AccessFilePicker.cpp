@@ -40,9 +40,8 @@ wxString PickerTitle() {
 
 // wxFD_FILE_MUST_EXIST is not passed on: wx would refuse a typed name before the default
 // extension had a chance. OnOpen makes the same check afterwards.
-CAccessFilePicker::CAccessFilePicker(wxWindow* parent)
-    : wxFileDialog(parent, PickerTitle(), wxString(), wxString(), CaseInsensitiveFilter(),
-                   wxFD_OPEN) {
+CAccessFilePicker::CAccessFilePicker(wxWindow* parent, const wxString& folder)
+    : wxFileDialog(parent, PickerTitle(), folder, wxString(), CaseInsensitiveFilter(), wxFD_OPEN) {
     SetFilterIndex(0);
     Bind(wxEVT_BUTTON, &CAccessFilePicker::OnOpen, this, wxID_OK);
 }
@@ -87,4 +86,12 @@ void CAccessFilePicker::OnOpen(wxCommandEvent& event) {
     }
     m_chosen = path;
     event.Skip();  // wx ends the dialog
+}
+
+wxString CAccessFilePicker::FolderOfExistingFile(const wxString& path) {
+    const wxFileName name(path);
+    if (path.empty() || !name.FileExists()) {
+        return {};
+    }
+    return name.GetPath();
 }

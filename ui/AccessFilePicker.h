@@ -9,7 +9,11 @@
 // does, picks that file.
 class CAccessFilePicker : public wxFileDialog {
 public:
-    explicit CAccessFilePicker(wxWindow* parent);
+    // folder: where the chooser opens; empty: the system's default.
+    explicit CAccessFilePicker(wxWindow* parent, const wxString& folder = wxString());
+
+    // The folder of the file path names, when that file exists; empty otherwise.
+    static wxString FolderOfExistingFile(const wxString& path);
 
     // The chosen file's full path, default extension applied; valid once ShowModal has
     // returned wxID_OK.

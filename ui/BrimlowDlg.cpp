@@ -9,7 +9,6 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "migration/target/TargetResolution.h"
 #include "ui/AccessFilePicker.h"
 #include "ui/AppIcon.h"
 #include "ui/DialogLayout.h"
@@ -63,7 +62,8 @@ void CBrimlowDlg::CreateControls() {
     const wxRect startRect = DialogUnitsToPixels(*this, 7, 27, 305, 60);
     m_btnStart = new wxButton(this, IDC_START, wxString::FromUTF8(texts::kStart),
                               startRect.GetPosition(), startRect.GetSize());
-    m_btnStart->SetToolTip(wxString::FromUTF8(DescribeBuiltInTarget()));
+    ShowNextTarget();
+    m_btnStart->Bind(wxEVT_ENTER_WINDOW, &CBrimlowDlg::OnStartButtonEnter, this);
 
     const wxRect logRect = DialogUnitsToPixels(*this, 7, 96, 305, 102);
     m_editLog = new wxTextCtrl(this, IDC_LOG, wxString(), logRect.GetPosition(), logRect.GetSize(),
@@ -149,7 +149,8 @@ void CBrimlowDlg::PumpPaint() {
 }
 
 void CBrimlowDlg::OnBrowse(wxCommandEvent& /*event*/) {
-    CAccessFilePicker picker(this);
+    // The chooser opens where the file in the path box is, when there is one.
+    CAccessFilePicker picker(this, CAccessFilePicker::FolderOfExistingFile(m_editPath->GetValue()));
     if (picker.ShowModal() == wxID_OK) {
         m_strPath = Utf8FromWx(picker.GetPath());
         UpdateData(false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <wx/dialog.h>
@@ -8,6 +9,8 @@
 #include "dbaccess/access/DaoDatabase.h"
 #include "dbaccess/access/DaoWorkspace.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/target/DialogTarget.h"
+#include "migration/target/TargetResolution.h"
 
 class ISourceDatabase;
 class ITargetDatabase;
@@ -22,8 +25,8 @@ class wxTextCtrl;
 //
 // Everything runs on the user-interface thread. While a run is in progress the start button
 // reads 中止 and stops the run, as Esc does; the browse button and the path box are disabled,
-// and other input comes to nothing. The exit button and the close box stop the run, and the
-// window closes when it is over.
+// and other input comes to nothing. The exit button and the close box ask whether to stop
+// the run; if so, the window closes when it is over.
 class CBrimlowDlg : public wxDialog {
 public:
     // Builds the dialog, without a parent, centred on the screen; ShowModal runs it.
@@ -64,6 +67,9 @@ public:
 
     // True from the start of a run to its end.
     bool IsRunInProgress() const noexcept { return m_bRunInProgress; }
+    // True once the user chose 置き換える for the run in progress: nothing of it is kept
+    // unless it completes.
+    bool IsReplacing() const noexcept { return m_bReplacing; }
 
 protected:
     // The data exchange behind UpdateData: the log box with m_strLog, then the path box with
@@ -92,17 +98,32 @@ protected:
     std::string m_strLog;             // the whole text of the log box, UTF-8; never cleared
     std::string m_strPath;            // the path of the Access file, UTF-8
     wxTextCtrl* m_editLog = nullptr;  // the log box
+    // The target of the run in progress, resolved once when it started.
+    std::optional<CResolvedTarget> m_runTarget;
 
     // The migration run behind the start button, on the dialog's own database objects.
     // Virtual so that tests can stand in for it.
     virtual void RunMigration();
     // A migration run on these databases, shown in the log and stoppable from the dialog.
     void RunOn(ISourceDatabase& source, ITargetDatabase& target);
+    // The question before rows are added to target tables that hold some (see
+    // ExistingRowsQuestion.h); remembers a choice to replace.
+    ExistingRowsChoice AskAboutExistingRows(const CExistingRows& existing);
 
 private:
     class CRunInProgress;
 
     void CreateControls();
+    // During a run: asks whether to stop it and close the window (中止して終了 / 続ける, the
+    // latter the default). True for 中止して終了.
+    bool AskStopAndClose();
+    // The start button's tooltip: the target the next run would write to, resolved now
+    // (creating nothing).
+    void ShowNextTarget();
+    // Resolves the target of the run that starts now into m_runTarget (none when that fails:
+    // the run's open then says why) and shows it in the tooltip.
+    void ResolveRunTarget();
+    void OnStartButtonEnter(wxMouseEvent& event);
     // Puts the log box's caret at the end of its text and scrolls the end into view.
     void ShowLogEnd();
     void ShowContextMenu(const wxPoint& position);
@@ -116,4 +137,6 @@ private:
     bool m_bCloseRequested = false;  // a close arrived during the run
     bool m_bExitRequested = false;   // the exit button was pressed during the run
     bool m_bStopRequested = false;   // a stop was asked for during the run
+    bool m_bAskingToClose = false;   // the question before closing is open
+    bool m_bReplacing = false;       // the run replaces the target's rows
 };

@@ -1,8 +1,11 @@
 #include <memory>
 #include <utility>
 
+#include <wx/app.h>
 #include <wx/button.h>
+#include <wx/cursor.h>
 #include <wx/evtloop.h>
+#include <wx/msgdlg.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
@@ -17,6 +20,12 @@
 namespace {
 
 constexpr const char* kStopLabel = "中止";
+
+// The question before a run is stopped for the window to close. Japanese in every locale,
+// as the dialog's own labels are.
+constexpr const char* kCloseQuestion = "移行中です。中止して終了しますか？";
+constexpr const char* kStopAndClose = "中止して終了";
+constexpr const char* kGoOn = "続ける";
 
 }  // namespace
 
@@ -35,6 +44,7 @@ public:
         m_dialog.m_bRunInProgress = true;
         m_dialog.m_bStopRequested = false;
         m_dialog.m_bExitRequested = false;
+        m_dialog.m_bReplacing = false;
         EnableRunControls(false);
         m_dialog.m_btnStart->SetLabel(wxString::FromUTF8(kStopLabel));
         m_dialog.m_btnStart->SetFocus();
@@ -57,6 +67,8 @@ public:
             m_focusBefore->SetFocus();
         }
         m_dialog.m_bRunInProgress = false;
+        m_dialog.m_runTarget.reset();
+        m_dialog.ShowNextTarget();
         const bool bExit = std::exchange(m_dialog.m_bExitRequested, false);
         const bool bClose = std::exchange(m_dialog.m_bCloseRequested, false);
         if (bExit) {
@@ -94,6 +106,7 @@ void CBrimlowDlg::OnStart(wxCommandEvent& /*event*/) {
     }
     const CRunInProgress running(*this);
     const wxBusyCursor wait;
+    ResolveRunTarget();
     RunMigration();
 }
 
@@ -103,12 +116,30 @@ void CBrimlowDlg::RequestStop() noexcept {
     }
 }
 
+bool CBrimlowDlg::AskStopAndClose() {
+    // The run waits while the question is open. A second close or exit meanwhile asks
+    // nothing more.
+    if (m_bAskingToClose) {
+        return false;
+    }
+    m_bAskingToClose = true;
+    const wxBusyCursorSuspender notBusy;  // the question waits for the user, not the run
+    wxMessageDialog question(this, wxString::FromUTF8(kCloseQuestion), wxTheApp->GetAppName(),
+                             wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
+    question.SetYesNoLabels(wxString::FromUTF8(kStopAndClose), wxString::FromUTF8(kGoOn));
+    const bool stop = question.ShowModal() == wxID_YES;
+    m_bAskingToClose = false;
+    return stop;
+}
+
 void CBrimlowDlg::OnExit(wxCommandEvent& event) {
     // Ending the modal loop while the run's handler is still on the stack would leave the
-    // run behind: stop it, and end the dialog when it is over.
+    // run behind: once the user agrees, stop it, and end the dialog when it is over.
     if (m_bRunInProgress) {
-        m_bExitRequested = true;
-        RequestStop();
+        if (AskStopAndClose()) {
+            m_bExitRequested = true;
+            RequestStop();
+        }
         return;
     }
     event.Skip();
@@ -116,10 +147,13 @@ void CBrimlowDlg::OnExit(wxCommandEvent& event) {
 
 void CBrimlowDlg::OnClose(wxCloseEvent& event) {
     // Closing ends the modal loop while the run's handler is still on the stack; the run is
-    // stopped and the window closes when it is over instead.
+    // stopped, once the user agrees, and the window closes when it is over instead. A close
+    // that cannot be vetoed (the session ends) stops the run without asking.
     if (m_bRunInProgress) {
-        m_bCloseRequested = true;
-        RequestStop();
+        if (!event.CanVeto() || AskStopAndClose()) {
+            m_bCloseRequested = true;
+            RequestStop();
+        }
         if (event.CanVeto()) {
             event.Veto();
         }

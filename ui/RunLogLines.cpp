@@ -1,5 +1,6 @@
 #include "ui/RunLogLines.h"
 
+#include "dbaccess/Exceptions.h"
 #include "migration/CountText.h"
 
 namespace runlines {
@@ -47,6 +48,71 @@ std::string LostInDoubt(const CTableProgress* table) {
     }
     return table->table + "の " + GroupThousands(table->inserted + 1) +
            " 件目の送信中に接続が切れました。(" + RowsInDoubt(*table) + ")";
+}
+
+}  // namespace runlines
+
+namespace runlines {
+
+std::string StoppedUnchanged(const CTableProgress& table) {
+    return table.table + "の移行を中止しました。(移行先は元のままです)";
+}
+
+std::string FailedUnchanged(const CTableProgress& table) {
+    return table.table + "の移行中に失敗しました。(移行先は元のままです)";
+}
+
+std::string FailedWithoutRows(const CTableProgress* table, const std::string& reason) {
+    if (table == nullptr) {
+        return "移行を開始できませんでした。(" + reason + ")";
+    }
+    return table->table + "の移行に失敗しました。(" + reason + ")";
+}
+
+namespace {
+
+// The kind of a source failure, told by the message's template (its id in the catalogue).
+std::string SourceReason(const CDaoException& e) {
+    const std::string key = e.GetMessageParts().Template();
+    const auto is = [&key](std::string_view english) { return key == english; };
+    const auto has = [&key](std::string_view words) {
+        return key.find(words) != std::string::npos;
+    };
+    if (is("Not a valid password for the database '%1'.")) {
+        return "パスワードが違います";
+    }
+    if (is("The table '%1' does not exist in the database '%2'.")) {
+        return "テーブルがありません";
+    }
+    if (has("' has no column '")) {
+        return "列がありません";
+    }
+    if (has("' is damaged: ") || has("; the file may be damaged.")) {
+        return "ファイルが壊れています";
+    }
+    if (is("No database file was given.") || is("Could not find the database file '%1'.")) {
+        return "ファイルが見つかりません";
+    }
+    if (has("changed while it was being")) {
+        return "ファイルが変更されました";
+    }
+    return "ファイルを開けません";
+}
+
+}  // namespace
+
+std::string ShortReason(const std::exception_ptr& error, bool inTable) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CDaoException& e) {
+        return SourceReason(e);
+    } catch (const CDBException&) {
+        return inTable ? "移行先に書き込めません" : "移行先に接続できません";
+    } catch (const COleException&) {
+        return "値を変換できません";
+    } catch (...) {
+        return "エラーが発生しました";
+    }
 }
 
 }  // namespace runlines

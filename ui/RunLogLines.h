@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "migration/EngineInterfaces.h"
@@ -20,5 +21,22 @@ std::string Failed(const CTableProgress& table);
 // table, the commit of a run that is one transaction.
 std::string StoppedInDoubt(const CTableProgress* table);
 std::string LostInDoubt(const CTableProgress* table);
+
+// The same lines for a run that replaces the target's rows, where nothing is kept unless the
+// run completes: "KEN_ALLの移行を中止しました。(移行先は元のままです)", "KEN_ALLの移行中に
+// 失敗しました。(移行先は元のままです)".
+std::string StoppedUnchanged(const CTableProgress& table);
+std::string FailedUnchanged(const CTableProgress& table);
+
+// The log's line for a failure that left no line of its own: the table's name and a short
+// reason when the run failed in a table before its first row ("Mst03の移行に失敗しました。
+// (テーブルがありません)"), else "移行を開始できませんでした。(reason)". Japanese in every
+// locale, as the other log lines; the message box has the detail.
+std::string FailedWithoutRows(const CTableProgress* table, const std::string& reason);
+
+// The reason FailedWithoutRows gives for an error, in a few Japanese words: the file cannot
+// be found or opened, its password differs, it is damaged, a table is missing, the target
+// cannot be reached or refused a row.
+std::string ShortReason(const std::exception_ptr& error, bool inTable);
 
 }  // namespace runlines

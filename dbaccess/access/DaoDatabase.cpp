@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/FileCheckProcess.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetHeader.h"
@@ -83,20 +84,20 @@ std::string PasswordFromConnect(const std::string& connect) {
 }
 
 CDaoMessage CannotOpen(const std::string& path, int error) {
-    return CDaoMessage() << "Cannot open the database file '" << SourceFile(path)
-                         << "': " << std::strerror(error) << ".";
+    return CDaoMessage::Format(TrNoop("Cannot open the database file '%1': %2."),
+                               {SourceFile(path), SourceReason(std::strerror(error))});
 }
 
 // Refuses what is not a regular file, with a precise message.
 void ThrowIfNotARegularFile(const std::string& path, const struct stat& info) {
     if (S_ISDIR(info.st_mode)) {
-        throw CDaoException(CDaoMessage() << "'" << SourceFile(path)
-                                          << "' is a folder, not an Access database file.");
+        throw CDaoException(CDaoMessage::Format(
+            TrNoop("'%1' is a folder, not an Access database file."), {SourceFile(path)}));
     }
     if (!S_ISREG(info.st_mode)) {
-        throw CDaoException(CDaoMessage()
-                            << "'" << SourceFile(path)
-                            << "' is not a regular file, so not an Access database file.");
+        throw CDaoException(CDaoMessage::Format(
+            TrNoop("'%1' is not a regular file, so not an Access database file."),
+            {SourceFile(path)}));
     }
 }
 
@@ -105,13 +106,13 @@ void ThrowIfNotARegularFile(const std::string& path, const struct stat& info) {
 // is like now.
 CFileDescriptor OpenSourceFile(const std::string& path, struct stat& info) {
     if (path.empty()) {
-        throw CDaoException("No database file was given.");
+        throw CDaoException(TrNoop("No database file was given."));
     }
     // By name first: opening a named pipe would wait for a writer.
     if (stat(path.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
-            throw CDaoException(CDaoMessage() << "Could not find the database file '"
-                                              << SourceFile(path) << "'.");
+            throw CDaoException(CDaoMessage::Format(
+                TrNoop("Could not find the database file '%1'."), {SourceFile(path)}));
         }
         throw CDaoException(CannotOpen(path, errno));
     }
@@ -138,9 +139,9 @@ std::vector<uint8_t> ReadFirstBytes(const std::string& path, int fd) {
             continue;
         }
         if (n < 0) {
-            throw CDaoException(CDaoMessage()
-                                << "Cannot read the database file '" << SourceFile(path)
-                                << "': " << std::strerror(errno) << ".");
+            throw CDaoException(
+                CDaoMessage::Format(TrNoop("Cannot read the database file '%1': %2."),
+                                    {SourceFile(path), SourceReason(std::strerror(errno))}));
         }
         if (n == 0) {
             break;
@@ -152,17 +153,22 @@ std::vector<uint8_t> ReadFirstBytes(const std::string& path, int fd) {
 }
 
 // Throws when the open file is no longer as it was.
-void ThrowIfChanged(const std::string& path, int fd, const CFileState& before, const char* during) {
+// english: the message, with %1 for the file.
+void ThrowIfChanged(const std::string& path, int fd, const CFileState& before,
+                    const char* english) {
     struct stat info {};
     if (fstat(fd, &info) == 0 && CFileState::Of(info) == before) {
         return;
     }
-    throw CDaoException(CDaoMessage()
-                        << "The database '" << SourceFile(path) << "' changed while it was being "
-                        << during
-                        << ": it is probably still being copied or synchronised. Repeat the run "
-                           "once the copy is complete.");
+    throw CDaoException(CDaoMessage::Format(english, {SourceFile(path)}));
 }
+
+constexpr const char* kChangedWhileChecked = TrNoop(
+    "The database '%1' changed while it was being checked: it is probably still being "
+    "copied or synchronised. Repeat the run once the copy is complete.");
+constexpr const char* kChangedWhileRead = TrNoop(
+    "The database '%1' changed while it was being read: it is probably still being "
+    "copied or synchronised. Repeat the run once the copy is complete.");
 
 }  // namespace
 
@@ -177,10 +183,10 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
         return;
     }
     if (exclusive || !readOnly) {
-        throw CDaoException(
-            CDaoMessage()
-            << "The database '" << SourceFile(path)
-            << "' can only be opened read-only and shared: the source is never written.");
+        throw CDaoException(CDaoMessage::Format(
+            TrNoop("The database '%1' can only be opened read-only and shared: the source is "
+                   "never written."),
+            {SourceFile(path)}));
     }
     struct stat info {};
     CFileDescriptor fd = OpenSourceFile(path, info);
@@ -192,23 +198,22 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     } catch (const CEncryptedDatabaseError& e) {
         throw CDaoException(EncryptedDatabaseMessage(path, e));
     } catch (const CJetFormatError& e) {
-        throw CDaoException(CDaoMessage()
-                            << "'" << SourceFile(path)
-                            << "' is not an Access database file: " << e.what() << ".");
+        throw CDaoException(CDaoMessage::Format(TrNoop("'%1' is not an Access database file: %2."),
+                                                {SourceFile(path), SourceReason(e.what())}));
     }
     if (!header.password.empty() && PasswordFromConnect(connect) != header.password) {
-        throw CDaoException(CDaoMessage() << "Not a valid password for the database '"
-                                          << SourceFile(path) << "'.");
+        throw CDaoException(CDaoMessage::Format(
+            TrNoop("Not a valid password for the database '%1'."), {SourceFile(path)}));
     }
     // The check reads this open file, and so does libmdb here: a file put in the name's place
     // meanwhile (a sync client, a copy in progress) is not read. One written in place shows
     // in its size or time.
     VetSourceFile(VetScope{path, fd.Get(), m_tablesToRead}, kVetStallLimit, m_waitCallback);
-    ThrowIfChanged(path, fd.Get(), before, "checked");
+    ThrowIfChanged(path, fd.Get(), before, kChangedWhileChecked);
 
     auto impl = std::make_unique<Impl>();
     impl->file = std::make_unique<MdbDatabase>(path, nullptr, fd.Get());
-    ThrowIfChanged(path, fd.Get(), before, "read");
+    ThrowIfChanged(path, fd.Get(), before, kChangedWhileRead);
     impl->fd = std::move(fd);
     impl->state = before;
     impl->tables = m_tablesToRead;
@@ -262,6 +267,6 @@ bool CDaoDatabase::WasChecked(const std::string& table) const {
 
 void CDaoDatabase::ThrowIfFileChanged() const {
     if (m_impl) {
-        ThrowIfChanged(m_strPath, m_impl->fd.Get(), m_impl->state, "read");
+        ThrowIfChanged(m_strPath, m_impl->fd.Get(), m_impl->state, kChangedWhileRead);
     }
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/DaoDatabase.h"
 #include "dbaccess/access/libmdb/MdbTableReader.h"
 
@@ -173,10 +174,10 @@ CFieldValue CDaoRecordset::GetFieldValue(const std::string& column) {
     }
     const int index = m_impl->ColumnIndex(column);
     if (index < 0) {
-        throw CDaoException(CDaoMessage()
-                            << "The table '" << SourceTable(reader.Name()) << "' in the database '"
-                            << SourceFile(m_pDatabase->GetName()) << "' has no column '"
-                            << SourceColumn(column) << "'.");
+        throw CDaoException(
+            CDaoMessage::Format(TrNoop("The table '%1' in the database '%2' has no column '%3'."),
+                                {SourceTable(reader.Name()), SourceFile(m_pDatabase->GetName()),
+                                 SourceColumn(column)}));
     }
     return reader.Value(static_cast<size_t>(index));
 }

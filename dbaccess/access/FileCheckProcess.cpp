@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/VetReport.h"
 
@@ -279,9 +280,9 @@ CVetOutcome Collect(pid_t pid, CPipe& out, CPipe& err, std::chrono::milliseconds
     return outcome;
 }
 
-std::string Seconds(std::chrono::milliseconds limit) {
-    const auto seconds = (limit.count() + 999) / 1000;
-    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+// The limit in whole seconds, rounded up.
+long long Seconds(std::chrono::milliseconds limit) {
+    return (limit.count() + 999) / 1000;
 }
 
 }  // namespace
@@ -337,12 +338,18 @@ std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
     err.CloseWrite();
     const CVetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);
 
-    const auto damaged = [&path](const std::string& what) {
-        return CDaoException(CDaoMessage()
-                             << "The database '" << SourceFile(path) << "' is damaged: " << what);
+    const auto damaged = [&path](const char* english, std::string reason = {}) {
+        return CDaoException(
+            CDaoMessage::Format(english, {SourceFile(path), SourceReason(std::move(reason))}));
     };
     if (outcome.timedOut) {
-        throw damaged("reading it made no progress for " + Seconds(stallLimit) + ".");
+        const long long seconds = Seconds(stallLimit);
+        throw damaged(
+            seconds == 1
+                ? TrNoop("The database '%1' is damaged: reading it made no progress for %2 second.")
+                : TrNoop(
+                      "The database '%1' is damaged: reading it made no progress for %2 seconds."),
+            std::to_string(seconds));
     }
     const VetReportReader& report = outcome.report;
     const std::string noise = OneLine(outcome.noise, MdbQuiet::kShortBytes);
@@ -354,8 +361,8 @@ std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
             outcome.noise.find("failed to allocate") != std::string::npos) {
             throw CDaoException(VetMemoryLimitMessage(path, report.MemoryLimit()));
         }
-        throw damaged("reading it crashed (signal " + std::to_string(sig) + ", " + strsignal(sig) +
-                      ").");
+        throw damaged(TrNoop("The database '%1' is damaged: reading it crashed (%2)."),
+                      "signal " + std::to_string(sig) + ", " + strsignal(sig));
     }
     // The helper's own message, rebuilt from its parts, with what was printed on its standard
     // error as library detail.
@@ -365,11 +372,19 @@ std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
         throw CDaoException(std::move(error));
     }
     if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !report.Complete()) {
-        throw damaged("the check of the file ended without an answer" +
-                      (noise.empty() ? "." : " (" + noise + ")."));
+        if (noise.empty()) {
+            throw damaged(
+                TrNoop("The database '%1' is damaged: the check of the file ended without an "
+                       "answer."));
+        }
+        throw damaged(TrNoop("The database '%1' is damaged: the check of the file ended without "
+                             "an answer (%2)."),
+                      noise);
     }
     if (!noise.empty()) {
-        throw damaged("libmdb reported problems while reading it: " + noise);
+        throw damaged(
+            TrNoop("The database '%1' is damaged: libmdb reported problems while reading it: %2"),
+            noise);
     }
     return report.Tables();
 }

@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 
 // The target only ever needs SQLExecDirect. The check exists to refuse a driver that
 // cannot execute statements at all, and it must accept the drivers we know: sqlite3odbc
@@ -15,15 +16,15 @@
 //   grammar, so the check would refuse nothing (sqlite3odbc reports exactly 0).
 std::string OdbcDriverRefusal(const COdbcDriverAbilities& abilities) {
     if (!abilities.apiConformance && !abilities.interfaceConformance) {
-        return "The ODBC driver does not report its conformance level.";
+        return Tr("The ODBC driver does not report its conformance level.");
     }
     const bool level1 = abilities.apiConformance ? *abilities.apiConformance >= SQL_OAC_LEVEL1
                                                  : *abilities.interfaceConformance >= SQL_OIC_CORE;
     if (!level1) {
-        return "The ODBC driver does not meet ODBC API conformance level 1.";
+        return Tr("The ODBC driver does not meet ODBC API conformance level 1.");
     }
     if (!abilities.execDirect) {
-        return "The ODBC driver cannot execute SQL statements (no SQLExecDirect).";
+        return Tr("The ODBC driver cannot execute SQL statements (no SQLExecDirect).");
     }
     return {};
 }

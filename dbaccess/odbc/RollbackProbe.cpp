@@ -3,13 +3,10 @@
 #include <string>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 
 namespace {
-
-constexpr const char kRefused[] =
-    "The target cannot undo a transaction, so a failed replacing run could not be rolled "
-    "back; nothing was changed. ";
 
 // The probe table: temporary, so that it is the session's own and leaves nothing behind.
 // SQL Server spells temporary tables with a '#' and knows no "temporary" keyword.
@@ -27,7 +24,9 @@ std::string CreateProbeTable(CDatabase& db) {
 
 void VerifyTargetCanRollBack(CDatabase& db) {
     if (!db.CanTransact()) {
-        throw CDBException(std::string(kRefused) + "The driver has no transactions.");
+        throw CDBException(
+            Tr("The target cannot undo a transaction, so a failed replacing run could not be "
+               "rolled back; nothing was changed. The driver has no transactions."));
     }
     const std::string table = CreateProbeTable(db);
     const std::string insert = "insert into " + table + " (id) values (1)";
@@ -48,8 +47,9 @@ void VerifyTargetCanRollBack(CDatabase& db) {
     }
     db.ExecuteSQL("drop table " + table);
     if (kept) {
-        throw CDBException(std::string(kRefused) +
-                           "The driver kept a row that was rolled back (for SQLite, remove "
-                           "NoTXN from the connection).");
+        throw CDBException(
+            Tr("The target cannot undo a transaction, so a failed replacing run could not be "
+               "rolled back; nothing was changed. The driver kept a row that was rolled back "
+               "(for SQLite, remove NoTXN from the connection)."));
     }
 }

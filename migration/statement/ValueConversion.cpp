@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/Utf8Cut.h"
 
 namespace {
@@ -64,14 +65,14 @@ std::string DescribeValue(const CFieldValue& value) {
     return description;
 }
 
-[[noreturn]] void ThrowTypeMismatch(const CFieldValue& value, const char* target) {
-    throw COleException("The " + DescribeValue(value) + " cannot be converted to " + target +
-                        " (type mismatch)");
+// english: the sentence, with %1 for the value.
+[[noreturn]] void ThrowTypeMismatch(const CFieldValue& value, const char* english) {
+    throw COleException(TrFormat(english, {DescribeValue(value)}));
 }
 
 [[noreturn]] void ThrowOverflow(const CFieldValue& value) {
-    throw COleException("The " + DescribeValue(value) +
-                        " is outside the range of a 32-bit integer (overflow)");
+    throw COleException(TrFormat("The %1 is outside the range of a 32-bit integer (overflow)",
+                                 {DescribeValue(value)}));
 }
 
 int32_t CheckedInt32(int64_t n, const CFieldValue& value) {
@@ -143,7 +144,8 @@ int32_t IntegerFromText(const CFieldValue& value) {
         }
     }
     if (!anyDigit || pos != text.size()) {
-        ThrowTypeMismatch(value, "an integer");
+        ThrowTypeMismatch(value,
+                          TrNoop("The %1 cannot be converted to an integer (type mismatch)"));
     }
     if (firstFractionDigit > 5 ||
         (firstFractionDigit == 5 && (restNonZero || magnitude % 2 != 0))) {
@@ -346,7 +348,8 @@ CDateTimeFields ConvertToDateTime(const CFieldValue& value) {
         case FieldType::Text: {
             CDateTimeFields fields;
             if (!ParseDateTimeText(CutAtZero(value.GetText()), fields)) {
-                ThrowTypeMismatch(value, "a date-time");
+                ThrowTypeMismatch(
+                    value, TrNoop("The %1 cannot be converted to a date-time (type mismatch)"));
             }
             return fields;
         }

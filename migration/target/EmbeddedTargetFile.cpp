@@ -16,11 +16,12 @@
 #include <system_error>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 
 namespace {
 
 [[noreturn]] void Fail(const std::filesystem::path& path, const std::string& why) {
-    throw CDBException("The target file " + path.string() + " cannot be created: " + why);
+    throw CDBException(TrFormat("The target file %1 cannot be created: %2", {path.string(), why}));
 }
 
 std::string ReadSchema(const std::filesystem::path& path, const std::filesystem::path& schema) {
@@ -115,14 +116,16 @@ void RefuseNonFile(const std::filesystem::path& path) {
         return;
     }
     if (S_ISLNK(info.st_mode)) {
-        throw CDBException("The target file " + path.string() +
-                           " is a symbolic link; the per-user target must be a file of its own. "
-                           "Remove the link, or set XDG_DATA_HOME to another folder.");
+        throw CDBException(
+            TrFormat("The target file %1 is a symbolic link; the per-user target must be a file "
+                     "of its own. Remove the link, or set XDG_DATA_HOME to another folder.",
+                     {path.string()}));
     }
     if (S_ISDIR(info.st_mode)) {
-        throw CDBException("The target file " + path.string() +
-                           " is a folder, not a file. Remove or rename the folder, or set "
-                           "XDG_DATA_HOME to another folder.");
+        throw CDBException(
+            TrFormat("The target file %1 is a folder, not a file. Remove or rename the folder, "
+                     "or set XDG_DATA_HOME to another folder.",
+                     {path.string()}));
     }
 }
 

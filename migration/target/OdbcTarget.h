@@ -32,6 +32,8 @@ public:
         m_runner.SetWaitCallback(std::move(callback));
     }
     std::string Describe() const override;
+    // What the last Open resolved and connected to.
+    const CResolvedTarget& Target() const noexcept { return m_target; }
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
     void Close() noexcept override;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/TableCatalogue.h"
@@ -45,6 +46,15 @@ bool CReplaceTarget::IsOpen() const noexcept {
 void CReplaceTarget::Open(const std::string& connect) {
     m_target = TargetToOpen(m_resolved, connect);
     ConnectToTarget(m_database, m_target);
+    BeginReplacing();
+}
+
+void CReplaceTarget::TakeOver(const CResolvedTarget& target) {
+    m_target = target;
+    BeginReplacing();
+}
+
+void CReplaceTarget::BeginReplacing() {
     VerifyTargetCanRollBack(m_database);
     m_database.BeginTrans();
     const std::string dbmsName = m_database.GetDbmsName();
@@ -59,13 +69,13 @@ void CReplaceTarget::Open(const std::string& connect) {
             throw;
         }
         const std::string& driverText = e.GetErrorMessage();
-        throw CDBException(driverText +
-                               (driverText.empty() || driverText.back() == '\n' ? "" : "\n") +
-                               "Another run (or another program) holds the target's tables and "
-                               "did not let them go within the lock timeout; nothing was changed: "
-                               "the target holds what it held before. Start again once it has "
-                               "finished.\n",
-                           e.Records());
+        throw CDBException(
+            TrFormat("%1Another run (or another program) holds the target's tables and did not "
+                     "let them go within the lock timeout; nothing was changed: the target holds "
+                     "what it held before. Start again once it has finished.",
+                     {driverText + (driverText.empty() || driverText.back() == '\n' ? "" : "\n")}) +
+                "\n",
+            e.Records());
     }
 }
 
@@ -161,7 +171,8 @@ void CReplaceTarget::Send(CDatabase& database, const std::string& statement,
     try {
         database.ExecuteSQL(statement);
     } catch (const CDBException& e) {
-        throw CDBException("The target refused " + rows + ": " + e.GetErrorMessage(), e.Records());
+        throw CDBException(TrFormat("The target refused %1: %2", {rows, e.GetErrorMessage()}),
+                           e.Records());
     }
 }
 

@@ -44,6 +44,10 @@ public:
     void SetWaitCallback(std::function<void()> callback) override {
         m_runner.SetWaitCallback(std::move(callback));
     }
+    // Opens on the connection the caller made to target, as Open does after connecting: the
+    // rollback probe, the transaction, the tables' lock and their emptying. Throws
+    // CDBException as Open does; the connection stays open.
+    void TakeOver(const CResolvedTarget& target);
     // The target it connected to, as the per-row target describes it.
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
@@ -52,6 +56,8 @@ public:
     void Close() noexcept override;
 
 private:
+    // Open's work once connected.
+    void BeginReplacing();
     // Hands the collected statement to the worker once the one before it is done.
     void Flush();
     // Waits until no statement is in flight; throws the failure of the last one.

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 
 namespace {
 
@@ -65,12 +66,12 @@ std::string ShippedSqlServerDriver() {
     std::ostringstream text;
     text << in.rdbuf();
     if (!in) {
-        throw CDBException("The driver list " + list.string() + " cannot be read.");
+        throw CDBException(TrFormat("The driver list %1 cannot be read.", {list.string()}));
     }
     const std::string driver = FindIniDriver(text.str(), "SQL Server");
     if (driver.empty()) {
-        throw CDBException("The driver list " + list.string() +
-                           " names no driver for \"SQL Server\".");
+        throw CDBException(
+            TrFormat("The driver list %1 names no driver for \"SQL Server\".", {list.string()}));
     }
     return driver;
 }

@@ -4,11 +4,12 @@
 #include <cstring>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 
 namespace {
 
 [[noreturn]] void ThrowWriteError() {
-    throw CException(std::string("Cannot write the statements: ") + std::strerror(errno) + ".");
+    throw CException(TrFormat("Cannot write the statements: %1.", {std::strerror(errno)}));
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ void ConnectToTarget(CDatabase& database, const CResolvedTarget& target) {
     try {
         ConnectWithStandardQuoting(database, WithFreeTdsLogin(target.connection));
     } catch (const CDBException& e) {
-        throw CDBException(ExplainConnectFailure(e.GetErrorMessage(), target.connection),
-                           e.Records());
+        throw CDBException(
+            ExplainConnectFailure(e.GetErrorMessage(), target.connection, target.description),
+            e.Records());
     }
 }

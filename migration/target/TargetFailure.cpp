@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "dbaccess/Translate.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
 #include "migration/target/TargetResolution.h"
@@ -45,6 +46,8 @@ constexpr long kSqlServerDeadlock = 1205;
 
 // SQLite's result code for a file another connection holds locked.
 constexpr long kSqliteBusy = 5;
+// SQLite's result code for a file it may not write.
+constexpr long kSqliteReadOnly = 8;
 
 TargetFailureKind KindOfState(const std::string& state) {
     if (state == "42S02" || state == "42P01") {
@@ -144,9 +147,16 @@ TargetFailureKind ClassifyTargetFailure(const CDBException& e, const std::string
     return TargetFailureKind::Other;
 }
 
-std::string ExplainConnectFailure(const std::string& driverText, const std::string& connect) {
-    const std::string separator = driverText.empty() || driverText.back() == '\n' ? "" : "\n";
-    return driverText + separator + "Target tried: " + DescribeTarget(connect) + ".\n";
+std::string ExplainConnectFailure(const std::string& driverText, const std::string& connect,
+                                  const std::string& description) {
+    const std::string tried = DescribeTarget(connect);
+    const std::string& named = description.empty() ? tried : description;
+    if (driverText.empty()) {
+        return TrFormat("Target tried: %1.\n", {tried, named});
+    }
+    const std::string_view text(driverText.data(),
+                                driverText.size() - (driverText.back() == '\n' ? 1 : 0));
+    return TrFormat("%1\nTarget tried: %2.\n", {text, tried, named});
 }
 
 std::string ExplainStatementFailure(const CDBException& e, const std::string& table,
@@ -154,6 +164,14 @@ std::string ExplainStatementFailure(const CDBException& e, const std::string& ta
     const std::string& driverText = e.GetErrorMessage();
     const std::string separator = driverText.empty() || driverText.back() == '\n' ? "" : "\n";
     const Dbms dbms = DbmsOf(dbmsName);
+    // A file SQLite may not write: the driver's text names neither the file nor what to do.
+    if (dbms == Dbms::SQLite &&
+        std::any_of(e.Records().begin(), e.Records().end(), [](const CDiagnosticRecord& record) {
+            return record.native == kSqliteReadOnly;
+        })) {
+        return FormatMessage(TrContext("read-only SQLite target", "%1"),
+                             {driverText, SqliteFile(connect)});
+    }
     switch (ClassifyTargetFailure(e, dbmsName)) {
         case TargetFailureKind::MissingTable: {
             if (dbms == Dbms::Unknown) {

@@ -19,8 +19,11 @@ enum class TargetFailureKind {
 // (SQL_DBMS_NAME: "SQLite", "PostgreSQL", "Microsoft SQL Server"), or "".
 TargetFailureKind ClassifyTargetFailure(const CDBException& e, const std::string& dbmsName);
 
-// The text of a failed connection: the driver's text and a line naming the target tried.
-std::string ExplainConnectFailure(const std::string& driverText, const std::string& connect);
+// The text of a failed connection: the driver's text and a line naming the target tried
+// (connect's driver, server and database in English; in a translation, description, the
+// target as the start button's tooltip names it, may be used instead).
+std::string ExplainConnectFailure(const std::string& driverText, const std::string& connect,
+                                  const std::string& description = {});
 
 // The text of a failed row statement: the driver's text, followed, when the table is missing
 // on a server whose schema file we ship or the SQLite file is locked, by a line that names

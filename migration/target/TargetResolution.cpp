@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "migration/RunSettings.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
@@ -87,8 +88,8 @@ std::string EmbeddedTargetPath(const CTargetFacts& facts) {
     if (!data.is_absolute()) {
         if (!std::filesystem::path(facts.home).is_absolute()) {
             throw CDBException(
-                "The per-user target file has no place: neither XDG_DATA_HOME nor HOME names "
-                "an absolute folder.");
+                Tr("The per-user target file has no place: neither XDG_DATA_HOME nor HOME names "
+                   "an absolute folder."));
         }
         data = std::filesystem::path(facts.home) / ".local/share";
     }
@@ -104,9 +105,10 @@ CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts) {
     }
     const std::string file = EmbeddedTargetPath(facts);
     if (file.find_first_of(";{}") != std::string::npos) {
-        throw CDBException("The per-user target file " + file +
-                           " cannot be reached: its path holds ';', '{' or '}'. Set "
-                           "XDG_DATA_HOME to a folder without them.");
+        throw CDBException(
+            TrFormat("The per-user target file %1 cannot be reached: its path holds ';', '{' or "
+                     "'}'. Set XDG_DATA_HOME to a folder without them.",
+                     {file}));
     }
     const unsigned timeoutMs = kEmbeddedLockWaitSeconds * 1000 / 2;
     return {"Driver=" + facts.shippedDriver + ";Database=" + file +

@@ -6,6 +6,7 @@
 #include <wx/intl.h>
 
 #include "app/BrimlowApp.h"
+#include "dbaccess/Translate.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ class CTestApp : public CBrimlowApp {
 public:
     bool OnInit() override {
         m_locale = TakeUserLocale();
+        BindMessageCatalogue(BRIMLOW_BINARY_DIR "/locale");
         return true;
     }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetHeader.h"
 #include "dbaccess/access/libmdb/MdbPageStream.h"
@@ -45,8 +46,8 @@ void ThrowIfEncrypted(const std::string& name, const std::string& path) {
 }  // namespace
 
 CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDatabaseError& why) {
-    return CDaoMessage() << "The database '" << SourceFile(path)
-                         << "' cannot be opened: " << why.what() << ".";
+    return CDaoMessage::Format(TrNoop("The database '%1' cannot be opened: %2."),
+                               {SourceFile(path), SourceReason(why.what())});
 }
 
 MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
@@ -59,9 +60,10 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
     MdbQuiet quiet;
     m_handle = mdb_open(name.c_str(), MDB_NOFLAGS);
     if (!m_handle) {
-        throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
-                                          << "' is damaged: libmdb cannot open it"
-                                          << LibraryDetail(quiet.End()) << ".");
+        CDaoMessage message = CDaoMessage::Format(
+            TrNoop("The database '%1' is damaged: libmdb cannot open it."), {SourceFile(path)});
+        message.AddLibraryDetail(quiet.End());
+        throw CDaoException(message);
     }
     UsePositionedReads(m_handle);
     if (m_watch) {
@@ -82,9 +84,10 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
             break;
         default:
             Close();
-            throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
-                                              << "' is not in the Access 97, Access 2000-2003 or "
-                                                 "Access 2007-2019 format.");
+            throw CDaoException(CDaoMessage::Format(
+                TrNoop("The database '%1' is not in the Access 97, Access 2000-2003 or Access "
+                       "2007-2019 format."),
+                {SourceFile(path)}));
     }
     // libmdb reads the code page from the unmasked header (offset 0x3C); Access 2000 files
     // keep their text in UTF-16 and do not need it.
@@ -96,9 +99,11 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
     m_openingOutput = said;
     if (!catalog || catalog->len == 0) {
         Close();
-        throw CDaoException(CDaoMessage() << "The database '" << SourceFile(path)
-                                          << "' is damaged: its table catalogue cannot be read"
-                                          << LibraryDetail(said) << ".");
+        CDaoMessage message = CDaoMessage::Format(
+            TrNoop("The database '%1' is damaged: its table catalogue cannot be read."),
+            {SourceFile(path)});
+        message.AddLibraryDetail(said);
+        throw CDaoException(message);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetValue.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
@@ -46,19 +47,12 @@ bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
 
 }  // namespace
 
-CDaoMessage MdbTableReader::Describe(const std::string& tableName) {
-    if (tableName.empty()) {
-        return "a table without a name";
-    }
-    return CDaoMessage() << "the table '" << SourceTable(tableName) << "'";
-}
-
 MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) : m_file(file) {
     MdbCatalogEntry* entry = file.FindTable(tableName);
     if (!entry) {
-        throw CDaoException(CDaoMessage() << "The table '" << SourceTable(tableName)
-                                          << "' does not exist in the database '"
-                                          << SourceFile(file.Path()) << "'.");
+        throw CDaoException(
+            CDaoMessage::Format(TrNoop("The table '%1' does not exist in the database '%2'."),
+                                {SourceTable(tableName), SourceFile(file.Path())}));
     }
     m_name = entry->object_name;
     MdbZeroedHeap zeroedHeap;
@@ -344,8 +338,8 @@ void MdbTableReader::RestorePage() const {
 
 CFieldValue MdbTableReader::Value(size_t column) {
     if (!m_hasRow || column >= m_fields.size()) {
-        throw CDaoException(CDaoMessage()
-                            << "No current record in the table '" << SourceTable(m_name) << "'.");
+        throw CDaoException(CDaoMessage::Format(TrNoop("No current record in the table '%1'."),
+                                                {SourceTable(m_name)}));
     }
     RestorePage();
     // Next has checked that the field lies inside the row, and the row inside its page.
@@ -359,16 +353,29 @@ CFieldValue MdbTableReader::Value(size_t column) {
         return DecodeJetField(m_file.Version(), col.type, field.is_null != 0, bytes, m_lval,
                               {&m_file.Jet3Text(), col.scale});
     } catch (const CJetFormatError& e) {
-        CDaoMessage where = CDaoMessage()
-                            << "The column '" << SourceColumn(col.name) << "' of "
-                            << Describe(m_name) << " in '" << SourceFile(m_file.Path()) << "'";
-        if (std::string_view(JetTypeName(col.type)) == "unknown") {
-            throw CDaoException(where << " has a type this program does not know (type code "
-                                      << std::to_string(col.type) << "); the file may be damaged.");
+        const bool unknown = std::string_view(JetTypeName(col.type)) == "unknown";
+        const CSourcePiece type =
+            SourceReason(unknown ? std::to_string(col.type) : JetTypeName(col.type));
+        const CSourcePiece columnName = SourceColumn(col.name);
+        const CSourcePiece file = SourceFile(m_file.Path());
+        // A damaged catalogue can give a table no name.
+        const auto refuse = [&](const char* named, const char* nameless) {
+            throw CDaoException(
+                m_name.empty()
+                    ? CDaoMessage::Format(nameless, {columnName, file, type})
+                    : CDaoMessage::Format(named, {columnName, SourceTable(m_name), file, type}));
+        };
+        if (unknown) {
+            refuse(TrNoop("The column '%1' of the table '%2' in '%3' has a type this program does "
+                          "not know (type code %4); the file may be damaged."),
+                   TrNoop("The column '%1' of a table without a name in '%2' has a type this "
+                          "program does not know (type code %3); the file may be damaged."));
         }
         if (!IsReadableJetType(col.type)) {
-            throw CDaoException(where << " is of the type " << JetTypeName(col.type)
-                                      << ", which this program cannot read.");
+            refuse(TrNoop("The column '%1' of the table '%2' in '%3' is of the type %4, which this "
+                          "program cannot read."),
+                   TrNoop("The column '%1' of a table without a name in '%2' is of the type %3, "
+                          "which this program cannot read."));
         }
         ThrowDamaged(CDaoMessage()
                      << "row " << SourceRow(m_rowsRead) << ", column '" << SourceColumn(col.name)
@@ -377,7 +384,24 @@ CFieldValue MdbTableReader::Value(size_t column) {
 }
 
 void MdbTableReader::ThrowDamaged(const CDaoMessage& what) const {
-    throw CDaoException(CDaoMessage()
-                        << "The database '" << SourceFile(m_file.Path()) << "' is damaged: in "
-                        << Describe(m_name) << ", " << what << ".");
+    // What is damaged stays in English, as one reason; what libmdb said goes after it.
+    CDaoMessage reason;
+    std::string said;
+    for (const CSourcePiece& piece : what.Pieces()) {
+        if (piece.part == SourcePart::LibraryDetail) {
+            said = piece.text;
+        } else {
+            reason << CSourcePiece{SourcePart::Text, piece.text};
+        }
+    }
+    CDaoMessage message =
+        m_name.empty()
+            ? CDaoMessage::Format(
+                  TrNoop("The database '%1' is damaged: in a table without a name, %2."),
+                  {SourceFile(m_file.Path()), SourceReason(reason.Text())})
+            : CDaoMessage::Format(
+                  TrNoop("The database '%1' is damaged: in the table '%2', %3."),
+                  {SourceFile(m_file.Path()), SourceTable(m_name), SourceReason(reason.Text())});
+    message.AddLibraryDetail(said);
+    throw CDaoException(message);
 }

@@ -50,8 +50,6 @@ public:
     std::string LibraryOutput() const noexcept { return m_quiet.Said(); }
     // The current row's value in the given column.
     CFieldValue Value(size_t column);
-    // "the table 'T'", or "a table without a name" for a damaged catalogue's empty name.
-    static CDaoMessage Describe(const std::string& tableName);
 
 private:
     struct Column {
@@ -60,7 +58,8 @@ private:
         int scale;
     };
 
-    // Throws "The database 'F' is damaged: in the table 'T', <what>."
+    // Throws "The database 'F' is damaged: in the table 'T', <what>." (or "in a table without a
+    // name", for a damaged catalogue's empty name).
     [[noreturn]] void ThrowDamaged(const CDaoMessage& what) const;
     // Throws (damaged) unless the catalogue entry of a user table points to a user table's
     // definition page.

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/jet/JetValue.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/MdbTableReader.h"
@@ -17,9 +18,9 @@ constexpr uint32_t kMostPagesTracked = 1u << 21;
 // detail given up first when the message is too long.
 void ThrowIfLibmdbSpoke(const std::string& path, const std::string& said) {
     if (!said.empty()) {
-        throw CDaoException(CDaoMessage()
-                            << "The database '" << SourceFile(path)
-                            << "' is damaged: libmdb reported problems while reading it: " << said);
+        throw CDaoException(CDaoMessage::Format(
+            TrNoop("The database '%1' is damaged: libmdb reported problems while reading it: %2"),
+            {SourceFile(path), SourceReason(said)}));
     }
 }
 
@@ -47,11 +48,10 @@ void ThrowIfDefinitionsRepeat(const MdbDatabase& file, const std::vector<std::st
                          static_cast<size_t>(handle->fmt->pg_size));
         const auto [it, added] = owners.emplace(std::move(page), i);
         if (!added && it->second < read.size()) {
-            throw CDaoException(CDaoMessage()
-                                << "The database '" << SourceFile(file.Path())
-                                << "' is damaged: the tables '" << SourceTable(names[it->second])
-                                << "' and '" << SourceTable(names[i])
-                                << "' have the same definition, one page copied over the other.");
+            throw CDaoException(CDaoMessage::Format(
+                TrNoop("The database '%1' is damaged: the tables '%2' and '%3' have the same "
+                       "definition, one page copied over the other."),
+                {SourceFile(file.Path()), SourceTable(names[it->second]), SourceTable(names[i])}));
         }
     }
 }

@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "dbaccess/Translate.h"
+
 namespace {
 
 constexpr std::string_view kMemoryLimit = "memory-limit";
@@ -17,9 +19,9 @@ constexpr std::string_view kError = "error";
 constexpr size_t kMaxReport = 1 << 20;
 
 // The names of the kinds of piece in an error line, in the order of SourcePart.
-constexpr std::array<std::string_view, 6> kPieceKinds = {"text",   "file", "table",
-                                                         "column", "row",  "detail"};
-static_assert(static_cast<size_t>(SourcePart::LibraryDetail) + 1 == kPieceKinds.size());
+constexpr std::array<std::string_view, 7> kPieceKinds = {"text", "file",   "table", "column",
+                                                         "row",  "detail", "reason"};
+static_assert(static_cast<size_t>(SourcePart::Reason) + 1 == kPieceKinds.size());
 
 std::string Escape(std::string_view text) {
     std::string field;
@@ -182,7 +184,8 @@ bool VetReportReader::Read(std::string_view line) {
 }
 
 CDaoMessage VetMemoryLimitMessage(const std::string& path, uint64_t limit) {
-    return CDaoMessage() << "The database '" << SourceFile(path)
-                         << "' is damaged: reading it needed more than the "
-                         << std::to_string(limit >> 20) << " MB of memory allowed.";
+    return CDaoMessage::Format(
+        TrNoop("The database '%1' is damaged: reading it needed more than the %2 MB of memory "
+               "allowed."),
+        {SourceFile(path), SourceReason(std::to_string(limit >> 20))});
 }

@@ -73,3 +73,37 @@ TEST(DataSourceTarget, TheTooltipNamesItAndARunWritesToIt) {
     EXPECT_EQ(server.Query(database, "select count(*) from KEN_ALL;"), testtarget::Rows{{"1001"}});
     EXPECT_FALSE(std::filesystem::exists(dir / "Pomvale01"));
 }
+
+// A data source added while the dialog is open: the tooltip names it once the pointer comes
+// to the start button, a run uses the target resolved when it started, and after the run the
+// tooltip follows the data source's removal.
+TEST(DataSourceTarget, TheTooltipFollowsADataSourceAddedOrRemoved) {
+    const testsupport::TempDirectory dir("brimlow-gui-tip");
+    std::ofstream(dir / "odbc.ini") << "";
+    const UserDataSources dataSources(dir / "odbc.ini");
+    CTestDlg dlg;
+    dlg.Show();
+    const auto tip = [&dlg] { return Utf8FromWx(dlg.StartButton().GetToolTipText()); };
+    const auto hover = [&dlg] {
+        wxMouseEvent enter(wxEVT_ENTER_WINDOW);
+        enter.SetEventObject(&dlg.StartButton());
+        dlg.StartButton().ProcessWindowEvent(enter);
+    };
+    const std::string before = tip();
+    EXPECT_EQ(before.find("DSN Pomvale01"), std::string::npos) << before;
+
+    std::ofstream(dir / "odbc.ini") << "[Pomvale01]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/"
+                                       "psqlodbcw.so\nServername=db1\nDatabase=pomvale01\n";
+    hover();
+    EXPECT_EQ(tip().rfind("移行先: DSN Pomvale01 (", 0), 0u) << tip();
+
+    std::string tipDuringRun;
+    dlg.run = [&](CTestDlg& self) {
+        std::ofstream(dir / "odbc.ini") << "";
+        hover();
+        tipDuringRun = Utf8FromWx(self.StartButton().GetToolTipText());
+    };
+    dlg.Click(IDC_START);
+    EXPECT_EQ(tipDuringRun.rfind("移行先: DSN Pomvale01 (", 0), 0u) << tipDuringRun;
+    EXPECT_EQ(tip(), before);
+}

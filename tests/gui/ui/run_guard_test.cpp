@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
@@ -78,19 +79,54 @@ TEST(RunGuard, StartDuringRunIsIgnored) {
     EXPECT_EQ(1, runs);
 }
 
-// The window manager's close arrives inside the run's paint pump; the window closes when
-// the run is over, not before.
-TEST(RunGuard, CloseDuringRunWaitsForTheEnd) {
+// The window manager's close arrives inside the run's paint pump and asks first; agreed to,
+// the run stops and the window closes when the run is over, not before.
+TEST(RunGuard, CloseDuringRunAsksAndWaitsForTheEnd) {
     CTestDlg dlg;
     bool modalAfterClose = false;
-    dlg.run = [&modalAfterClose](CTestDlg& self) {
+    bool stopAsked = false;
+    dlg.run = [&](CTestDlg& self) {
         self.Close();
         self.AppendLog("KEN_ALLを移行しました。");
         modalAfterClose = self.IsModal();
+        stopAsked = self.IsStopRequested();
     };
+    CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_YES);
     const int result = InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); });
     EXPECT_TRUE(modalAfterClose);
+    EXPECT_TRUE(stopAsked);
     EXPECT_EQ(wxID_CANCEL, result);
+    ASSERT_EQ(1u, answerer.Seen().size());
+    EXPECT_EQ("移行中です。中止して終了しますか？", answerer.Seen()[0].message);
+}
+
+// 続ける (the default): the run goes on and the window stays; a close that cannot be
+// vetoed stops the run without asking.
+TEST(RunGuard, CloseDuringRunAnsweredGoOnKeepsRunning) {
+    CTestDlg dlg;
+    bool stopAfterGoOn = true;
+    bool stopAfterForcedClose = false;
+    dlg.run = [&](CTestDlg& self) {
+        self.Close();
+        stopAfterGoOn = self.IsStopRequested();
+        wxCloseEvent forced(wxEVT_CLOSE_WINDOW, self.GetId());
+        forced.SetEventObject(&self);
+        forced.SetCanVeto(false);
+        self.ProcessWindowEvent(forced);
+        stopAfterForcedClose = self.IsStopRequested();
+    };
+    CDialogAnswerer answerer;
+    answerer.Expect([](wxDialog& box) {
+        EXPECT_EQ(wxString::FromUTF8("中止して終了"),
+                  dynamic_cast<wxMessageDialog&>(box).GetYesLabel());
+        EXPECT_EQ(wxString::FromUTF8("続ける"), dynamic_cast<wxMessageDialog&>(box).GetNoLabel());
+        return wxID_NO;
+    });
+    InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); });
+    EXPECT_FALSE(stopAfterGoOn);
+    EXPECT_TRUE(stopAfterForcedClose);
+    EXPECT_EQ(1u, answerer.Seen().size());
 }
 
 // Same when the run fails: the error is shown, then the window closes.
@@ -101,9 +137,10 @@ TEST(RunGuard, CloseDuringFailedRunClosesAfterTheReport) {
         throw CDBException("切断されました。");
     };
     CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_YES);
     answerer.ExpectAndReturn(wxID_OK);
     EXPECT_EQ(wxID_CANCEL, InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); }));
-    EXPECT_EQ(1u, answerer.Seen().size());
+    EXPECT_EQ(2u, answerer.Seen().size());
 }
 
 // Real input during a run: the log's paint pump holds it back, and what reached the
@@ -146,8 +183,8 @@ TEST(RunGuard, LogClickDuringRunKeepsCaretAtEnd) {
     EXPECT_EQ(dlg.LogBox().GetLastPosition(), dlg.LogBox().GetInsertionPoint());
 }
 
-// A click on the exit button during a run asks it to stop; the dialog ends once the run is
-// over, not inside it.
+// A click on the exit button during a run asks whether to stop; agreed to, the run stops
+// and the dialog ends once the run is over, not inside it.
 TEST(RunGuard, ExitClickDuringRunClosesAfterTheEnd) {
     CTestDlg dlg;
     bool modalAfterPump = false;
@@ -161,6 +198,8 @@ TEST(RunGuard, ExitClickDuringRunClosesAfterTheEnd) {
         modalAfterPump = self.IsModal();
         stopAsked = self.IsStopRequested();
     };
+    CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_YES);
     EXPECT_EQ(wxID_OK, InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); }));
     EXPECT_TRUE(modalAfterPump);
     EXPECT_TRUE(stopAsked);

@@ -194,6 +194,7 @@ TEST_F(RunProgress, EscStopsAndTheCloseBoxStopsAndCloses) {
         }
     };
     CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_YES);
     EXPECT_EQ(wxID_CANCEL, InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); }));
     ExpectStoppedInKenAll();
 }

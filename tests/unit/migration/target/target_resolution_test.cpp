@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
 #include <string>
 #include <tuple>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "migration/RunSettings.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
@@ -171,6 +173,27 @@ TEST(TargetFailureText, ALockedFileIsNamedWithTheWaitOnlyForOurTimeout) {
         ExplainStatementFailure(locked, "Mst01", "Driver={SQL Server};Database=/srv/P", "SQLite");
     EXPECT_TRUE(Has(theirs, "The SQLite file /srv/P is locked by another program. Close"))
         << theirs;
+}
+
+// SQLite's "attempt to write a readonly database (8)" names neither the file nor what to do:
+// in Japanese the message does, before the driver's text; in English it stays the driver's.
+TEST(TargetFailureText, AReadOnlySqliteFileIsNamedInJapanese) {
+    const CDBException readOnly =
+        DriverFailure("attempt to write a readonly database (8)\n", "HY000", 8);
+    const std::string connect = "Driver=/s.so;Database=/home/u/P";
+    EXPECT_EQ(ExplainStatementFailure(readOnly, "KEN_ALL", connect, "SQLite"),
+              "attempt to write a readonly database (8)\n");
+
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "ja_JP.UTF-8") == nullptr) {
+        GTEST_SKIP() << "the locale ja_JP.UTF-8 is not generated (scripts/install-deps)";
+    }
+    BindMessageCatalogue(BRIMLOW_BINARY_DIR "/locale");
+    const std::string japanese = ExplainStatementFailure(readOnly, "KEN_ALL", connect, "SQLite");
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_EQ(japanese.rfind("移行先の SQLite ファイル /home/u/P に書き込めません", 0), 0u)
+        << japanese;
+    EXPECT_TRUE(japanese.ends_with("\nattempt to write a readonly database (8)\n")) << japanese;
 }
 
 TEST(TargetFailureText, TheKindComesFromTheStateAndForSqliteFromItsOwnCodes) {

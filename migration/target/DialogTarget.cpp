@@ -1,0 +1,119 @@
+#include "migration/target/DialogTarget.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/TableCatalogue.h"
+
+namespace {
+
+// Rows the replacing run puts into one statement, as brimlow-migrate --replace does.
+constexpr std::size_t kReplaceRowsPerStatement = 500;
+
+std::optional<std::size_t> CountRows(CDatabase& database, const std::string& table) {
+    try {
+        const std::string text = database.QueryValue("select count(*) from " + table);
+        std::size_t rows = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rows);
+        if (error != std::errc() || end != text.data() + text.size()) {
+            return std::nullopt;
+        }
+        return rows;
+    } catch (const CDBException&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::vector<CTargetTableRows> CountTargetRows(CDatabase& database) {
+    std::vector<CTargetTableRows> tables;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        tables.push_back({entry.table, CountRows(database, entry.table)});
+    }
+    return tables;
+}
+
+CDialogTarget::CDialogTarget(CDatabase& database, std::optional<CResolvedTarget> resolved,
+                             ExistingRowsAsker ask)
+    : m_database(database), m_ask(std::move(ask)), m_perRow(database, std::move(resolved)) {}
+
+CDialogTarget::~CDialogTarget() {
+    // A replacing run that did not commit holds the tables' lock and its transaction until
+    // the connection closes: roll it back now rather than at the next run.
+    if (m_replace) {
+        Close();
+    }
+}
+
+bool CDialogTarget::IsOpen() const noexcept {
+    return m_database.IsOpen();
+}
+
+void CDialogTarget::Open(const std::string& connect) {
+    m_replace.reset();
+    m_perRow.Open(connect);
+    CExistingRows existing{CountTargetRows(m_database), m_database.CanTransact()};
+    const bool hasRows =
+        std::any_of(existing.tables.begin(), existing.tables.end(),
+                    [](const CTargetTableRows& t) { return !t.rows || *t.rows > 0; });
+    if (!hasRows) {
+        return;
+    }
+    switch (m_ask(existing)) {
+        case ExistingRowsChoice::Append:
+            return;
+        case ExistingRowsChoice::Replace:
+            if (existing.canReplace) {
+                // On the connection just made, to the target it was made to.
+                m_replace.emplace(m_database, kReplaceRowsPerStatement);
+                m_replace->SetWaitCallback(m_waitCallback);
+                try {
+                    m_replace->TakeOver(m_perRow.Target());
+                } catch (...) {
+                    Close();
+                    throw;
+                }
+                return;
+            }
+            break;
+        case ExistingRowsChoice::Cancel:
+            break;
+    }
+    m_perRow.Close();
+    throw CRunCancelled();
+}
+
+void CDialogTarget::SetWaitCallback(std::function<void()> callback) {
+    m_waitCallback = std::move(callback);
+    m_perRow.SetWaitCallback(m_waitCallback);
+    if (m_replace) {
+        m_replace->SetWaitCallback(m_waitCallback);
+    }
+}
+
+std::string CDialogTarget::Describe() const {
+    return m_perRow.Describe();
+}
+
+void CDialogTarget::InsertRow(const CInsertItemList& row) {
+    Active().InsertRow(row);
+}
+
+void CDialogTarget::EndTable() {
+    Active().EndTable();
+}
+
+void CDialogTarget::CommitRun() {
+    Active().CommitRun();
+}
+
+void CDialogTarget::Close() noexcept {
+    if (m_replace) {
+        m_replace->Close();
+    }
+    m_perRow.Close();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "migration/EngineInterfaces.h"
+#include "migration/target/OdbcTarget.h"
+#include "migration/target/ReplaceTarget.h"
+#include "migration/target/TargetResolution.h"
+
+class CDatabase;
+
+// What the target's tables held when the dialog's run connected.
+struct CTargetTableRows {
+    std::string table;
+    std::optional<std::size_t> rows;  // none: the count failed, which counts as rows
+};
+
+struct CExistingRows {
+    std::vector<CTargetTableRows> tables;  // the catalogue's tables, in its order
+    // The driver can run transactions, so a replacing run is possible (the rollback probe
+    // comes once it is chosen).
+    bool canReplace = false;
+};
+
+// The user's answer when the target's tables already hold rows.
+enum class ExistingRowsChoice {
+    Replace,  // empty the eight tables and insert every row in one transaction
+    Append,   // insert every row again, one committed statement per row
+    Cancel,   // send nothing
+};
+
+// Asked once per run, before the first row, when a table holds rows.
+using ExistingRowsAsker = std::function<ExistingRowsChoice(const CExistingRows&)>;
+
+// Thrown out of Open when the user cancels; never shown as an error.
+class CRunCancelled : public CUserException {
+public:
+    CRunCancelled() : CUserException("The migration was cancelled.") {}
+};
+
+// The dialog's target: one committed statement per row, as COdbcTarget, unless the target's
+// eight tables already hold rows. Then, before anything is sent, it asks what to do: insert
+// every row again, replace the tables' contents in one transaction (as brimlow-migrate
+// --replace does, on the same connection), or cancel. The rows are counted with one
+// "select count(*)" per table on the run's own connection; a count that fails counts as rows.
+class CDialogTarget final : public ITargetDatabase {
+public:
+    CDialogTarget(CDatabase& database, std::optional<CResolvedTarget> resolved,
+                  ExistingRowsAsker ask);
+    // After a replacing run, closes the connection: what was not committed is rolled back.
+    ~CDialogTarget() override;
+    CDialogTarget(const CDialogTarget&) = delete;
+    CDialogTarget& operator=(const CDialogTarget&) = delete;
+
+    bool IsOpen() const noexcept override;
+    // Connects, counts, and asks when a table holds rows. Throws CRunCancelled (connection
+    // closed) on Cancel, and CDBException when the connection, or for Replace the rollback
+    // probe, the lock or the emptying, fails (nothing is then changed).
+    void Open(const std::string& connect) override;
+    void SetWaitCallback(std::function<void()> callback) override;
+    std::string Describe() const override;
+    void InsertRow(const CInsertItemList& row) override;
+    void EndTable() override;
+    void CommitRun() override;
+    void Close() noexcept override;
+
+    // True once Replace was chosen: nothing of the run is kept unless it completes.
+    bool IsReplacing() const noexcept { return m_replace.has_value(); }
+
+private:
+    ITargetDatabase& Active() {
+        return m_replace ? static_cast<ITargetDatabase&>(*m_replace) : m_perRow;
+    }
+
+    CDatabase& m_database;
+    ExistingRowsAsker m_ask;
+    COdbcTarget m_perRow;
+    std::optional<CReplaceTarget> m_replace;
+    std::function<void()> m_waitCallback;  // given to whichever target is active
+};
+
+// The rows each catalogue table of the target holds, on an open connection.
+std::vector<CTargetTableRows> CountTargetRows(CDatabase& database);

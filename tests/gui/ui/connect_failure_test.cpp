@@ -1,0 +1,64 @@
+// A target that cannot be reached: the box names it as the start button's tooltip does, in
+// the session's language, and the log says that the run did not start.
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#include "migration/DaoSource.h"
+#include "migration/target/OdbcTarget.h"
+#include "tests/gui/GuiTest.h"
+#include "tests/support/Paths.h"
+
+using guitest::CDialogAnswerer;
+using guitest::CTestDlg;
+
+namespace {
+
+// psqlODBC on a port where nothing listens, without a data source: unixODBC keeps what it
+// read of a data source's entries for a while, which would tie this test to the others that
+// use Pomvale01.
+const CResolvedTarget kUnreachable{
+    "Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Server=127.0.0.1;Port=1;"
+    "Database=pomvale01",
+    "", "PostgreSQL on 127.0.0.1, port 1"};
+
+class CUnreachableDlg : public CTestDlg {
+public:
+    void RunUnreachable() {
+        CDaoSource source(m_workspace, m_sourceDb);
+        COdbcTarget target(m_targetDb, kUnreachable);
+        RunOn(source, target);
+    }
+};
+
+}  // namespace
+
+TEST(ConnectFailure, AnUnreachableTargetIsNamedAndLeavesALine) {
+    CUnreachableDlg dlg;
+    dlg.run = [&dlg](CTestDlg&) { dlg.RunUnreachable(); };
+    dlg.Show();
+    dlg.PathBox().ChangeValue(wxString::FromUTF8(testpaths::Data("sample.mdb").string()));
+    CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_OK);
+    dlg.Click(IDC_START);
+    ASSERT_EQ(1u, answerer.Seen().size());
+    // Unwrapped: the box breaks English lines at blanks, Japanese ones between characters.
+    const char* messages = std::setlocale(LC_MESSAGES, nullptr);
+    const bool japanese = messages != nullptr && std::string(messages).rfind("ja", 0) == 0;
+    std::string message;
+    for (const char c : answerer.Seen()[0].message) {
+        message += c != '\n' ? std::string(1, c) : japanese ? "" : " ";
+    }
+    if (japanese) {
+        EXPECT_EQ(0u, message.find("移行先 (PostgreSQL on 127.0.0.1, port 1) に接続できません"))
+            << message;
+    } else {
+        EXPECT_NE(std::string::npos, message.find("Target tried:")) << message;
+        EXPECT_NE(std::string::npos, message.find("server 127.0.0.1, database pomvale01."))
+            << message;
+    }
+    EXPECT_EQ("\n移行を開始できませんでした。(移行先に接続できません)",
+              Utf8FromWx(dlg.LogBox().GetValue()));
+}
