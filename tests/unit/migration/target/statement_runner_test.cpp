@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "dbaccess/Exceptions.h"
@@ -17,14 +19,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A statement that blocks until released.
+// A statement that blocks until released. The thread given up keeps its flag alive.
 struct Blocking {
-    std::atomic<bool> released{false};
-    void operator()() const {
-        while (!released) {
-            std::this_thread::sleep_for(5ms);
-        }
+    std::shared_ptr<std::atomic<bool>> released = std::make_shared<std::atomic<bool>>(false);
+    std::function<void()> Work() const {
+        return [released = released] {
+            while (!*released) {
+                std::this_thread::sleep_for(5ms);
+            }
+        };
     }
+    void Release() const { *released = true; }
 };
 
 UnknownOutcome StopOutcome(CStatementRunner& runner, const std::function<void()>& work) {
@@ -66,9 +71,9 @@ TEST(StatementRunner, AStopTakesTheStatementsOutcomeOrGivesItUp) {
     // Still blocked after the grace: given up, outcome unknown; the runner goes on with a
     // thread of its own.
     Blocking blocked;
-    EXPECT_EQ(StopOutcome(runner, std::ref(blocked)), UnknownOutcome::Row);
+    EXPECT_EQ(StopOutcome(runner, blocked.Work()), UnknownOutcome::Row);
     EXPECT_NO_THROW(runner.Run([] {}));
-    blocked.released = true;
+    blocked.Release();
 }
 
 TEST(StatementRunner, AStopAtOnceDoesNotWait) {
@@ -76,6 +81,6 @@ TEST(StatementRunner, AStopAtOnceDoesNotWait) {
     CStatementRunner runner(database, 1h);
     runner.SetWaitCallback([] { throw CRunStopped(UnknownOutcome::None, true); });
     Blocking blocked;
-    EXPECT_EQ(StopOutcome(runner, std::ref(blocked)), UnknownOutcome::Row);
-    blocked.released = true;
+    EXPECT_EQ(StopOutcome(runner, blocked.Work()), UnknownOutcome::Row);
+    blocked.Release();
 }
