@@ -34,7 +34,9 @@ std::unique_ptr<TdsServer> StartServer(const std::vector<std::string>& options =
 }
 
 CommandResult Migrate(const TdsServer& server, const std::vector<std::string>& arguments,
-                      const std::vector<std::string>& environment = {"LC_ALL=ja_JP.UTF-8"}) {
+                      // A Japanese session whose messages stay English, for the expectations.
+                      const std::vector<std::string>& environment = {
+                          "LC_ALL=", "LANGUAGE=", "LC_CTYPE=ja_JP.UTF-8", "LC_MESSAGES=C"}) {
     CommandResult result =
         testsupport::RunCommand(server.MigrateCommand(arguments, environment), {}, server.Folder());
     EXPECT_EQ(result.out.find(kPassword), std::string::npos) << result.out;
