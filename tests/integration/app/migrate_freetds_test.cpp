@@ -14,7 +14,11 @@
 #include <tuple>
 #include <vector>
 
+#include <cstdlib>
+
+#include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
+#include "migration/target/DialogTarget.h"
 #include "tests/support/GoldenFile.h"
 #include "tests/support/Paths.h"
 #include "tests/support/RunCommand.h"
@@ -311,3 +315,25 @@ TEST_F(FreeTds, ALockWaitEndsAtTheStatementTimeout) {
 }
 
 }  // namespace
+
+// The dialog's question before rows are added twice counts each table with "select count(*)"
+// on the run's connection: through FreeTDS the server's counts come back as they are.
+TEST_F(FreeTds, TheExistingRowsAreCountedThroughTheDriver) {
+    const auto server = StartServer({"--rows", "KEN_ALL=7", "--rows", "Mst03=2"});
+    const std::string conf = server->Folder() + "/freetds.conf";
+    setenv("FREETDSCONF", conf.c_str(), 1);
+    CDatabase database;
+    database.OpenEx(std::string("Driver=") + TdsServer::Driver() +
+                    ";Servername=brimlowtest;Database=Pomvale01;UID=brimlow;PWD=" + kPassword +
+                    ";ClientCharset=UTF-8");
+    std::map<std::string, std::size_t> counts;
+    for (const CTargetTableRows& table : CountTargetRows(database)) {
+        ASSERT_TRUE(table.rows.has_value()) << table.table;
+        counts[table.table] = *table.rows;
+    }
+    unsetenv("FREETDSCONF");
+    EXPECT_EQ(counts.size(), GetTableCatalogue().size());
+    EXPECT_EQ(counts["KEN_ALL"], 7u);
+    EXPECT_EQ(counts["Mst03"], 2u);
+    EXPECT_EQ(counts["Mst01"], 0u);
+}
