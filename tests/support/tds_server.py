@@ -187,14 +187,14 @@ class Database:
     def __init__(self, args):
         self.lock = threading.Lock()
         self.committed = {}
-        for spec in args.rows:
-            table, n = spec.split("=")
+        for setting in args.rows:
+            table, n = setting.split("=")
             self.committed[table] = ["(%d)" % i for i in range(int(n))]
         self.record_file = open(args.record, "a", encoding="utf-8") if args.record else None
         self.state_path = args.state
         self.errors_by_number = {}
-        for spec in args.error:
-            n, code = spec.split("=")
+        for setting in args.error:
+            n, code = setting.split("=")
             self.errors_by_number[int(n)] = int(code)
         self.errors_by_text = [tuple(s.rsplit("=", 1)) for s in args.error_on]
         self.drop_on = args.drop_on
