@@ -60,21 +60,12 @@ public:
                                  : table != nullptr && m_dialog.IsReplacing()
                                      ? runlines::StoppedUnchanged(*table)
                                      : runlines::Stopped(table);
-        if (table != nullptr && std::exchange(m_bProgressShown, false)) {
-            m_dialog.ReplaceLastLogLine(line);
-        } else {
-            m_dialog.AppendLog(line.c_str());
-        }
+        ShowEndLine(table, line);
     }
     void OnFailed(const CTableProgress* table) override {
         m_bFailed = true;
         if (m_bInDoubt) {
-            const std::string line = runlines::LostInDoubt(table);
-            if (table != nullptr && std::exchange(m_bProgressShown, false)) {
-                m_dialog.ReplaceLastLogLine(line);
-            } else {
-                m_dialog.AppendLog(line.c_str());
-            }
+            ShowEndLine(table, runlines::LostInDoubt(table));
             m_bFailureShown = true;
         } else if (table != nullptr && std::exchange(m_bProgressShown, false)) {
             m_dialog.ReplaceLastLogLine(m_dialog.IsReplacing() ? runlines::FailedUnchanged(*table)
@@ -105,6 +96,15 @@ public:
     bool IsStopRequested() override { return m_dialog.IsStopRequested(); }
 
 private:
+    // Where the run ended: in place of the table's progress line when it shows, else below.
+    void ShowEndLine(const CTableProgress* table, const std::string& line) {
+        if (table != nullptr && std::exchange(m_bProgressShown, false)) {
+            m_dialog.ReplaceLastLogLine(line);
+        } else {
+            m_dialog.AppendLog(line.c_str());
+        }
+    }
+
     CBrimlowDlg& m_dialog;
     bool m_bProgressShown = false;  // the log's last line is a table's progress
     // The run failed (a stop is not a failure); the log's last line says where; the table
