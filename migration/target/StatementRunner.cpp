@@ -63,7 +63,6 @@ void CStatementRunner::Start(std::function<void()> work) {
     {
         const std::lock_guard lock(m_state->mutex);
         m_state->work = std::move(work);
-        m_state->failure = nullptr;
         m_state->inFlight = true;
     }
     m_state->changed.notify_all();
@@ -91,51 +90,8 @@ void CStatementRunner::Wait(std::unique_lock<std::mutex>& lock) {
             m_callback();
         } catch (const CRunStopped& stop) {
             lock.lock();
-            bool atOnce = stop.AtOnce();
-            if (!atOnce && !done()) {
-                lock.unlock();
-                m_database.CancelStatement();
-                const auto end = std::chrono::steady_clock::now() + m_grace;
-                lock.lock();
-                while (!atOnce && !state.changed.wait_for(lock, kTick, done) &&
-                       std::chrono::steady_clock::now() < end) {
-                    lock.unlock();
-                    try {
-                        m_callback();
-                    } catch (const CRunStopped& again) {
-                        atOnce = again.AtOnce();
-                    } catch (...) {
-                        // A stop is already on its way.
-                    }
-                    lock.lock();
-                }
-            }
-            if (done()) {
-                if (!state.failure) {
-                    // The statement completed: its row is in, and the stop is taken at the
-                    // next row boundary.
-                    return;
-                }
-                bool lost = false;
-                try {
-                    std::rethrow_exception(state.failure);
-                } catch (const CDBException& e) {
-                    lost = ClassifyTargetFailure(e, "") == TargetFailureKind::Connection;
-                } catch (...) {
-                }
-                state.failure = nullptr;
-                // Cancelled: the statement did not apply. The connection broke instead: it
-                // may have.
-                throw CRunStopped(lost ? UnknownOutcome::Row : UnknownOutcome::None);
-            }
-            // Given up: the thread keeps its call and the connection's handles; the next
-            // call of this runner, if any, gets a new thread.
-            state.stopping = true;
-            state.thread.detach();
-            m_state = std::make_shared<State>();
-            lock.unlock();
-            m_database.Abandon();
-            throw CRunStopped(UnknownOutcome::Row);
+            TakeStop(lock, stop.AtOnce());
+            return;
         } catch (...) {
             // A failure of the window's own: it leaves once the statement is done.
             const std::exception_ptr failure = std::current_exception();
@@ -145,6 +101,54 @@ void CStatementRunner::Wait(std::unique_lock<std::mutex>& lock) {
         }
         lock.lock();
     }
+}
+
+void CStatementRunner::TakeStop(std::unique_lock<std::mutex>& lock, bool atOnce) {
+    State& state = *m_state;
+    const auto done = [&state] { return !state.inFlight; };
+    if (!atOnce && !done()) {
+        lock.unlock();
+        m_database.CancelStatement();
+        const auto end = std::chrono::steady_clock::now() + m_grace;
+        lock.lock();
+        while (!atOnce && !state.changed.wait_for(lock, kTick, done) &&
+               std::chrono::steady_clock::now() < end) {
+            lock.unlock();
+            try {
+                m_callback();
+            } catch (const CRunStopped& again) {
+                atOnce = again.AtOnce();
+            } catch (...) {
+                // A stop is already on its way.
+            }
+            lock.lock();
+        }
+    }
+    if (done()) {
+        if (!state.failure) {
+            // The statement completed: its row is in, and the stop is taken at the next row
+            // boundary.
+            return;
+        }
+        const std::exception_ptr failure = std::exchange(state.failure, nullptr);
+        bool lost = false;
+        try {
+            std::rethrow_exception(failure);
+        } catch (const CDBException& e) {
+            lost = ClassifyTargetFailure(e, "") == TargetFailureKind::Connection;
+        } catch (...) {
+        }
+        // Cancelled: the statement did not apply. The connection broke instead: it may have.
+        throw CRunStopped(lost ? UnknownOutcome::Row : UnknownOutcome::None);
+    }
+    // Given up: the thread keeps its call and the connection's handles; the next call of this
+    // runner, if any, gets a new thread.
+    state.stopping = true;
+    state.thread.detach();
+    m_state = std::make_shared<State>();
+    lock.unlock();
+    m_database.Abandon();
+    throw CRunStopped(UnknownOutcome::Row);
 }
 
 namespace {

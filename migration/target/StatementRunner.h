@@ -47,6 +47,9 @@ public:
 
 private:
     void Wait(std::unique_lock<std::mutex>& lock);
+    // A stop while a call is in flight (lock held): cancel, the grace, then its outcome or
+    // giving it up (above). Returns only when the call completed.
+    void TakeStop(std::unique_lock<std::mutex>& lock, bool atOnce);
 
     CDatabase& m_database;
     std::chrono::milliseconds m_grace;
