@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,9 @@ namespace testsupport {
 
 // The whole file, or "" when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+
+// Waits, at most a minute, until ready says so; returns what it says last.
+bool AwaitCondition(const std::function<bool()>& ready);
 
 // argv for execv: the strings' buffers, then a null.
 std::vector<char*> Argv(std::vector<std::string>& args);

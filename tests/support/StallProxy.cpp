@@ -24,10 +24,7 @@ CStallProxy::CStallProxy(int serverPort, const std::string& pattern, int nth, co
                "--port-file", m_portFile.c_str(), nullptr);
         _exit(127);
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (ReadFile(m_portFile).empty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    AwaitCondition([this] { return !ReadFile(m_portFile).empty(); });
 }
 
 CStallProxy::~CStallProxy() {
@@ -44,14 +41,7 @@ bool CStallProxy::Triggered() const {
 }
 
 bool CStallProxy::AwaitTriggered() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Triggered()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return AwaitCondition([this] { return Triggered(); });
 }
 
 std::string CStallProxy::Through(const std::string& connect) const {

@@ -170,11 +170,7 @@ TEST(LostConnection, StopWhileTheServerIsPausedIsAStop) {
                               "--summary", (dir.Path() / "summary.json").string(),
                               testpaths::SharedFixtures("kenall-full.mdb").string()},
                              dir.Path());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Has(ReadFile(dir.Path() / "err"), "KEN_ALL") &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    testsupport::AwaitCondition([&] { return Has(ReadFile(dir.Path() / "err"), "KEN_ALL"); });
     const auto backend =
         server.Query(database, "select pid from pg_stat_activity where datname = '" + database +
                                    "' and pid <> pg_backend_pid()");

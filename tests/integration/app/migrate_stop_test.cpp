@@ -31,6 +31,7 @@
 namespace {
 
 using testsupport::Argv;
+using testsupport::AwaitCondition;
 using testsupport::CBackgroundRun;
 using testsupport::CommandResult;
 using testsupport::ReadFile;
@@ -276,14 +277,6 @@ std::vector<long> SummaryTotals(const std::string& summary) {
         totals.push_back(std::regex_search(summary, match, total) ? std::stol(match[1]) : -1);
     }
     return totals;
-}
-
-// Waits, at most a minute, until ready says so.
-void AwaitCondition(const std::function<bool()>& ready) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!ready() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
 }
 
 // A replacing run of the big file, in a folder of its own, paused once its rows are on their
