@@ -1,11 +1,15 @@
 #include "app/BrimlowApp.h"
 
+#include <chrono>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 #include <wx/intl.h>
 #include <wx/log.h>
 
 #include "dbaccess/Translate.h"
+#include "migration/RunThread.h"
 #include "ui/BrimlowDlg.h"
 #include "ui/ErrorReport.h"
 #include "ui/LastResort.h"
@@ -18,6 +22,12 @@ bool CBrimlowApp::OnInit() {
         CBrimlowDlg dialog;
         SetTopWindow(&dialog);
         dialog.ShowModal();
+    }
+    // A run given up while its statement blocks may still be waiting on its thread: the
+    // process ends without tearing down what that thread could wake up to.
+    if (!CRunThread::WaitForAllRuns(std::chrono::milliseconds(0))) {
+        std::fflush(nullptr);
+        std::_Exit(0);
     }
     return true;
 }

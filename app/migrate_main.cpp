@@ -15,9 +15,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
 #include <optional>
@@ -38,6 +41,7 @@
 #include "migration/MigrationRun.h"
 #include "migration/RunSettings.h"
 #include "migration/RunSummary.h"
+#include "migration/RunThread.h"
 #include "migration/target/OdbcTarget.h"
 #include "migration/target/ReplaceTarget.h"
 #include "migration/target/StatementWriter.h"
@@ -253,28 +257,98 @@ StatementOutput OpenStatementOutput() {
 
 // resolved: the target resolved at the run's start, or nullopt when that failed (the open
 // then fails with the reason).
+// On the run's thread, which owns everything the run touches.
 void RunMigration(const COptions& options, const std::optional<CResolvedTarget>& resolved,
-                  CConsoleRun& console) {
+                  CConsoleRun& console, const std::shared_ptr<CRunWatch>& watch) {
     CDaoWorkspace workspace;
     CDaoDatabase sourceDb;
     CDatabase targetDb;
     CDaoSource source(workspace, sourceDb);
+    const auto run = [&](ITargetDatabase& target) {
+        CMigrationRun migration(source, target, console);
+        migration.SetWatch(watch);
+        migration.Run([&] { return options.path; }, options.target);
+    };
 
     if (options.bSqlOnly) {
         StatementOutput out = OpenStatementOutput();
         CStatementWriter writer(out.get());
-        CMigrationRun(source, writer, console).Run([&] { return options.path; }, options.target);
+        run(writer);
         const bool bFailed = std::ferror(out.get()) != 0;
         if (std::fclose(out.release()) != 0 || bFailed) {
             throw CException(Tr("Cannot write the statements to standard output."));
         }
     } else if (options.bReplace) {
         CReplaceTarget target(targetDb, 500, resolved);
-        CMigrationRun(source, target, console).Run([&] { return options.path; }, options.target);
+        run(target);
     } else {
         COdbcTarget target(targetDb, resolved);
-        CMigrationRun(source, target, console).Run([&] { return options.path; }, options.target);
+        run(target);
     }
+}
+
+// How a run that ended with failure (null: completed) ended.
+CRunEnd EndOf(const std::exception_ptr& failure) {
+    CRunEnd end;
+    if (!failure) {
+        return end;
+    }
+    try {
+        std::rethrow_exception(failure);
+    } catch (const CRunStopped& e) {
+        end.status = CRunEnd::Status::Stopped;
+        end.signal = ReceivedStopSignal();
+        end.unknown = e.Unknown();
+    } catch (const CConnectionLost& e) {
+        end.status = CRunEnd::Status::Failed;
+        end.error = e.GetErrorMessage();
+        end.unknown = e.InFlight();
+    } catch (const CException& e) {
+        end.status = CRunEnd::Status::Failed;
+        end.error = e.GetErrorMessage();
+    } catch (const std::bad_alloc&) {
+        end.status = CRunEnd::Status::Failed;
+        end.error = CMemoryException().GetErrorMessage();
+    } catch (const std::exception& e) {
+        end.status = CRunEnd::Status::Failed;
+        end.error = e.what();
+    } catch (...) {
+        end.status = CRunEnd::Status::Failed;
+    }
+    return end;
+}
+
+// The run on a thread of its own, while this thread passes the stop signals on. A call given
+// up by a stop ends the run here, as the run itself would have told it.
+CRunEnd RunOnItsThread(const COptions& options, const std::optional<CResolvedTarget>& resolved,
+                       CConsoleRun& console) {
+    std::exception_ptr failure;
+    std::optional<CRunWatch::GivenUp> givenUp;
+    CRunThread thread(
+        [&](const std::shared_ptr<CRunWatch>& watch) {
+            try {
+                RunMigration(options, resolved, console, watch);
+            } catch (const CRunGivenUp&) {
+                throw;
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        },
+        [&givenUp](const CRunWatch::GivenUp& given) { givenUp = given; });
+    while (!thread.WaitForEnd(std::chrono::milliseconds(30))) {
+        if (ReceivedStopSignal() != 0) {
+            thread.RequestStop(ReceivedSecondStopSignal());
+        }
+    }
+    if (!givenUp) {
+        return EndOf(failure);
+    }
+    const CTableProgress* table = givenUp->table ? &*givenUp->table : nullptr;
+    if (givenUp->unknown != UnknownOutcome::None) {
+        console.OnOutcomeUnknown(table, givenUp->unknown);
+    }
+    console.OnStopped(table);
+    return EndOf(std::make_exception_ptr(CRunStopped(givenUp->unknown)));
 }
 
 // The progress line goes to the program's own copy of standard error: while a table is read,
@@ -329,27 +403,7 @@ int Migrate(const COptions& options) {
         }
     }
     CConsoleRun console(options.bSqlOnly ? stderr : stdout, ProgressStream(options.progress));
-    CRunEnd end;
-    try {
-        RunMigration(options, resolved, console);
-    } catch (const CRunStopped& e) {
-        end.status = CRunEnd::Status::Stopped;
-        end.signal = ReceivedStopSignal();
-        end.unknown = e.Unknown();
-    } catch (const CConnectionLost& e) {
-        end.status = CRunEnd::Status::Failed;
-        end.error = e.GetErrorMessage();
-        end.unknown = e.InFlight();
-    } catch (const CException& e) {
-        end.status = CRunEnd::Status::Failed;
-        end.error = e.GetErrorMessage();
-    } catch (const std::bad_alloc&) {
-        end.status = CRunEnd::Status::Failed;
-        end.error = CMemoryException().GetErrorMessage();
-    } catch (const std::exception& e) {
-        end.status = CRunEnd::Status::Failed;
-        end.error = e.what();
-    }
+    CRunEnd end = RunOnItsThread(options, resolved, console);
     // A replacing run that did not complete was never committed.
     end.rolledBack = options.bReplace && end.status != CRunEnd::Status::Completed &&
                      end.unknown != UnknownOutcome::Commit;
@@ -391,6 +445,12 @@ int main(int argc, char** argv) {
         const int status = Migrate(*options);
         if (status == 2) {
             std::fputs(Tr(kUsage), stderr);
+        }
+        // A statement given up may still be blocked on its thread: the process ends without
+        // tearing down what that thread could wake up to.
+        if (!CRunThread::WaitForAllRuns(std::chrono::milliseconds(0))) {
+            std::fflush(nullptr);
+            std::_Exit(status);
         }
         return status;
     } catch (const CException& e) {

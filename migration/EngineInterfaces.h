@@ -10,6 +10,8 @@
 #include "dbaccess/access/jet/FieldValue.h"
 #include "migration/statement/InsertItem.h"
 
+class CRunWatch;
+
 // The migration engine sees its two databases and its progress display only through these
 // small interfaces: the real classes sit over libmdb and ODBC, and unit tests use fakes.
 
@@ -54,11 +56,10 @@ public:
     virtual ~ITargetDatabase() = default;
     virtual bool IsOpen() const noexcept = 0;
     virtual void Open(const std::string& connect) = 0;
-    // Called about every 30 ms on the run's thread while a statement takes long, so that a
-    // window can repaint and take a stop; it throws CRunStopped to stop. The statement is
-    // then cancelled and waited for a few seconds more (the callback still called, its throws
-    // ignored), and given up when it does not return. Empty: nothing is called.
-    virtual void SetWaitCallback(std::function<void()> /*callback*/) {}
+    // The run's watch (RunWatch.h): every call that may block on the server is marked in it,
+    // so that a stop cancels the call and, when it does not return, gives it up. Null: the
+    // calls are not watched.
+    virtual void SetWatch(std::shared_ptr<CRunWatch> /*watch*/) {}
     // Once open: what it connected to, as a user recognises it (never a password); empty for
     // a target that is no database.
     virtual std::string Describe() const { return {}; }

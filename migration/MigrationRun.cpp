@@ -5,14 +5,15 @@
 
 #include "dbaccess/Exceptions.h"
 #include "migration/RunSettings.h"
+#include "migration/RunWatch.h"
 #include "migration/TableCatalogue.h"
 #include "migration/statement/InsertItem.h"
 
 namespace {
 
-// At most one run at a time: the dialog and the command line each own one set
-// of connections, and a run nested inside another would share them.
-bool g_bRunInProgress = false;
+// At most one run at a time on a thread: a run nested inside another would share its
+// connections. (A run given up on another thread may still be blocked there.)
+thread_local bool g_bRunInProgress = false;
 
 class CRunInProgress {
 public:
@@ -68,12 +69,15 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     m_target.Close();
     m_source.Close();
     m_current.reset();
-    // A statement that blocks is waited for with the heartbeat, so that a stop is taken.
-    m_target.SetWaitCallback([this] { Heartbeat(); });
-    struct ClearCallback {
-        ITargetDatabase& target;
-        ~ClearCallback() { target.SetWaitCallback({}); }
-    } clear{m_target};
+    // A call that blocks is the watcher's to stop.
+    m_target.SetWatch(m_watch);
+    struct ClearWatch {
+        CMigrationRun& run;
+        ~ClearWatch() {
+            run.m_target.SetWatch(nullptr);
+            run.WatchTable(nullptr);
+        }
+    } clear{*this};
 
     try {
         OpenSource(readPath());
@@ -86,6 +90,9 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         }
         m_target.CommitRun();
         m_observer.AppendLog(kCompletionLine);
+    } catch (const CRunGivenUp&) {
+        // The watcher told the run's end; what is left belongs to this thread alone.
+        throw;
     } catch (const CRunStopped& e) {
         // Rows already sent stay; the connections are not kept for a later run.
         m_target.Close();
@@ -149,6 +156,7 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
         std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
         const size_t declared = recordset->GetRecordCount();
         CTableProgress& table = m_current.emplace(CTableProgress{entry.table, declared, 0});
+        WatchTable(&table);
         m_observer.OnTableStart(table);
         CProgressClock progress;
         // A stop is taken before each row, and before an empty table ends.
@@ -180,6 +188,7 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
     }
     m_target.EndTable();
     m_observer.OnTableEnd(*m_current);
+    WatchTable(nullptr);
     m_current.reset();
     m_observer.AppendLog(entry.logLine);
 }
@@ -204,7 +213,14 @@ void CMigrationRun::Heartbeat() {
 }
 
 void CMigrationRun::ThrowIfStopRequested() {
-    if (m_observer.IsStopRequested()) {
-        throw CRunStopped(UnknownOutcome::None, m_observer.IsStopAtOnceRequested());
+    if (m_observer.IsStopRequested() || (m_watch && m_watch->IsStopRequested())) {
+        throw CRunStopped(UnknownOutcome::None, m_observer.IsStopAtOnceRequested() ||
+                                                    (m_watch && m_watch->IsStopAtOnceRequested()));
+    }
+}
+
+void CMigrationRun::WatchTable(const CTableProgress* table) {
+    if (m_watch) {
+        m_watch->SetTable(table);
     }
 }

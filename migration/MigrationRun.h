@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,9 +22,11 @@ struct CCatalogueEntry;
 // completion line is logged. Connections a failed run left open are closed by the next run
 // before it opens anything, so that run reads the file it is given and connects afresh.
 //
-// A stop asked for by the observer takes effect between two rows, at a heartbeat of the file
-// check (which ends the check at once) or right after the connect: the rows sent stay, both
-// connections are closed, and CRunStopped leaves the run.
+// A stop asked for by the observer or the watch takes effect between two rows, at a heartbeat
+// of the file check (which ends the check at once) or right after the connect: the rows sent
+// stay, both connections are closed, and CRunStopped leaves the run. A call on the target that
+// the watcher gave up ends the run at once: CRunGivenUp leaves it, and the observer hears
+// nothing more.
 class CMigrationRun {
 public:
     CMigrationRun(ISourceDatabase& source, ITargetDatabase& target, IRunObserver& observer);
@@ -32,6 +35,10 @@ public:
     // gives the path of the .mdb file. A run started while another is in progress in this
     // process is refused with a CException and touches nothing.
     void Run(const std::function<std::string()>& readPath, const std::string& targetConnection);
+
+    // The watch the run marks its target calls and its table in, and whose stop it takes as
+    // the observer's (RunWatch.h); set before Run. Without one, nothing is watched.
+    void SetWatch(std::shared_ptr<CRunWatch> watch) { m_watch = std::move(watch); }
 
     // The steps of a run, each usable alone.
     void OpenSource(const std::string& path);
@@ -45,10 +52,13 @@ private:
     // Tells the observer that the run is alive, then stops if it asks to.
     void Heartbeat();
     void ThrowIfStopRequested();
+    // Tells the watch which table is being copied (null: none).
+    void WatchTable(const CTableProgress* table);
 
     ISourceDatabase& m_source;
     ITargetDatabase& m_target;
     IRunObserver& m_observer;
+    std::shared_ptr<CRunWatch> m_watch;
     std::optional<CTableProgress> m_current;  // the table being copied, from its start
     std::string m_strSourcePath;
 };

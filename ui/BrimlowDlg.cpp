@@ -4,7 +4,6 @@
 
 #include <wx/app.h>
 #include <wx/button.h>
-#include <wx/evtloop.h>
 #include <wx/iconbndl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -129,23 +128,11 @@ void CBrimlowDlg::AppendLog(const char* text) {
     }
     UpdateData(false);
     ShowLogEnd();
-    PumpPaint();
-    wxTheApp->ProcessIdle();
 }
 
 void CBrimlowDlg::ShowLogEnd() {
     m_editLog->SetInsertionPointEnd();
     m_editLog->ShowPosition(m_editLog->GetLastPosition());
-}
-
-void CBrimlowDlg::PumpPaint() {
-    // wxYield would dispatch input too and re-enter handlers; only the UI category repaints
-    // while keyboard and mouse input stays queued. During a run, input is dispatched through
-    // the run's input filter, which lets only a stop through.
-    if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) {
-        loop->YieldFor(m_bRunInProgress ? wxEVT_CATEGORY_UI | wxEVT_CATEGORY_USER_INPUT
-                                        : wxEVT_CATEGORY_UI);
-    }
 }
 
 void CBrimlowDlg::OnBrowse(wxCommandEvent& /*event*/) {

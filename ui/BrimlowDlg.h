@@ -1,19 +1,20 @@
 #pragma once
 
+#include <exception>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include <wx/dialog.h>
 #include <wx/icon.h>
 
-#include "dbaccess/access/DaoDatabase.h"
-#include "dbaccess/access/DaoWorkspace.h"
-#include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/RunThread.h"
 #include "migration/target/DialogTarget.h"
 #include "migration/target/TargetResolution.h"
 
-class ISourceDatabase;
-class ITargetDatabase;
+class CDialogLog;
+class CDialogRun;
 
 class wxButton;
 class wxStaticText;
@@ -21,27 +22,26 @@ class wxTextCtrl;
 
 // The program's only window: a path box with a browse button, the large start button that
 // runs a migration, a read-only log box and the exit button, laid out in dialog units. A
-// context menu opens the About box. The dialog owns the database objects a run works with.
+// context menu opens the About box.
 //
-// Everything runs on the user-interface thread. While a run is in progress the start button
-// reads 中止 and stops the run, as Esc does; the browse button and the path box are disabled,
-// and other input comes to nothing. The exit button and the close box ask whether to stop
-// the run; if so, the window closes when it is over.
+// A run executes on a thread of its own (CRunThread), which owns everything it touches: the
+// workspace, the source and the target connection are made anew by each run and never
+// shared with the window. The window's thread never waits for it: it hears of the run's
+// progress, log lines, questions and end through posted events (DialogRun.h). While a run is
+// in progress the start button reads 中止 and stops the run, as Esc does; the browse button
+// and the path box are disabled. The exit button and the close box ask whether to stop the
+// run; if so, the window closes when it is over.
 class CBrimlowDlg : public wxDialog {
 public:
     // Builds the dialog, without a parent, centred on the screen; ShowModal runs it.
     CBrimlowDlg();
+    // A run still in progress is asked to stop; its events then find no window.
+    ~CBrimlowDlg() override;
 
     // Appends one line to the log: "\n" and then text (null counts as empty), so the box's
-    // first line stays empty. Rewrites both boxes from the members, puts the caret at the end
-    // and scrolls it into view, lets pending painting run and then runs idle processing.
+    // first line stays empty. Rewrites both boxes from the members and puts the caret at the
+    // end, scrolled into view.
     void AppendLog(const char* text);
-
-    // Lets pending painting (and window-manager requests such as close) run. Outside a run,
-    // keyboard and mouse input stays queued. During a run, the input that can stop it (the
-    // start button, the exit button, Esc) is handled and the rest is thrown away. For the
-    // migration run's heartbeat and progress as well as for AppendLog.
-    void PumpPaint();
 
     // Replaces the last line of the log (the text after its last line break) in m_strLog and
     // in the log box, without rewriting the rest of the box.
@@ -67,6 +67,12 @@ public:
 
     // True from the start of a run to its end.
     bool IsRunInProgress() const noexcept { return m_bRunInProgress; }
+    // The run's end, posted by its thread (null: completed): the controls come back, a
+    // failure is shown, and an exit or close asked for during the run is carried out.
+    void EndRun(const std::exception_ptr& error);
+    // The question before rows are added to target tables that hold some (see
+    // ExistingRowsQuestion.h); remembers a choice to replace.
+    ExistingRowsChoice AskAboutExistingRows(const CExistingRows& existing);
     // True once the user chose 置き換える for the run in progress: nothing of it is kept
     // unless it completes.
     bool IsReplacing() const noexcept { return m_bReplacing; }
@@ -92,28 +98,25 @@ protected:
     void OnExit(wxCommandEvent& event);
 
     wxIcon m_hIcon;                   // the 32 x 32 picture; the window gets both sizes
-    CDaoWorkspace m_workspace;        // source workspace, opened by the first run
-    CDaoDatabase m_sourceDb;          // source database, opened through m_workspace by a run
-    CDatabase m_targetDb;             // target connection
     std::string m_strLog;             // the whole text of the log box, UTF-8; never cleared
     std::string m_strPath;            // the path of the Access file, UTF-8
     wxTextCtrl* m_editLog = nullptr;  // the log box
     // The target of the run in progress, resolved once when it started.
     std::optional<CResolvedTarget> m_runTarget;
 
-    // The migration run behind the start button, on the dialog's own database objects.
-    // Virtual so that tests can stand in for it.
-    virtual void RunMigration();
-    // A migration run on these databases, shown in the log and stoppable from the dialog.
-    void RunOn(ISourceDatabase& source, ITargetDatabase& target);
-    // The question before rows are added to target tables that hold some (see
-    // ExistingRowsQuestion.h); remembers a choice to replace.
-    ExistingRowsChoice AskAboutExistingRows(const CExistingRows& existing);
+    // What the run's thread does: the migration of the run's path into its target, on
+    // databases it makes itself (RunRealMigration). It must not touch the dialog. Virtual so
+    // that tests can stand in for it.
+    using RunWork = std::function<void(CDialogRun& run)>;
+    virtual RunWork MakeRunWork();
+    static void RunRealMigration(CDialogRun& run);
 
 private:
-    class CRunInProgress;
-
     void CreateControls();
+    // The start of a run: the controls for a run, the path and target taken, the thread.
+    void StartRun();
+    void EnableRunControls(bool enable);
+    bool IsRunControl(const wxWindow* window) const;
     // During a run: asks whether to stop it and close the window (中止して終了 / 続ける, the
     // latter the default). True for 中止して終了.
     bool AskStopAndClose();
@@ -134,9 +137,12 @@ private:
     wxStaticText* m_labelPath = nullptr;
     wxButton* m_btnBrowse = nullptr;
     bool m_bRunInProgress = false;
-    bool m_bCloseRequested = false;  // a close arrived during the run
-    bool m_bExitRequested = false;   // the exit button was pressed during the run
-    bool m_bStopRequested = false;   // a stop was asked for during the run
-    bool m_bAskingToClose = false;   // the question before closing is open
-    bool m_bReplacing = false;       // the run replaces the target's rows
+    bool m_bCloseRequested = false;           // a close arrived during the run
+    bool m_bExitRequested = false;            // the exit button was pressed during the run
+    bool m_bStopRequested = false;            // a stop was asked for during the run
+    bool m_bAskingToClose = false;            // the question before closing is open
+    bool m_bReplacing = false;                // the run replaces the target's rows
+    wxWindow* m_focusBefore = nullptr;        // what had the focus when the run started
+    std::shared_ptr<CDialogLog> m_runLog;     // the log of the run in progress
+    std::unique_ptr<CRunThread> m_runThread;  // the run in progress
 };

@@ -33,8 +33,7 @@ void CBrimlowDlg::OnTextContextMenu(wxContextMenuEvent& event) {
 }
 
 void CBrimlowDlg::ShowContextMenu(const wxPoint& position) {
-    // A request made during a run reaches this point only when the run is over and its
-    // queued input is let through; it comes to nothing, like the rest of that input.
+    // A request made during a run comes to nothing: the run's window offers only its stop.
     if (m_bRunInProgress) {
         return;
     }

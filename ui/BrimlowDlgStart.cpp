@@ -1,21 +1,22 @@
-#include <memory>
 #include <utility>
 
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/cursor.h>
-#include <wx/evtloop.h>
 #include <wx/msgdlg.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include "migration/RunThread.h"
 #include "ui/BrimlowDlg.h"
-#include "ui/RunInputFilter.h"
+#include "ui/DialogLog.h"
+#include "ui/ErrorReport.h"
 #include "ui/Texts.h"
 
-// A run executes inside the start button's handler. The only window events it lets through
-// are painting, the window manager's requests and the input that stops the run (PumpPaint);
-// other keyboard and mouse input comes to nothing.
+// A run executes on a thread of its own. While it lasts, the start button reads 中止, keeps
+// the focus and stops the run; the browse button and the path box are disabled, so nothing
+// can change the path under the run or start a second one. Its end (EndRun) brings them
+// back and carries out an exit or a close that was asked for during the run.
 
 namespace {
 
@@ -27,76 +28,20 @@ constexpr const char* kCloseQuestion = "移行中です。中止して終了し�
 constexpr const char* kStopAndClose = "中止して終了";
 constexpr const char* kGoOn = "続ける";
 
+// A cancel or a stop: never reported.
+bool IsFailure(const std::exception_ptr& error) {
+    const CHandlerErrorReport report = DescribeHandlerError(error);
+    return report.action != HandlerErrorAction::Ignore;
+}
+
 }  // namespace
 
-// Marks a run as in progress for its scope, on a normal return as well as when an exception
-// leaves the run. While it lasts, the start button reads 中止, keeps the focus and stops the
-// run; the browse button and the path box are disabled, so nothing can start a second run on
-// the same database objects or change the path under the run. At its end it dispatches the
-// input that queued up meanwhile while those controls are still disabled and the filter
-// still holds, so that clicks and typing aimed at them come to nothing instead of being
-// replayed once they are enabled again; then it enables them and carries out an exit or a
-// close that was asked for during the run.
-class CBrimlowDlg::CRunInProgress {
-public:
-    explicit CRunInProgress(CBrimlowDlg& dialog)
-        : m_dialog(dialog), m_focusBefore(wxWindow::FindFocus()) {
-        m_dialog.m_bRunInProgress = true;
-        m_dialog.m_bStopRequested = false;
-        m_dialog.m_bExitRequested = false;
-        m_dialog.m_bReplacing = false;
-        EnableRunControls(false);
-        m_dialog.m_btnStart->SetLabel(wxString::FromUTF8(kStopLabel));
-        m_dialog.m_btnStart->SetFocus();
-        m_filter =
-            std::make_unique<CRunInputFilter>(m_dialog, *m_dialog.m_btnStart, *m_dialog.m_btnExit,
-                                              [this] { m_dialog.RequestStop(); });
+CBrimlowDlg::~CBrimlowDlg() {
+    if (m_bRunInProgress) {
+        m_runThread->RequestStop();
+        wxEndBusyCursor();
     }
-
-    ~CRunInProgress() {
-        if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) {
-            loop->YieldFor(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_USER_INPUT);
-        }
-        m_filter.reset();
-        // The log box stays enabled; the run left the caret at the end of the log: keep it.
-        m_dialog.ShowLogEnd();
-        EnableRunControls(true);
-        m_dialog.m_btnStart->SetLabel(wxString::FromUTF8(texts::kStart));
-        // GTK takes the focus away from a control that is disabled; give it back.
-        if (IsRunControl(m_focusBefore)) {
-            m_focusBefore->SetFocus();
-        }
-        m_dialog.m_bRunInProgress = false;
-        m_dialog.m_runTarget.reset();
-        m_dialog.ShowNextTarget();
-        const bool bExit = std::exchange(m_dialog.m_bExitRequested, false);
-        const bool bClose = std::exchange(m_dialog.m_bCloseRequested, false);
-        if (bExit) {
-            m_dialog.AcceptAndClose();
-        } else if (bClose) {
-            m_dialog.Close();
-        }
-    }
-
-    CRunInProgress(const CRunInProgress&) = delete;
-    CRunInProgress& operator=(const CRunInProgress&) = delete;
-
-private:
-    void EnableRunControls(bool enable) {
-        m_dialog.m_btnBrowse->Enable(enable);
-        m_dialog.m_editPath->Enable(enable);
-    }
-
-    bool IsRunControl(const wxWindow* window) const {
-        return window != nullptr &&
-               (window == m_dialog.m_btnStart || window == m_dialog.m_btnBrowse ||
-                window == m_dialog.m_editPath);
-    }
-
-    CBrimlowDlg& m_dialog;
-    wxWindow* m_focusBefore;
-    std::unique_ptr<CRunInputFilter> m_filter;
-};
+}
 
 void CBrimlowDlg::OnStart(wxCommandEvent& /*event*/) {
     // During a run the button reads 中止.
@@ -104,21 +49,73 @@ void CBrimlowDlg::OnStart(wxCommandEvent& /*event*/) {
         RequestStop();
         return;
     }
-    const CRunInProgress running(*this);
-    const wxBusyCursor wait;
+    m_focusBefore = wxWindow::FindFocus();
+    m_bRunInProgress = true;
+    m_bStopRequested = false;
+    m_bExitRequested = false;
+    m_bCloseRequested = false;
+    m_bReplacing = false;
+    EnableRunControls(false);
+    m_btnStart->SetLabel(wxString::FromUTF8(kStopLabel));
+    m_btnStart->SetFocus();
+    wxBeginBusyCursor();
     ResolveRunTarget();
-    RunMigration();
+    StartRun();
+}
+
+void CBrimlowDlg::EndRun(const std::exception_ptr& error) {
+    if (!m_bRunInProgress) {
+        return;
+    }
+    if (error) {
+        m_runLog->ShowFailure(error);
+    }
+    m_runLog.reset();
+    m_runThread.reset();
+    wxEndBusyCursor();
+    // The log box stays enabled; the run left the caret at the end of the log: keep it.
+    ShowLogEnd();
+    EnableRunControls(true);
+    m_btnStart->SetLabel(wxString::FromUTF8(texts::kStart));
+    // GTK takes the focus away from a control that is disabled; give it back.
+    if (IsRunControl(m_focusBefore)) {
+        m_focusBefore->SetFocus();
+    }
+    m_bRunInProgress = false;
+    m_runTarget.reset();
+    ShowNextTarget();
+    if (error && IsFailure(error) && !ReportHandlerError(error)) {
+        // Not of our family: the last resort's business, as from any handler.
+        std::rethrow_exception(error);
+    }
+    const bool bExit = std::exchange(m_bExitRequested, false);
+    const bool bClose = std::exchange(m_bCloseRequested, false);
+    if (bExit) {
+        AcceptAndClose();
+    } else if (bClose) {
+        Close();
+    }
+}
+
+void CBrimlowDlg::EnableRunControls(bool enable) {
+    m_btnBrowse->Enable(enable);
+    m_editPath->Enable(enable);
+}
+
+bool CBrimlowDlg::IsRunControl(const wxWindow* window) const {
+    return window != nullptr &&
+           (window == m_btnStart || window == m_btnBrowse || window == m_editPath);
 }
 
 void CBrimlowDlg::RequestStop() noexcept {
     if (m_bRunInProgress) {
         m_bStopRequested = true;
+        m_runThread->RequestStop();
     }
 }
 
 bool CBrimlowDlg::AskStopAndClose() {
-    // The run waits while the question is open. A second close or exit meanwhile asks
-    // nothing more.
+    // A second close or exit while the question is open asks nothing more.
     if (m_bAskingToClose) {
         return false;
     }
@@ -133,8 +130,8 @@ bool CBrimlowDlg::AskStopAndClose() {
 }
 
 void CBrimlowDlg::OnExit(wxCommandEvent& event) {
-    // Ending the modal loop while the run's handler is still on the stack would leave the
-    // run behind: once the user agrees, stop it, and end the dialog when it is over.
+    // Ending the modal loop would leave the run behind: once the user agrees, stop it, and
+    // end the dialog when it is over.
     if (m_bRunInProgress) {
         if (AskStopAndClose()) {
             m_bExitRequested = true;
@@ -146,9 +143,8 @@ void CBrimlowDlg::OnExit(wxCommandEvent& event) {
 }
 
 void CBrimlowDlg::OnClose(wxCloseEvent& event) {
-    // Closing ends the modal loop while the run's handler is still on the stack; the run is
-    // stopped, once the user agrees, and the window closes when it is over instead. A close
-    // that cannot be vetoed (the session ends) stops the run without asking.
+    // The run is stopped, once the user agrees, and the window closes when it is over. A
+    // close that cannot be vetoed (the session ends) stops the run without asking.
     if (m_bRunInProgress) {
         if (!event.CanVeto() || AskStopAndClose()) {
             m_bCloseRequested = true;

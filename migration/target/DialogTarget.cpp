@@ -56,7 +56,10 @@ bool CDialogTarget::IsOpen() const noexcept {
 void CDialogTarget::Open(const std::string& connect) {
     m_replace.reset();
     m_perRow.Open(connect);
-    CExistingRows existing{CountTargetRows(m_database), m_database.CanTransact()};
+    CExistingRows existing;
+    m_perRow.RunWatched([this, &existing] {
+        existing = {CountTargetRows(m_database), m_database.CanTransact()};
+    });
     const bool hasRows =
         std::any_of(existing.tables.begin(), existing.tables.end(),
                     [](const CTargetTableRows& t) { return !t.rows || *t.rows > 0; });
@@ -70,7 +73,7 @@ void CDialogTarget::Open(const std::string& connect) {
             if (existing.canReplace) {
                 // On the connection just made, to the target it was made to.
                 m_replace.emplace(m_database, kReplaceRowsPerStatement);
-                m_replace->SetWaitCallback(m_waitCallback);
+                m_replace->SetWatch(m_watch);
                 try {
                     m_replace->TakeOver(m_perRow.Target());
                 } catch (...) {
@@ -87,11 +90,11 @@ void CDialogTarget::Open(const std::string& connect) {
     throw CRunCancelled();
 }
 
-void CDialogTarget::SetWaitCallback(std::function<void()> callback) {
-    m_waitCallback = std::move(callback);
-    m_perRow.SetWaitCallback(m_waitCallback);
+void CDialogTarget::SetWatch(std::shared_ptr<CRunWatch> watch) {
+    m_watch = std::move(watch);
+    m_perRow.SetWatch(m_watch);
     if (m_replace) {
-        m_replace->SetWaitCallback(m_waitCallback);
+        m_replace->SetWatch(m_watch);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,7 +62,7 @@ public:
     // closed) on Cancel, and CDBException when the connection, or for Replace the rollback
     // probe, the lock or the emptying, fails (nothing is then changed).
     void Open(const std::string& connect) override;
-    void SetWaitCallback(std::function<void()> callback) override;
+    void SetWatch(std::shared_ptr<CRunWatch> watch) override;
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
@@ -80,7 +81,7 @@ private:
     ExistingRowsAsker m_ask;
     COdbcTarget m_perRow;
     std::optional<CReplaceTarget> m_replace;
-    std::function<void()> m_waitCallback;  // given to whichever target is active
+    std::shared_ptr<CRunWatch> m_watch;  // given to whichever target is active
 };
 
 // The rows each catalogue table of the target holds, on an open connection.

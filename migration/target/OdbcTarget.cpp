@@ -12,7 +12,12 @@ bool COdbcTarget::IsOpen() const noexcept {
 void COdbcTarget::Open(const std::string& connect) {
     m_target = TargetToOpen(m_resolved, connect);
     m_statements.Reset();
-    ConnectToTarget(m_database, m_target);
+    // A stop while the connect waits on a silent server gives it up, as a statement.
+    m_runner.Run([this] { ConnectToTarget(m_database, m_target); }, UnknownOutcome::None);
+}
+
+void COdbcTarget::RunWatched(const std::function<void()>& work) {
+    m_runner.Run(work, UnknownOutcome::None);
 }
 
 std::string COdbcTarget::Describe() const {
@@ -22,8 +27,7 @@ std::string COdbcTarget::Describe() const {
 void COdbcTarget::InsertRow(const CInsertItemList& row) {
     const std::string& statement = m_statements.Build(row);
     try {
-        // Not this object: a statement given up may return after it is gone.
-        m_runner.Run([&database = m_database, &statement] { database.ExecuteSQL(statement); });
+        m_runner.Run([this, &statement] { m_database.ExecuteSQL(statement); });
     } catch (const CDBException& e) {
         const std::string dbmsName = m_database.GetDbmsName();
         const CDBException explained(

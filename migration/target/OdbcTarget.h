@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,8 +21,8 @@ class CDatabase;
 // file is locked throws CDBException whose text names the target and what to do; a row whose
 // connection broke while it was sent throws CConnectionLost (it may or may not be in).
 //
-// Each statement executes on a thread of its own while the run's thread waits (see
-// StatementRunner.h), so that a stop is taken even while a statement blocks.
+// Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
+// even while a statement blocks.
 class COdbcTarget final : public ITargetDatabase {
 public:
     explicit COdbcTarget(CDatabase& database, std::optional<CResolvedTarget> resolved = {})
@@ -28,14 +30,17 @@ public:
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
-    void SetWaitCallback(std::function<void()> callback) override {
-        m_runner.SetWaitCallback(std::move(callback));
+    void SetWatch(std::shared_ptr<CRunWatch> watch) override {
+        m_runner.SetWatch(std::move(watch));
     }
     std::string Describe() const override;
     // What the last Open resolved and connected to.
     const CResolvedTarget& Target() const noexcept { return m_target; }
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
+    // Runs a call of the caller's on the connection, watched as a statement is (a stop
+    // cancels it and gives it up); nothing is unknown when it is given up.
+    void RunWatched(const std::function<void()>& work);
     void Close() noexcept override;
 
 private:

@@ -59,7 +59,8 @@ void CReplaceTarget::BeginReplacing() {
     m_database.BeginTrans();
     const std::string dbmsName = m_database.GetDbmsName();
     try {
-        m_runner.Run([&database = m_database, dbmsName] { LockAndEmpty(database, dbmsName); });
+        m_runner.Run([&database = m_database, dbmsName] { LockAndEmpty(database, dbmsName); },
+                     UnknownOutcome::None);
     } catch (const CRunStopped& stop) {
         // Nothing was committed: a statement given up leaves the transaction to die with its
         // connection.
@@ -137,9 +138,8 @@ void CReplaceTarget::Flush() {
     std::string rows = m_strTable + (first == last ? " row " + std::to_string(first)
                                                    : " rows " + std::to_string(first) + " to " +
                                                          std::to_string(last));
-    // The call owns what it sends: a statement given up may return after this object is gone.
-    m_runner.Start([&database = m_database, statement = std::move(m_strPending),
-                    rows = std::move(rows)] { Send(database, statement, rows); });
+    // Nothing is committed before CommitRun: a statement given up leaves nothing unknown.
+    m_runner.Start([this, &rows] { Send(m_database, m_strPending, rows); }, UnknownOutcome::None);
     m_strPending.clear();
     m_nPending = 0;
     m_nSent = last;
@@ -186,7 +186,7 @@ void CReplaceTarget::EndTable() {
 void CReplaceTarget::CommitRun() {
     SendAll();
     try {
-        m_runner.Run([&database = m_database] { database.CommitTrans(); });
+        m_runner.Run([&database = m_database] { database.CommitTrans(); }, UnknownOutcome::Commit);
     } catch (const CRunStopped& stop) {
         throw CRunStopped(
             stop.Unknown() == UnknownOutcome::None ? UnknownOutcome::None : UnknownOutcome::Commit,
@@ -202,8 +202,7 @@ void CReplaceTarget::CommitRun() {
 
 void CReplaceTarget::Close() noexcept {
     try {
-        // A statement in flight is waited for (and a stop then cancels it): the connection
-        // is never closed under it.
+        // A failure kept from the last statement is the run's, already reported.
         m_runner.Await();
     } catch (...) {
         // Its failure is the run's, already reported, or the run's end.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,11 +24,9 @@ class CDatabase;
 // every value the same literal as in the row's own statement. A statement that fails names
 // the table and the rows it held.
 //
-// A thread of its own (StatementRunner.h) executes the statements, so that the caller reads
-// and renders the next rows while the database executes the statement before them, and a
-// stop is taken while one blocks. At most one statement is in flight. A statement that fails
-// is reported by the caller's next call (InsertRow, EndTable, CommitRun), and nothing is sent
-// after it.
+// Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
+// while one blocks. A statement that fails is reported by the caller's next call (InsertRow,
+// EndTable, CommitRun), and nothing is sent after it.
 class CReplaceTarget final : public ITargetDatabase {
 public:
     // rowsPerStatement: at most this many rows go into one statement (SQL Server takes at
@@ -41,8 +40,8 @@ public:
 
     bool IsOpen() const noexcept override;
     void Open(const std::string& connect) override;
-    void SetWaitCallback(std::function<void()> callback) override {
-        m_runner.SetWaitCallback(std::move(callback));
+    void SetWatch(std::shared_ptr<CRunWatch> watch) override {
+        m_runner.SetWatch(std::move(watch));
     }
     // Opens on the connection the caller made to target, as Open does after connecting: the
     // rollback probe, the transaction, the tables' lock and their emptying. Throws

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <wx/evtloop.h>
 #include <wx/msgdlg.h>
 #include <wx/timer.h>
@@ -39,13 +42,52 @@ void CTestDlg::Click(int id) {
     wxWindow* button = FindWindow(id);
     wxCommandEvent click(wxEVT_BUTTON, id);
     click.SetEventObject(button);
+    const bool startsRun = id == IDC_START && !IsRunInProgress();
     button->ProcessWindowEvent(click);
+    if (startsRun) {
+        AwaitRunEnd();
+    }
+}
+
+void CTestDlg::AwaitRunEnd(int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (IsRunInProgress() && std::chrono::steady_clock::now() < end) {
+        wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_FALSE(IsRunInProgress()) << "the run did not end within " << timeoutMs << " ms";
+}
+
+CBrimlowDlg::RunWork CTestDlg::MakeRunWork() {
+    if (runOnThread) {
+        return runOnThread;
+    }
+    if (!run) {
+        return {};
+    }
+    return [this](CDialogRun& thread) { thread.CallOnUi([this](CBrimlowDlg&) { run(*this); }); };
 }
 
 void Flush() {
     wxEventLoopBase* loop = wxEventLoopBase::GetActive();
     for (int turn = 0; turn < 3; ++turn) {
         loop->YieldFor(wxEVT_CATEGORY_ALL);
+    }
+}
+
+void AwaitOnRunThread(CDialogRun& run, const std::function<bool(CTestDlg&)>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        bool isDone = false;
+        run.CallOnUi([&](CBrimlowDlg& dialog) { isDone = done(dynamic_cast<CTestDlg&>(dialog)); });
+        if (isDone) {
+            return;
+        }
+        if (std::chrono::steady_clock::now() > end) {
+            ADD_FAILURE() << "not done within " << timeoutMs << " ms";
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 

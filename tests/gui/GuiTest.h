@@ -11,6 +11,7 @@
 #include <wx/textctrl.h>
 
 #include "ui/BrimlowDlg.h"
+#include "ui/DialogRun.h"
 #include "ui/Resource.h"
 #include "ui/Utf8.h"
 
@@ -54,19 +55,22 @@ private:
     std::vector<CSeenDialog> m_seen;
 };
 
-// The main dialog with its protected members open to the tests, and a stand-in for the
+// The main dialog with its protected members open to the tests, and stand-ins for the
 // migration run.
 class CTestDlg : public CBrimlowDlg {
 public:
     using CBrimlowDlg::m_hIcon;
     using CBrimlowDlg::m_strLog;
     using CBrimlowDlg::m_strPath;
+    using CBrimlowDlg::RunRealMigration;
 
-    // What the start button runs instead of a migration; unset, nothing.
+    // What the start button runs instead of a migration, on the window's thread while the
+    // run's thread waits for it, so that it may act on the dialog during a run; what it
+    // throws ends the run. Unset (and no runOnThread), nothing.
     std::function<void(CTestDlg&)> run;
-
-    // The dialog's own migration run, for tests that want the real one.
-    void RunRealMigration() { CBrimlowDlg::RunMigration(); }
+    // A stand-in on the run's own thread (RunRealMigration, or a run on fakes); it must not
+    // touch the dialog.
+    RunWork runOnThread;
 
     wxButton& ExitButton() { return Control<wxButton>(wxID_OK); }
     wxButton& StartButton() { return Control<wxButton>(IDC_START); }
@@ -74,8 +78,11 @@ public:
     wxTextCtrl& LogBox() { return Control<wxTextCtrl>(IDC_LOG); }
     wxTextCtrl& PathBox() { return Control<wxTextCtrl>(IDC_PATH); }
 
-    // Sends the click of the button with this id, as GTK would.
+    // Sends the click of the button with this id, as GTK would. A click that starts a run
+    // returns once the run has ended, the window's events handled meanwhile.
     void Click(int id);
+    // Handles the window's events until no run is in progress (at most timeoutMs).
+    void AwaitRunEnd(int timeoutMs = 60000);
 
 private:
     template <typename T>
@@ -83,15 +90,16 @@ private:
         return dynamic_cast<T&>(*FindWindow(id));
     }
 
-    void RunMigration() override {
-        if (run) {
-            run(*this);
-        }
-    }
+    RunWork MakeRunWork() override;
 };
 
 // Lets everything queued run: GTK events, wx's pending events and idle processing.
 void Flush();
+
+// On a run's thread: waits until done, asked on the window's thread, says true; fails the test
+// after timeoutMs.
+void AwaitOnRunThread(CDialogRun& run, const std::function<bool(CTestDlg&)>& done,
+                      int timeoutMs = 10000);
 
 // Runs body inside dlg's modal loop, as the program does, raised so that real input reaches
 // it, and ends the dialog with wxID_IGNORE when body returns and nothing else ended it; a

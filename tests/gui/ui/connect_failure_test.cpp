@@ -6,6 +6,9 @@
 #include <clocale>
 #include <string>
 
+#include "dbaccess/access/DaoDatabase.h"
+#include "dbaccess/access/DaoWorkspace.h"
+#include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
 #include "migration/target/OdbcTarget.h"
 #include "tests/gui/GuiTest.h"
@@ -24,20 +27,20 @@ const CResolvedTarget kUnreachable{
     "Database=pomvale01",
     "", "PostgreSQL on 127.0.0.1, port 1"};
 
-class CUnreachableDlg : public CTestDlg {
-public:
-    void RunUnreachable() {
-        CDaoSource source(m_workspace, m_sourceDb);
-        COdbcTarget target(m_targetDb, kUnreachable);
-        RunOn(source, target);
-    }
-};
+void RunUnreachable(CDialogRun& run) {
+    CDaoWorkspace workspace;
+    CDaoDatabase sourceDb;
+    CDatabase targetDb;
+    CDaoSource source(workspace, sourceDb);
+    COdbcTarget target(targetDb, kUnreachable);
+    run.RunOn(source, target);
+}
 
 }  // namespace
 
 TEST(ConnectFailure, AnUnreachableTargetIsNamedAndLeavesALine) {
-    CUnreachableDlg dlg;
-    dlg.run = [&dlg](CTestDlg&) { dlg.RunUnreachable(); };
+    CTestDlg dlg;
+    dlg.runOnThread = RunUnreachable;
     dlg.Show();
     dlg.PathBox().ChangeValue(wxString::FromUTF8(testpaths::Data("sample.mdb").string()));
     CDialogAnswerer answerer;

@@ -58,7 +58,7 @@ TEST(DataSourceTarget, TheTooltipNamesItAndARunWritesToIt) {
     const testsupport::WorkingDirectory cwd(dir.Path());
 
     CTestDlg dlg;
-    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
+    dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
     EXPECT_EQ(Utf8FromWx(dlg.StartButton().GetToolTipText()),
               "移行先: DSN Pomvale01 (driver /usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so, "

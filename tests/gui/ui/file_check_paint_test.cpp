@@ -38,10 +38,8 @@ TEST(FileCheck, WindowRepaintsWhileTheFileIsChecked) {
         dlg.Refresh();
         event.Skip();
     });
-    dlg.run = [](CTestDlg& self) {
-        self.Refresh();
-        self.RunRealMigration();
-    };
+    dlg.Refresh();
+    dlg.runOnThread = &CTestDlg::RunRealMigration;
     int paintsBeforeTheBox = -1;
     CDialogAnswerer answerer;
     answerer.Expect([&](wxDialog&) {

@@ -6,6 +6,10 @@
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
+#include <chrono>
+#include <string>
+#include <thread>
+
 #include "dbaccess/Exceptions.h"
 #include "tests/gui/GuiTest.h"
 
@@ -143,28 +147,35 @@ TEST(RunGuard, CloseDuringFailedRunClosesAfterTheReport) {
     EXPECT_EQ(2u, answerer.Seen().size());
 }
 
-// Real input during a run: the log's paint pump holds it back, and what reached the
-// disabled controls comes to nothing instead of being replayed afterwards.
-TEST(RunGuard, InputDuringRunIsDropped) {
+// Real input during a run, while the window goes on handling events: a click on 中止 asks
+// the run to stop, and what reached the disabled path box comes to nothing, then as later.
+TEST(RunGuard, InputDuringRunReachesOnlyTheStop) {
     CTestDlg dlg;
     int runs = 0;
     std::string pathDuringRun = "unset";
-    dlg.run = [&](CTestDlg& self) {
-        ++runs;
-        wxUIActionSimulator input;
-        input.MouseMove(CentreOf(self.StartButton()));
-        input.MouseClick();
-        input.MouseMove(CentreOf(self.PathBox()));
-        input.MouseClick();
-        input.Text("abc");
-        self.AppendLog("KEN_ALLを移行しました。");
-        pathDuringRun = Utf8FromWx(self.PathBox().GetValue());
+    dlg.runOnThread = [&](CDialogRun& run) {
+        run.CallOnUi([&](CBrimlowDlg&) {
+            ++runs;
+            wxUIActionSimulator input;
+            input.MouseMove(CentreOf(dlg.StartButton()));
+            input.MouseClick();
+            input.MouseMove(CentreOf(dlg.PathBox()));
+            input.MouseClick();
+            input.Text("abc");
+        });
+        guitest::AwaitOnRunThread(run, [](CTestDlg& self) { return self.IsStopRequested(); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the typing's turn
+        run.CallOnUi([&](CBrimlowDlg&) {
+            run.AppendLog("KEN_ALLを移行しました。");
+            pathDuringRun = Utf8FromWx(dlg.PathBox().GetValue());
+        });
     };
     EXPECT_EQ(wxID_IGNORE, InModalLoop(dlg, [&dlg] {
                   dlg.StartButton().SetFocus();
                   dlg.Click(IDC_START);
               }));
     EXPECT_EQ(1, runs);
+    EXPECT_TRUE(dlg.IsStopRequested());
     EXPECT_EQ("", pathDuringRun);
     EXPECT_EQ("", Utf8FromWx(dlg.PathBox().GetValue()));
 }
@@ -172,41 +183,44 @@ TEST(RunGuard, InputDuringRunIsDropped) {
 // A click in the log box during a run leaves its caret at the end of the log.
 TEST(RunGuard, LogClickDuringRunKeepsCaretAtEnd) {
     CTestDlg dlg;
-    dlg.run = [](CTestDlg& self) {
-        self.AppendLog("KEN_ALLを移行しました。");
-        wxUIActionSimulator mouse;
-        mouse.MouseMove(self.LogBox().GetScreenRect().GetTopLeft() + wxPoint(4, 4));
-        mouse.MouseClick();
-        self.AppendLog("KEN_ALL_Versionを移行しました。");
+    dlg.runOnThread = [&dlg](CDialogRun& run) {
+        run.AppendLog("KEN_ALLを移行しました。");
+        run.CallOnUi([&dlg](CBrimlowDlg&) {
+            wxUIActionSimulator mouse;
+            mouse.MouseMove(dlg.LogBox().GetScreenRect().GetTopLeft() + wxPoint(4, 4));
+            mouse.MouseClick();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the click's turn
+        run.AppendLog("KEN_ALL_Versionを移行しました。");
     };
     InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); });
     EXPECT_EQ(dlg.LogBox().GetLastPosition(), dlg.LogBox().GetInsertionPoint());
 }
 
 // A click on the exit button during a run asks whether to stop; agreed to, the run stops
-// and the dialog ends once the run is over, not inside it.
+// and the dialog ends once the run is over, not before.
 TEST(RunGuard, ExitClickDuringRunClosesAfterTheEnd) {
     CTestDlg dlg;
-    bool modalAfterPump = false;
-    bool stopAsked = false;
-    dlg.run = [&](CTestDlg& self) {
-        wxUIActionSimulator mouse;
-        mouse.MouseMove(CentreOf(self.ExitButton()));
-        mouse.MouseClick();
-        self.AppendLog("KEN_ALLを移行しました。");
-        self.PumpPaint();
-        modalAfterPump = self.IsModal();
-        stopAsked = self.IsStopRequested();
+    bool modalAfterAnswer = false;
+    dlg.runOnThread = [&](CDialogRun& run) {
+        run.CallOnUi([&dlg](CBrimlowDlg&) {
+            wxUIActionSimulator mouse;
+            mouse.MouseMove(CentreOf(dlg.ExitButton()));
+            mouse.MouseClick();
+        });
+        guitest::AwaitOnRunThread(run, [](CTestDlg& self) { return self.IsStopRequested(); });
+        run.CallOnUi([&](CBrimlowDlg&) { modalAfterAnswer = dlg.IsModal(); });
+        run.AppendLog("KEN_ALLを移行しました。");
     };
     CDialogAnswerer answerer;
     answerer.ExpectAndReturn(wxID_YES);
     EXPECT_EQ(wxID_OK, InModalLoop(dlg, [&dlg] { dlg.Click(IDC_START); }));
-    EXPECT_TRUE(modalAfterPump);
-    EXPECT_TRUE(stopAsked);
+    EXPECT_TRUE(modalAfterAnswer);
+    EXPECT_TRUE(dlg.IsStopRequested());
 }
 
-// A right click on the dialog and Shift+F10 during a run do not open the dialog's menu
-// once the run is over.
+// A right click on the dialog and Shift+F10 during a run open no menu, during the run or
+// after it, and do not stop it.
 TEST(RunGuard, MenuAskedForDuringRunIsDropped) {
     CTestDlg dlg;
     int menus = 0;
@@ -217,19 +231,24 @@ TEST(RunGuard, MenuAskedForDuringRunIsDropped) {
             keyboard.Char(WXK_ESCAPE);
         }
     });
-    dlg.run = [](CTestDlg& self) {
-        wxUIActionSimulator input;
-        // A spot of the dialog's own background, between the start button and the log box.
-        input.MouseMove(self.ClientToScreen(self.ConvertDialogToPixels(wxPoint(150, 91))));
-        input.MouseClick(wxMOUSE_BTN_RIGHT);
-        input.Char(WXK_F10, wxMOD_SHIFT);
-        self.AppendLog("KEN_ALLを移行しました。");
+    dlg.runOnThread = [&dlg](CDialogRun& run) {
+        run.CallOnUi([&dlg](CBrimlowDlg&) {
+            wxUIActionSimulator input;
+            // A spot of the dialog's own background, between the start button and the log box.
+            input.MouseMove(dlg.ClientToScreen(dlg.ConvertDialogToPixels(wxPoint(150, 91))));
+            input.MouseClick(wxMOUSE_BTN_RIGHT);
+            input.Char(WXK_F10, wxMOD_SHIFT);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the input's turn
+        run.AppendLog("KEN_ALLを移行しました。");
     };
     EXPECT_EQ(wxID_IGNORE, InModalLoop(dlg, [&dlg] {
                   dlg.ExitButton().SetFocus();
                   dlg.Click(IDC_START);
+                  guitest::Flush();
               }));
     EXPECT_EQ(0, menus);
+    EXPECT_FALSE(dlg.IsStopRequested());
 }
 
 // After the run, the focus goes back to the start button that GTK took it from.

@@ -12,6 +12,9 @@
 #include <wx/uiaction.h>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/access/DaoDatabase.h"
+#include "dbaccess/access/DaoWorkspace.h"
+#include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
 #include "migration/target/OdbcTarget.h"
 #include "tests/gui/GuiTest.h"
@@ -56,17 +59,26 @@ private:
 
 class CRunDlg : public CTestDlg {
 public:
-    using CBrimlowDlg::m_sourceDb;
-    using CBrimlowDlg::m_targetDb;
-
-    CSlowTarget slowTarget{m_targetDb};
+    // Runs before each statement of the slowed target, on the run's thread, with the number
+    // acknowledged since the connect; what it does to the window goes through run.CallOnUi.
+    std::function<void(CDialogRun& run, size_t sent)> beforeStatement;
 
     // The run on the file in the path box and the slowed target.
     void RunSlow() {
-        CDaoSource source(m_workspace, m_sourceDb);
-        RunOn(source, slowTarget);
+        runOnThread = [this](CDialogRun& run) {
+            CDaoWorkspace workspace;
+            CDaoDatabase sourceDb;
+            CDatabase targetDb;
+            CDaoSource source(workspace, sourceDb);
+            CSlowTarget slowTarget(targetDb);
+            slowTarget.beforeStatement = [this, &run](size_t sent) {
+                if (beforeStatement) {
+                    beforeStatement(run, sent);
+                }
+            };
+            run.RunOn(source, slowTarget);
+        };
     }
-    void RunOnFakes(ISourceDatabase& source, ITargetDatabase& target) { RunOn(source, target); }
 };
 
 // The slowed runs take longer than the default watchdog allows.
@@ -94,7 +106,7 @@ protected:
     RunProgress() : cwd(target.Directory()) {
         // Showing the dialog moves m_strPath into the path box.
         dlg.m_strPath = testpaths::Data("sample.mdb").string();
-        dlg.run = [this](CTestDlg&) { dlg.RunSlow(); };
+        dlg.RunSlow();
     }
 
     // After a stop: the one line of the run says where, and the target holds exactly that.
@@ -109,8 +121,6 @@ protected:
         EXPECT_GE(Number(match[1]), 300u);
         EXPECT_LT(Number(match[1]), 1001u);
         EXPECT_EQ(log, dlg.m_strLog);
-        EXPECT_FALSE(dlg.m_targetDb.IsOpen());
-        EXPECT_FALSE(dlg.m_sourceDb.IsOpen());
         EXPECT_EQ("移行開始", Utf8FromWx(dlg.StartButton().GetLabel()));
     }
 
@@ -126,10 +136,12 @@ protected:
 TEST_F(RunProgress, ProgressLineShowsDuringATableAndIsReplacedAtItsEnd) {
     std::string lineDuring;
     std::string memberLineDuring;
-    dlg.slowTarget.beforeStatement = [&](size_t sent) {
+    dlg.beforeStatement = [&](CDialogRun& run, size_t sent) {
         if (sent == 600) {
-            lineDuring = LastLine(Utf8FromWx(dlg.LogBox().GetValue()));
-            memberLineDuring = LastLine(dlg.m_strLog);
+            run.CallOnUi([&](CBrimlowDlg&) {
+                lineDuring = LastLine(Utf8FromWx(dlg.LogBox().GetValue()));
+                memberLineDuring = LastLine(dlg.m_strLog);
+            });
         }
     };
     CDialogAnswerer answerer;
@@ -150,17 +162,19 @@ TEST_F(RunProgress, ProgressLineShowsDuringATableAndIsReplacedAtItsEnd) {
 // message box; the dialog stays.
 TEST_F(RunProgress, StopButtonStopsAtARowAndTheTargetHoldsTheRowsReported) {
     for (const bool bKeyboard : {false, true}) {
-        dlg.slowTarget.beforeStatement = [&](size_t sent) {
+        dlg.beforeStatement = [&](CDialogRun& run, size_t sent) {
             if (sent == 300) {
-                EXPECT_EQ(&dlg.StartButton(), wxWindow::FindFocus());
-                wxUIActionSimulator input;
-                if (bKeyboard) {
-                    input.Char(WXK_RETURN);
-                } else {
-                    const wxRect button = dlg.StartButton().GetScreenRect();
-                    input.MouseMove(button.GetPosition() + button.GetSize() / 2);
-                    input.MouseClick();
-                }
+                run.CallOnUi([&](CBrimlowDlg&) {
+                    EXPECT_EQ(&dlg.StartButton(), wxWindow::FindFocus());
+                    wxUIActionSimulator input;
+                    if (bKeyboard) {
+                        input.Char(WXK_RETURN);
+                    } else {
+                        const wxRect button = dlg.StartButton().GetScreenRect();
+                        input.MouseMove(button.GetPosition() + button.GetSize() / 2);
+                        input.MouseClick();
+                    }
+                });
             }
         };
         target.Execute("delete from KEN_ALL;");
@@ -173,10 +187,9 @@ TEST_F(RunProgress, StopButtonStopsAtARowAndTheTargetHoldsTheRowsReported) {
 
 // Esc stops the run and the dialog stays open; the close box stops it and then closes.
 TEST_F(RunProgress, EscStopsAndTheCloseBoxStopsAndCloses) {
-    dlg.slowTarget.beforeStatement = [&](size_t sent) {
+    dlg.beforeStatement = [&](CDialogRun& run, size_t sent) {
         if (sent == 300) {
-            wxUIActionSimulator keyboard;
-            keyboard.Char(WXK_ESCAPE);
+            run.CallOnUi([](CBrimlowDlg&) { wxUIActionSimulator().Char(WXK_ESCAPE); });
         }
     };
     {
@@ -188,9 +201,9 @@ TEST_F(RunProgress, EscStopsAndTheCloseBoxStopsAndCloses) {
     target.Execute("delete from KEN_ALL;");
     dlg.m_strLog.clear();
     dlg.UpdateData(false);
-    dlg.slowTarget.beforeStatement = [&](size_t sent) {
+    dlg.beforeStatement = [&](CDialogRun& run, size_t sent) {
         if (sent == 300) {
-            dlg.Close();
+            run.CallOnUi([&](CBrimlowDlg&) { dlg.Close(); });
         }
     };
     CDialogAnswerer answerer;
@@ -202,7 +215,7 @@ TEST_F(RunProgress, EscStopsAndTheCloseBoxStopsAndCloses) {
 // A refused row: the progress line says which row failed and how many went in, then the
 // driver's text is shown as before.
 TEST_F(RunProgress, FailedRowNamesTheRowAndTheRowsKept) {
-    dlg.slowTarget.beforeStatement = [](size_t sent) {
+    dlg.beforeStatement = [](CDialogRun&, size_t sent) {
         if (sent == 108) {
             throw CDBException("ERROR: value too long for type character varying(10)");
         }
@@ -224,18 +237,21 @@ TEST_F(RunProgress, StopDuringTheFileCheckEndsItBeforeAnyTable) {
     FakeSource source(events);
     FakeTarget fakeTarget(events);
     int heartbeats = 0;
+    CDialogRun* current = nullptr;
     source.onOpen = [&](const std::string&) {
         // A check of up to ten seconds, calling back every 30 ms.
         for (; heartbeats < 330; ++heartbeats) {
             if (heartbeats == 1) {
-                wxUIActionSimulator keyboard;
-                keyboard.Char(WXK_ESCAPE);
+                current->CallOnUi([](CBrimlowDlg&) { wxUIActionSimulator().Char(WXK_ESCAPE); });
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
             source.waitCallback();
         }
     };
-    dlg.run = [&](CTestDlg&) { dlg.RunOnFakes(source, fakeTarget); };
+    dlg.runOnThread = [&](CDialogRun& run) {
+        current = &run;
+        run.RunOn(source, fakeTarget);
+    };
     CDialogAnswerer answerer;
     InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); });
 

@@ -1,12 +1,22 @@
 // A server that stops answering while a row is on its way (a relay that goes silent, sockets
 // open): Esc still stops the run, the statement is given up, and the log says that the row in
-// flight may or may not have arrived. A later run connects anew.
+// flight may or may not have arrived. A later run connects anew; the thread given up leaves
+// once its call returns, after the window is gone.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include <wx/timer.h>
 #include <wx/uiaction.h>
 
+#include "dbaccess/access/DaoDatabase.h"
+#include "dbaccess/access/DaoWorkspace.h"
+#include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
+#include "migration/RunThread.h"
 #include "migration/target/OdbcTarget.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/support/Paths.h"
@@ -18,47 +28,37 @@ using guitest::CTestDlg;
 
 namespace {
 
-// The dialog's run on a target of the test's choosing; a wait callback that presses Esc once
-// the relay has gone silent, on the window's thread, as a user would.
-class CSilentDlg : public CTestDlg {
-public:
-    using CBrimlowDlg::m_sourceDb;
-    using CBrimlowDlg::m_targetDb;
+using Clock = std::chrono::steady_clock;
 
-    void RunThrough(const std::string& connect, const testsupport::CStallProxy& proxy) {
-        CDaoSource source(m_workspace, m_sourceDb);
-        COdbcTarget real(m_targetDb, CResolvedTarget{connect, {}, "test"});
-        CEscWhenSilent target(real, proxy);
-        RunOn(source, target);
+// The dialog's run on a target of the test's choosing, every object its thread's own.
+std::function<void(CDialogRun&)> RunThrough(const std::string& connect) {
+    return [connect](CDialogRun& run) {
+        CDaoWorkspace workspace;
+        CDaoDatabase sourceDb;
+        CDatabase targetDb;
+        CDaoSource source(workspace, sourceDb);
+        COdbcTarget target(targetDb, CResolvedTarget{connect, {}, "test"});
+        run.RunOn(source, target);
+    };
+}
+
+// Presses Esc, on the window's thread as a user would, once the relay has gone silent.
+class CEscWhenSilent {
+public:
+    explicit CEscWhenSilent(const testsupport::CStallProxy& proxy) {
+        m_timer.Bind(wxEVT_TIMER, [this, &proxy](wxTimerEvent&) {
+            if (!m_pressed && proxy.Triggered()) {
+                m_pressed = Clock::now();
+                wxUIActionSimulator().Char(WXK_ESCAPE);
+            }
+        });
+        m_timer.Start(30);
     }
+    std::optional<Clock::time_point> Pressed() const { return m_pressed; }
 
 private:
-    class CEscWhenSilent final : public ITargetDatabase {
-    public:
-        CEscWhenSilent(ITargetDatabase& real, const testsupport::CStallProxy& proxy)
-            : m_real(real), m_proxy(proxy) {}
-        bool IsOpen() const noexcept override { return m_real.IsOpen(); }
-        void Open(const std::string& connect) override { m_real.Open(connect); }
-        void SetWaitCallback(std::function<void()> callback) override {
-            m_real.SetWaitCallback([this, callback] {
-                if (!m_bPressed && m_proxy.Triggered()) {
-                    m_bPressed = true;
-                    wxUIActionSimulator().Char(WXK_ESCAPE);
-                }
-                if (callback) {
-                    callback();
-                }
-            });
-        }
-        void InsertRow(const CInsertItemList& row) override { m_real.InsertRow(row); }
-        void EndTable() override { m_real.EndTable(); }
-        void Close() noexcept override { m_real.Close(); }
-
-    private:
-        ITargetDatabase& m_real;
-        const testsupport::CStallProxy& m_proxy;
-        bool m_bPressed = false;
-    };
+    wxTimer m_timer;
+    std::optional<Clock::time_point> m_pressed;
 };
 
 }  // namespace
@@ -66,32 +66,45 @@ private:
 TEST(SilentServer, EscStopsTheRunAndTheLogSaysTheRowIsInDoubt) {
     testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
     const std::string database = server.CreateFreshDatabase("silent");
-    const testsupport::CStallProxy proxy(server.Port(), "insert into Mst01(", 5, "before",
-                                         "freeze");
-    CSilentDlg dlg;
-    dlg.m_strPath = testpaths::Data("sample.mdb").string();
-    dlg.run = [&](CTestDlg&) {
-        dlg.RunThrough(proxy.Through(server.ConnectionString(database)), proxy);
-    };
-    CDialogAnswerer answerer;  // a stop shows no box
-    EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
-                               dlg, [&] { dlg.Click(IDC_START); }, 60000));
-    const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
-    EXPECT_NE(
-        log.find("\nMst01の移行を中止しました。(4 または 5 件を移行済み。5 件目の結果は不明です)"),
-        std::string::npos)
-        << log;
-    EXPECT_FALSE(dlg.m_targetDb.IsOpen());
-    EXPECT_EQ(*server.Query(database, "select count(*) from Mst01").at(0).at(0), "4");
-    EXPECT_EQ("移行開始", Utf8FromWx(dlg.StartButton().GetLabel()));
+    auto proxy = std::make_unique<testsupport::CStallProxy>(server.Port(), "insert into Mst01(", 5,
+                                                            "before", "freeze");
+    {
+        CTestDlg dlg;
+        dlg.m_strPath = testpaths::Data("sample.mdb").string();
+        dlg.runOnThread = RunThrough(proxy->Through(server.ConnectionString(database)));
+        CDialogAnswerer answerer;  // a stop shows no box
+        std::optional<Clock::time_point> pressed;
+        Clock::time_point ended;
+        EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
+                                   dlg,
+                                   [&] {
+                                       const CEscWhenSilent esc(*proxy);
+                                       dlg.Click(IDC_START);
+                                       ended = Clock::now();
+                                       pressed = esc.Pressed();
+                                   },
+                                   60000));
+        ASSERT_TRUE(pressed);
+        EXPECT_LT(ended - *pressed, std::chrono::seconds(10));
+        const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
+        EXPECT_NE(log.find("\nMst01の移行を中止しました。(4 または 5 件を移行済み。5 "
+                           "件目の結果は不明です)"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(*server.Query(database, "select count(*) from Mst01").at(0).at(0), "4");
+        EXPECT_EQ("移行開始", Utf8FromWx(dlg.StartButton().GetLabel()));
+        EXPECT_FALSE(CRunThread::WaitForAllRuns(std::chrono::milliseconds(0)));
 
-    // The connection given up is not the next run's.
-    const std::string again = server.CreateFreshDatabase("silent");
-    const testsupport::CStallProxy relay(server.Port(), "never sent", 1, "before", "freeze");
-    dlg.run = [&](CTestDlg&) {
-        dlg.RunThrough(relay.Through(server.ConnectionString(again)), relay);
-    };
-    EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
-                               dlg, [&] { dlg.Click(IDC_START); }, 60000));
-    EXPECT_EQ(*server.Query(again, "select count(*) from Mst01").at(0).at(0), "200");
+        // The connection given up is not the next run's.
+        const std::string again = server.CreateFreshDatabase("silent");
+        const testsupport::CStallProxy relay(server.Port(), "never sent", 1, "before", "freeze");
+        dlg.runOnThread = RunThrough(relay.Through(server.ConnectionString(again)));
+        EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
+                                   dlg, [&] { dlg.Click(IDC_START); }, 60000));
+        EXPECT_EQ(*server.Query(again, "select count(*) from Mst01").at(0).at(0), "200");
+    }
+    // The window is gone; now the server's side answers (the relay closes the connection),
+    // and the thread given up leaves quietly.
+    proxy.reset();
+    EXPECT_TRUE(CRunThread::WaitForAllRuns(std::chrono::seconds(30)));
 }

@@ -56,7 +56,7 @@ TEST(StartRun, CopiesSampleIntoTheEmbeddedTargetAndLogsEveryTable) {
     const testtarget::SqliteTarget target;
     const testsupport::WorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
-    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
+    dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
     CDialogAnswerer answerer;  // fails on any box
 
@@ -82,7 +82,7 @@ TEST(StartRun, SecondRunAsksAndEachAnswerDoesWhatItSays) {
     const testtarget::SqliteTarget target;
     const testsupport::WorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
-    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
+    dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
     TypePath(dlg, "sample.mdb");
     CDialogAnswerer answerer;
@@ -120,7 +120,7 @@ TEST(StartRun, ReplacingRunThatFailsLeavesTheTargetAsItWas) {
     const testtarget::SqliteTarget target;
     const testsupport::WorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
-    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
+    dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
     TypePath(dlg, "sample.mdb");
     CDialogAnswerer answerer;
@@ -144,7 +144,7 @@ TEST(StartRun, FailedRunIsReportedAndTheNextRunWorks) {
     const testtarget::SqliteTarget target;
     const testsupport::WorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
-    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
+    dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
 
     TypePath(dlg, "wrongpassword.mdb");
@@ -182,7 +182,7 @@ TEST(StartRun, DamagedFileIsReportedWithWhatToDo) {
     std::filesystem::copy_file(testpaths::Data("sample.mdb"), damaged);
     std::filesystem::resize_file(damaged, 2048);
     CTestDlg dlg;
-    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
+    dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
     dlg.PathBox().ChangeValue(wxString::FromUTF8(damaged.string()));
     CDialogAnswerer answerer;
@@ -203,7 +203,7 @@ TEST(StartRun, MissingTableLeavesItsLineAndNamesTheTable) {
     const testtarget::SqliteTarget target;
     const testsupport::WorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
-    dlg.run = [](CTestDlg& self) { self.RunRealMigration(); };
+    dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
     TypePath(dlg, "missing-table.mdb");
     CDialogAnswerer answerer;

@@ -1,0 +1,165 @@
+#include "migration/RunThread.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <condition_variable>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+struct CRunThread::State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stopAsked = false;
+    bool ended = false;
+};
+
+namespace {
+
+constexpr auto kTick = std::chrono::milliseconds(30);
+
+// The threads of every run, given up or not, until they return.
+struct CLiveThreads {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int count = 0;
+};
+
+CLiveThreads& LiveThreads() {
+    // Never destroyed: a thread given up may return while the process ends.
+    static auto* live = new CLiveThreads;
+    return *live;
+}
+
+class CCountedThread {
+public:
+    CCountedThread() {
+        const std::lock_guard lock(LiveThreads().mutex);
+        ++LiveThreads().count;
+    }
+    ~CCountedThread() {
+        const std::lock_guard lock(LiveThreads().mutex);
+        --LiveThreads().count;
+        LiveThreads().changed.notify_all();
+    }
+    CCountedThread(const CCountedThread&) = delete;
+    CCountedThread& operator=(const CCountedThread&) = delete;
+};
+
+void BlockStopSignals() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stops, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+}
+
+void MarkEnded(CRunThread::State& state) {
+    const std::lock_guard lock(state.mutex);
+    state.ended = true;
+    state.changed.notify_all();
+}
+
+// The stop while a call is in flight: cancel it, wait the grace, then give it up if it is still
+// there. Returns what was given up, or nothing when the call returned (or none was in flight).
+std::optional<CRunWatch::GivenUp> TakeStop(CRunWatch& watch, CRunThread::State& state,
+                                           std::chrono::milliseconds grace) {
+    const std::optional<std::uint64_t> call = watch.CallInFlight();
+    if (!call) {
+        return std::nullopt;
+    }
+    if (!watch.IsStopAtOnceRequested()) {
+        watch.Cancel(*call);
+        const auto end = std::chrono::steady_clock::now() + grace;
+        std::unique_lock lock(state.mutex);
+        while (!state.ended && !watch.IsStopAtOnceRequested() && watch.CallInFlight() == call &&
+               std::chrono::steady_clock::now() < end) {
+            state.changed.wait_for(lock, kTick);
+        }
+    }
+    return watch.GiveUp(*call);
+}
+
+void WatchRun(const std::shared_ptr<CRunThread::State>& state,
+              const std::shared_ptr<CRunWatch>& watch, const CRunThread::GivenUpHandler& givenUp,
+              std::chrono::milliseconds grace) {
+    std::unique_lock lock(state->mutex);
+    state->changed.wait(lock, [&state] { return state->ended || state->stopAsked; });
+    while (!state->ended) {
+        lock.unlock();
+        if (const std::optional<CRunWatch::GivenUp> given = TakeStop(*watch, *state, grace)) {
+            givenUp(*given);
+            MarkEnded(*state);
+            return;
+        }
+        lock.lock();
+        // The run goes on to its next row boundary, or into another call to watch.
+        state->changed.wait_for(lock, kTick, [&state] { return state->ended; });
+    }
+}
+
+}  // namespace
+
+CRunThread::CRunThread(Work work, GivenUpHandler givenUp, std::chrono::milliseconds grace)
+    : m_watch(std::make_shared<CRunWatch>()), m_state(std::make_shared<State>()) {
+    // Each thread moves what it holds into its own scope, so that all of it is gone by the
+    // time it stops being counted.
+    std::thread([counted = std::make_unique<CCountedThread>(), state = m_state, watch = m_watch,
+                 work = std::move(work)]() mutable {
+        const std::unique_ptr<CCountedThread> last = std::move(counted);
+        const std::shared_ptr<State> held = std::move(state);
+        const std::shared_ptr<CRunWatch> watched = std::move(watch);
+        BlockStopSignals();
+        try {
+            std::move(work)(watched);
+        } catch (const CRunGivenUp&) {
+            // The watcher reported the run's end.
+        }
+        work = nullptr;
+        // After a giving up, the watcher ends the run once it has reported it.
+        if (!watched->IsGivenUp()) {
+            MarkEnded(*held);
+        }
+    }).detach();
+    std::thread([counted = std::make_unique<CCountedThread>(), state = m_state, watch = m_watch,
+                 givenUp = std::move(givenUp), grace]() mutable {
+        const std::unique_ptr<CCountedThread> last = std::move(counted);
+        const std::shared_ptr<State> held = std::move(state);
+        const std::shared_ptr<CRunWatch> watched = std::move(watch);
+        BlockStopSignals();
+        WatchRun(held, watched, givenUp, grace);
+        givenUp = nullptr;
+    }).detach();
+}
+
+CRunThread::~CRunThread() {
+    RequestStop();
+}
+
+void CRunThread::RequestStop(bool atOnce) noexcept {
+    m_watch->RequestStop(atOnce);
+    const std::lock_guard lock(m_state->mutex);
+    m_state->stopAsked = true;
+    m_state->changed.notify_all();
+}
+
+bool CRunThread::HasEnded() const {
+    const std::lock_guard lock(m_state->mutex);
+    return m_state->ended;
+}
+
+bool CRunThread::WaitForEnd(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_state->mutex);
+    return m_state->changed.wait_for(lock, timeout, [this] { return m_state->ended; });
+}
+
+bool CRunThread::WaitForAllRuns(std::chrono::milliseconds timeout) {
+    CLiveThreads& live = LiveThreads();
+    std::unique_lock lock(live.mutex);
+    return live.changed.wait_for(lock, timeout, [&live] { return live.count == 0; });
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include "migration/EngineInterfaces.h"
+
+// What the thread that runs a migration shares with the thread that watches it: the stop the
+// user or a signal asked for, and the call on the target that the run is blocked in, if any.
+// The run's thread marks each such call (Begin, End); the watcher, on a stop, cancels the call
+// in flight and, when it still does not return, gives it up: from then on the run is over for
+// everyone else, and the run's thread, once its call returns, leaves without reporting
+// anything (CRunGivenUp).
+//
+// Begin and End cost one uncontended lock each; nothing else on the row path touches this.
+class CRunWatch {
+public:
+    // What the watcher reports for a call it gave up.
+    struct GivenUp {
+        std::optional<CTableProgress> table;  // the table being copied, as it stood
+        UnknownOutcome unknown = UnknownOutcome::None;
+    };
+
+    // Any thread. A second request may ask for the stop to be taken at once.
+    void RequestStop(bool atOnce = false) noexcept;
+    bool IsStopRequested() const noexcept { return m_bStop.load(std::memory_order_relaxed); }
+    bool IsStopAtOnceRequested() const noexcept {
+        return m_bStopAtOnce.load(std::memory_order_relaxed);
+    }
+
+    // The run's thread: the table being copied (null between tables). It is read by the
+    // watcher only while a call is in flight, when the run's thread does not change it.
+    void SetTable(const CTableProgress* table) noexcept;
+    // The run's thread, around a call that may block. cancel (kept by the caller for as long
+    // as the call lasts) asks the call to end early, from another thread; ifGivenUp is what is
+    // unknown when the call is given up.
+    void Begin(const std::function<void()>& cancel, UnknownOutcome ifGivenUp) noexcept;
+    // True when the call was given up meanwhile. Otherwise the call is over; WasCancelled
+    // tells whether a stop cancelled it.
+    bool End() noexcept;
+    bool WasCancelled() const noexcept { return m_bCancelled; }
+
+    // The watcher: the call in flight (an id), if any; a cancel of it (once); giving it up,
+    // when it is still in flight.
+    std::optional<std::uint64_t> CallInFlight() const noexcept;
+    void Cancel(std::uint64_t call) noexcept;
+    std::optional<GivenUp> GiveUp(std::uint64_t call);
+    bool IsGivenUp() const noexcept;
+
+private:
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bStopAtOnce{false};
+
+    mutable std::mutex m_mutex;
+    const CTableProgress* m_pTable = nullptr;
+    const std::function<void()>* m_pCancel = nullptr;  // the call in flight, or null
+    UnknownOutcome m_ifGivenUp = UnknownOutcome::None;
+    std::uint64_t m_nCall = 0;  // counts the calls begun
+    bool m_bCancelled = false;  // the call in flight, or the last one, was cancelled
+    bool m_bGivenUp = false;
+};
+
+// Leaves the run's thread once its call was given up. Not a CException: nothing catches it on
+// the way but the thread's own function, and it is never shown.
+struct CRunGivenUp {};

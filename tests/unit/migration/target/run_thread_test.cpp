@@ -1,0 +1,148 @@
+// What a stop makes of a call the run is blocked in: the call's own outcome when it returns
+// within the grace, given up (the watcher reports the run's end, the run's thread leaves
+// without a word once the call returns) when it does not or when the stop is to be taken at
+// once. The calls here are functions that block; the connection is a closed one, whose
+// cancel and abandon do nothing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/RunThread.h"
+#include "migration/target/StatementRunner.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A call that blocks until released; shared with a thread that may outlive the test's scope.
+struct Blocking {
+    std::shared_ptr<std::atomic<bool>> released = std::make_shared<std::atomic<bool>>(false);
+    std::function<void()> Work() const {
+        return [released = released] {
+            while (!*released) {
+                std::this_thread::sleep_for(5ms);
+            }
+        };
+    }
+    void Release() const { *released = true; }
+};
+
+// What one run on its thread came to: the end its work saw, or what the watcher gave up.
+struct Outcome {
+    std::mutex mutex;
+    std::optional<UnknownOutcome> stopped;  // the work ended in CRunStopped
+    bool completed = false;
+    bool leftGivenUp = false;  // the work's thread unwound with CRunGivenUp
+    std::optional<CRunWatch::GivenUp> givenUp;
+};
+
+// Runs call on a run's thread through a statement runner, the table standing at 41 rows, and
+// asks for a stop once the call has begun.
+std::shared_ptr<Outcome> RunAndStop(std::function<void()> call, bool atOnce,
+                                    std::chrono::milliseconds grace, CRunThread** thread) {
+    auto outcome = std::make_shared<Outcome>();
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    auto* run = new CRunThread(
+        [outcome, started, call](const std::shared_ptr<CRunWatch>& watch) {
+            CDatabase database;
+            CStatementRunner runner(database);
+            runner.SetWatch(watch);
+            const CTableProgress table{"KEN_ALL", 100, 41};
+            watch->SetTable(&table);
+            *started = true;
+            try {
+                runner.Run([&] {
+                    std::this_thread::sleep_for(20ms);  // the stop comes while it runs
+                    call();
+                });
+                const std::lock_guard lock(outcome->mutex);
+                outcome->completed = true;
+            } catch (const CRunStopped& e) {
+                const std::lock_guard lock(outcome->mutex);
+                outcome->stopped = e.Unknown();
+            } catch (const CRunGivenUp&) {
+                const std::lock_guard lock(outcome->mutex);
+                outcome->leftGivenUp = true;
+                throw;
+            }
+        },
+        [outcome](const CRunWatch::GivenUp& given) {
+            const std::lock_guard lock(outcome->mutex);
+            outcome->givenUp = given;
+        },
+        grace);
+    while (!*started) {
+        std::this_thread::sleep_for(1ms);
+    }
+    run->RequestStop(atOnce);
+    *thread = run;
+    return outcome;
+}
+
+}  // namespace
+
+TEST(RunThread, AStopTakesTheCallsOwnOutcomeWithinTheGrace) {
+    CRunThread* thread = nullptr;
+    // Done: the row is in, and the stop is the next row boundary's.
+    auto done = RunAndStop([] { std::this_thread::sleep_for(50ms); }, false, 2000ms, &thread);
+    ASSERT_TRUE(thread->WaitForEnd(5s));
+    delete thread;
+    EXPECT_TRUE(done->completed);
+    EXPECT_FALSE(done->givenUp);
+
+    // Failed as cancelled: it did not apply.
+    auto cancelled = RunAndStop(
+        [] {
+            std::this_thread::sleep_for(50ms);
+            throw CDBException("canceling statement due to user request");
+        },
+        false, 2000ms, &thread);
+    ASSERT_TRUE(thread->WaitForEnd(5s));
+    delete thread;
+    EXPECT_EQ(cancelled->stopped, UnknownOutcome::None);
+    EXPECT_FALSE(cancelled->givenUp);
+}
+
+TEST(RunThread, ACallStillBlockedAfterTheGraceIsGivenUpAndItsThreadLeavesQuietly) {
+    Blocking blocked;
+    CRunThread* thread = nullptr;
+    const auto start = std::chrono::steady_clock::now();
+    auto outcome = RunAndStop(blocked.Work(), false, 300ms, &thread);
+    ASSERT_TRUE(thread->WaitForEnd(5s));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
+    delete thread;
+    {
+        const std::lock_guard lock(outcome->mutex);
+        ASSERT_TRUE(outcome->givenUp);
+        EXPECT_EQ(outcome->givenUp->unknown, UnknownOutcome::Row);
+        ASSERT_TRUE(outcome->givenUp->table);
+        EXPECT_EQ(outcome->givenUp->table->inserted, 41u);
+        EXPECT_FALSE(outcome->leftGivenUp);  // still blocked
+    }
+    blocked.Release();
+    ASSERT_TRUE(CRunThread::WaitForAllRuns(5s));
+    EXPECT_TRUE(outcome->leftGivenUp);
+    EXPECT_FALSE(outcome->completed);
+    EXPECT_FALSE(outcome->stopped);
+}
+
+TEST(RunThread, AStopAtOnceDoesNotWaitForTheGrace) {
+    Blocking blocked;
+    CRunThread* thread = nullptr;
+    const auto start = std::chrono::steady_clock::now();
+    auto outcome = RunAndStop(blocked.Work(), true, 60s, &thread);
+    ASSERT_TRUE(thread->WaitForEnd(5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    delete thread;
+    EXPECT_TRUE(outcome->givenUp);
+    blocked.Release();
+    EXPECT_TRUE(CRunThread::WaitForAllRuns(5s));
+}

@@ -1,0 +1,111 @@
+#include "ui/DialogRun.h"
+
+#include <future>
+#include <utility>
+
+#include <wx/app.h>
+
+#include "migration/MigrationRun.h"
+#include "migration/RunSettings.h"
+#include "ui/BrimlowDlg.h"
+#include "ui/DialogLog.h"
+
+namespace {
+
+std::optional<CTableProgress> Copy(const CTableProgress* table) {
+    return table != nullptr ? std::optional<CTableProgress>(*table) : std::nullopt;
+}
+
+const CTableProgress* Pointer(const std::optional<CTableProgress>& table) {
+    return table ? &*table : nullptr;
+}
+
+}  // namespace
+
+CDialogRun::CDialogRun(std::weak_ptr<CDialogLog> log, std::string path,
+                       std::optional<CResolvedTarget> target)
+    : m_log(std::move(log)), m_strPath(std::move(path)), m_target(std::move(target)) {}
+
+void CDialogRun::RunOn(ISourceDatabase& source, ITargetDatabase& target) {
+    CMigrationRun run(source, target, *this);
+    run.SetWatch(m_watch);
+    run.Run([this] { return m_strPath; }, kTargetConnection);
+}
+
+ExistingRowsChoice CDialogRun::AskExistingRows(const CExistingRows& existing) {
+    ExistingRowsChoice choice = ExistingRowsChoice::Cancel;
+    CallOnUi([&](CBrimlowDlg& dialog) { choice = dialog.AskAboutExistingRows(existing); });
+    return choice;
+}
+
+void CDialogRun::CallOnUi(const std::function<void(CBrimlowDlg&)>& call) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> answered = done->get_future();
+    Post([&call, done](CDialogLog& log) {
+        try {
+            call(log.Dialog());
+            done->set_value();
+        } catch (...) {
+            done->set_exception(std::current_exception());
+        }
+    });
+    try {
+        answered.get();
+    } catch (const std::future_error&) {
+        // The window went before it could answer.
+        throw CRunStopped();
+    }
+}
+
+void CDialogRun::End(const std::exception_ptr& error) {
+    Post([error](CDialogLog& log) { log.Dialog().EndRun(error); });
+}
+
+void CDialogRun::GivenUp(const CRunWatch::GivenUp& given) {
+    const std::optional<CTableProgress>& table = given.table;
+    if (given.unknown != UnknownOutcome::None) {
+        Post([](CDialogLog& log) { log.OnOutcomeUnknown(); });
+    }
+    Post([table](CDialogLog& log) { log.OnStopped(Pointer(table)); });
+    End(std::make_exception_ptr(CRunStopped(given.unknown)));
+}
+
+void CDialogRun::AppendLog(const std::string& line) {
+    Post([line](CDialogLog& log) { log.AppendLog(line); });
+}
+
+void CDialogRun::OnRunStart(const std::vector<CTableProgress>& tables) {
+    Post([tables](CDialogLog& log) { log.OnRunStart(tables); });
+}
+
+void CDialogRun::OnTableStart(const CTableProgress& table) {
+    Post([table](CDialogLog& log) { log.OnTableStart(table); });
+}
+
+void CDialogRun::OnRowProgress(const CTableProgress& table) {
+    Post([table](CDialogLog& log) { log.OnRowProgress(table); });
+}
+
+void CDialogRun::OnTableEnd(const CTableProgress& /*table*/) {
+    Post([](CDialogLog& log) { log.OnTableEnd(); });
+}
+
+void CDialogRun::OnStopped(const CTableProgress* table) {
+    Post([table = Copy(table)](CDialogLog& log) { log.OnStopped(Pointer(table)); });
+}
+
+void CDialogRun::OnOutcomeUnknown(const CTableProgress* /*table*/, UnknownOutcome /*what*/) {
+    Post([](CDialogLog& log) { log.OnOutcomeUnknown(); });
+}
+
+void CDialogRun::OnFailed(const CTableProgress* table) {
+    Post([table = Copy(table)](CDialogLog& log) { log.OnFailed(Pointer(table)); });
+}
+
+void CDialogRun::Post(std::function<void(CDialogLog&)> show) const {
+    wxTheApp->CallAfter([log = m_log, show = std::move(show)] {
+        if (const std::shared_ptr<CDialogLog> alive = log.lock()) {
+            show(*alive);
+        }
+    });
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "migration/EngineInterfaces.h"
+#include "migration/RunWatch.h"
+#include "migration/target/DialogTarget.h"
+#include "migration/target/TargetResolution.h"
+
+class CBrimlowDlg;
+class CDialogLog;
+
+// A dialog's run as its own thread sees it: what the run is to read and write (taken from the
+// dialog when it started), and the observer that hands every event to the window's thread,
+// where the run's CDialogLog shows it. Nothing here touches a window: events are posted, in
+// order, and a window that is gone by the time one arrives drops it. A stop is the watch's.
+class CDialogRun final : public IRunObserver {
+public:
+    CDialogRun(std::weak_ptr<CDialogLog> log, std::string path,
+               std::optional<CResolvedTarget> target);
+
+    const std::string& Path() const noexcept { return m_strPath; }
+    // The target resolved when the run started; none when that failed (the open says why).
+    const std::optional<CResolvedTarget>& Target() const noexcept { return m_target; }
+
+    // The migration of Path() from source to target, on the run's watch. Throws how it ended
+    // unless it completed.
+    void RunOn(ISourceDatabase& source, ITargetDatabase& target);
+    // The question before rows are added to tables that hold some, asked by the window while
+    // the run waits; キャンセル when the window is gone.
+    ExistingRowsChoice AskExistingRows(const CExistingRows& existing);
+    // Runs call on the window's thread and waits for it; throws what it threw. With the
+    // window gone, the run is stopped (CRunStopped).
+    void CallOnUi(const std::function<void(CBrimlowDlg&)>& call);
+
+    // The run's thread, once: the watch, before anything else; the end, after everything
+    // else (null: completed).
+    void SetWatch(std::shared_ptr<CRunWatch> watch) { m_watch = std::move(watch); }
+    void End(const std::exception_ptr& error);
+    // The watcher's thread, in place of End: the call in flight was given up.
+    void GivenUp(const CRunWatch::GivenUp& given);
+
+    // IRunObserver, on the run's thread.
+    void AppendLog(const std::string& line) override;
+    void OnRunStart(const std::vector<CTableProgress>& tables) override;
+    void OnTableStart(const CTableProgress& table) override;
+    void OnRowProgress(const CTableProgress& table) override;
+    void OnTableEnd(const CTableProgress& table) override;
+    void OnStopped(const CTableProgress* table) override;
+    void OnOutcomeUnknown(const CTableProgress* table, UnknownOutcome what) override;
+    void OnFailed(const CTableProgress* table) override;
+    bool IsStopRequested() override { return m_watch && m_watch->IsStopRequested(); }
+
+private:
+    // Hands show to the window's thread, where it gets the run's log if it is still there.
+    void Post(std::function<void(CDialogLog&)> show) const;
+
+    std::weak_ptr<CDialogLog> m_log;
+    std::string m_strPath;
+    std::optional<CResolvedTarget> m_target;
+    std::shared_ptr<CRunWatch> m_watch;
+};
