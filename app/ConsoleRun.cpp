@@ -99,18 +99,11 @@ void CConsoleRun::OnTableEnd(const CTableProgress& table) {
     m_nRowsBefore += table.inserted;
 }
 
-void CConsoleRun::OnStopped(const CTableProgress* table) {
-    EndedAt(table);
-}
-
-void CConsoleRun::OnFailed(const CTableProgress* table) {
-    EndedAt(table);
-}
-
-void CConsoleRun::EndedAt(const CTableProgress* table) {
-    if (table != nullptr) {
-        m_summary.TableAt(*table);
-        m_endedIn = *table;
+void CConsoleRun::OnRunEnd(const CRunOutcome& outcome) {
+    m_outcome = outcome;
+    // A table that failed as it was opened has no line of its own in the summary.
+    if (outcome.table && !outcome.failedOpeningTable) {
+        m_summary.TableAt(*outcome.table);
         NoteZeroByteCuts();
     }
     ClearProgress();

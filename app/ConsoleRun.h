@@ -8,6 +8,7 @@
 
 #include "app/ProgressLine.h"
 #include "migration/EngineInterfaces.h"
+#include "migration/RunOutcome.h"
 #include "migration/RunSummary.h"
 
 // How the command line follows a run: each log line on its stream as soon as it is
@@ -30,8 +31,7 @@ public:
     void OnRowCountDiffers(const CTableProgress& table, size_t declared) override;
     void OnTextCutAtZeroByte(const CTableProgress& table, const std::string& column) override;
     void OnTableEnd(const CTableProgress& table) override;
-    void OnStopped(const CTableProgress* table) override;
-    void OnFailed(const CTableProgress* table) override;
+    void OnRunEnd(const CRunOutcome& outcome) override;
     bool IsStopRequested() override;
     bool IsStopAtOnceRequested() override;
 
@@ -42,12 +42,10 @@ public:
     const CRunSummary& Summary() const noexcept { return m_summary; }
     // The target the run opened, as it described itself; empty when none was opened.
     const std::string& Target() const noexcept { return m_strTarget; }
-    // The table in progress when the run stopped or failed; empty when none had started.
-    const std::optional<CTableProgress>& EndedIn() const noexcept { return m_endedIn; }
+    // How the run ended, once it has; none before, and for a failure outside the run.
+    const std::optional<CRunOutcome>& Outcome() const noexcept { return m_outcome; }
 
 private:
-    // A stop or a failure: the summary and EndedIn take the table in progress, if any.
-    void EndedAt(const CTableProgress* table);
     // One note per column of the last table whose text was cut at a zero byte.
     void NoteZeroByteCuts();
 
@@ -57,6 +55,6 @@ private:
     CRunSummary m_summary;
     size_t m_nRowsBefore = 0;  // rows of the tables finished in this run
     std::string m_strLogError;
-    std::optional<CTableProgress> m_endedIn;
+    std::optional<CRunOutcome> m_outcome;
     std::string m_strTarget;
 };

@@ -1,6 +1,9 @@
 #include "app/RunEnd.h"
 
 #include <cstdio>
+#include <exception>
+#include <new>
+#include <optional>
 
 #include "app/StopSignals.h"
 #include "app/SummaryFile.h"
@@ -105,16 +108,16 @@ void ReportFailure(const std::string& error, const std::optional<CTableProgress>
     PrintError(error);
 }
 
-const char* StatusName(CRunEnd::Status status, UnknownOutcome unknown) {
-    if (unknown != UnknownOutcome::None) {
+const char* StatusName(const CRunOutcome& outcome) {
+    if (outcome.unknown != UnknownOutcome::None) {
         return "unknown";
     }
-    switch (status) {
-        case CRunEnd::Status::Completed:
+    switch (outcome.status) {
+        case CRunOutcome::Status::Completed:
             return "completed";
-        case CRunEnd::Status::Stopped:
+        case CRunOutcome::Status::Stopped:
             return "stopped";
-        case CRunEnd::Status::Failed:
+        case CRunOutcome::Status::Failed:
             return "failed";
     }
     return "failed";
@@ -127,25 +130,45 @@ void PrintError(const std::string& error) {
     std::fprintf(stderr, "%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
 }
 
+std::string ErrorText(const std::exception_ptr& error) {
+    if (!error) {
+        return {};
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const CException& e) {
+        return e.GetErrorMessage();
+    } catch (const std::bad_alloc&) {
+        return CMemoryException().GetErrorMessage();
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return {};
+    }
+}
+
 int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string& summaryPath) {
+    const CRunOutcome& outcome = end.outcome;
+    // A table that failed as it was opened has nothing of its own to tell.
+    const std::optional<CTableProgress> table =
+        outcome.failedOpeningTable ? std::nullopt : outcome.table;
+    const std::string error = ErrorText(outcome.error);
     int status = 0;
-    switch (end.status) {
-        case CRunEnd::Status::Completed:
+    switch (outcome.status) {
+        case CRunOutcome::Status::Completed:
             break;
-        case CRunEnd::Status::Stopped:
-            ReportStop(end.signal, console.EndedIn(), end.rolledBack, end.statementsOnly,
-                       end.unknown);
+        case CRunOutcome::Status::Stopped:
+            ReportStop(end.signal, table, outcome.rolledBack, end.statementsOnly, outcome.unknown);
             status = end.signal > 0 ? 128 + end.signal : 1;
             break;
-        case CRunEnd::Status::Failed:
-            ReportFailure(end.error, console.EndedIn(), end.rolledBack, end.statementsOnly,
-                          end.unknown);
+        case CRunOutcome::Status::Failed:
+            ReportFailure(error, table, outcome.rolledBack, end.statementsOnly, outcome.unknown);
             status = 1;
             break;
     }
     if (!console.LogError().empty()) {
         std::fprintf(stderr,
-                     end.status == CRunEnd::Status::Completed
+                     outcome.status == CRunOutcome::Status::Completed
                          ? Tr("brimlow-migrate: the migration completed, but its log could not "
                               "be written: %s.\n")
                          : Tr("brimlow-migrate: the migration ended, but its log could not be "
@@ -154,16 +177,16 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         status = status != 0 ? status : 1;
     }
     if (!summaryPath.empty()) {
-        const bool failed = end.status == CRunEnd::Status::Failed;
+        const bool failed = outcome.status == CRunOutcome::Status::Failed;
         CRunSummary summary = console.Summary();
         // A commit in doubt may have kept none of the rows: the lower bound is 0.
-        if (end.rolledBack || end.unknown == UnknownOutcome::Commit) {
+        if (outcome.rolledBack || outcome.unknown == UnknownOutcome::Commit) {
             summary.RolledBack();
         }
         summary.SetTarget(end.target);
         try {
-            WriteSummary(summaryPath, summary.ToJson(StatusName(end.status, end.unknown),
-                                                     failed ? &end.error : nullptr));
+            WriteSummary(summaryPath,
+                         summary.ToJson(StatusName(outcome), failed ? &error : nullptr));
         } catch (const CException& e) {
             std::fprintf(stderr, "brimlow-migrate: %s\n", e.GetErrorMessage().c_str());
             status = status != 0 ? status : 1;

@@ -3,20 +3,15 @@
 #include <string>
 
 #include "app/ConsoleRun.h"
+#include "migration/RunOutcome.h"
 
-// How a command-line run ended.
+// How a command-line run ended: the run's own account, and what only the command line
+// knows.
 struct CRunEnd {
-    enum class Status { Completed, Stopped, Failed };
-    Status status = Status::Completed;
-    std::string error;  // Failed: the exception's text
-    int signal = 0;     // Stopped: the signal that asked for the stop
-    // The run was one transaction that was not committed: the target is as it was before.
-    bool rolledBack = false;
+    CRunOutcome outcome;
+    int signal = 0;               // a stop: the signal that asked for it
     bool statementsOnly = false;  // --sql: the rows were written as statements, not inserted
-    // What was in flight when the target's answer could not be had (a lost connection, a
-    // statement given up by a stop): the summary's status is then "unknown".
-    UnknownOutcome unknown = UnknownOutcome::None;
-    std::string target;  // the target written to, for the summary; empty with --sql
+    std::string target;           // the target written to, for the summary; empty with --sql
 };
 
 // Writes an error's text to stderr as one line or more, ending with a line break; an empty

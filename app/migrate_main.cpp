@@ -287,43 +287,12 @@ void RunMigration(const COptions& options, const std::optional<CResolvedTarget>&
     }
 }
 
-// How a run that ended with failure (null: completed) ended.
-CRunEnd EndOf(const std::exception_ptr& failure) {
-    CRunEnd end;
-    if (!failure) {
-        return end;
-    }
-    try {
-        std::rethrow_exception(failure);
-    } catch (const CRunStopped& e) {
-        end.status = CRunEnd::Status::Stopped;
-        end.signal = ReceivedStopSignal();
-        end.unknown = e.Unknown();
-    } catch (const CConnectionLost& e) {
-        end.status = CRunEnd::Status::Failed;
-        end.error = e.GetErrorMessage();
-        end.unknown = e.InFlight();
-    } catch (const CException& e) {
-        end.status = CRunEnd::Status::Failed;
-        end.error = e.GetErrorMessage();
-    } catch (const std::bad_alloc&) {
-        end.status = CRunEnd::Status::Failed;
-        end.error = CMemoryException().GetErrorMessage();
-    } catch (const std::exception& e) {
-        end.status = CRunEnd::Status::Failed;
-        end.error = e.what();
-    } catch (...) {
-        end.status = CRunEnd::Status::Failed;
-    }
-    return end;
-}
-
 // The run on a thread of its own, while this thread passes the stop signals on. A call given
 // up by a stop ends the run here, as the run itself would have told it.
-CRunEnd RunOnItsThread(const COptions& options, const std::optional<CResolvedTarget>& resolved,
-                       CConsoleRun& console) {
+CRunOutcome RunOnItsThread(const COptions& options, const std::optional<CResolvedTarget>& resolved,
+                           CConsoleRun& console) {
     std::exception_ptr failure;
-    std::optional<CRunWatch::GivenUp> givenUp;
+    std::optional<CRunOutcome> givenUp;
     CRunThread thread(
         [&](const std::shared_ptr<CRunWatch>& watch) {
             try {
@@ -334,21 +303,21 @@ CRunEnd RunOnItsThread(const COptions& options, const std::optional<CResolvedTar
                 failure = std::current_exception();
             }
         },
-        [&givenUp](const CRunWatch::GivenUp& given) { givenUp = given; });
+        [&givenUp](const CRunOutcome& outcome) { givenUp = outcome; });
     while (!thread.WaitForEnd(std::chrono::milliseconds(30))) {
         if (ReceivedStopSignal() != 0) {
             thread.RequestStop(ReceivedSecondStopSignal());
         }
     }
-    if (!givenUp) {
-        return EndOf(failure);
+    if (givenUp) {
+        console.OnRunEnd(*givenUp);
     }
-    const CTableProgress* table = givenUp->table ? &*givenUp->table : nullptr;
-    if (givenUp->unknown != UnknownOutcome::None) {
-        console.OnOutcomeUnknown(table, givenUp->unknown);
+    const std::optional<CRunOutcome>& told = console.Outcome();
+    // A failure outside the run (the statements' output) is not in the run's own account.
+    if (failure && (!told || told->status == CRunOutcome::Status::Completed)) {
+        return CRunOutcome::Of(failure, nullptr, false);
     }
-    console.OnStopped(table);
-    return EndOf(std::make_exception_ptr(CRunStopped(givenUp->unknown)));
+    return told ? *told : CRunOutcome{};
 }
 
 // The progress line goes to the program's own copy of standard error: while a table is read,
@@ -403,10 +372,9 @@ int Migrate(const COptions& options) {
         }
     }
     CConsoleRun console(options.bSqlOnly ? stderr : stdout, ProgressStream(options.progress));
-    CRunEnd end = RunOnItsThread(options, resolved, console);
-    // A replacing run that did not complete was never committed.
-    end.rolledBack = options.bReplace && end.status != CRunEnd::Status::Completed &&
-                     end.unknown != UnknownOutcome::Commit;
+    CRunEnd end;
+    end.outcome = RunOnItsThread(options, resolved, console);
+    end.signal = ReceivedStopSignal();
     end.target = target;
     end.statementsOnly = options.bSqlOnly;
     console.ClearProgress();

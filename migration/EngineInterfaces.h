@@ -11,6 +11,7 @@
 #include "migration/statement/InsertItem.h"
 
 class CRunWatch;
+struct CRunOutcome;
 
 // The migration engine sees its two databases and its progress display only through these
 // small interfaces: the real classes sit over libmdb and ODBC, and unit tests use fakes.
@@ -72,6 +73,9 @@ public:
     // Makes the run's rows final, before the completion line; a target that commits every
     // statement at once has nothing to do.
     virtual void CommitRun() {}
+    // Once open: true when the target keeps nothing of the run unless CommitRun completes
+    // (the run is one transaction).
+    virtual bool CommitsAtEnd() const { return false; }
     virtual void Close() noexcept = 0;
 };
 
@@ -122,17 +126,9 @@ public:
                                      const std::string& /*column*/) {}
     // Every row of the table is inserted and its recordset is closed; its log line follows.
     virtual void OnTableEnd(const CTableProgress& /*table*/) {}
-    // The run stopped at a row boundary because IsStopRequested said so, and both connections
-    // are closed. table: the table in progress, or null when no table had started.
-    virtual void OnStopped(const CTableProgress* /*table*/) {}
-    // The target's answer to what was in flight could not be had (a lost connection, a
-    // statement given up by a stop): the row table->inserted + 1 (what = Row), or the commit
-    // (Commit; table is then null), may or may not be in the target. Comes before OnStopped or
-    // OnFailed.
-    virtual void OnOutcomeUnknown(const CTableProgress* /*table*/, UnknownOutcome /*what*/) {}
-    // The run failed; the exception follows. table: the table in progress, whose row
-    // table->inserted + 1 failed, or null when the failure came before any table.
-    virtual void OnFailed(const CTableProgress* /*table*/) {}
+    // The run is over: completed (after the completion line), stopped (both connections
+    // closed) or failed (the exception follows). See RunOutcome.h.
+    virtual void OnRunEnd(const CRunOutcome& /*outcome*/) {}
     // Asked between rows and at every heartbeat: true stops the run there.
     virtual bool IsStopRequested() { return false; }
     // With a stop asked for: true when it must not wait for a statement in flight (a second

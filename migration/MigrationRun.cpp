@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "dbaccess/Exceptions.h"
+#include "migration/RunOutcome.h"
 #include "migration/RunSettings.h"
 #include "migration/RunWatch.h"
 #include "migration/TableCatalogue.h"
@@ -69,6 +70,8 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     m_target.Close();
     m_source.Close();
     m_current.reset();
+    m_strOpening.clear();
+    m_bCommitting = false;
     // A call that blocks is the watcher's to stop.
     m_target.SetWatch(m_watch);
     struct ClearWatch {
@@ -88,30 +91,38 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         for (const CCatalogueEntry& entry : GetTableCatalogue()) {
             CopyTable(entry);
         }
+        m_bCommitting = true;
         m_target.CommitRun();
+        m_bCommitting = false;
         m_observer.AppendLog(kCompletionLine);
     } catch (const CRunGivenUp&) {
         // The watcher told the run's end; what is left belongs to this thread alone.
         throw;
-    } catch (const CRunStopped& e) {
+    } catch (const CRunStopped&) {
         // Rows already sent stay; the connections are not kept for a later run.
+        const CRunOutcome outcome = Outcome(std::current_exception());
         m_target.Close();
         m_source.Close();
-        if (e.Unknown() != UnknownOutcome::None) {
-            m_observer.OnOutcomeUnknown(m_current ? &*m_current : nullptr, e.Unknown());
-        }
-        m_observer.OnStopped(m_current ? &*m_current : nullptr);
-        throw;
-    } catch (const CConnectionLost& e) {
-        m_observer.OnOutcomeUnknown(m_current ? &*m_current : nullptr, e.InFlight());
-        m_observer.OnFailed(m_current ? &*m_current : nullptr);
+        m_observer.OnRunEnd(outcome);
         throw;
     } catch (...) {
-        m_observer.OnFailed(m_current ? &*m_current : nullptr);
+        m_observer.OnRunEnd(Outcome(std::current_exception()));
         throw;
     }
     m_target.Close();
     m_source.Close();
+    m_observer.OnRunEnd(CRunOutcome{});
+}
+
+CRunOutcome CMigrationRun::Outcome(const std::exception_ptr& error) const {
+    CRunOutcome outcome =
+        CRunOutcome::Of(error, m_current ? &*m_current : nullptr, m_target.CommitsAtEnd());
+    if (!m_current && !m_strOpening.empty()) {
+        outcome.table = CTableProgress{m_strOpening, 0, 0};
+        outcome.failedOpeningTable = true;
+    }
+    outcome.inCommit = m_bCommitting && m_target.CommitsAtEnd();
+    return outcome;
 }
 
 void CMigrationRun::OpenSource(const std::string& path) {
@@ -148,12 +159,17 @@ void CMigrationRun::OpenTarget(const std::string& targetConnection) {
         ThrowIfStopRequested();
         throw;
     }
+    if (m_watch) {
+        m_watch->SetCommitsAtEnd(m_target.CommitsAtEnd());
+    }
     m_observer.OnTargetOpen(m_target.Describe());
 }
 
 void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
     {
+        m_strOpening = entry.table;
         std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
+        m_strOpening.clear();
         const size_t declared = recordset->GetRecordCount();
         CTableProgress& table = m_current.emplace(CTableProgress{entry.table, declared, 0});
         WatchTable(&table);

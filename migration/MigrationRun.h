@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/RunOutcome.h"
 
 struct CCatalogueEntry;
 
@@ -15,7 +17,8 @@ struct CCatalogueEntry;
 // and closes the target, then the source.
 //
 // The observer hears where the run stands (table start with its total, rows inserted about
-// every 100 ms, table end, stop, failure) and is asked between rows whether to stop.
+// every 100 ms, table end, and how the run ended: RunOutcome.h) and is asked between rows
+// whether to stop.
 //
 // A failure leaves the run as an exception of the program's family; nothing is undone, the
 // rows executed so far stay in the target, and neither the failed table's line nor the
@@ -52,6 +55,8 @@ private:
     // Tells the observer that the run is alive, then stops if it asks to.
     void Heartbeat();
     void ThrowIfStopRequested();
+    // How the run ended with error (null: completed), where it stands now.
+    CRunOutcome Outcome(const std::exception_ptr& error) const;
     // Tells the watch which table is being copied (null: none).
     void WatchTable(const CTableProgress* table);
 
@@ -60,5 +65,7 @@ private:
     IRunObserver& m_observer;
     std::shared_ptr<CRunWatch> m_watch;
     std::optional<CTableProgress> m_current;  // the table being copied, from its start
+    std::string m_strOpening;                 // the table being opened, until it is
+    bool m_bCommitting = false;               // CommitRun is under way
     std::string m_strSourcePath;
 };

@@ -67,8 +67,8 @@ void MarkEnded(CRunThread::State& state) {
 
 // The stop while a call is in flight: cancel it, wait the grace, then give it up if it is still
 // there. Returns what was given up, or nothing when the call returned (or none was in flight).
-std::optional<CRunWatch::GivenUp> TakeStop(CRunWatch& watch, CRunThread::State& state,
-                                           std::chrono::milliseconds grace) {
+std::optional<CRunOutcome> TakeStop(CRunWatch& watch, CRunThread::State& state,
+                                    std::chrono::milliseconds grace) {
     const std::optional<std::uint64_t> call = watch.CallInFlight();
     if (!call) {
         return std::nullopt;
@@ -92,7 +92,7 @@ void WatchRun(const std::shared_ptr<CRunThread::State>& state,
     state->changed.wait(lock, [&state] { return state->ended || state->stopAsked; });
     while (!state->ended) {
         lock.unlock();
-        if (const std::optional<CRunWatch::GivenUp> given = TakeStop(*watch, *state, grace)) {
+        if (const std::optional<CRunOutcome> given = TakeStop(*watch, *state, grace)) {
             givenUp(*given);
             MarkEnded(*state);
             return;

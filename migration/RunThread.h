@@ -25,7 +25,7 @@ public:
     static constexpr std::chrono::milliseconds kGrace{8000};
 
     using Work = std::function<void(const std::shared_ptr<CRunWatch>& watch)>;
-    using GivenUpHandler = std::function<void(const CRunWatch::GivenUp& given)>;
+    using GivenUpHandler = std::function<void(const CRunOutcome& outcome)>;
 
     // Starts work on the run's thread at once. SIGINT, SIGTERM and SIGHUP are blocked on both
     // threads: a stop asked for by a signal is the starting thread's to pass on.

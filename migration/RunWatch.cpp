@@ -12,6 +12,11 @@ void CRunWatch::SetTable(const CTableProgress* table) noexcept {
     m_pTable = table;
 }
 
+void CRunWatch::SetCommitsAtEnd(bool commitsAtEnd) noexcept {
+    const std::lock_guard lock(m_mutex);
+    m_bCommitsAtEnd = commitsAtEnd;
+}
+
 void CRunWatch::Begin(const std::function<void()>& cancel, UnknownOutcome ifGivenUp) noexcept {
     const std::lock_guard lock(m_mutex);
     m_pCancel = &cancel;
@@ -49,18 +54,14 @@ void CRunWatch::Cancel(std::uint64_t call) noexcept {
     }
 }
 
-std::optional<CRunWatch::GivenUp> CRunWatch::GiveUp(std::uint64_t call) {
+std::optional<CRunOutcome> CRunWatch::GiveUp(std::uint64_t call) {
     const std::lock_guard lock(m_mutex);
     if (m_pCancel == nullptr || m_nCall != call || m_bGivenUp) {
         return std::nullopt;
     }
     m_bGivenUp = true;
-    GivenUp given;
-    if (m_pTable != nullptr) {
-        given.table = *m_pTable;
-    }
-    given.unknown = m_ifGivenUp;
-    return given;
+    return CRunOutcome::Of(std::make_exception_ptr(CRunStopped(m_ifGivenUp)), m_pTable,
+                           m_bCommitsAtEnd);
 }
 
 bool CRunWatch::IsGivenUp() const noexcept {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/RunOutcome.h"
 
 // What the thread that runs a migration shares with the thread that watches it: the stop the
 // user or a signal asked for, and the call on the target that the run is blocked in, if any.
@@ -18,12 +19,6 @@
 // Begin and End cost one uncontended lock each; nothing else on the row path touches this.
 class CRunWatch {
 public:
-    // What the watcher reports for a call it gave up.
-    struct GivenUp {
-        std::optional<CTableProgress> table;  // the table being copied, as it stood
-        UnknownOutcome unknown = UnknownOutcome::None;
-    };
-
     // Any thread. A second request may ask for the stop to be taken at once.
     void RequestStop(bool atOnce = false) noexcept;
     bool IsStopRequested() const noexcept { return m_bStop.load(std::memory_order_relaxed); }
@@ -34,6 +29,8 @@ public:
     // The run's thread: the table being copied (null between tables). It is read by the
     // watcher only while a call is in flight, when the run's thread does not change it.
     void SetTable(const CTableProgress* table) noexcept;
+    // The run's thread, once the target is open: it keeps nothing unless the run completes.
+    void SetCommitsAtEnd(bool commitsAtEnd) noexcept;
     // The run's thread, around a call that may block. cancel (kept by the caller for as long
     // as the call lasts) asks the call to end early, from another thread; ifGivenUp is what is
     // unknown when the call is given up.
@@ -47,7 +44,9 @@ public:
     // when it is still in flight.
     std::optional<std::uint64_t> CallInFlight() const noexcept;
     void Cancel(std::uint64_t call) noexcept;
-    std::optional<GivenUp> GiveUp(std::uint64_t call);
+    // The run's end as the run would have told it: stopped where it stood, with what was in
+    // flight unknown.
+    std::optional<CRunOutcome> GiveUp(std::uint64_t call);
     bool IsGivenUp() const noexcept;
 
 private:
@@ -56,6 +55,7 @@ private:
 
     mutable std::mutex m_mutex;
     const CTableProgress* m_pTable = nullptr;
+    bool m_bCommitsAtEnd = false;
     const std::function<void()>* m_pCancel = nullptr;  // the call in flight, or null
     UnknownOutcome m_ifGivenUp = UnknownOutcome::None;
     std::uint64_t m_nCall = 0;  // counts the calls begun

@@ -71,11 +71,8 @@ public:
     // failure is shown, and an exit or close asked for during the run is carried out.
     void EndRun(const std::exception_ptr& error);
     // The question before rows are added to target tables that hold some (see
-    // ExistingRowsQuestion.h); remembers a choice to replace.
+    // ExistingRowsQuestion.h).
     ExistingRowsChoice AskAboutExistingRows(const CExistingRows& existing);
-    // True once the user chose 置き換える for the run in progress: nothing of it is kept
-    // unless it completes.
-    bool IsReplacing() const noexcept { return m_bReplacing; }
 
 protected:
     // The data exchange behind UpdateData: the log box with m_strLog, then the path box with
@@ -141,7 +138,6 @@ private:
     bool m_bExitRequested = false;            // the exit button was pressed during the run
     bool m_bStopRequested = false;            // a stop was asked for during the run
     bool m_bAskingToClose = false;            // the question before closing is open
-    bool m_bReplacing = false;                // the run replaces the target's rows
     wxWindow* m_focusBefore = nullptr;        // what had the focus when the run started
     std::shared_ptr<CDialogLog> m_runLog;     // the log of the run in progress
     std::unique_ptr<CRunThread> m_runThread;  // the run in progress

@@ -52,7 +52,7 @@ void CBrimlowDlg::StartRun() {
             }
             run->End(error);
         },
-        [run](const CRunWatch::GivenUp& given) { run->GivenUp(given); });
+        [run](const CRunOutcome& outcome) { run->GivenUp(outcome); });
 }
 
 void CBrimlowDlg::ReplaceLastLogLine(const std::string& text) {

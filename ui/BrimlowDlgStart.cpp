@@ -54,7 +54,6 @@ void CBrimlowDlg::OnStart(wxCommandEvent& /*event*/) {
     m_bStopRequested = false;
     m_bExitRequested = false;
     m_bCloseRequested = false;
-    m_bReplacing = false;
     EnableRunControls(false);
     m_btnStart->SetLabel(wxString::FromUTF8(kStopLabel));
     m_btnStart->SetFocus();
@@ -66,9 +65,6 @@ void CBrimlowDlg::OnStart(wxCommandEvent& /*event*/) {
 void CBrimlowDlg::EndRun(const std::exception_ptr& error) {
     if (!m_bRunInProgress) {
         return;
-    }
-    if (error) {
-        m_runLog->ShowFailure(error);
     }
     m_runLog.reset();
     m_runThread.reset();

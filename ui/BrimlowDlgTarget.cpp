@@ -33,7 +33,5 @@ void CBrimlowDlg::OnStartButtonEnter(wxMouseEvent& event) {
 }
 
 ExistingRowsChoice CBrimlowDlg::AskAboutExistingRows(const CExistingRows& existing) {
-    const ExistingRowsChoice choice = ShowExistingRowsQuestion(this, existing);
-    m_bReplacing = choice == ExistingRowsChoice::Replace;
-    return choice;
+    return ShowExistingRowsQuestion(this, existing);
 }

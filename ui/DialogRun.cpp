@@ -10,18 +10,6 @@
 #include "ui/BrimlowDlg.h"
 #include "ui/DialogLog.h"
 
-namespace {
-
-std::optional<CTableProgress> Copy(const CTableProgress* table) {
-    return table != nullptr ? std::optional<CTableProgress>(*table) : std::nullopt;
-}
-
-const CTableProgress* Pointer(const std::optional<CTableProgress>& table) {
-    return table ? &*table : nullptr;
-}
-
-}  // namespace
-
 CDialogRun::CDialogRun(std::weak_ptr<CDialogLog> log, std::string path,
                        std::optional<CResolvedTarget> target)
     : m_log(std::move(log)), m_strPath(std::move(path)), m_target(std::move(target)) {}
@@ -61,21 +49,13 @@ void CDialogRun::End(const std::exception_ptr& error) {
     Post([error](CDialogLog& log) { log.Dialog().EndRun(error); });
 }
 
-void CDialogRun::GivenUp(const CRunWatch::GivenUp& given) {
-    const std::optional<CTableProgress>& table = given.table;
-    if (given.unknown != UnknownOutcome::None) {
-        Post([](CDialogLog& log) { log.OnOutcomeUnknown(); });
-    }
-    Post([table](CDialogLog& log) { log.OnStopped(Pointer(table)); });
-    End(std::make_exception_ptr(CRunStopped(given.unknown)));
+void CDialogRun::GivenUp(const CRunOutcome& outcome) {
+    OnRunEnd(outcome);
+    End(std::make_exception_ptr(CRunStopped(outcome.unknown)));
 }
 
 void CDialogRun::AppendLog(const std::string& line) {
     Post([line](CDialogLog& log) { log.AppendLog(line); });
-}
-
-void CDialogRun::OnRunStart(const std::vector<CTableProgress>& tables) {
-    Post([tables](CDialogLog& log) { log.OnRunStart(tables); });
 }
 
 void CDialogRun::OnTableStart(const CTableProgress& table) {
@@ -86,20 +66,8 @@ void CDialogRun::OnRowProgress(const CTableProgress& table) {
     Post([table](CDialogLog& log) { log.OnRowProgress(table); });
 }
 
-void CDialogRun::OnTableEnd(const CTableProgress& /*table*/) {
-    Post([](CDialogLog& log) { log.OnTableEnd(); });
-}
-
-void CDialogRun::OnStopped(const CTableProgress* table) {
-    Post([table = Copy(table)](CDialogLog& log) { log.OnStopped(Pointer(table)); });
-}
-
-void CDialogRun::OnOutcomeUnknown(const CTableProgress* /*table*/, UnknownOutcome /*what*/) {
-    Post([](CDialogLog& log) { log.OnOutcomeUnknown(); });
-}
-
-void CDialogRun::OnFailed(const CTableProgress* table) {
-    Post([table = Copy(table)](CDialogLog& log) { log.OnFailed(Pointer(table)); });
+void CDialogRun::OnRunEnd(const CRunOutcome& outcome) {
+    Post([outcome](CDialogLog& log) { log.OnRunEnd(outcome); });
 }
 
 void CDialogRun::Post(std::function<void(CDialogLog&)> show) const {

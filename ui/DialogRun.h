@@ -43,17 +43,13 @@ public:
     void SetWatch(std::shared_ptr<CRunWatch> watch) { m_watch = std::move(watch); }
     void End(const std::exception_ptr& error);
     // The watcher's thread, in place of End: the call in flight was given up.
-    void GivenUp(const CRunWatch::GivenUp& given);
+    void GivenUp(const CRunOutcome& outcome);
 
     // IRunObserver, on the run's thread.
     void AppendLog(const std::string& line) override;
-    void OnRunStart(const std::vector<CTableProgress>& tables) override;
     void OnTableStart(const CTableProgress& table) override;
     void OnRowProgress(const CTableProgress& table) override;
-    void OnTableEnd(const CTableProgress& table) override;
-    void OnStopped(const CTableProgress* table) override;
-    void OnOutcomeUnknown(const CTableProgress* table, UnknownOutcome what) override;
-    void OnFailed(const CTableProgress* table) override;
+    void OnRunEnd(const CRunOutcome& outcome) override;
     bool IsStopRequested() override { return m_watch && m_watch->IsStopRequested(); }
 
 private:

@@ -58,8 +58,11 @@ std::string StoppedUnchanged(const CTableProgress& table) {
     return table.table + "の移行を中止しました。(移行先は元のままです)";
 }
 
-std::string FailedUnchanged(const CTableProgress& table) {
-    return table.table + "の移行中に失敗しました。(移行先は元のままです)";
+std::string FailedUnchanged(const CTableProgress* table) {
+    if (table == nullptr) {
+        return "確定に失敗しました。(移行先は元のままです)";
+    }
+    return table->table + "の移行中に失敗しました。(移行先は元のままです)";
 }
 
 std::string FailedWithoutRows(const CTableProgress* table, const std::string& reason) {
@@ -113,6 +116,56 @@ std::string ShortReason(const std::exception_ptr& error, bool inTable) {
     } catch (...) {
         return "エラーが発生しました";
     }
+}
+
+namespace {
+
+bool IsCancel(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const CUserException&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string StopLine(const CRunOutcome& outcome, const CTableProgress* table) {
+    if (outcome.unknown != UnknownOutcome::None) {
+        return StoppedInDoubt(table);
+    }
+    return table != nullptr && outcome.rolledBack ? StoppedUnchanged(*table) : Stopped(table);
+}
+
+std::string FailureLine(const CRunOutcome& outcome, const CTableProgress* table) {
+    if (outcome.unknown != UnknownOutcome::None) {
+        return LostInDoubt(table);
+    }
+    if (IsCancel(outcome.error)) {
+        return {};
+    }
+    if (outcome.rolledBack && (table != nullptr || outcome.inCommit)) {
+        return FailedUnchanged(table);
+    }
+    if (table != nullptr && !outcome.failedOpeningTable) {
+        return Failed(*table);
+    }
+    return FailedWithoutRows(table, ShortReason(outcome.error, table != nullptr));
+}
+
+}  // namespace
+
+std::string EndLine(const CRunOutcome& outcome) {
+    const CTableProgress* table = outcome.table ? &*outcome.table : nullptr;
+    switch (outcome.status) {
+        case CRunOutcome::Status::Completed:
+            return {};
+        case CRunOutcome::Status::Stopped:
+            return StopLine(outcome, table);
+        case CRunOutcome::Status::Failed:
+            return FailureLine(outcome, table);
+    }
+    return {};
 }
 
 }  // namespace runlines

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/RunOutcome.h"
 
 // The log lines the dialog shows for a run in progress and for a run that did not complete,
 // as UTF-8. Counts are grouped with "," whatever the locale.
@@ -24,15 +25,20 @@ std::string LostInDoubt(const CTableProgress* table);
 
 // The same lines for a run that replaces the target's rows, where nothing is kept unless the
 // run completes: "KEN_ALLの移行を中止しました。(移行先は元のままです)", "KEN_ALLの移行中に
-// 失敗しました。(移行先は元のままです)".
+// 失敗しました。(移行先は元のままです)"; with no table, the failed commit: "確定に失敗しました。
+// (移行先は元のままです)".
 std::string StoppedUnchanged(const CTableProgress& table);
-std::string FailedUnchanged(const CTableProgress& table);
+std::string FailedUnchanged(const CTableProgress* table);
 
 // The log's line for a failure that left no line of its own: the table's name and a short
 // reason when the run failed in a table before its first row ("Mst03の移行に失敗しました。
 // (テーブルがありません)"), else "移行を開始できませんでした。(reason)". Japanese in every
 // locale, as the other log lines; the message box has the detail.
 std::string FailedWithoutRows(const CTableProgress* table, const std::string& reason);
+
+// The line that tells how a run that did not complete ended, one of those above; empty for a
+// completed run and for a cancel.
+std::string EndLine(const CRunOutcome& outcome);
 
 // The reason FailedWithoutRows gives for an error, in a few Japanese words: the file cannot
 // be found or opened, its password differs, it is damaged, a table is missing, the target

@@ -67,6 +67,7 @@ public:
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
     void CommitRun() override;
+    bool CommitsAtEnd() const override { return IsReplacing(); }
     void Close() noexcept override;
 
     // True once Replace was chosen: nothing of the run is kept unless it completes.

@@ -52,6 +52,7 @@ public:
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
     void CommitRun() override;
+    bool CommitsAtEnd() const override { return true; }
     void Close() noexcept override;
 
 private:

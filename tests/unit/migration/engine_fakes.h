@@ -3,11 +3,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
 #include "migration/EngineInterfaces.h"
+#include "migration/RunOutcome.h"
 
 // In-memory source, target and log for the engine's unit tests. Every call that matters is
 // recorded in one shared event list, so tests can check the order across the three.
@@ -102,8 +104,16 @@ public:
     std::vector<std::string> statements;
     std::function<void(const std::string& statement)> onExecute;
     std::function<void(const std::string& connect)> onOpen;
+    std::function<void()> onCommit;
+    bool commitsAtEnd = false;  // a run that is one transaction
 
     bool IsOpen() const noexcept override { return m_bOpen; }
+    bool CommitsAtEnd() const override { return commitsAtEnd; }
+    void CommitRun() override {
+        if (onCommit) {
+            onCommit();
+        }
+    }
     std::string Describe() const override { return "the fake target"; }
     void Open(const std::string& connect) override {
         m_events.Add("target.open");
@@ -141,6 +151,7 @@ public:
     std::vector<std::string> lines;
     std::string target;                    // from OnTargetOpen
     std::vector<CTableProgress> plan;      // from OnRunStart
+    std::optional<CRunOutcome> outcome;    // from OnRunEnd
     std::vector<CTableProgress> progress;  // every OnRowProgress
     int heartbeats = 0;
     std::function<void()> onProgress;
@@ -165,8 +176,15 @@ public:
         Add("declared " + std::to_string(declared), &table);
     }
     void OnTableEnd(const CTableProgress& table) override { Add("end", &table); }
-    void OnStopped(const CTableProgress* table) override { Add("stopped", table); }
-    void OnFailed(const CTableProgress* table) override { Add("failed", table); }
+    // A stop or a failure as "stopped T n/m" or "failed T n/m" (T "-": no table in progress).
+    void OnRunEnd(const CRunOutcome& end) override {
+        outcome = end;
+        if (end.status != CRunOutcome::Status::Completed) {
+            const bool inTable = end.table && !end.failedOpeningTable;
+            Add(end.status == CRunOutcome::Status::Stopped ? "stopped" : "failed",
+                inTable ? &*end.table : nullptr);
+        }
+    }
     bool IsStopRequested() override { return stopWhen && stopWhen(); }
 
 private:

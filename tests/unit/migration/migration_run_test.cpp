@@ -340,4 +340,37 @@ TEST_F(MigrationRunTest, FailureReportsTheTableAndTheRowsKept) {
     EXPECT_EQ("failed -", events.list.back());
 }
 
+// The run's account of its end: a table that could not be opened, a failed commit of a run
+// that is one transaction (nothing kept), a commit whose answer was lost (either contents).
+TEST_F(MigrationRunTest, TheOutcomeSaysWhereTheRunEnded) {
+    source.tables.erase("select * from Mst03");
+    EXPECT_THROW(RunOn("a.mdb"), CDaoException);
+    ASSERT_TRUE(log.outcome);
+    EXPECT_EQ(log.outcome->status, CRunOutcome::Status::Failed);
+    ASSERT_TRUE(log.outcome->table);
+    EXPECT_EQ(log.outcome->table->table, "Mst03");
+    EXPECT_TRUE(log.outcome->failedOpeningTable);
+    EXPECT_FALSE(log.outcome->rolledBack);
+
+    source.tables["select * from Mst03"] = {};
+    target.commitsAtEnd = true;
+    target.onCommit = [] { throw CDBException("deferred constraint\n"); };
+    EXPECT_THROW(RunOn("a.mdb"), CDBException);
+    EXPECT_FALSE(log.outcome->table);
+    EXPECT_TRUE(log.outcome->inCommit);
+    EXPECT_TRUE(log.outcome->rolledBack);
+
+    target.onCommit = [] {
+        throw CConnectionLost(CDBException("server closed the connection\n"),
+                              UnknownOutcome::Commit);
+    };
+    EXPECT_THROW(RunOn("a.mdb"), CConnectionLost);
+    EXPECT_EQ(log.outcome->unknown, UnknownOutcome::Commit);
+    EXPECT_FALSE(log.outcome->rolledBack);
+
+    target.onCommit = nullptr;
+    RunOn("a.mdb");
+    EXPECT_EQ(log.outcome->status, CRunOutcome::Status::Completed);
+}
+
 }  // namespace

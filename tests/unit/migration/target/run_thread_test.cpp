@@ -41,16 +41,17 @@ struct Outcome {
     std::optional<UnknownOutcome> stopped;  // the work ended in CRunStopped
     bool completed = false;
     bool leftGivenUp = false;  // the work's thread unwound with CRunGivenUp
-    std::optional<CRunWatch::GivenUp> givenUp;
+    std::optional<CRunOutcome> givenUp;
 };
 
 // Runs call on a run's thread through a statement runner, the table standing at 41 rows, and
 // asks for a stop once the call has begun.
 std::shared_ptr<Outcome> RunAndStop(std::function<void()> call, bool atOnce,
-                                    std::chrono::milliseconds grace, CRunThread** thread) {
+                                    std::chrono::milliseconds grace,
+                                    std::unique_ptr<CRunThread>& thread) {
     auto outcome = std::make_shared<Outcome>();
     auto started = std::make_shared<std::atomic<bool>>(false);
-    auto* run = new CRunThread(
+    thread = std::make_unique<CRunThread>(
         [outcome, started, call](const std::shared_ptr<CRunWatch>& watch) {
             CDatabase database;
             CStatementRunner runner(database);
@@ -74,7 +75,7 @@ std::shared_ptr<Outcome> RunAndStop(std::function<void()> call, bool atOnce,
                 throw;
             }
         },
-        [outcome](const CRunWatch::GivenUp& given) {
+        [outcome](const CRunOutcome& given) {
             const std::lock_guard lock(outcome->mutex);
             outcome->givenUp = given;
         },
@@ -82,19 +83,18 @@ std::shared_ptr<Outcome> RunAndStop(std::function<void()> call, bool atOnce,
     while (!*started) {
         std::this_thread::sleep_for(1ms);
     }
-    run->RequestStop(atOnce);
-    *thread = run;
+    thread->RequestStop(atOnce);
     return outcome;
 }
 
 }  // namespace
 
 TEST(RunThread, AStopTakesTheCallsOwnOutcomeWithinTheGrace) {
-    CRunThread* thread = nullptr;
+    std::unique_ptr<CRunThread> thread;
     // Done: the row is in, and the stop is the next row boundary's.
-    auto done = RunAndStop([] { std::this_thread::sleep_for(50ms); }, false, 2000ms, &thread);
+    auto done = RunAndStop([] { std::this_thread::sleep_for(50ms); }, false, 2000ms, thread);
     ASSERT_TRUE(thread->WaitForEnd(5s));
-    delete thread;
+    thread.reset();
     EXPECT_TRUE(done->completed);
     EXPECT_FALSE(done->givenUp);
 
@@ -104,21 +104,21 @@ TEST(RunThread, AStopTakesTheCallsOwnOutcomeWithinTheGrace) {
             std::this_thread::sleep_for(50ms);
             throw CDBException("canceling statement due to user request");
         },
-        false, 2000ms, &thread);
+        false, 2000ms, thread);
     ASSERT_TRUE(thread->WaitForEnd(5s));
-    delete thread;
+    thread.reset();
     EXPECT_EQ(cancelled->stopped, UnknownOutcome::None);
     EXPECT_FALSE(cancelled->givenUp);
 }
 
 TEST(RunThread, ACallStillBlockedAfterTheGraceIsGivenUpAndItsThreadLeavesQuietly) {
     Blocking blocked;
-    CRunThread* thread = nullptr;
+    std::unique_ptr<CRunThread> thread;
     const auto start = std::chrono::steady_clock::now();
-    auto outcome = RunAndStop(blocked.Work(), false, 300ms, &thread);
+    auto outcome = RunAndStop(blocked.Work(), false, 300ms, thread);
     ASSERT_TRUE(thread->WaitForEnd(5s));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
-    delete thread;
+    thread.reset();
     {
         const std::lock_guard lock(outcome->mutex);
         ASSERT_TRUE(outcome->givenUp);
@@ -136,12 +136,12 @@ TEST(RunThread, ACallStillBlockedAfterTheGraceIsGivenUpAndItsThreadLeavesQuietly
 
 TEST(RunThread, AStopAtOnceDoesNotWaitForTheGrace) {
     Blocking blocked;
-    CRunThread* thread = nullptr;
+    std::unique_ptr<CRunThread> thread;
     const auto start = std::chrono::steady_clock::now();
-    auto outcome = RunAndStop(blocked.Work(), true, 60s, &thread);
+    auto outcome = RunAndStop(blocked.Work(), true, 60s, thread);
     ASSERT_TRUE(thread->WaitForEnd(5s));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-    delete thread;
+    thread.reset();
     EXPECT_TRUE(outcome->givenUp);
     blocked.Release();
     EXPECT_TRUE(CRunThread::WaitForAllRuns(5s));

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <exception>
+#include <optional>
+
+#include "migration/EngineInterfaces.h"
+
+// How a run ended, the one account both front ends tell: the dialog as its last log line and
+// message box, the command line on stderr, in its exit status and its summary.
+struct CRunOutcome {
+    enum class Status { Completed, Stopped, Failed };
+
+    Status status = Status::Completed;
+    // Where it stopped or failed: the table being copied, with the rows of it the target has
+    // acknowledged (a failure is of the row after them); none before the first table, and
+    // during the commit of a run that is one transaction.
+    std::optional<CTableProgress> table;
+    // The failure came as the table was opened, before any of its rows was read.
+    bool failedOpeningTable = false;
+    // It ended in the commit of a run that is one transaction, after every table.
+    bool inCommit = false;
+    // What was in flight when its answer could not be had (a lost connection, a statement
+    // given up by a stop): it may or may not be in the target.
+    UnknownOutcome unknown = UnknownOutcome::None;
+    // The run was one transaction that was not committed: the target holds what it held
+    // before.
+    bool rolledBack = false;
+    // Failed: what failed; a user's cancel (CUserException) is a failure that is not told.
+    std::exception_ptr error;
+
+    // The outcome of a run that ended with error (null: completed) in table (null: none);
+    // commitsAtEnd: the target keeps nothing unless the run completes.
+    static CRunOutcome Of(const std::exception_ptr& error, const CTableProgress* table,
+                          bool commitsAtEnd);
+};

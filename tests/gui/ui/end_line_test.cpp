@@ -1,0 +1,81 @@
+// The dialog's line for how a run ended, from the run's own account of it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "dbaccess/Exceptions.h"
+#include "migration/RunOutcome.h"
+#include "migration/target/DialogTarget.h"
+#include "ui/RunLogLines.h"
+
+namespace {
+
+CRunOutcome Ended(CRunOutcome::Status status, std::exception_ptr error = nullptr) {
+    CRunOutcome outcome;
+    outcome.status = status;
+    outcome.error = std::move(error);
+    return outcome;
+}
+
+CRunOutcome In(CRunOutcome outcome, size_t inserted) {
+    outcome.table = CTableProgress{"KEN_ALL", 126029, inserted};
+    return outcome;
+}
+
+const auto kRefused = std::make_exception_ptr(CDBException("refused"));
+
+}  // namespace
+
+TEST(EndLine, StopsAndFailuresSayWhereTheRunEndedAndWhatTheTargetHolds) {
+    using Status = CRunOutcome::Status;
+    EXPECT_EQ(runlines::EndLine(Ended(Status::Completed)), "");
+    EXPECT_EQ(runlines::EndLine(Ended(Status::Stopped)), "テーブルを移行する前に中止しました。");
+    EXPECT_EQ(runlines::EndLine(In(Ended(Status::Stopped), 52000)),
+              "KEN_ALLの移行を中止しました。(52,000 / 126,029 件を移行済み)");
+    EXPECT_EQ(runlines::EndLine(In(Ended(Status::Failed, kRefused), 108)),
+              "KEN_ALLの 109 件目で失敗しました。(108 件を移行済み)");
+
+    CRunOutcome inDoubt = In(Ended(Status::Stopped), 1372);
+    inDoubt.unknown = UnknownOutcome::Row;
+    EXPECT_EQ(runlines::EndLine(inDoubt),
+              "KEN_ALLの移行を中止しました。(1,372 または 1,373 件を移行済み。1,373 "
+              "件目の結果は不明です)");
+
+    CRunOutcome lostCommit = Ended(Status::Failed, kRefused);
+    lostCommit.unknown = UnknownOutcome::Commit;
+    EXPECT_EQ(runlines::EndLine(lostCommit),
+              "確定の途中で接続が切れました。移行先は以前の内容か新しい内容のどちらかです "
+              "(確定の結果が不明です)。");
+}
+
+TEST(EndLine, ARunThatIsOneTransactionSaysTheTargetIsUnchanged) {
+    using Status = CRunOutcome::Status;
+    CRunOutcome stopped = In(Ended(Status::Stopped), 10);
+    stopped.rolledBack = true;
+    EXPECT_EQ(runlines::EndLine(stopped), "KEN_ALLの移行を中止しました。(移行先は元のままです)");
+
+    CRunOutcome failed = In(Ended(Status::Failed, kRefused), 10);
+    failed.rolledBack = true;
+    EXPECT_EQ(runlines::EndLine(failed), "KEN_ALLの移行中に失敗しました。(移行先は元のままです)");
+
+    // A refused commit, after every table's line: not a run that could not start.
+    CRunOutcome commit = Ended(Status::Failed, kRefused);
+    commit.rolledBack = true;
+    commit.inCommit = true;
+    EXPECT_EQ(runlines::EndLine(commit), "確定に失敗しました。(移行先は元のままです)");
+
+    CRunOutcome beforeTables = Ended(Status::Failed, kRefused);
+    beforeTables.rolledBack = true;
+    EXPECT_EQ(runlines::EndLine(beforeTables),
+              "移行を開始できませんでした。(移行先に接続できません)");
+}
+
+TEST(EndLine, AFailureBeforeATablesFirstRowGivesAShortReasonAndACancelNothing) {
+    CRunOutcome opening = In(Ended(CRunOutcome::Status::Failed, kRefused), 0);
+    opening.table->table = "Mst03";
+    opening.failedOpeningTable = true;
+    EXPECT_EQ(runlines::EndLine(opening), "Mst03の移行に失敗しました。(移行先に書き込めません)");
+    EXPECT_EQ(runlines::EndLine(
+                  Ended(CRunOutcome::Status::Failed, std::make_exception_ptr(CRunCancelled()))),
+              "");
+}
