@@ -23,9 +23,9 @@ bool CBrimlowApp::OnInit() {
         SetTopWindow(&dialog);
         dialog.ShowModal();
     }
-    // A run given up while its statement blocks may still be waiting on its thread: the
-    // process ends without tearing down what that thread could wake up to.
-    if (!CRunThread::WaitForAllRuns(std::chrono::milliseconds(0))) {
+    // A run's thread that is ending is let finish. One given up while its statement blocks
+    // may still be waiting: the process then ends without tearing down what it could wake up to.
+    if (!CRunThread::WaitForAllRuns(std::chrono::seconds(1))) {
         std::fflush(nullptr);
         std::_Exit(0);
     }

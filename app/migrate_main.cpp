@@ -414,9 +414,10 @@ int main(int argc, char** argv) {
         if (status == 2) {
             std::fputs(Tr(kUsage), stderr);
         }
-        // A statement given up may still be blocked on its thread: the process ends without
-        // tearing down what that thread could wake up to.
-        if (!CRunThread::WaitForAllRuns(std::chrono::milliseconds(0))) {
+        // A run's thread that is ending is let finish. One given up while its statement blocks
+        // may still be waiting: the process then ends without tearing down what it could wake up
+        // to.
+        if (!CRunThread::WaitForAllRuns(std::chrono::seconds(1))) {
             std::fflush(nullptr);
             std::_Exit(status);
         }
