@@ -2,12 +2,15 @@
 #
 # Fails when a file of a layer includes a project file from a folder outside the layer's
 # reach, or when modules (a .h with its .cpp) include each other in a circle. The table has a
-# line per layer: "<folder>:<folder it may include from>,<another>,...".
+# line per layer: "<folder>:<folder it may include from>,<another>,...". A project file is
+# any "..." include, and any <...> include whose path starts with a layer's top folder (the
+# project's root is on the include path, so <migration/X.h> finds it as well).
 
 cmake_minimum_required(VERSION 3.25)
 
 file(STRINGS ${LAYERS} lines)
 set(layer_folders)
+set(top_folders)
 foreach(line IN LISTS lines)
     string(FIND "${line}" ":" colon)
     string(SUBSTRING "${line}" 0 ${colon} folder)
@@ -15,6 +18,8 @@ foreach(line IN LISTS lines)
     string(SUBSTRING "${line}" ${after} -1 reach)
     string(REPLACE "," ";" reach "${reach}")
     list(APPEND layer_folders ${folder})
+    string(REGEX REPLACE "/.*$" "" top "${folder}")
+    list(APPEND top_folders ${top})
     set("REACH_${folder}" ${reach})
 endforeach()
 
@@ -26,10 +31,16 @@ foreach(folder IN LISTS layer_folders)
     foreach(file IN LISTS files)
         string(REGEX REPLACE "\\.(h|cpp)$" "" module "${file}")
         list(APPEND modules ${module})
-        file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+        file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
         foreach(include IN LISTS includes)
-            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*$" "\\1" included
-                   "${include}")
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[\"<]([^\">]*)[\">].*$" "\\1"
+                   included "${include}")
+            if(include MATCHES "^[ \t]*#[ \t]*include[ \t]*<")
+                string(REGEX REPLACE "/.*$" "" top "${included}")
+                if(NOT included MATCHES "/" OR NOT top IN_LIST top_folders)
+                    continue()
+                endif()
+            endif()
             get_filename_component(included_folder "${included}" DIRECTORY)
             if(NOT included_folder IN_LIST REACH_${folder})
                 list(JOIN REACH_${folder} ", " reach)

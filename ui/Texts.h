@@ -7,7 +7,7 @@ namespace texts {
 inline constexpr const char* kCaption = "Ver.3.0Quenmark";
 inline constexpr const char* kAboutCaption = "バージョン情報 Ver.3.0Quenmark";
 inline constexpr const char* kAboutMenuItem = "バージョン情報 Ver.3.0Quenmark(&A)...";
-inline constexpr const char* kVersionLine = "Version 3.1.0.0";
+inline constexpr const char* kVersionLine = "Version " BRIMLOW_VERSION;  // from CMakeLists.txt
 
 inline constexpr const char* kExit = "終 了";  // the blank is an ASCII space
 inline constexpr const char* kStart = "移行開始";

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "dbaccess/AsciiCase.h"
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
 #include "dbaccess/access/DaoDatabase.h"
@@ -21,7 +22,7 @@ bool TakeKeyword(std::string_view& sql, std::string_view keyword) {
         return false;
     }
     for (size_t i = 0; i < keyword.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(sql[i])) != keyword[i]) {
+        if (AsciiLower(sql[i]) != keyword[i]) {
             return false;
         }
     }

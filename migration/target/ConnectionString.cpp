@@ -1,17 +1,6 @@
 #include "migration/target/ConnectionString.h"
 
-#include <algorithm>
-#include <cctype>
-
-namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-}  // namespace
+#include "dbaccess/AsciiCase.h"
 
 CConnectionAttributes ParseConnectionString(const std::string& connect) {
     CConnectionAttributes attributes;
@@ -21,7 +10,7 @@ CConnectionAttributes ParseConnectionString(const std::string& connect) {
         if (equals == std::string::npos) {
             break;
         }
-        std::string key = Lower(connect.substr(pos, equals - pos));
+        std::string key = AsciiLower(connect.substr(pos, equals - pos));
         key.erase(0, key.find_first_not_of(' '));
         std::string value;
         size_t end;

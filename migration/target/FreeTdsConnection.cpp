@@ -2,10 +2,9 @@
 
 #include <odbcinst.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
+#include "dbaccess/AsciiCase.h"
 #include "migration/target/ConnectionString.h"
 
 namespace {
@@ -20,9 +19,7 @@ std::string ProfileValue(const std::string& section, const char* key, const char
 // whose Driver entry names it.
 bool IsFreeTds(const std::string& driver) {
     const auto named = [](const std::string& library) {
-        std::string name = std::filesystem::path(library).filename().string();
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string name = AsciiLower(std::filesystem::path(library).filename().string());
         return name.rfind("libtdsodbc", 0) == 0;
     };
     return !driver.empty() &&

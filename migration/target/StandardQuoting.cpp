@@ -2,10 +2,9 @@
 
 #include <odbcinst.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
+#include "dbaccess/AsciiCase.h"
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/target/ConnectionString.h"
@@ -20,12 +19,6 @@ constexpr const char kStandardQuoting[] = "options='-c standard_conforming_strin
 constexpr const char kKeepalives[] =
     "keepalives=1 keepalives_idle=10 keepalives_interval=5 "
     "keepalives_count=3 tcp_user_timeout=20000";
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string ProfileValue(const std::string& section, const char* key, const char* file) {
     char value[1024] = "";
@@ -57,7 +50,8 @@ CConnectionFacts FactsOf(const std::string& connect) {
 // registered driver name whose Driver entry names one of them.
 bool IsPsqlOdbc(const std::string& driver) {
     const auto named = [](const std::string& library) {
-        return Lower(std::filesystem::path(library).filename().string()).rfind("psqlodbc", 0) == 0;
+        return AsciiLower(std::filesystem::path(library).filename().string())
+                   .rfind("psqlodbc", 0) == 0;
     };
     if (driver.empty()) {
         return false;

@@ -1,24 +1,18 @@
 #include "migration/target/TargetFailure.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "dbaccess/AsciiCase.h"
 #include "dbaccess/Translate.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
 #include "migration/target/TargetResolution.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -84,7 +78,7 @@ TargetFailureKind KindOfSqliteRecord(const CDiagnosticRecord& record) {
     if (record.native == kSqliteBusy) {
         return TargetFailureKind::LockOrTimeout;
     }
-    if (Contains(Lower(record.message), "no such table")) {
+    if (Contains(AsciiLower(record.message), "no such table")) {
         return TargetFailureKind::MissingTable;
     }
     return TargetFailureKind::Other;

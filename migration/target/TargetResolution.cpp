@@ -4,10 +4,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
+#include "dbaccess/AsciiCase.h"
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
 #include "migration/RunSettings.h"
@@ -74,11 +74,8 @@ std::string ProfileValue(const std::string& section, const char* key, const char
     return value;
 }
 
-bool NamesSqlite(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text.find("sqlite") != std::string::npos;
+bool NamesSqlite(const std::string& text) {
+    return AsciiLower(text).find("sqlite") != std::string::npos;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 # cmake -DCHECKER=<cmake/CheckLayers.cmake> -DWORK=<empty folder> -P check-layers-test.cmake
 #
-# The include check on a small tree of its own: a clean tree passes; an include from a folder
-# above, and two modules that include each other, each fail the check and are named.
+# The include check on a small tree of its own: a clean tree passes (system headers in <...>
+# included); an include from a folder above, in "..." or in <...>, and two modules that
+# include each other, each fail the check and are named.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -24,14 +25,19 @@ endfunction()
 
 file(REMOVE_RECURSE ${WORK})
 file(WRITE ${WORK}/layers.txt "low:low\nhigh:high,low\n")
-file(WRITE ${WORK}/low/A.h "#pragma once\n#include <string>\n")
+file(WRITE ${WORK}/low/A.h "#pragma once\n#include <string>\n#include <sys/stat.h>\n")
 file(WRITE ${WORK}/low/A.cpp "#include \"low/A.h\"\n")
 file(WRITE ${WORK}/high/B.h "#include \"low/A.h\"\n")
-file(WRITE ${WORK}/high/B.cpp "#include \"high/B.h\"\n#include \"low/A.h\"\n")
+file(WRITE ${WORK}/high/B.cpp "#include \"high/B.h\"\n#include <low/A.h>\n")
 check(FALSE "")
 
 file(APPEND ${WORK}/low/A.cpp "#include \"high/B.h\"\n")
 check(TRUE "low/A.cpp includes high/B.h: low/ may include from low only")
+
+file(WRITE ${WORK}/low/A.cpp
+     "#include \"low/A.h\"\n#include <high/B.h>\n# include <high/deep/D.h>\n")
+check(TRUE "low/A.cpp includes high/B.h: low/ may include from low only")
+check(TRUE "low/A.cpp includes high/deep/D.h: low/ may include from low only")
 
 file(WRITE ${WORK}/low/A.cpp "#include \"low/A.h\"\n#include \"low/C.h\"\n")
 file(WRITE ${WORK}/low/C.h "#pragma once\n")

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dbaccess/AsciiCase.h"
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
 #include "dbaccess/access/jet/JetFormatError.h"
@@ -38,7 +39,7 @@ bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
         return false;
     }
     for (size_t i = 0; i < a.size(); ++i) {
-        if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
             return false;
         }
     }
