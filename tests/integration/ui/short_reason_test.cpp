@@ -1,7 +1,6 @@
 // The few words the dialog's log gives for a source failure come from the failure's kind:
 // each kind, caused for real through the source classes and the file check, and the words.
-#include <unistd.h>
-
+#include <cstdlib>
 #include <functional>
 
 #include "dbaccess/access/FileCheckProcess.h"
