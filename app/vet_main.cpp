@@ -185,7 +185,8 @@ int main(int argc, char** argv) {
     }
     g_memoryLimit = CapMemory(scope);
     Report(VetMemoryLimitLine(g_memoryLimit));
-    g_outOfMemoryReport = VetErrorLine(VetMemoryLimitMessage(g_path, g_memoryLimit));
+    g_outOfMemoryReport = VetErrorLine(SourceFailureKind::MemoryExhausted,
+                                       VetMemoryLimitMessage(g_path, g_memoryLimit));
     std::set_new_handler(OutOfMemory);
     g_log_set_handler("GLib", static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL),
                       OnGlibError, nullptr);
@@ -210,11 +211,12 @@ int main(int argc, char** argv) {
         result += VetOkLine();
         status = 0;
     } catch (const CDaoException& e) {
-        result = VetErrorLine(e.GetMessageParts());
+        result = VetErrorLine(e.Kind(), e.GetMessageParts());
     } catch (const CException& e) {
-        result = VetErrorLine(e.GetErrorMessage());
+        result = VetErrorLine(SourceFailureKind::CannotRead, e.GetErrorMessage());
     } catch (const std::exception& e) {
-        result = VetErrorLine(CDaoMessage() << "The database '" << SourceFile(g_path)
+        result = VetErrorLine(SourceFailureKind::CannotRead,
+                              CDaoMessage() << "The database '" << SourceFile(g_path)
                                             << "' cannot be read: " << e.what());
     }
     Report(result);

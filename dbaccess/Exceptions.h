@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dbaccess/SourceFailureKind.h"
 #include "dbaccess/SourceMessage.h"
 #include "dbaccess/Translate.h"
 
@@ -23,20 +24,22 @@ private:
 };
 
 // A failure of the source database: a file that cannot be opened, a missing table or column,
-// a damaged file. It keeps the parts its message names (the file, table, column, row and
-// library detail) beside the text, which is the message in the user's language fitted into
-// 511 bytes (see CDaoMessage::Localised and Fitted).
+// a damaged file. It keeps its kind, and the parts its message names (the file, table,
+// column, row and library detail) beside the text, which is the message in the user's
+// language fitted into 511 bytes (see CDaoMessage::Localised and Fitted).
 class CDaoException : public CException {
 public:
-    explicit CDaoException(CDaoMessage message = {})
-        : CException(message.Localised().Fitted()), m_message(std::move(message)) {}
+    CDaoException(SourceFailureKind kind, CDaoMessage message)
+        : CException(message.Localised().Fitted()), m_kind(kind), m_message(std::move(message)) {}
 
+    SourceFailureKind Kind() const noexcept { return m_kind; }
     // The message as it was built, in English, whole, with its parts.
     const CDaoMessage& GetMessageParts() const noexcept { return m_message; }
     // The text of the first such part the message names; "" when it names none.
     std::string GetPart(SourcePart part) const { return m_message.Part(part); }
 
 private:
+    SourceFailureKind m_kind;
     CDaoMessage m_message;
 };
 

@@ -110,23 +110,10 @@ CSourcePiece SourceReason(std::string text) {
 
 CDaoMessage CDaoMessage::Format(const char* english, std::initializer_list<CSourcePiece> parts) {
     CDaoMessage message;
-    const std::string_view text = english;
-    std::string words;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        if (text[i] == '%' && next == '%') {
-            words += '%';
-            ++i;
-        } else if (text[i] == '%' && next >= '1' && next <= '9' &&
-                   static_cast<size_t>(next - '1') < parts.size()) {
-            message << words << *(parts.begin() + (next - '1'));
-            words.clear();
-            ++i;
-        } else {
-            words += text[i];
-        }
-    }
-    return message << words;
+    ReadFormat(
+        english, parts.size(), [&message](std::string_view words) { message << words; },
+        [&message, &parts](size_t index) { message << *(parts.begin() + index); });
+    return message;
 }
 
 std::string CDaoMessage::Template() const {

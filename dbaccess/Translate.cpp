@@ -34,22 +34,34 @@ const char* TrContext(const char* context, const char* english) {
     return translated == key.c_str() || key == translated ? english : translated;
 }
 
-std::string FormatMessage(std::string_view text, std::initializer_list<std::string_view> args) {
-    std::string out;
-    out.reserve(text.size());
+void ReadFormat(std::string_view text, size_t argCount,
+                const std::function<void(std::string_view)>& words,
+                const std::function<void(size_t)>& argument) {
+    std::string run;
     for (size_t i = 0; i < text.size(); ++i) {
         const char next = i + 1 < text.size() ? text[i + 1] : '\0';
         if (text[i] == '%' && next == '%') {
-            out += '%';
+            run += '%';
             ++i;
         } else if (text[i] == '%' && next >= '1' && next <= '9' &&
-                   static_cast<size_t>(next - '1') < args.size()) {
-            out += *(args.begin() + (next - '1'));
+                   static_cast<size_t>(next - '1') < argCount) {
+            words(run);
+            run.clear();
+            argument(static_cast<size_t>(next - '1'));
             ++i;
         } else {
-            out += text[i];
+            run += text[i];
         }
     }
+    words(run);
+}
+
+std::string FormatMessage(std::string_view text, std::initializer_list<std::string_view> args) {
+    std::string out;
+    out.reserve(text.size());
+    ReadFormat(
+        text, args.size(), [&out](std::string_view words) { out += words; },
+        [&out, &args](size_t index) { out += *(args.begin() + index); });
     return out;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -32,6 +34,14 @@ std::string TrFormat(const char* english, std::initializer_list<std::string_view
 
 // Formats an already translated text the way TrFormat does.
 std::string FormatMessage(std::string_view text, std::initializer_list<std::string_view> args);
+
+// The one reading of such a text, for FormatMessage and for what builds something other than
+// a string from it: gives the words between the placeholders ("%%" already a "%", possibly
+// empty) to words, and the index of each %N that stands for one of argCount arguments to
+// argument, in the text's order.
+void ReadFormat(std::string_view text, size_t argCount,
+                const std::function<void(std::string_view)>& words,
+                const std::function<void(size_t)>& argument);
 
 // Binds the catalogue for this process: from "<folder of the running program>/locale" when it
 // holds ja/LC_MESSAGES/brimlow.mo (a build tree), else from /usr/share/locale; texts come out

@@ -74,30 +74,35 @@ std::string FailedWithoutRows(const CTableProgress* table, const std::string& re
 
 namespace {
 
-// The kind of a source failure, told by the message's template (its id in the catalogue).
+// A source failure in a few words, by its kind: the words of its message may change.
 std::string SourceReason(const CDaoException& e) {
-    const std::string key = e.GetMessageParts().Template();
-    const auto is = [&key](std::string_view english) { return key == english; };
-    const auto has = [&key](std::string_view words) {
-        return key.find(words) != std::string::npos;
-    };
-    if (is("Not a valid password for the database '%1'.")) {
-        return "パスワードが違います";
-    }
-    if (is("The table '%1' does not exist in the database '%2'.")) {
-        return "テーブルがありません";
-    }
-    if (has("' has no column '")) {
-        return "列がありません";
-    }
-    if (has("' is damaged: ") || has("; the file may be damaged.")) {
-        return "ファイルが壊れています";
-    }
-    if (is("No database file was given.") || is("Could not find the database file '%1'.")) {
-        return "ファイルが見つかりません";
-    }
-    if (has("changed while it was being")) {
-        return "ファイルが変更されました";
+    switch (e.Kind()) {
+        case SourceFailureKind::FileMissing:
+            return "ファイルが見つかりません";
+        case SourceFailureKind::WrongPassword:
+            return "パスワードが違います";
+        case SourceFailureKind::MissingTable:
+            return "テーブルがありません";
+        case SourceFailureKind::MissingColumn:
+            return "列がありません";
+        case SourceFailureKind::Damaged:
+        case SourceFailureKind::Stalled:
+        case SourceFailureKind::Crashed:
+        case SourceFailureKind::MemoryExhausted:
+            return "ファイルが壊れています";
+        case SourceFailureKind::ChangedWhileRead:
+            return "ファイルが変更されました";
+        case SourceFailureKind::NotAFile:
+        case SourceFailureKind::CannotOpen:
+        case SourceFailureKind::CannotRead:
+        case SourceFailureKind::NotADatabase:
+        case SourceFailureKind::UnsupportedFormat:
+        case SourceFailureKind::Encrypted:
+        case SourceFailureKind::UnreadableColumnType:
+        case SourceFailureKind::NoTextConverter:
+        case SourceFailureKind::CheckUnavailable:
+        case SourceFailureKind::Misuse:
+            break;
     }
     return "ファイルを開けません";
 }

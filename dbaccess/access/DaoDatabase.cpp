@@ -91,13 +91,17 @@ CDaoMessage CannotOpen(const std::string& path, int error) {
 // Refuses what is not a regular file, with a precise message.
 void ThrowIfNotARegularFile(const std::string& path, const struct stat& info) {
     if (S_ISDIR(info.st_mode)) {
-        throw CDaoException(CDaoMessage::Format(
-            TrNoop("'%1' is a folder, not an Access database file."), {SourceFile(path)}));
+        throw CDaoException(
+            SourceFailureKind::NotAFile,
+            CDaoMessage::Format(TrNoop("'%1' is a folder, not an Access database file."),
+                                {SourceFile(path)}));
     }
     if (!S_ISREG(info.st_mode)) {
-        throw CDaoException(CDaoMessage::Format(
-            TrNoop("'%1' is not a regular file, so not an Access database file."),
-            {SourceFile(path)}));
+        throw CDaoException(
+            SourceFailureKind::NotAFile,
+            CDaoMessage::Format(
+                TrNoop("'%1' is not a regular file, so not an Access database file."),
+                {SourceFile(path)}));
     }
 }
 
@@ -106,23 +110,25 @@ void ThrowIfNotARegularFile(const std::string& path, const struct stat& info) {
 // is like now.
 CFileDescriptor OpenSourceFile(const std::string& path, struct stat& info) {
     if (path.empty()) {
-        throw CDaoException(TrNoop("No database file was given."));
+        throw CDaoException(SourceFailureKind::FileMissing, TrNoop("No database file was given."));
     }
     // By name first: opening a named pipe would wait for a writer.
     if (stat(path.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
-            throw CDaoException(CDaoMessage::Format(
-                TrNoop("Could not find the database file '%1'."), {SourceFile(path)}));
+            throw CDaoException(
+                SourceFailureKind::FileMissing,
+                CDaoMessage::Format(TrNoop("Could not find the database file '%1'."),
+                                    {SourceFile(path)}));
         }
-        throw CDaoException(CannotOpen(path, errno));
+        throw CDaoException(SourceFailureKind::CannotOpen, CannotOpen(path, errno));
     }
     ThrowIfNotARegularFile(path, info);
     CFileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
-        throw CDaoException(CannotOpen(path, errno));
+        throw CDaoException(SourceFailureKind::CannotOpen, CannotOpen(path, errno));
     }
     if (fstat(fd.Get(), &info) != 0) {
-        throw CDaoException(CannotOpen(path, errno));
+        throw CDaoException(SourceFailureKind::CannotOpen, CannotOpen(path, errno));
     }
     ThrowIfNotARegularFile(path, info);
     return fd;
@@ -140,6 +146,7 @@ std::vector<uint8_t> ReadFirstBytes(const std::string& path, int fd) {
         }
         if (n < 0) {
             throw CDaoException(
+                SourceFailureKind::CannotRead,
                 CDaoMessage::Format(TrNoop("Cannot read the database file '%1': %2."),
                                     {SourceFile(path), SourceReason(std::strerror(errno))}));
         }
@@ -160,7 +167,8 @@ void ThrowIfChanged(const std::string& path, int fd, const CFileState& before,
     if (fstat(fd, &info) == 0 && CFileState::Of(info) == before) {
         return;
     }
-    throw CDaoException(CDaoMessage::Format(english, {SourceFile(path)}));
+    throw CDaoException(SourceFailureKind::ChangedWhileRead,
+                        CDaoMessage::Format(english, {SourceFile(path)}));
 }
 
 constexpr const char* kChangedWhileChecked = TrNoop(
@@ -183,10 +191,12 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
         return;
     }
     if (exclusive || !readOnly) {
-        throw CDaoException(CDaoMessage::Format(
-            TrNoop("The database '%1' can only be opened read-only and shared: the source is "
-                   "never written."),
-            {SourceFile(path)}));
+        throw CDaoException(
+            SourceFailureKind::Misuse,
+            CDaoMessage::Format(
+                TrNoop("The database '%1' can only be opened read-only and shared: the source is "
+                       "never written."),
+                {SourceFile(path)}));
     }
     struct stat info {};
     CFileDescriptor fd = OpenSourceFile(path, info);
@@ -196,14 +206,17 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     try {
         header = ParseJetHeader(first);
     } catch (const CEncryptedDatabaseError& e) {
-        throw CDaoException(EncryptedDatabaseMessage(path, e));
+        throw CDaoException(SourceFailureKind::Encrypted, EncryptedDatabaseMessage(path, e));
     } catch (const CJetFormatError& e) {
-        throw CDaoException(CDaoMessage::Format(TrNoop("'%1' is not an Access database file: %2."),
+        throw CDaoException(SourceFailureKind::NotADatabase,
+                            CDaoMessage::Format(TrNoop("'%1' is not an Access database file: %2."),
                                                 {SourceFile(path), SourceReason(e.what())}));
     }
     if (!header.password.empty() && PasswordFromConnect(connect) != header.password) {
-        throw CDaoException(CDaoMessage::Format(
-            TrNoop("Not a valid password for the database '%1'."), {SourceFile(path)}));
+        throw CDaoException(
+            SourceFailureKind::WrongPassword,
+            CDaoMessage::Format(TrNoop("Not a valid password for the database '%1'."),
+                                {SourceFile(path)}));
     }
     // The check reads this open file, and so does libmdb here: a file put in the name's place
     // meanwhile (a sync client, a copy in progress) is not read. One written in place shows

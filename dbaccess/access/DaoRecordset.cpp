@@ -122,31 +122,34 @@ void CDaoRecordset::Open(int openType, const std::string& sql, int options) {
         return;
     }
     if (openType != dbOpenDynaset || options != dbReadOnly) {
-        throw CDaoException(
-            "Only read-only dynasets can be opened (open type 2, option 4); "
-            "asked for open type " +
-            std::to_string(openType) + ", options " + std::to_string(options) + ".");
+        throw CDaoException(SourceFailureKind::Misuse,
+                            "Only read-only dynasets can be opened (open type 2, option 4); "
+                            "asked for open type " +
+                                std::to_string(openType) + ", options " + std::to_string(options) +
+                                ".");
     }
     const std::optional<std::string> table = TableOfQuery(sql);
     if (!table) {
-        throw CDaoException(
-            "Only queries of the form \"select * from <table>\" can be run; "
-            "asked for \"" +
-            sql + "\".");
+        throw CDaoException(SourceFailureKind::Misuse,
+                            "Only queries of the form \"select * from <table>\" can be run; "
+                            "asked for \"" +
+                                sql + "\".");
     }
     MdbDatabase* file = m_pDatabase->File();
     if (!file) {
-        throw CDaoException(CDaoMessage() << "The database is not open, so the table '"
+        throw CDaoException(SourceFailureKind::Misuse,
+                            CDaoMessage() << "The database is not open, so the table '"
                                           << SourceTable(*table) << "' cannot be read.");
     }
     // The check before the open walked only the tables the opener named: another table of the
     // file may be what it never read, and libmdb must not meet that here.
     if (!m_pDatabase->WasChecked(*table)) {
-        throw CDaoException(CDaoMessage()
-                            << "The table '" << SourceTable(*table) << "' in the database '"
-                            << SourceFile(m_pDatabase->GetName())
-                            << "' was not checked when the database was opened, "
-                               "so it cannot be read.");
+        throw CDaoException(SourceFailureKind::Misuse,
+                            CDaoMessage()
+                                << "The table '" << SourceTable(*table) << "' in the database '"
+                                << SourceFile(m_pDatabase->GetName())
+                                << "' was not checked when the database was opened, "
+                                   "so it cannot be read.");
     }
     auto impl = std::make_unique<Impl>(*file, *table);
     impl->eof = !impl->reader.Next();
@@ -159,23 +162,26 @@ void CDaoRecordset::Open(int openType, const std::string& sql, int options) {
 
 bool CDaoRecordset::IsEOF() const {
     if (!m_impl) {
-        throw CDaoException("The recordset is not open.");
+        throw CDaoException(SourceFailureKind::Misuse, "The recordset is not open.");
     }
     return m_impl->eof;
 }
 
 CFieldValue CDaoRecordset::GetFieldValue(const std::string& column) {
     if (!m_impl) {
-        throw CDaoException(CDaoMessage() << "The recordset is not open, so the column '"
+        throw CDaoException(SourceFailureKind::Misuse,
+                            CDaoMessage() << "The recordset is not open, so the column '"
                                           << SourceColumn(column) << "' cannot be read.");
     }
     MdbTableReader& reader = m_impl->reader;
     if (m_impl->eof) {
-        throw CDaoException(NoCurrentRecord(reader.Name(), m_pDatabase->GetName()));
+        throw CDaoException(SourceFailureKind::Misuse,
+                            NoCurrentRecord(reader.Name(), m_pDatabase->GetName()));
     }
     const int index = m_impl->ColumnIndex(column);
     if (index < 0) {
         throw CDaoException(
+            SourceFailureKind::MissingColumn,
             CDaoMessage::Format(TrNoop("The table '%1' in the database '%2' has no column '%3'."),
                                 {SourceTable(reader.Name()), SourceFile(m_pDatabase->GetName()),
                                  SourceColumn(column)}));
@@ -185,10 +191,11 @@ CFieldValue CDaoRecordset::GetFieldValue(const std::string& column) {
 
 void CDaoRecordset::MoveNext() {
     if (!m_impl) {
-        throw CDaoException("The recordset is not open.");
+        throw CDaoException(SourceFailureKind::Misuse, "The recordset is not open.");
     }
     if (m_impl->eof) {
-        throw CDaoException(NoCurrentRecord(m_impl->reader.Name(), m_pDatabase->GetName()));
+        throw CDaoException(SourceFailureKind::Misuse,
+                            NoCurrentRecord(m_impl->reader.Name(), m_pDatabase->GetName()));
     }
     m_impl->nextLookup = 0;
     m_impl->eof = !m_impl->reader.Next();
@@ -200,7 +207,7 @@ void CDaoRecordset::MoveNext() {
 
 long CDaoRecordset::GetRecordCount() const {
     if (!m_impl) {
-        throw CDaoException("The recordset is not open.");
+        throw CDaoException(SourceFailureKind::Misuse, "The recordset is not open.");
     }
     return static_cast<long>(m_impl->reader.DeclaredRows());
 }

@@ -63,8 +63,9 @@ public:
     CPipe() {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
-            throw CDaoException(std::string("Cannot start the database file check: ") +
-                                std::strerror(errno) + ".");
+            throw CDaoException(
+                SourceFailureKind::CheckUnavailable,
+                std::string("Cannot start the database file check: ") + std::strerror(errno) + ".");
         }
         read = fds[0];
         write = fds[1];
@@ -113,8 +114,9 @@ public:
         if (original >= 0 && original <= STDERR_FILENO) {
             fd = m_owned = fcntl(original, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
             if (fd < 0) {
-                throw CDaoException(std::string("Cannot start the database file check: ") +
-                                    std::strerror(errno) + ".");
+                throw CDaoException(SourceFailureKind::CheckUnavailable,
+                                    std::string("Cannot start the database file check: ") +
+                                        std::strerror(errno) + ".");
             }
         }
     }
@@ -169,8 +171,9 @@ pid_t Spawn(const std::string& vet, const VetScope& scope, CPipe& out, CPipe& er
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
-        throw CDaoException("Cannot start the database file check '" + vet +
-                            "': " + std::strerror(rc) + ".");
+        throw CDaoException(
+            SourceFailureKind::CheckUnavailable,
+            "Cannot start the database file check '" + vet + "': " + std::strerror(rc) + ".");
     }
     return pid;
 }
@@ -311,6 +314,7 @@ std::string FindVetProgram() {
     }
 #endif
     throw CDaoException(
+        SourceFailureKind::CheckUnavailable,
         "The program brimlow-vet, which checks database files before they are read, was not "
         "found beside this program; set BRIMLOW_VET to its path.");
 }
@@ -338,13 +342,15 @@ std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
     err.CloseWrite();
     const CVetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);
 
-    const auto damaged = [&path](const char* english, std::string reason = {}) {
-        return CDaoException(
-            CDaoMessage::Format(english, {SourceFile(path), SourceReason(std::move(reason))}));
+    const auto damaged = [&path](SourceFailureKind kind, const char* english,
+                                 std::string reason = {}) {
+        return CDaoException(kind, CDaoMessage::Format(english, {SourceFile(path),
+                                                                 SourceReason(std::move(reason))}));
     };
     if (outcome.timedOut) {
         const long long seconds = Seconds(stallLimit);
         throw damaged(
+            SourceFailureKind::Stalled,
             seconds == 1
                 ? TrNoop("The database '%1' is damaged: reading it made no progress for %2 second.")
                 : TrNoop(
@@ -359,9 +365,11 @@ std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
         // is a file that makes libmdb allocate without end.
         if (report.MemoryLimit() > 0 &&
             outcome.noise.find("failed to allocate") != std::string::npos) {
-            throw CDaoException(VetMemoryLimitMessage(path, report.MemoryLimit()));
+            throw CDaoException(SourceFailureKind::MemoryExhausted,
+                                VetMemoryLimitMessage(path, report.MemoryLimit()));
         }
-        throw damaged(TrNoop("The database '%1' is damaged: reading it crashed (%2)."),
+        throw damaged(SourceFailureKind::Crashed,
+                      TrNoop("The database '%1' is damaged: reading it crashed (%2)."),
                       "signal " + std::to_string(sig) + ", " + strsignal(sig));
     }
     // The helper's own message, rebuilt from its parts, with what was printed on its standard
@@ -369,20 +377,23 @@ std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
     if (report.Error() && !report.Error()->Text().empty()) {
         CDaoMessage error = *report.Error();
         error.AddLibraryDetail(noise);
-        throw CDaoException(std::move(error));
+        throw CDaoException(report.ErrorKind(), std::move(error));
     }
     if (!WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0 || !report.Complete()) {
         if (noise.empty()) {
             throw damaged(
+                SourceFailureKind::Damaged,
                 TrNoop("The database '%1' is damaged: the check of the file ended without an "
                        "answer."));
         }
-        throw damaged(TrNoop("The database '%1' is damaged: the check of the file ended without "
+        throw damaged(SourceFailureKind::Damaged,
+                      TrNoop("The database '%1' is damaged: the check of the file ended without "
                              "an answer (%2)."),
                       noise);
     }
     if (!noise.empty()) {
         throw damaged(
+            SourceFailureKind::Damaged,
             TrNoop("The database '%1' is damaged: libmdb reported problems while reading it: %2"),
             noise);
     }

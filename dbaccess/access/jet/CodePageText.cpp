@@ -82,6 +82,7 @@ CCodePageText::CCodePageText(int codePage) {
     m_iconv = iconv_open("UTF-8", "CP932");
     if (m_iconv == kNoIconv) {
         throw CDaoException(
+            SourceFailureKind::NoTextConverter,
             "Cannot read Access 97 text: this system's iconv has no CP932 converter.");
     }
     m_codePage = 932;

@@ -38,7 +38,7 @@ void ThrowIfEncrypted(const std::string& name, const std::string& path) {
     try {
         (void)ParseJetHeader(first);
     } catch (const CEncryptedDatabaseError& e) {
-        throw CDaoException(EncryptedDatabaseMessage(path, e));
+        throw CDaoException(SourceFailureKind::Encrypted, EncryptedDatabaseMessage(path, e));
     } catch (const CJetFormatError&) {
     }
 }
@@ -63,7 +63,7 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
         CDaoMessage message = CDaoMessage::Format(
             TrNoop("The database '%1' is damaged: libmdb cannot open it."), {SourceFile(path)});
         message.AddLibraryDetail(quiet.End());
-        throw CDaoException(message);
+        throw CDaoException(SourceFailureKind::Damaged, message);
     }
     UsePositionedReads(m_handle);
     if (m_watch) {
@@ -84,10 +84,12 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
             break;
         default:
             Close();
-            throw CDaoException(CDaoMessage::Format(
-                TrNoop("The database '%1' is not in the Access 97, Access 2000-2003 or Access "
-                       "2007-2019 format."),
-                {SourceFile(path)}));
+            throw CDaoException(
+                SourceFailureKind::UnsupportedFormat,
+                CDaoMessage::Format(
+                    TrNoop("The database '%1' is not in the Access 97, Access 2000-2003 or Access "
+                           "2007-2019 format."),
+                    {SourceFile(path)}));
     }
     // libmdb reads the code page from the unmasked header (offset 0x3C); Access 2000 files
     // keep their text in UTF-16 and do not need it.
@@ -103,7 +105,7 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
             TrNoop("The database '%1' is damaged: its table catalogue cannot be read."),
             {SourceFile(path)});
         message.AddLibraryDetail(said);
-        throw CDaoException(message);
+        throw CDaoException(SourceFailureKind::Damaged, message);
     }
 }
 

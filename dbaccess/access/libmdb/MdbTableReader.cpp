@@ -52,6 +52,7 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
     MdbCatalogEntry* entry = file.FindTable(tableName);
     if (!entry) {
         throw CDaoException(
+            SourceFailureKind::MissingTable,
             CDaoMessage::Format(TrNoop("The table '%1' does not exist in the database '%2'."),
                                 {SourceTable(tableName), SourceFile(file.Path())}));
     }
@@ -339,7 +340,8 @@ void MdbTableReader::RestorePage() const {
 
 CFieldValue MdbTableReader::Value(size_t column) {
     if (!m_hasRow || column >= m_fields.size()) {
-        throw CDaoException(CDaoMessage::Format(TrNoop("No current record in the table '%1'."),
+        throw CDaoException(SourceFailureKind::Misuse,
+                            CDaoMessage::Format(TrNoop("No current record in the table '%1'."),
                                                 {SourceTable(m_name)}));
     }
     RestorePage();
@@ -360,20 +362,22 @@ CFieldValue MdbTableReader::Value(size_t column) {
         const CSourcePiece columnName = SourceColumn(col.name);
         const CSourcePiece file = SourceFile(m_file.Path());
         // A damaged catalogue can give a table no name.
-        const auto refuse = [&](const char* named, const char* nameless) {
+        const auto refuse = [&](SourceFailureKind kind, const char* named, const char* nameless) {
             throw CDaoException(
-                m_name.empty()
-                    ? CDaoMessage::Format(nameless, {columnName, file, type})
-                    : CDaoMessage::Format(named, {columnName, SourceTable(m_name), file, type}));
+                kind, m_name.empty() ? CDaoMessage::Format(nameless, {columnName, file, type})
+                                     : CDaoMessage::Format(
+                                           named, {columnName, SourceTable(m_name), file, type}));
         };
         if (unknown) {
-            refuse(TrNoop("The column '%1' of the table '%2' in '%3' has a type this program does "
+            refuse(SourceFailureKind::Damaged,
+                   TrNoop("The column '%1' of the table '%2' in '%3' has a type this program does "
                           "not know (type code %4); the file may be damaged."),
                    TrNoop("The column '%1' of a table without a name in '%2' has a type this "
                           "program does not know (type code %3); the file may be damaged."));
         }
         if (!IsReadableJetType(col.type)) {
-            refuse(TrNoop("The column '%1' of the table '%2' in '%3' is of the type %4, which this "
+            refuse(SourceFailureKind::UnreadableColumnType,
+                   TrNoop("The column '%1' of the table '%2' in '%3' is of the type %4, which this "
                           "program cannot read."),
                    TrNoop("The column '%1' of a table without a name in '%2' is of the type %3, "
                           "which this program cannot read."));
@@ -404,5 +408,5 @@ void MdbTableReader::ThrowDamaged(const CDaoMessage& what) const {
                   TrNoop("The database '%1' is damaged: in the table '%2', %3."),
                   {SourceFile(m_file.Path()), SourceTable(m_name), SourceReason(reason.Text())});
     message.AddLibraryDetail(said);
-    throw CDaoException(message);
+    throw CDaoException(SourceFailureKind::Damaged, message);
 }

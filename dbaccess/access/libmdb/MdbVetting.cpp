@@ -18,9 +18,12 @@ constexpr uint32_t kMostPagesTracked = 1u << 21;
 // detail given up first when the message is too long.
 void ThrowIfLibmdbSpoke(const std::string& path, const std::string& said) {
     if (!said.empty()) {
-        throw CDaoException(CDaoMessage::Format(
-            TrNoop("The database '%1' is damaged: libmdb reported problems while reading it: %2"),
-            {SourceFile(path), SourceReason(said)}));
+        throw CDaoException(
+            SourceFailureKind::Damaged,
+            CDaoMessage::Format(
+                TrNoop(
+                    "The database '%1' is damaged: libmdb reported problems while reading it: %2"),
+                {SourceFile(path), SourceReason(said)}));
     }
 }
 
@@ -48,10 +51,13 @@ void ThrowIfDefinitionsRepeat(const MdbDatabase& file, const std::vector<std::st
                          static_cast<size_t>(handle->fmt->pg_size));
         const auto [it, added] = owners.emplace(std::move(page), i);
         if (!added && it->second < read.size()) {
-            throw CDaoException(CDaoMessage::Format(
-                TrNoop("The database '%1' is damaged: the tables '%2' and '%3' have the same "
-                       "definition, one page copied over the other."),
-                {SourceFile(file.Path()), SourceTable(names[it->second]), SourceTable(names[i])}));
+            throw CDaoException(
+                SourceFailureKind::Damaged,
+                CDaoMessage::Format(
+                    TrNoop("The database '%1' is damaged: the tables '%2' and '%3' have the same "
+                           "definition, one page copied over the other."),
+                    {SourceFile(file.Path()), SourceTable(names[it->second]),
+                     SourceTable(names[i])}));
         }
     }
 }

@@ -23,6 +23,29 @@ constexpr std::array<std::string_view, 7> kPieceKinds = {"text", "file",   "tabl
                                                          "row",  "detail", "reason"};
 static_assert(static_cast<size_t>(SourcePart::Reason) + 1 == kPieceKinds.size());
 
+// The field that names the kind of failure, and the names, in the order of SourceFailureKind.
+constexpr std::string_view kFailure = "failure:";
+constexpr std::array<std::string_view, 19> kFailureNames = {"file-missing",
+                                                            "not-a-file",
+                                                            "cannot-open",
+                                                            "cannot-read",
+                                                            "not-a-database",
+                                                            "unsupported-format",
+                                                            "encrypted",
+                                                            "wrong-password",
+                                                            "damaged",
+                                                            "stalled",
+                                                            "crashed",
+                                                            "memory-exhausted",
+                                                            "missing-table",
+                                                            "missing-column",
+                                                            "unreadable-column-type",
+                                                            "no-text-converter",
+                                                            "changed-while-read",
+                                                            "check-unavailable",
+                                                            "misuse"};
+static_assert(static_cast<size_t>(SourceFailureKind::Misuse) + 1 == kFailureNames.size());
+
 std::string Escape(std::string_view text) {
     std::string field;
     field.reserve(text.size());
@@ -102,6 +125,16 @@ CSourcePiece Piece(std::string_view field) {
     return {SourcePart::Text, Unescape(field)};
 }
 
+// The kind of failure of that name; CannotRead for a name not known.
+SourceFailureKind Failure(std::string_view name) {
+    for (size_t kind = 0; kind < kFailureNames.size(); ++kind) {
+        if (name == kFailureNames[kind]) {
+            return static_cast<SourceFailureKind>(kind);
+        }
+    }
+    return SourceFailureKind::CannotRead;
+}
+
 }  // namespace
 
 std::string VetMemoryLimitLine(uint64_t bytes) {
@@ -120,8 +153,9 @@ std::string VetOkLine() {
     return Line({kOk});
 }
 
-std::string VetErrorLine(const CDaoMessage& message) {
+std::string VetErrorLine(SourceFailureKind kind, const CDaoMessage& message) {
     std::string line(kError);
+    line.append("\t").append(kFailure).append(kFailureNames[static_cast<size_t>(kind)]);
     for (const CSourcePiece& piece : message.Pieces()) {
         line.append("\t")
             .append(kPieceKinds[static_cast<size_t>(piece.part)])
@@ -175,8 +209,13 @@ bool VetReportReader::Read(std::string_view line) {
         m_tables.push_back({Unescape(fields[1]), static_cast<size_t>(Number(fields[2]))});
     } else if (kind == kError) {
         CDaoMessage message;
+        m_errorKind = SourceFailureKind::CannotRead;
         for (size_t i = 1; i < fields.size(); ++i) {
-            message << Piece(fields[i]);
+            if (i == 1 && fields[i].starts_with(kFailure)) {
+                m_errorKind = Failure(fields[i].substr(kFailure.size()));
+            } else {
+                message << Piece(fields[i]);
+            }
         }
         m_error = std::move(message);
     }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dbaccess/SourceFailureKind.h"
 #include "dbaccess/SourceMessage.h"
 #include "dbaccess/access/libmdb/MdbVetting.h"
 
@@ -17,9 +18,12 @@
 //   progress<TAB>n              while it reads; n grows with every new page and row
 //   table<TAB>name<TAB>rows     for each user table, once the whole file was read
 //   ok                          last, once the whole file was read
-//   error<TAB>piece<TAB>...     instead of the tables and ok: the error message, piece by
+//   error<TAB>failure:name<TAB>piece<TAB>...
+//                               instead of the tables and ok: the kind of failure (its
+//                               enumerator's name in lower case, words joined by "-":
+//                               "failure:missing-table"), then the error message, piece by
 //                               piece, each "kind:text" (kind: text, file, table, column, row,
-//                               detail)
+//                               detail, reason)
 //
 // Within a field a backslash, tab, line feed and carriage return are written \\, \t, \n and
 // \r, so that a path or name holding them comes back exactly.
@@ -28,7 +32,7 @@ std::string VetMemoryLimitLine(uint64_t bytes);
 std::string VetProgressLine(uint64_t figure);
 std::string VetTableLine(const VetTableCount& count);
 std::string VetOkLine();
-std::string VetErrorLine(const CDaoMessage& message);
+std::string VetErrorLine(SourceFailureKind kind, const CDaoMessage& message);
 
 // The message for a check that needed more memory than the limit (in bytes) allowed.
 CDaoMessage VetMemoryLimitMessage(const std::string& path, uint64_t limit);
@@ -48,6 +52,8 @@ public:
     bool Complete() const noexcept { return m_complete; }
     // The message of the last error line, if there was one.
     const std::optional<CDaoMessage>& Error() const noexcept { return m_error; }
+    // The kind of failure that line named; CannotRead when it named none that is known.
+    SourceFailureKind ErrorKind() const noexcept { return m_errorKind; }
 
 private:
     bool Read(std::string_view line);
@@ -61,4 +67,5 @@ private:
     std::vector<VetTableCount> m_tables;
     bool m_complete = false;
     std::optional<CDaoMessage> m_error;
+    SourceFailureKind m_errorKind = SourceFailureKind::CannotRead;
 };

@@ -55,15 +55,19 @@ TEST_P(DescribeHandlerErrorTest, Decides) {
 
 INSTANTIATE_TEST_SUITE_P(
     ErrorReport, DescribeHandlerErrorTest,
-    testing::Values(CDescribeCase{"source", [] { throw CDaoException("ファイルを開けません。"); },
+    testing::Values(CDescribeCase{"source",
+                                  [] {
+                                      throw CDaoException(SourceFailureKind::CannotOpen,
+                                                          "ファイルを開けません。");
+                                  },
                                   HandlerErrorAction::Show, "ファイルを開けません。", wxICON_STOP},
                     CDescribeCase{"target", [] { throw CDBException("Unable to connect"); },
                                   HandlerErrorAction::Show, "Unable to connect", wxICON_STOP},
                     CDescribeCase{"conversion", [] { throw COleException("Type mismatch"); },
                                   HandlerErrorAction::Show, "Type mismatch.", wxICON_STOP},
-                    CDescribeCase{"notext", [] { throw CDaoException(""); },
-                                  HandlerErrorAction::Show, "Internal application error.",
-                                  wxICON_STOP},
+                    CDescribeCase{
+                        "notext", [] { throw CDaoException(SourceFailureKind::CannotOpen, ""); },
+                        HandlerErrorAction::Show, "Internal application error.", wxICON_STOP},
                     CDescribeCase{"memory", [] { throw CMemoryException(); },
                                   HandlerErrorAction::Show, "Out of memory.", wxICON_EXCLAMATION},
                     CDescribeCase{"badalloc", [] { throw std::bad_alloc(); },
@@ -122,7 +126,9 @@ TEST(HandlerGuard, UserAbortShowsNothing) {
 TEST(HandlerGuard, CatchesLambdaHandlers) {
     CTestDlg dlg;
     dlg.Bind(
-        wxEVT_MENU, [](wxCommandEvent&) { throw CDaoException("lambda"); }, 4711);
+        wxEVT_MENU,
+        [](wxCommandEvent&) { throw CDaoException(SourceFailureKind::CannotOpen, "lambda"); },
+        4711);
     CDialogAnswerer answerer;
     answerer.ExpectAndReturn(wxID_OK);
     wxCommandEvent command(wxEVT_MENU, 4711);
@@ -158,7 +164,7 @@ TEST(HandlerGuard, MainLoopNetReportsAndGoesOn) {
 // Inside a modal loop, as in the program: the box comes up and the dialog carries on.
 TEST(HandlerGuard, FailureInsideModalLoopKeepsDialogOpen) {
     CTestDlg dlg;
-    dlg.run = [](CTestDlg&) { throw CDaoException("壊れたファイル"); };
+    dlg.run = [](CTestDlg&) { throw CDaoException(SourceFailureKind::Damaged, "壊れたファイル"); };
     CDialogAnswerer answerer;
     answerer.ExpectAndReturn(wxID_OK);
     bool stillModal = false;

@@ -70,8 +70,9 @@ void CallInNoexcept() noexcept {
 }  // namespace
 
 TEST(LastResortText, FamilyShowsItsOwnText) {
-    EXPECT_EQ("データベースを開けません。",
-              LastResortText(Capture([] { throw CDaoException("データベースを開けません。"); })));
+    EXPECT_EQ("データベースを開けません。", LastResortText(Capture([] {
+                  throw CDaoException(SourceFailureKind::CannotOpen, "データベースを開けません。");
+              })));
     EXPECT_EQ("Out of memory.", LastResortText(Capture([] { throw CMemoryException(); })));
 }
 

@@ -41,7 +41,8 @@ TEST(SourceMessage, AShortMessageStaysAsItIs) {
 }
 
 TEST(SourceMessage, ShowsItsPartsInPlaceAndKeepsThem) {
-    const CDaoException e(MemoSentence("/a.mdb", "offset 8192 is beyond EOF"));
+    const CDaoException e(SourceFailureKind::Damaged,
+                          MemoSentence("/a.mdb", "offset 8192 is beyond EOF"));
     EXPECT_EQ(e.GetErrorMessage(),
               "The database '/a.mdb' is damaged: in the table '郵便番号', row 12, column '町域名': "
               "a memo points to page 9 row 0, which does not exist (libmdb: offset 8192 is "
@@ -95,7 +96,8 @@ TEST(SourceMessage, ThePathIsShortenedByWhatItIsNotByHowItLooks) {
 }
 
 TEST(SourceMessage, EverySourceErrorIsFitted) {
-    const CDaoException e(std::string(300, 'x') + std::string(200, 'y') + "あいう");
+    const CDaoException e(SourceFailureKind::Damaged,
+                          std::string(300, 'x') + std::string(200, 'y') + "あいう");
     EXPECT_LE(e.GetErrorMessage().size(), kMaxSourceMessageBytes);
     EXPECT_TRUE(IsWholeUtf8(e.GetErrorMessage()));
 }

@@ -49,7 +49,7 @@ TEST(Translate, TemplatesGiveTheEnglishTextAndComeBackAsTheirId) {
 
 TEST(Translate, UnderCTheTextsStayEnglish) {
     EXPECT_STREQ(Tr("No database file was given."), "No database file was given.");
-    EXPECT_EQ(CDaoException(Damaged("/d/a.mdb", "")).GetErrorMessage(),
+    EXPECT_EQ(CDaoException(SourceFailureKind::Damaged, Damaged("/d/a.mdb", "")).GetErrorMessage(),
               "The database '/d/a.mdb' is damaged: its table catalogue cannot be read.");
 }
 
@@ -59,6 +59,7 @@ TEST(Translate, JapaneseKeepsThePartsAndPutsLibraryDetailAfterTheSentence) {
         GTEST_SKIP() << "the locale ja_JP.UTF-8 is not generated (scripts/install-deps)";
     }
     const CDaoException missing(
+        SourceFailureKind::MissingTable,
         CDaoMessage::Format(kMissingTable, {SourceTable("Mst03"), SourceFile("/d/a.mdb")}));
     EXPECT_EQ(missing.GetErrorMessage().rfind(
                   "データベース「/d/a.mdb」にテーブル「Mst03」がありません。", 0),
@@ -67,14 +68,16 @@ TEST(Translate, JapaneseKeepsThePartsAndPutsLibraryDetailAfterTheSentence) {
     EXPECT_EQ(missing.GetPart(SourcePart::Table), "Mst03");
 
     const std::string damaged =
-        CDaoException(Damaged("/d/a.mdb", "offset 8192 is beyond EOF")).GetErrorMessage();
+        CDaoException(SourceFailureKind::Damaged, Damaged("/d/a.mdb", "offset 8192 is beyond EOF"))
+            .GetErrorMessage();
     EXPECT_NE(damaged.find("最適化/修復"), std::string::npos) << damaged;
     EXPECT_TRUE(damaged.ends_with("。 (libmdb: offset 8192 is beyond EOF)")) << damaged;
 
     // Three bytes a character: the cut shortens the library's detail, never the sentence.
     const std::string path = "/srv/" + std::string(60, 'd') + "/住所データ.mdb";
     const std::string fitted =
-        CDaoException(Damaged(path, std::string(600, 'x'))).GetErrorMessage();
+        CDaoException(SourceFailureKind::Damaged, Damaged(path, std::string(600, 'x')))
+            .GetErrorMessage();
     EXPECT_LE(fitted.size(), kMaxSourceMessageBytes);
     EXPECT_NE(fitted.find("選び直してください。"), std::string::npos) << fitted;
     EXPECT_NE(fitted.find("xxx..."), std::string::npos) << fitted;

@@ -71,7 +71,8 @@ public:
         const FakeRow& row = m_rows.at(m_nRow);
         auto it = row.find(column);
         if (it == row.end()) {
-            throw CDaoException("Column " + column + " not found.");
+            throw CDaoException(SourceFailureKind::MissingColumn,
+                                "Column " + column + " not found.");
         }
         return it->second;
     }
@@ -89,7 +90,7 @@ private:
 inline std::unique_ptr<IRecordset> FakeSource::OpenRecordset(const std::string& query) {
     auto it = tables.find(query);
     if (it == tables.end()) {
-        throw CDaoException("No table for " + query + ".");
+        throw CDaoException(SourceFailureKind::MissingTable, "No table for " + query + ".");
     }
     const auto stale = declared.find(query);
     return std::make_unique<FakeRecordset>(

@@ -99,7 +99,9 @@ TEST_F(MigrationRunTest, ClosesTheRecordsetBeforeTheTableIsLogged) {
 }
 
 TEST_F(MigrationRunTest, SourceFailureStopsBeforeAnyTargetConnection) {
-    source.onOpen = [](const std::string&) { throw CDaoException("Cannot open ''."); };
+    source.onOpen = [](const std::string&) {
+        throw CDaoException(SourceFailureKind::CannotOpen, "Cannot open ''.");
+    };
 
     EXPECT_THROW(RunOn(""), CDaoException);
 

@@ -136,31 +136,6 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"text.mdb", "is not an Access database file: it has no \"Standard Jet DB\""}),
     [](const auto& info) { return TestName(info.param.file); });
 
-// Points BRIMLOW_VET at a stand-in for the check program while it lives.
-class FakeVet {
-public:
-    explicit FakeVet(const std::string& script) {
-        m_path = m_dir.File("fake-vet", "#!/bin/sh\n" + script + "\n");
-        chmod(m_path.c_str(), 0755);
-        if (const char* old = std::getenv("BRIMLOW_VET")) {
-            m_old = old;
-        }
-        setenv("BRIMLOW_VET", m_path.c_str(), 1);
-    }
-    ~FakeVet() {
-        if (m_old) {
-            setenv("BRIMLOW_VET", m_old->c_str(), 1);
-        } else {
-            unsetenv("BRIMLOW_VET");
-        }
-    }
-
-private:
-    ScratchDir m_dir;
-    std::string m_path;
-    std::optional<std::string> m_old;
-};
-
 struct VetCase {
     const char* name;
     const char* script;

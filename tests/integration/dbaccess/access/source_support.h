@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -83,6 +85,31 @@ public:
 private:
     static inline int s_count = 0;
     std::filesystem::path m_path;
+};
+
+// Points BRIMLOW_VET at a stand-in for the check program while it lives.
+class FakeVet {
+public:
+    explicit FakeVet(const std::string& script) {
+        m_path = m_dir.File("fake-vet", "#!/bin/sh\n" + script + "\n");
+        chmod(m_path.c_str(), 0755);
+        if (const char* old = std::getenv("BRIMLOW_VET")) {
+            m_old = old;
+        }
+        setenv("BRIMLOW_VET", m_path.c_str(), 1);
+    }
+    ~FakeVet() {
+        if (m_old) {
+            setenv("BRIMLOW_VET", m_old->c_str(), 1);
+        } else {
+            unsetenv("BRIMLOW_VET");
+        }
+    }
+
+private:
+    ScratchDir m_dir;
+    std::string m_path;
+    std::optional<std::string> m_old;
 };
 
 // A value as text for readable test failures: "Long -5", "Text \"it's\"", "Null".

@@ -43,13 +43,25 @@ TEST(VetReport, AnErrorKeepsItsPartsEvenInAHostilePath) {
                                 << "' is damaged: in the table '" << SourceTable("T\t1")
                                 << "', row " << SourceRow(4) << ", column '" << SourceColumn("")
                                 << "': bad" << LibraryDetail("said\n") << ".";
-    const std::string line = VetErrorLine(message);
+    const std::string line = VetErrorLine(SourceFailureKind::Damaged, message);
     EXPECT_EQ(line.find('\n'), line.size() - 1);
     VetReportReader reader;
     reader.Add(line);
     ASSERT_TRUE(reader.Error());
+    EXPECT_EQ(reader.ErrorKind(), SourceFailureKind::Damaged);
     EXPECT_EQ(reader.Error()->Pieces(), message.Pieces());
     EXPECT_EQ(reader.Error()->Part(SourcePart::File), kHostilePath);
+}
+
+// The kind decides what the dialog says of the failure: each must come back as itself.
+TEST(VetReport, EveryKindOfFailureComesBackAsItself) {
+    for (int i = 0; i <= static_cast<int>(SourceFailureKind::Misuse); ++i) {
+        const auto kind = static_cast<SourceFailureKind>(i);
+        VetReportReader reader;
+        reader.Add(VetErrorLine(kind, CDaoMessage("x")));
+        EXPECT_EQ(reader.ErrorKind(), kind) << i;
+        EXPECT_EQ(reader.Error()->Text(), "x") << i;
+    }
 }
 
 TEST(VetReport, AnErrorPieceOfNoKnownKindIsText) {
@@ -57,6 +69,7 @@ TEST(VetReport, AnErrorPieceOfNoKnownKindIsText) {
     reader.Add("error\tThe database x is damaged: because.\n");
     ASSERT_TRUE(reader.Error());
     EXPECT_EQ(reader.Error()->Text(), "The database x is damaged: because.");
+    EXPECT_EQ(reader.ErrorKind(), SourceFailureKind::CannotRead);
 }
 
 }  // namespace
