@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/OpenFileLimit.h"
 #include "dbaccess/Translate.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/VetReport.h"
@@ -64,7 +65,7 @@ public:
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
             throw CDaoException(std::string("Cannot start the database file check: ") +
-                                std::strerror(errno) + ".");
+                                SystemErrorText(errno) + ".");
         }
         read = fds[0];
         write = fds[1];
@@ -114,7 +115,7 @@ public:
             fd = m_owned = fcntl(original, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
             if (fd < 0) {
                 throw CDaoException(std::string("Cannot start the database file check: ") +
-                                    std::strerror(errno) + ".");
+                                    SystemErrorText(errno) + ".");
             }
         }
     }
@@ -170,7 +171,7 @@ pid_t Spawn(const std::string& vet, const VetScope& scope, CPipe& out, CPipe& er
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
         throw CDaoException("Cannot start the database file check '" + vet +
-                            "': " + std::strerror(rc) + ".");
+                            "': " + SystemErrorText(rc) + ".");
     }
     return pid;
 }
