@@ -32,10 +32,10 @@
 #include "app/StopSignals.h"
 #include "app/SummaryFile.h"
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/OpenFileLimit.h"
 #include "dbaccess/Translate.h"
 #include "dbaccess/access/DaoDatabase.h"
 #include "dbaccess/access/DaoWorkspace.h"
-#include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
 #include "migration/MigrationRun.h"
@@ -236,9 +236,9 @@ struct CFileCloser {
 using StatementOutput = std::unique_ptr<std::FILE, CFileCloser>;
 
 // The statements go to standard output through a stream of their own, on a duplicate of
-// descriptor 1. The source layer flushes stdout, points descriptor 1 elsewhere for a moment
-// and clears stdout's error flag while it reads a table, which would lose a failed write of
-// statements still sitting in stdout's buffer.
+// descriptor 1: the source layer flushes stdout and points descriptor 1 elsewhere for a
+// moment around each libmdb call that can print, and the statements' large buffer stays out
+// of that.
 StatementOutput OpenStatementOutput() {
     const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     std::FILE* out = fd >= 0 ? fdopen(fd, "w") : nullptr;
@@ -247,7 +247,7 @@ StatementOutput OpenStatementOutput() {
         if (fd >= 0) {
             close(fd);
         }
-        throw CException(TrFormat("Cannot write the statements: %1.", {std::strerror(error)}));
+        throw CException(TrFormat("Cannot write the statements: %1.", {SystemErrorText(error)}));
     }
     // Whole blocks of statements per write instead of one 4 KB block each.
     static char buffer[256 * 1024];
@@ -320,17 +320,11 @@ CRunOutcome RunOnItsThread(const COptions& options, const std::optional<CResolve
     return told ? *told : CRunOutcome{};
 }
 
-// The progress line goes to the program's own copy of standard error: while a table is read,
-// descriptor 2 points into the pipe that keeps libmdb's output off the terminal.
+// Standard error when the progress line is to be shown, else null.
 std::FILE* ProgressStream(COptions::Progress progress) {
     const bool bShow = progress == COptions::Progress::Auto ? isatty(STDERR_FILENO) != 0
                                                             : progress == COptions::Progress::On;
-    if (!bShow) {
-        return nullptr;
-    }
-    const int fd = fcntl(OwnStandardError(), F_DUPFD_CLOEXEC, 3);
-    std::FILE* stream = fd >= 0 ? fdopen(fd, "w") : nullptr;
-    return stream != nullptr ? stream : stderr;
+    return bShow ? stderr : nullptr;
 }
 
 // The target, resolved once for the whole run: the summary's checks, the connect, the

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/OpenFileLimit.h"
 #include "dbaccess/Translate.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/VetReport.h"
@@ -63,9 +64,9 @@ public:
     CPipe() {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
-            throw CDaoException(
-                SourceFailureKind::CheckUnavailable,
-                std::string("Cannot start the database file check: ") + std::strerror(errno) + ".");
+            throw CDaoException(SourceFailureKind::CheckUnavailable,
+                                std::string("Cannot start the database file check: ") +
+                                    SystemErrorText(errno) + ".");
         }
         read = fds[0];
         write = fds[1];
@@ -116,7 +117,7 @@ public:
             if (fd < 0) {
                 throw CDaoException(SourceFailureKind::CheckUnavailable,
                                     std::string("Cannot start the database file check: ") +
-                                        std::strerror(errno) + ".");
+                                        SystemErrorText(errno) + ".");
             }
         }
     }
@@ -173,7 +174,7 @@ pid_t Spawn(const std::string& vet, const VetScope& scope, CPipe& out, CPipe& er
     if (rc != 0) {
         throw CDaoException(
             SourceFailureKind::CheckUnavailable,
-            "Cannot start the database file check '" + vet + "': " + std::strerror(rc) + ".");
+            "Cannot start the database file check '" + vet + "': " + SystemErrorText(rc) + ".");
     }
     return pid;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/OpenFileLimit.h"
 #include "dbaccess/odbc/OdbcMessage.h"
 
 namespace {
@@ -61,5 +62,10 @@ SQLRETURN OdbcCheck(SQLRETURN rc, const char* call, const COdbcHandles& handles)
         messages.push_back(record.message);
     }
     std::string text = ComposeDiagnosticText(messages);
+    // Drivers tell a file they could not open for want of a descriptor in their own words
+    // ("unable to open database file"), if at all: one more line of the text says why.
+    if (AtOpenFileLimit()) {
+        text += "Out of file descriptors: " + OpenFileLimitNote() + ".\n";
+    }
     throw CDBException(std::move(text), std::move(records));
 }

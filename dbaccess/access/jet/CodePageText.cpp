@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/OpenFileLimit.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetText.h"
 
@@ -81,6 +82,10 @@ CCodePageText::CCodePageText(int codePage) {
     }
     m_iconv = iconv_open("UTF-8", "CP932");
     if (m_iconv == kNoIconv) {
+        if (AtOpenFileLimit()) {
+            throw CDaoException(SourceFailureKind::CannotOpen,
+                                "Cannot read Access 97 text: " + SystemErrorText(EMFILE) + ".");
+        }
         throw CDaoException(
             SourceFailureKind::NoTextConverter,
             "Cannot read Access 97 text: this system's iconv has no CP932 converter.");

@@ -2,10 +2,12 @@
 
 #include <iconv.h>
 
+#include <cerrno>
 #include <fstream>
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/OpenFileLimit.h"
 #include "dbaccess/Translate.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetHeader.h"
@@ -60,6 +62,12 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
     MdbQuiet quiet;
     m_handle = mdb_open(name.c_str(), MDB_NOFLAGS);
     if (!m_handle) {
+        if (AtOpenFileLimit()) {
+            throw CDaoException(
+                SourceFailureKind::CannotOpen,
+                CDaoMessage::Format(TrNoop("The database '%1' cannot be opened: %2."),
+                                    {SourceFile(path), SourceReason(SystemErrorText(EMFILE))}));
+        }
         CDaoMessage message = CDaoMessage::Format(
             TrNoop("The database '%1' is damaged: libmdb cannot open it."), {SourceFile(path)});
         message.AddLibraryDetail(quiet.End());
@@ -118,7 +126,7 @@ void MdbDatabase::Close() noexcept {
         m_watch->Unwatch();
     }
     if (m_handle) {
-        MdbQuiet quiet;
+        MdbQuiet quiet(std::nothrow);
         mdb_close(m_handle);
         m_handle = nullptr;
     }

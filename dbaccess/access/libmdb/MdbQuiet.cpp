@@ -4,26 +4,105 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <utility>
 
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/OpenFileLimit.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/Utf8Cut.h"
 
 namespace {
 
-constexpr size_t kKeptBytes = 64 * 1024;
+// A descriptor numbered 3 or above, the one given closed: with descriptor 0, 1 or 2 closed,
+// the pipe could otherwise be handed that number and be overwritten by the redirection.
+int AboveStandard(int fd) noexcept {
+    if (fd < 0 || fd > STDERR_FILENO) {
+        return fd;
+    }
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    close(fd);
+    return moved;
+}
+
+// Where descriptor 1 or 2 is kept while a section lasts.
+struct Held {
+    enum class State { Open, Closed, Untouched };
+    int fd = -1;  // opened once, then overwritten by each section
+    State state = State::Untouched;
+
+    // Keeps the standard descriptor and points it into the pipe. A closed one is pointed
+    // there too (libmdb would otherwise print to whatever gets its number) and closed again.
+    void Take(int standard, int pipeWrite) noexcept {
+        if (dup3(standard, fd, O_CLOEXEC) >= 0) {
+            state = State::Open;
+        } else {
+            state = errno == EBADF ? State::Closed : State::Untouched;
+        }
+        if (state != State::Untouched) {
+            dup2(pipeWrite, standard);
+        }
+    }
+    void GiveBack(int standard) const noexcept {
+        if (state == State::Open) {
+            dup2(fd, standard);
+        } else if (state == State::Closed) {
+            close(standard);
+        }
+    }
+};
 
 // The one redirection all sections share.
 struct Capture {
     std::mutex lock;
     int sections = 0;
     int pipeRead = -1;
-    int savedOut = -1;
-    int savedErr = -1;
+    int pipeWrite = -1;
+    Held out;
+    Held err;
+    // Whether stdio had marked the streams as failed before the sections began.
+    bool outFailed = false;
+    bool errFailed = false;
     // What was drained from the pipe so far (the first kKeptBytes of it), and how much.
     std::string kept;
     size_t total = 0;
+
+    // Opens the pipe and the places for descriptors 1 and 2 unless they are open; false with
+    // errno set when they cannot be opened (then none is).
+    bool Open() noexcept {
+        if (pipeRead >= 0) {
+            return true;
+        }
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return false;
+        }
+        int opened[4] = {AboveStandard(fds[0]), AboveStandard(fds[1]), -1, -1};
+        if (opened[0] >= 0 && opened[1] >= 0) {
+            opened[2] = fcntl(opened[0], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        }
+        if (opened[2] >= 0) {
+            opened[3] = fcntl(opened[0], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        }
+        if (opened[3] < 0) {
+            const int error = errno;
+            for (int fd : opened) {
+                if (fd >= 0) {
+                    close(fd);
+                }
+            }
+            errno = error;
+            return false;
+        }
+        pipeRead = opened[0];
+        pipeWrite = opened[1];
+        out.fd = opened[2];
+        err.fd = opened[3];
+        return true;
+    }
 
     void Drain() {
         char buffer[4096];
@@ -32,8 +111,9 @@ struct Capture {
             if (n <= 0) {
                 break;
             }
-            if (kept.size() < kKeptBytes) {
-                kept.append(buffer, std::min(static_cast<size_t>(n), kKeptBytes - kept.size()));
+            if (kept.size() < MdbQuiet::kKeptBytes) {
+                kept.append(buffer,
+                            std::min(static_cast<size_t>(n), MdbQuiet::kKeptBytes - kept.size()));
             }
             total += static_cast<size_t>(n);
         }
@@ -52,41 +132,51 @@ Capture& TheCapture() {
     return capture;
 }
 
-// Taken before main runs, before anything can redirect descriptor 2.
-const int g_ownStandardError = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-
 }  // namespace
 
-int OwnStandardError() noexcept {
-    return g_ownStandardError >= 0 ? g_ownStandardError : STDERR_FILENO;
+MdbQuiet::MdbQuiet() {
+    if (!Begin()) {
+        const int error = errno;
+        // The process is at its limit of open files: as a file that cannot be opened.
+        throw CDaoException(
+            SourceFailureKind::CannotOpen,
+            CDaoMessage::Format(
+                TrNoop(
+                    "libmdb's output cannot be kept off the terminal: %1; the limit of open file "
+                    "descriptors (ulimit -n) is %2."),
+                {SourceReason(std::strerror(error)), SourceReason(OpenFileLimitText())}));
+    }
 }
 
-MdbQuiet::MdbQuiet() noexcept {
+MdbQuiet::MdbQuiet(std::nothrow_t) noexcept {
+    (void)Begin();
+}
+
+bool MdbQuiet::Begin() noexcept {
     Capture& capture = TheCapture();
     std::lock_guard<std::mutex> hold(capture.lock);
+    if (!capture.Open()) {
+        return false;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
     if (capture.sections == 0) {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-            return;
-        }
-        std::fflush(stdout);
-        std::fflush(stderr);
-        capture.savedOut = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-        capture.savedErr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-        dup2(fds[1], STDOUT_FILENO);
-        dup2(fds[1], STDERR_FILENO);
-        close(fds[1]);
-        capture.pipeRead = fds[0];
+        capture.outFailed = std::ferror(stdout) != 0;
+        capture.errFailed = std::ferror(stderr) != 0;
+        capture.out.Take(STDOUT_FILENO, capture.pipeWrite);
+        capture.err.Take(STDERR_FILENO, capture.pipeWrite);
         capture.kept.clear();
         capture.total = 0;
     } else {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        capture.Drain();
+        try {
+            capture.Drain();
+        } catch (...) {
+        }
     }
     ++capture.sections;
     m_mark = capture.total;
     m_active = true;
+    return true;
 }
 
 MdbQuiet::~MdbQuiet() {
@@ -122,21 +212,20 @@ std::string MdbQuiet::End(size_t maxBytes) noexcept {
     }
     std::fflush(stdout);
     std::fflush(stderr);
-    // A full pipe makes stdio mark the streams as failed; that must not outlive the section.
-    std::clearerr(stdout);
-    std::clearerr(stderr);
-    if (capture.savedOut >= 0) {
-        dup2(capture.savedOut, STDOUT_FILENO);
-        close(capture.savedOut);
-        capture.savedOut = -1;
+    // A full pipe makes stdio mark the streams as failed; that must not outlive the sections,
+    // and a failure from before them must.
+    if (!capture.outFailed) {
+        std::clearerr(stdout);
     }
-    if (capture.savedErr >= 0) {
-        dup2(capture.savedErr, STDERR_FILENO);
-        close(capture.savedErr);
-        capture.savedErr = -1;
+    if (!capture.errFailed) {
+        std::clearerr(stderr);
     }
-    close(capture.pipeRead);
-    capture.pipeRead = -1;
+    capture.out.GiveBack(STDOUT_FILENO);
+    capture.err.GiveBack(STDERR_FILENO);
+    try {
+        capture.Drain();
+    } catch (...) {
+    }
     capture.kept.clear();
     capture.kept.shrink_to_fit();
     capture.total = 0;

@@ -57,6 +57,8 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
                                 {SourceTable(tableName), SourceFile(file.Path())}));
     }
     m_name = entry->object_name;
+    MdbQuiet quiet;
+    m_opening = &quiet;
     MdbZeroedHeap zeroedHeap;
     CheckDefinitionPage(*entry);
     m_table = mdb_read_table(entry);
@@ -66,7 +68,7 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
             m_table = nullptr;
         }
         ThrowDamaged(CDaoMessage()
-                     << "the table definition cannot be read" << LibraryDetail(m_quiet.Said()));
+                     << "the table definition cannot be read" << LibraryDetail(LibraryOutput()));
     }
     // From here on the table is ours to free: a destructor does not run for a constructor
     // that throws.
@@ -90,13 +92,18 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
         m_fields.resize(m_columns.size());
         // Memo data outside the row: libmdb reads the LVAL page into its second page buffer,
         // so the current row in the first one stays where it is.
-        m_lval = [handle =
-                      file.Handle()](uint32_t pageRow) -> std::optional<std::span<const uint8_t>> {
+        m_lval = [this, handle = file.Handle()](
+                     uint32_t pageRow) -> std::optional<std::span<const uint8_t>> {
             void* page = nullptr;
             int start = 0;
             size_t length = 0;
-            if (mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length) != 0 ||
-                start < 0 ||
+            if (mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length) != 0) {
+                Retell([&] {
+                    mdb_find_pg_row(handle, static_cast<int>(pageRow), &page, &start, &length);
+                });
+                return std::nullopt;
+            }
+            if (start < 0 ||
                 static_cast<size_t>(start) + length > static_cast<size_t>(handle->fmt->pg_size)) {
                 return std::nullopt;
             }
@@ -112,6 +119,8 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
         FreeTable();
         throw;
     }
+    Heard(quiet.End(MdbQuiet::kKeptBytes));
+    m_opening = nullptr;
 }
 
 void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
@@ -126,12 +135,12 @@ void MdbTableReader::CheckDefinitionPage(const MdbCatalogEntry& entry) const {
         m_file.Version() == JetVersion::Jet3 ? kJet3TableTypeAt : kJet4TableTypeAt;
     if (mdb_read_pg(handle, entry.table_pg) <= 0) {
         ThrowDamaged(CDaoMessage()
-                     << "the table definition cannot be read" << LibraryDetail(m_quiet.Said()));
+                     << "the table definition cannot be read" << LibraryDetail(LibraryOutput()));
     }
     if (handle->pg_buf[0] != kDefinitionPage || handle->pg_buf[typeAt] != kUserTable) {
         ThrowDamaged(CDaoMessage() << "page " << std::to_string(entry.table_pg)
                                    << ", where its definition should be, holds something else"
-                                   << LibraryDetail(m_quiet.Said()));
+                                   << LibraryDetail(LibraryOutput()));
     }
 }
 
@@ -144,7 +153,7 @@ void MdbTableReader::CheckUsageMapPages() const {
     const size_t pageSize = handle->fmt->pg_size;
     if (mdb_read_pg(handle, m_table->entry->table_pg) != static_cast<ssize_t>(pageSize)) {
         ThrowDamaged(CDaoMessage()
-                     << "the table definition cannot be read" << LibraryDetail(m_quiet.Said()));
+                     << "the table definition cannot be read" << LibraryDetail(LibraryOutput()));
     }
     const guint32 mapRow = mdb_get_int32(handle->pg_buf, handle->fmt->tab_usage_map_offset);
     const guint32 mapPage = mapRow >> 8;
@@ -165,7 +174,7 @@ void MdbTableReader::CheckUsageMapPages() const {
             ThrowDamaged("its usage map is of no known kind");
         case UsageMapFault::Kind::MapPageUnreadable:
             ThrowDamaged(CDaoMessage() << "its usage map page " << std::to_string(fault.page)
-                                       << " cannot be read" << LibraryDetail(m_quiet.Said()));
+                                       << " cannot be read" << LibraryDetail(LibraryOutput()));
         case UsageMapFault::Kind::PagePastEnd:
             ThrowDamaged(CDaoMessage() << "its data page " << std::to_string(fault.page)
                                        << " lies past the end of the file, which holds "
@@ -271,8 +280,18 @@ bool MdbTableReader::NextDataPage() {
         return false;
     }
     if (next < 0 || mdb_read_pg(handle, static_cast<unsigned long>(next)) != handle->fmt->pg_size) {
+        Retell([&] {
+            if (next < 0) {
+                (void)mdb_map_find_next(handle, m_table->usage_map,
+                                        static_cast<unsigned>(m_table->map_sz),
+                                        m_table->cur_phys_pg);
+            } else {
+                handle->cur_pg = 0;  // else libmdb answers from the page it took as read
+                (void)mdb_read_pg(handle, static_cast<unsigned long>(next));
+            }
+        });
         ThrowDamaged(CDaoMessage() << "page " << std::to_string(next < 0 ? 0 : next)
-                                   << " cannot be read" << LibraryDetail(m_quiet.Said()));
+                                   << " cannot be read" << LibraryDetail(LibraryOutput()));
     }
     m_table->cur_phys_pg = static_cast<guint32>(next);
     if (handle->pg_buf[0] != kDataPage || static_cast<uint32_t>(mdb_get_int32(handle->pg_buf, 4)) !=
@@ -293,9 +312,10 @@ bool MdbTableReader::Next() {
     }
     ++m_rowsRead;
     if (mdb_crack_row(m_table, start, size, m_fields.data()) < 0) {
+        Retell([&] { (void)mdb_crack_row(m_table, start, size, m_fields.data()); });
         ThrowDamaged(CDaoMessage()
                      << "row " << SourceRow(m_rowsRead) << " cannot be split into its fields"
-                     << LibraryDetail(m_quiet.Said()));
+                     << LibraryDetail(LibraryOutput()));
     }
     CheckRowFields(start, size);
     m_page = m_file.Handle()->cur_pg;
@@ -333,8 +353,12 @@ void MdbTableReader::RestorePage() const {
         return;
     }
     if (mdb_read_pg(handle, m_page) <= 0) {
+        Retell([&] {
+            handle->cur_pg = 0;  // else libmdb answers from the page it took as read
+            (void)mdb_read_pg(handle, m_page);
+        });
         ThrowDamaged(CDaoMessage() << "page " << std::to_string(m_page) << " cannot be read again"
-                                   << LibraryDetail(m_quiet.Said()));
+                                   << LibraryDetail(LibraryOutput()));
     }
 }
 
@@ -384,7 +408,32 @@ CFieldValue MdbTableReader::Value(size_t column) {
         }
         ThrowDamaged(CDaoMessage()
                      << "row " << SourceRow(m_rowsRead) << ", column '" << SourceColumn(col.name)
-                     << "': " << e.what() << LibraryDetail(m_quiet.Said()));
+                     << "': " << e.what() << LibraryDetail(LibraryOutput()));
+    }
+}
+
+std::string MdbTableReader::LibraryOutput() const noexcept {
+    try {
+        std::string said = m_said;
+        if (m_opening) {
+            said += ' ' + m_opening->Said(MdbQuiet::kKeptBytes);
+        }
+        return OneLine(said, MdbQuiet::kShortBytes);
+    } catch (...) {
+        return {};
+    }
+}
+
+template <typename Call>
+void MdbTableReader::Retell(Call call) const {
+    MdbQuiet quiet;
+    call();
+    Heard(quiet.End(MdbQuiet::kKeptBytes));
+}
+
+void MdbTableReader::Heard(const std::string& said) const {
+    if (!said.empty() && m_said.size() < MdbQuiet::kKeptBytes) {
+        m_said += m_said.empty() ? said : ' ' + said;
     }
 }
 

@@ -14,8 +14,8 @@
 // Reads one table of an open MdbDatabase row by row, in storage order. libmdb walks the pages and
 // splits each row into fields; the values are decoded from the raw bytes by our own decoders.
 // Every failure is a CDaoException naming the file and the table (and the column and the row,
-// for values). libmdb is kept quiet for as long as the reader lives: what it prints goes into
-// the messages, never to the terminal.
+// for values). libmdb is kept quiet (MdbQuiet): what it prints goes into the messages, never to
+// the terminal.
 class MdbTableReader {
 public:
     // Opens the table and loads its columns; no row is current yet. Throws CDaoException when
@@ -47,7 +47,7 @@ public:
     // The page that holds the current row (0 before the first row).
     uint32_t CurrentPage() const noexcept { return m_page; }
     // What libmdb printed while this table was read, one line, short; "" when nothing.
-    std::string LibraryOutput() const noexcept { return m_quiet.Said(); }
+    std::string LibraryOutput() const noexcept;
     // The current row's value in the given column.
     CFieldValue Value(size_t column);
 
@@ -81,11 +81,21 @@ private:
     // read a page of its own into it since this table's last row was fetched: reads this
     // table's page back when it is not the one there.
     void RestorePage() const;
+    // Makes a libmdb call that failed on the row path again, keeping what libmdb prints for
+    // the message about to be thrown.
+    template <typename Call>
+    void Retell(Call call) const;
+    // Keeps what libmdb printed, for LibraryOutput.
+    void Heard(const std::string& said) const;
 
     MdbDatabase& m_file;
-    // Started before libmdb reads the table and ended after the table is freed; one section
-    // for the whole table, since a section per row would cost more than the row.
-    mutable MdbQuiet m_quiet;
+    // libmdb is kept quiet while the constructor reads the table's definition (this is that
+    // section while it lasts). The row path calls libmdb without one, since a section per
+    // row would cost more than the row: there libmdb prints only when a call fails, and the
+    // failed call is made again in a section of its own (Retell).
+    MdbQuiet* m_opening = nullptr;
+    // What those sections heard, one line.
+    mutable std::string m_said;
     MdbTableDef* m_table = nullptr;
     // The table's usage map laid flat, lent to libmdb for as long as the table is open, and
     // libmdb's own map, given back before the table is freed.
