@@ -2,18 +2,21 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <initializer_list>
 
 namespace {
 
-volatile sig_atomic_t g_nStopSignal = 0;
-volatile sig_atomic_t g_bSecondStopSignal = 0;
+// Set in the handler, read by the run's thread as well as the main one: lock-free atomics are
+// both async-signal-safe and free of data races.
+std::atomic<int> g_nStopSignal{0};
+std::atomic<bool> g_bSecondStopSignal{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 void OnStopSignal(int signal) {
-    if (g_nStopSignal == 0) {
-        g_nStopSignal = signal;
-    } else {
-        g_bSecondStopSignal = 1;
+    int none = 0;
+    if (!g_nStopSignal.compare_exchange_strong(none, signal)) {
+        g_bSecondStopSignal = true;
     }
 }
 
@@ -38,7 +41,7 @@ int ReceivedStopSignal() noexcept {
 }
 
 bool ReceivedSecondStopSignal() noexcept {
-    return g_bSecondStopSignal != 0;
+    return g_bSecondStopSignal;
 }
 
 const char* StopSignalName(int signal) noexcept {
