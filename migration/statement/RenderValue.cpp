@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "dbaccess/access/jet/ValueConversion.h"
 #include "migration/statement/ColumnKind.h"
-#include "migration/statement/ValueConversion.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "migration/statement/OleDate.h"
+#include "dbaccess/access/jet/OleDate.h"
 
 #include <charconv>
 #include <cmath>

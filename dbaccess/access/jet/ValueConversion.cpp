@@ -1,4 +1,4 @@
-#include "migration/statement/ValueConversion.h"
+#include "dbaccess/access/jet/ValueConversion.h"
 
 #include <algorithm>
 #include <charconv>

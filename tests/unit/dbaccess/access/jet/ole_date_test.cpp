@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "dbaccess/access/jet/OleDate.h"
 #include "migration/statement/ColumnKind.h"
 #include "migration/statement/InsertItem.h"
-#include "migration/statement/OleDate.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "dbaccess/access/jet/FieldValue.h"
-#include "migration/statement/OleDate.h"
+#include "dbaccess/access/jet/OleDate.h"
 
 // Conversions of a field value to the type its column kind writes. A value whose type fits
 // the kind is taken as it is; any other is converted the way OLE Automation's
