@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "dbaccess/access/jet/JetValue.h"
+#include "dbaccess/access/jet/OleDate.h"
 #include "dbaccess/access/libmdb/MdbDatabase.h"
 #include "dbaccess/access/libmdb/MdbTableReader.h"
-#include "dbaccess/access/jet/OleDate.h"
 #include "tests/integration/dbaccess/access/source_support.h"
 #include "tests/support/MiniJson.h"
 
