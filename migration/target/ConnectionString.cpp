@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "migration/RunSettings.h"
+
 namespace {
 
 std::string Lower(std::string text) {
@@ -70,4 +72,8 @@ std::string DescribeTarget(const std::string& connect) {
     }
     add("database", database);
     return description.empty() ? "the target" : description;
+}
+
+std::string BuiltInDriverName() {
+    return ConnectionAttribute(ParseConnectionString(kTargetConnection), "driver");
 }

@@ -12,7 +12,7 @@ bool COdbcTarget::IsOpen() const noexcept {
 void COdbcTarget::Open(const std::string& connect) {
     m_target = TargetToOpen(m_resolved, connect);
     m_statements.Reset();
-    ConnectToTarget(m_database, m_target);
+    m_kind = &ConnectToTarget(m_database, m_target, m_kindNote);
 }
 
 std::string COdbcTarget::Describe() const {
@@ -25,10 +25,9 @@ void COdbcTarget::InsertRow(const CInsertItemList& row) {
         // Not this object: a statement given up may return after it is gone.
         m_runner.Run([&database = m_database, &statement] { database.ExecuteSQL(statement); });
     } catch (const CDBException& e) {
-        const std::string dbmsName = m_database.GetDbmsName();
         const CDBException explained(
-            ExplainStatementFailure(e, row.m_strTable, m_target.connection, dbmsName), e.Records());
-        if (ClassifyTargetFailure(e, dbmsName) == TargetFailureKind::Connection) {
+            ExplainStatementFailure(e, row.m_strTable, m_target.connection, *m_kind), e.Records());
+        if (ClassifyTargetFailure(e, *m_kind) == TargetFailureKind::Connection) {
             throw CConnectionLost(explained, UnknownOutcome::Row);
         }
         throw explained;
