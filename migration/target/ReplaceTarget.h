@@ -35,8 +35,8 @@ class CReplaceTarget final : public ITargetDatabase {
 public:
     // resolved: the target resolved at the run's start; without it, Open resolves its
     // connection string as the per-row target does. The rows per statement and the bytes after
-    // which a statement ends are the target kind's; rowsPerStatement, when given, caps the rows
-    // instead.
+    // which a statement ends are the target kind's; rowsPerStatement, when given, is the rows
+    // per statement instead.
     explicit CReplaceTarget(CDatabase& database, std::optional<CResolvedTarget> resolved = {});
     CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement,
                    std::optional<CResolvedTarget> resolved = {});

@@ -31,6 +31,6 @@ public:
 }  // namespace
 
 const CTargetKind& OdbcKind() {
-    static const COdbcKind kind;
-    return kind;
+    static const COdbcKind* const kind = new COdbcKind;  // never destroyed: see KnownKinds
+    return *kind;
 }

@@ -107,6 +107,7 @@ public:
 }  // namespace
 
 const CTargetKind& PostgresqlKind() {
-    static const CPostgresqlKind kind;
-    return kind;
+    static const CPostgresqlKind* const kind =
+        new CPostgresqlKind;  // never destroyed: see KnownKinds
+    return *kind;
 }

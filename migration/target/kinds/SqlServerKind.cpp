@@ -112,6 +112,7 @@ public:
 }  // namespace
 
 const CTargetKind& SqlServerKind() {
-    static const CSqlServerKind kind;
-    return kind;
+    static const CSqlServerKind* const kind =
+        new CSqlServerKind;  // never destroyed: see KnownKinds
+    return *kind;
 }

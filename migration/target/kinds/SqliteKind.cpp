@@ -108,6 +108,6 @@ public:
 }  // namespace
 
 const CTargetKind& SqliteKind() {
-    static const CSqliteKind kind;
-    return kind;
+    static const CSqliteKind* const kind = new CSqliteKind;  // never destroyed: see KnownKinds
+    return *kind;
 }

@@ -27,9 +27,11 @@ std::string LibraryName(const std::string& library) {
 }  // namespace
 
 const std::vector<const CTargetKind*>& KnownKinds() {
-    static const std::vector<const CTargetKind*> kinds{&SqliteKind(), &PostgresqlKind(),
-                                                       &SqlServerKind()};
-    return kinds;
+    // Never destroyed, as the kinds themselves are not: a statement given up at the program's
+    // end may still be classifying its failure on its own thread.
+    static const auto* const kinds =
+        new std::vector<const CTargetKind*>{&SqliteKind(), &PostgresqlKind(), &SqlServerKind()};
+    return *kinds;
 }
 
 std::string DataSourceValue(const std::string& dsn, const char* key) {
