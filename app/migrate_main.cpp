@@ -255,6 +255,15 @@ StatementOutput OpenStatementOutput() {
     return StatementOutput(out);
 }
 
+// A connection whose driver is one kind's and whose server says it is another is treated as
+// an unknown ODBC database: the user is told, since its failures then get no advice.
+void NoteKindDisagreement(const std::string& driverKind, const std::string& dbmsName) {
+    std::fprintf(stderr,
+                 Tr("brimlow-migrate: note: the driver is %s's, but the server calls itself "
+                    "\"%s\"; the target is treated as an unknown ODBC database.\n"),
+                 driverKind.c_str(), dbmsName.c_str());
+}
+
 // resolved: the target resolved at the run's start, or nullopt when that failed (the open
 // then fails with the reason).
 // On the run's thread, which owns everything the run touches.
@@ -279,10 +288,12 @@ void RunMigration(const COptions& options, const std::optional<CResolvedTarget>&
             throw CException(Tr("Cannot write the statements to standard output."));
         }
     } else if (options.bReplace) {
-        CReplaceTarget target(targetDb, 500, resolved);
+        CReplaceTarget target(targetDb, resolved);
+        target.SetKindNote(NoteKindDisagreement);
         run(target);
     } else {
         COdbcTarget target(targetDb, resolved);
+        target.SetKindNote(NoteKindDisagreement);
         run(target);
     }
 }

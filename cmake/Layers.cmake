@@ -4,19 +4,30 @@
 # graph. brimlow_check_layers() makes the build refuse anything else, and any circle of
 # includes between two modules (a .h with its .cpp).
 
-# brimlow_layer(<library> <folder> [DEPENDS <layer libraries>...] [LINK <other libraries>...])
+# A subfolder named in SUBFOLDERS belongs to the layer: its files go into the same library and
+# reach what the layer's own files reach (and the other way round).
+# brimlow_layer(<library> <folder> [SUBFOLDERS <subfolder>...] [DEPENDS <layer libraries>...]
+#               [LINK <other libraries>...])
 function(brimlow_layer name folder)
-    cmake_parse_arguments(LAYER "" "" "DEPENDS;LINK" ${ARGN})
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+    cmake_parse_arguments(LAYER "" "" "SUBFOLDERS;DEPENDS;LINK" ${ARGN})
+    set(folders ${folder})
+    foreach(subfolder IN LISTS LAYER_SUBFOLDERS)
+        list(APPEND folders ${folder}/${subfolder})
+    endforeach()
+    set(sources)
+    foreach(each IN LISTS folders)
+        file(GLOB each_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${each}/*.cpp)
+        list(APPEND sources ${each_sources})
+    endforeach()
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${LAYER_DEPENDS} ${LAYER_LINK})
-    brimlow_top_layer(${folder} NAME ${name} DEPENDS ${LAYER_DEPENDS})
+    brimlow_top_layer("${folders}" NAME ${name} DEPENDS ${LAYER_DEPENDS})
 endfunction()
 
 # A folder whose files are checked like a layer's without forming a library of their own
 # (the programs' entry points).
-# brimlow_top_layer(<folder> [NAME <name>] [DEPENDS <layer libraries>...])
+# brimlow_top_layer(<folder or list of folders> [NAME <name>] [DEPENDS <layer libraries>...])
 function(brimlow_top_layer folder)
     cmake_parse_arguments(LAYER "" "NAME" "DEPENDS" ${ARGN})
     if(NOT LAYER_NAME)
@@ -55,13 +66,15 @@ function(brimlow_check_layers)
     set(table "")
     set(sources)
     foreach(layer IN LISTS layers)
-        get_property(folder GLOBAL PROPERTY BRIMLOW_LAYER_FOLDER_${layer})
+        get_property(folders GLOBAL PROPERTY BRIMLOW_LAYER_FOLDER_${layer})
         brimlow_layer_reach(${layer} reach)
         list(JOIN reach "," reach)
-        string(APPEND table "${folder}:${reach}\n")
-        file(GLOB files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.h
-             ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
-        list(APPEND sources ${files})
+        foreach(folder IN LISTS folders)
+            string(APPEND table "${folder}:${reach}\n")
+            file(GLOB files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.h
+                 ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+            list(APPEND sources ${files})
+        endforeach()
     endforeach()
     set(table_file ${CMAKE_BINARY_DIR}/brimlow-layers.txt)
     file(WRITE ${table_file} "${table}")

@@ -6,7 +6,7 @@
 inline constexpr const char kSourceConnect[] = ";PWD=wuzo";
 
 // The built-in target. The driver name resolves through the odbcinst.ini in use; the
-// project's own maps "SQL Server" to the SQLite ODBC driver, so Database=Pomvale01 is the
+// project's own maps SQL Server to the SQLite ODBC driver, so Database=Pomvale01 is the
 // SQLite file Pomvale01 in the working directory.
 inline constexpr const char kTargetConnection[] =
     "Driver={SQL Server};Server=.\\SQLEXPRESS;Database=Pomvale01;Trusted_Connection=Yes";

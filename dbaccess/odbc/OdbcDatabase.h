@@ -44,8 +44,8 @@ public:
     void Rollback();
     bool InTransaction() const noexcept;
 
-    // The server's product name as the driver gives it (SQL_DBMS_NAME: "SQLite",
-    // "PostgreSQL", "Microsoft SQL Server"); "" when the connection is closed or the driver
+    // The server's product name as the driver gives it (SQL_DBMS_NAME, e.g. SQLite,
+    // PostgreSQL, Microsoft SQL Server); "" when the connection is closed or the driver
     // does not say.
     std::string GetDbmsName() const noexcept;
 

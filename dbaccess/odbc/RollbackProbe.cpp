@@ -9,26 +9,28 @@
 namespace {
 
 // The probe table: temporary, so that it is the session's own and leaves nothing behind.
-// SQL Server spells temporary tables with a '#' and knows no "temporary" keyword.
-std::string CreateProbeTable(CDatabase& db) {
-    try {
-        db.ExecuteSQL("create temporary table brimlow_rollback_probe (id integer primary key)");
-        return "brimlow_rollback_probe";
-    } catch (const CDBException&) {
-        db.ExecuteSQL("create table #brimlow_rollback_probe (id integer primary key)");
-        return "#brimlow_rollback_probe";
+std::string CreateProbeTable(CDatabase& db, const std::vector<CProbeTable>& tables) {
+    for (std::size_t i = 0;; ++i) {
+        try {
+            db.ExecuteSQL(tables.at(i).create);
+            return tables[i].name;
+        } catch (const CDBException&) {
+            if (i + 1 >= tables.size()) {
+                throw;
+            }
+        }
     }
 }
 
 }  // namespace
 
-void VerifyTargetCanRollBack(CDatabase& db) {
+void VerifyTargetCanRollBack(CDatabase& db, const std::vector<CProbeTable>& tables) {
     if (!db.CanTransact()) {
         throw CDBException(
             Tr("The target cannot undo a transaction, so a failed replacing run could not be "
                "rolled back; nothing was changed. The driver has no transactions."));
     }
-    const std::string table = CreateProbeTable(db);
+    const std::string table = CreateProbeTable(db, tables);
     const std::string insert = "insert into " + table + " (id) values (1)";
     db.BeginTrans();
     try {

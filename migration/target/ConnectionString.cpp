@@ -1,6 +1,7 @@
 #include "migration/target/ConnectionString.h"
 
 #include "dbaccess/AsciiCase.h"
+#include "migration/RunSettings.h"
 
 CConnectionAttributes ParseConnectionString(const std::string& connect) {
     CConnectionAttributes attributes;
@@ -59,4 +60,8 @@ std::string DescribeTarget(const std::string& connect) {
     }
     add("database", database);
     return description.empty() ? "the target" : description;
+}
+
+std::string BuiltInDriverName() {
+    return ConnectionAttribute(ParseConnectionString(kTargetConnection), "driver");
 }

@@ -14,6 +14,10 @@ CConnectionAttributes ParseConnectionString(const std::string& connect);
 // The value of the first attribute named key (lower case), or "".
 std::string ConnectionAttribute(const CConnectionAttributes& attributes, const std::string& key);
 
+// The Driver= of the built-in target string (kTargetConnection), the driver name that a driver
+// list must register for that string to be used as it stands.
+std::string BuiltInDriverName();
+
 // The target as a user can recognise it, from a connection string: its data source, driver,
 // server and database, never a password or another attribute. E.g. "driver
 // /usr/lib/…/libsqlite3odbc.so, database /home/u/.local/share/brimlow/Pomvale01"; "the

@@ -10,9 +10,6 @@
 
 namespace {
 
-// Rows the replacing run puts into one statement, as brimlow-migrate --replace does.
-constexpr std::size_t kReplaceRowsPerStatement = 500;
-
 std::optional<std::size_t> CountRows(CDatabase& database, const std::string& table) {
     try {
         const std::string text = database.QueryValue("select count(*) from " + table);
@@ -72,10 +69,10 @@ void CDialogTarget::Open(const std::string& connect) {
         case ExistingRowsChoice::Replace:
             if (existing.canReplace) {
                 // On the connection just made, to the target it was made to.
-                m_replace.emplace(m_database, kReplaceRowsPerStatement);
+                m_replace.emplace(m_database);
                 m_replace->SetWatch(m_watch);
                 try {
-                    m_replace->TakeOver(m_perRow.Target());
+                    m_replace->TakeOver(m_perRow.Target(), m_perRow.Kind());
                 } catch (...) {
                     Close();
                     throw;

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 // The per-user SQLite file that the built-in target stands for when no driver list of the
-// system registers the driver name "SQL Server".
+// system registers the built-in string's driver name (SQL Server).
 
 // Creates the file at path when it is absent: its folder (mode 0700 for folders it makes),
 // then a temporary file beside it holding the eight target tables of schemaFile in WAL mode,

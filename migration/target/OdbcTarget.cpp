@@ -13,7 +13,8 @@ void COdbcTarget::Open(const std::string& connect) {
     m_target = TargetToOpen(m_resolved, connect);
     m_statements.Reset();
     // A stop while the connect waits on a silent server gives it up, as a statement.
-    m_runner.Run([this] { ConnectToTarget(m_database, m_target); }, UnknownOutcome::None);
+    m_runner.Run([this] { m_kind = &ConnectToTarget(m_database, m_target, m_kindNote); },
+                 UnknownOutcome::None);
 }
 
 void COdbcTarget::RunWatched(const std::function<void()>& work) {
@@ -29,10 +30,9 @@ void COdbcTarget::InsertRow(const CInsertItemList& row) {
     try {
         m_runner.Run([this, &statement] { m_database.ExecuteSQL(statement); });
     } catch (const CDBException& e) {
-        const std::string dbmsName = m_database.GetDbmsName();
         const CDBException explained(
-            ExplainStatementFailure(e, row.m_strTable, m_target.connection, dbmsName), e.Records());
-        if (ClassifyTargetFailure(e, dbmsName) == TargetFailureKind::Connection) {
+            ExplainStatementFailure(e, row.m_strTable, m_target.connection, *m_kind), e.Records());
+        if (ClassifyTargetFailure(e, *m_kind) == TargetFailureKind::Connection) {
             throw CConnectionLost(explained, UnknownOutcome::Row);
         }
         throw explained;

@@ -9,7 +9,9 @@
 #include "migration/EngineInterfaces.h"
 #include "migration/statement/StatementBuilder.h"
 #include "migration/target/StatementRunner.h"
+#include "migration/target/TargetConnect.h"
 #include "migration/target/TargetResolution.h"
+#include "migration/target/kinds/TargetKinds.h"
 
 class CDatabase;
 
@@ -34,8 +36,11 @@ public:
         m_runner.SetWatch(std::move(watch));
     }
     std::string Describe() const override;
-    // What the last Open resolved and connected to.
+    // What the last Open resolved and connected to, and the kind it found there.
     const CResolvedTarget& Target() const noexcept { return m_target; }
+    const CTargetKind& Kind() const noexcept { return *m_kind; }
+    // Told at Open when the driver and the server disagree about the target's kind.
+    void SetKindNote(KindNote note) { m_kindNote = std::move(note); }
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
     // Runs a call of the caller's on the connection, watched as a statement is (a stop
@@ -47,6 +52,8 @@ private:
     CDatabase& m_database;
     std::optional<CResolvedTarget> m_resolved;  // as given
     CResolvedTarget m_target;                   // what the last Open resolved and connected with
+    const CTargetKind* m_kind = &OdbcKind();    // what the last Open found
+    KindNote m_kindNote;
     CStatementBuilder m_statements;
     CStatementRunner m_runner;
 };

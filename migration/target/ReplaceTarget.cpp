@@ -6,22 +6,18 @@
 #include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
-#include "migration/TableCatalogue.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
 
 namespace {
 
-constexpr std::size_t kMaxStatementBytes = 256 * 1024;
-
-// Whether e ended a wait for a lock: the target's lock timeout, or PostgreSQL's statement
-// timeout cancelling the wait (57014) or a lock refused at once (55P03).
-bool IsLockWait(const CDBException& e, const std::string& dbmsName) {
-    if (ClassifyTargetFailure(e, dbmsName) == TargetFailureKind::LockOrTimeout) {
+// Whether e ended a wait for a lock: the target's lock timeout, or what the kind adds.
+bool IsLockWait(const CDBException& e, const CTargetKind& kind) {
+    if (ClassifyTargetFailure(e, kind) == TargetFailureKind::LockOrTimeout) {
         return true;
     }
     for (const CDiagnosticRecord& record : e.Records()) {
-        if (record.state == "57014" || record.state == "55P03") {
+        if (kind.EndsLockWait(record)) {
             return true;
         }
     }
@@ -30,11 +26,14 @@ bool IsLockWait(const CDBException& e, const std::string& dbmsName) {
 
 }  // namespace
 
+CReplaceTarget::CReplaceTarget(CDatabase& database, std::optional<CResolvedTarget> resolved)
+    : m_database(database), m_resolved(std::move(resolved)), m_runner(database) {}
+
 CReplaceTarget::CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement,
                                std::optional<CResolvedTarget> resolved)
     : m_database(database),
-      m_nRowsPerStatement(rowsPerStatement ? rowsPerStatement : 1),
       m_resolved(std::move(resolved)),
+      m_nRowsCap(rowsPerStatement ? rowsPerStatement : 1),
       m_runner(database) {}
 
 CReplaceTarget::~CReplaceTarget() = default;
@@ -45,28 +44,31 @@ bool CReplaceTarget::IsOpen() const noexcept {
 
 void CReplaceTarget::Open(const std::string& connect) {
     m_target = TargetToOpen(m_resolved, connect);
-    ConnectToTarget(m_database, m_target);
+    m_kind = &ConnectToTarget(m_database, m_target, m_kindNote);
     BeginReplacing();
 }
 
-void CReplaceTarget::TakeOver(const CResolvedTarget& target) {
+void CReplaceTarget::TakeOver(const CResolvedTarget& target, const CTargetKind& kind) {
     m_target = target;
+    m_kind = &kind;
     BeginReplacing();
 }
 
 void CReplaceTarget::BeginReplacing() {
-    VerifyTargetCanRollBack(m_database);
+    m_nRowsPerStatement = m_nRowsCap.value_or(m_kind->RowsPerStatement());
+    m_nBytesPerStatement = m_kind->BytesPerStatement();
+    VerifyTargetCanRollBack(m_database, m_kind->ProbeTables());
     m_database.BeginTrans();
-    const std::string dbmsName = m_database.GetDbmsName();
+    const std::vector<std::string> statements = m_kind->LockAndEmptyStatements();
     try {
-        m_runner.Run([&database = m_database, dbmsName] { LockAndEmpty(database, dbmsName); },
+        m_runner.Run([&database = m_database, statements] { LockAndEmpty(database, statements); },
                      UnknownOutcome::None);
     } catch (const CRunStopped& stop) {
         // Nothing was committed: a statement given up leaves the transaction to die with its
         // connection.
         throw CRunStopped(UnknownOutcome::None, stop.AtOnce());
     } catch (const CDBException& e) {
-        if (!IsLockWait(e, dbmsName)) {
+        if (!IsLockWait(e, *m_kind)) {
             throw;
         }
         const std::string& driverText = e.GetErrorMessage();
@@ -80,26 +82,13 @@ void CReplaceTarget::BeginReplacing() {
     }
 }
 
-void CReplaceTarget::LockAndEmpty(CDatabase& database, const std::string& dbmsName) {
-    // Two runs at once must not both delete and then both insert: the eight tables are the
-    // transaction's alone until its end, and a second run waits here (at most the lock
-    // timeout) and then replaces what the first one committed. Readers still read the old
-    // contents meanwhile where the target allows it.
-    if (dbmsName == "PostgreSQL") {
-        std::string tables;
-        for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-            tables += (tables.empty() ? "" : ", ") + entry.table;
-        }
-        database.ExecuteSQL("lock table " + tables + " in exclusive mode");
-    }
-    // SQL Server takes each table's lock with its delete and holds it to the end. SQLite
-    // needs nothing: its first delete is the transaction's first statement that touches the
-    // file, so it waits for the write lock (a transaction that had read first would be
-    // refused at once in WAL mode instead of waiting).
-    const std::string lockHint =
-        dbmsName.find("SQL Server") != std::string::npos ? " with (TABLOCKX, HOLDLOCK)" : "";
-    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-        database.ExecuteSQL("delete from " + entry.table + lockHint);
+void CReplaceTarget::LockAndEmpty(CDatabase& database, const std::vector<std::string>& statements) {
+    // Two runs at once must not both delete and then both insert: the kind's statements make
+    // the eight tables the transaction's alone until its end, and a second run waits for them
+    // (at most the lock timeout) and then replaces what the first one committed. Readers still
+    // read the old contents meanwhile where the target allows it.
+    for (const std::string& statement : statements) {
+        database.ExecuteSQL(statement);
     }
 }
 
@@ -123,7 +112,7 @@ void CReplaceTarget::InsertRow(const CInsertItemList& row) {
     }
     row.AppendValues(m_strPending);
     ++m_nPending;
-    if (m_nPending >= m_nRowsPerStatement || m_strPending.size() >= kMaxStatementBytes) {
+    if (m_nPending >= m_nRowsPerStatement || m_strPending.size() >= m_nBytesPerStatement) {
         Flush();
     }
 }
@@ -193,7 +182,7 @@ void CReplaceTarget::CommitRun() {
             stop.AtOnce());
     } catch (const CDBException& e) {
         // The commit was sent and its answer lost: the server may have applied it.
-        if (ClassifyTargetFailure(e, m_database.GetDbmsName()) == TargetFailureKind::Connection) {
+        if (ClassifyTargetFailure(e, *m_kind) == TargetFailureKind::Connection) {
             throw CConnectionLost(e, UnknownOutcome::Commit);
         }
         throw;

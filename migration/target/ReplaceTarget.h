@@ -5,10 +5,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "migration/EngineInterfaces.h"
 #include "migration/target/StatementRunner.h"
+#include "migration/target/TargetConnect.h"
 #include "migration/target/TargetResolution.h"
+#include "migration/target/kinds/TargetKinds.h"
 
 class CDatabase;
 
@@ -29,12 +32,13 @@ class CDatabase;
 // EndTable, CommitRun), and nothing is sent after it.
 class CReplaceTarget final : public ITargetDatabase {
 public:
-    // rowsPerStatement: at most this many rows go into one statement (SQL Server takes at
-    // most 1000); a statement also ends once it passes about 256 KB. resolved: the target
-    // resolved at the run's start; without it, Open resolves its connection string as the
-    // per-row target does.
-    explicit CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement = 500,
-                            std::optional<CResolvedTarget> resolved = {});
+    // resolved: the target resolved at the run's start; without it, Open resolves its
+    // connection string as the per-row target does. The rows per statement and the bytes after
+    // which a statement ends are the target kind's; rowsPerStatement, when given, is the rows
+    // per statement instead.
+    explicit CReplaceTarget(CDatabase& database, std::optional<CResolvedTarget> resolved = {});
+    CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement,
+                   std::optional<CResolvedTarget> resolved = {});
     // Waits for a statement in flight; the connection is the owner's to close.
     ~CReplaceTarget() override;
 
@@ -43,10 +47,12 @@ public:
     void SetWatch(std::shared_ptr<CRunWatch> watch) override {
         m_runner.SetWatch(std::move(watch));
     }
-    // Opens on the connection the caller made to target, as Open does after connecting: the
-    // rollback probe, the transaction, the tables' lock and their emptying. Throws
-    // CDBException as Open does; the connection stays open.
-    void TakeOver(const CResolvedTarget& target);
+    // Opens on the connection the caller made to target, a target of that kind, as Open does
+    // after connecting: the rollback probe, the transaction, the tables' lock and their
+    // emptying. Throws CDBException as Open does; the connection stays open.
+    void TakeOver(const CResolvedTarget& target, const CTargetKind& kind);
+    // Told at Open when the driver and the server disagree about the target's kind.
+    void SetKindNote(KindNote note) { m_kindNote = std::move(note); }
     // The target it connected to, as the per-row target describes it.
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
@@ -65,11 +71,11 @@ private:
     // Sends what is held back and waits for it: the connection is then the caller's.
     void SendAll();
     // Takes the eight tables for the transaction and deletes their rows.
-    static void LockAndEmpty(CDatabase& database, const std::string& dbmsName);
+    static void LockAndEmpty(CDatabase& database, const std::vector<std::string>& statements);
     static void Send(CDatabase& database, const std::string& statement, const std::string& rows);
 
     CDatabase& m_database;
-    std::size_t m_nRowsPerStatement;
+    std::size_t m_nRowsPerStatement = 1;        // the cap given, or the kind's
     std::optional<CResolvedTarget> m_resolved;  // as given
     CResolvedTarget m_target;                   // what Open connected to
     std::string m_strTable;                     // the table of the rows held back
@@ -77,6 +83,11 @@ private:
     std::string m_strPending;                   // the statement being collected
     std::size_t m_nPending = 0;                 // rows in it
     std::size_t m_nSent = 0;                    // rows of the table sent before it
+
+    std::optional<std::size_t> m_nRowsCap;    // as given
+    const CTargetKind* m_kind = &OdbcKind();  // what Open found there
+    std::size_t m_nBytesPerStatement = 1;     // the kind's
+    KindNote m_kindNote;
 
     std::exception_ptr m_failure;  // kept until Close: every later call throws it again
     CStatementRunner m_runner;

@@ -6,6 +6,7 @@
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
+#include "migration/target/ConnectionString.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ std::string ShippedSqlServerDriver() {
     if (!in) {
         throw CDBException(TrFormat("The driver list %1 cannot be read.", {list.string()}));
     }
-    const std::string driver = FindIniDriver(text.str(), "SQL Server");
+    const std::string driver = FindIniDriver(text.str(), BuiltInDriverName());
     if (driver.empty()) {
         throw CDBException(
             TrFormat("The driver list %1 names no driver for \"SQL Server\".", {list.string()}));

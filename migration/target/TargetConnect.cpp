@@ -3,22 +3,32 @@
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/target/EmbeddedTargetFile.h"
-#include "migration/target/FreeTdsConnection.h"
 #include "migration/target/ShippedFiles.h"
-#include "migration/target/StandardQuoting.h"
 #include "migration/target/TargetFailure.h"
+#include "migration/target/kinds/TargetKinds.h"
 
 CResolvedTarget TargetToOpen(const std::optional<CResolvedTarget>& resolved,
                              const std::string& connect) {
     return resolved ? *resolved : ResolveTarget(connect);
 }
 
-void ConnectToTarget(CDatabase& database, const CResolvedTarget& target) {
+const CTargetKind& ConnectToTarget(CDatabase& database, const CResolvedTarget& target,
+                                   const KindNote& note) {
     if (!target.embeddedFile.empty()) {
-        EnsureEmbeddedTargetFile(target.embeddedFile, ShippedFile("schema/sqlite.sql"));
+        EnsureEmbeddedTargetFile(target.embeddedFile, ShippedFile(SqliteKind().SchemaFile()));
     }
+    const CTargetKind& library = KindOfLibrary(target.connection);
     try {
-        ConnectWithStandardQuoting(database, WithFreeTdsLogin(target.connection));
+        const std::string connection = library.AmendConnection(target.connection);
+        database.OpenEx(connection, noOdbcDialog);
+        const std::string dbmsName = database.GetDbmsName();
+        const CKindChoice choice = ConfirmKind(library, dbmsName);
+        if (choice.bDisagree && note) {
+            note(library.Name(), dbmsName);
+        }
+        choice.kind->CheckSession(database,
+                                  choice.kind == &library && connection != target.connection);
+        return *choice.kind;
     } catch (const CDBException& e) {
         throw CDBException(
             ExplainConnectFailure(e.GetErrorMessage(), target.connection, target.description),

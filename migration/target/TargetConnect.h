@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "migration/target/TargetResolution.h"
+#include "migration/target/kinds/TargetKind.h"
 
 class CDatabase;
 
@@ -15,6 +17,14 @@ class CDatabase;
 CResolvedTarget TargetToOpen(const std::optional<CResolvedTarget>& resolved,
                              const std::string& connect);
 
-// Connects database to target, never with a driver dialog; the per-user SQLite file is
-// created first when target is it. Throws CDBException whose text names the target tried.
-void ConnectToTarget(CDatabase& database, const CResolvedTarget& target);
+// Told when a connection's driver library is one kind's and its server's product name is not
+// that kind's: the kind the library is (its Name()) and the server's name.
+using KindNote = std::function<void(const std::string& driverKind, const std::string& dbmsName)>;
+
+// Connects database to target, never with a driver dialog, with what the driver library's
+// kind needs in the connection string; the per-user SQLite file is created first when target
+// is it. Returns the kind the server confirms, or the unknown ODBC kind when the server
+// disagrees with the library (note is told). Throws CDBException whose text names the target
+// tried, also when the kind refuses the session (CTargetKind::CheckSession).
+const CTargetKind& ConnectToTarget(CDatabase& database, const CResolvedTarget& target,
+                                   const KindNote& note = {});

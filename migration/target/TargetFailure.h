@@ -3,20 +3,14 @@
 #include <string>
 
 #include "dbaccess/Exceptions.h"
+#include "migration/target/kinds/TargetKind.h"
 
 // Words for the target's failures that the driver's own text leaves unclear.
 
-// What a failure was, as its SQLSTATE says, or, where a driver reports no useful state
-// (sqlite3odbc says HY000 for nearly everything), as that driver's own code or text says.
-enum class TargetFailureKind {
-    MissingTable,   // 42S02, 42P01; SQLite: "no such table"
-    LockOrTimeout,  // 40001, HYT00; SQLite: SQLITE_BUSY ("database is locked")
-    Connection,     // 08xxx, FreeTDS's network failures: the connection failed or was lost
-    Other,
-};
-
-// The kind of e. dbmsName is the server's product name as its driver gives it
-// (SQL_DBMS_NAME: "SQLite", "PostgreSQL", "Microsoft SQL Server"), or "".
+// The kind of e on a target of that kind: a lost connection as any known driver reports it,
+// otherwise what the first record that tells something says.
+TargetFailureKind ClassifyTargetFailure(const CDBException& e, const CTargetKind& kind);
+// The same for a server whose product name (SQL_DBMS_NAME) is dbmsName, or "" when unknown.
 TargetFailureKind ClassifyTargetFailure(const CDBException& e, const std::string& dbmsName);
 
 // The text of a failed connection: the driver's text and a line naming the target tried
@@ -28,6 +22,6 @@ std::string ExplainConnectFailure(const std::string& driverText, const std::stri
 // The text of a failed row statement: the driver's text, followed, when the table is missing
 // on a server whose schema file we ship or the SQLite file is locked, by a line that names
 // the target and says what to do. Any other failure keeps the driver's text alone. table is
-// the table the row was for; connect the connection string used; dbmsName as above.
+// the table the row was for; connect the connection string used; kind the target's kind.
 std::string ExplainStatementFailure(const CDBException& e, const std::string& table,
-                                    const std::string& connect, const std::string& dbmsName);
+                                    const std::string& connect, const CTargetKind& kind);

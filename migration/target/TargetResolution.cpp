@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr const char kDriverName[] = "SQL Server";
-
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
@@ -120,7 +118,7 @@ CTargetFacts GatherTargetFacts() {
         facts.dataSourceDescription = DescribeDataSource();
         return facts;
     }
-    facts.bSystemRegistersSqlServer = HasSection(kDriverName, "ODBCINST.INI");
+    facts.bSystemRegistersSqlServer = HasSection(BuiltInDriverName().c_str(), "ODBCINST.INI");
     if (!facts.bSystemRegistersSqlServer) {
         facts.xdgDataHome = Environment("XDG_DATA_HOME");
         facts.home = HomeFolder();

@@ -8,7 +8,7 @@
 // system's odbc.ini), the program connects with DSN=Pomvale01: an administrator points it at
 // a real server there. Otherwise, when a driver list that unixODBC reads (ODBCSYSINI's or /etc's
 // odbcinst.ini, the user's
-// ~/.odbcinst.ini, ODBCINSTINI) registers the driver name "SQL Server", the built-in string is
+// ~/.odbcinst.ini, ODBCINSTINI) registers the driver name SQL Server, the built-in string is
 // used as it stands: an administrator may have registered FreeTDS for a real SQL Server, and
 // with a SQLite driver it means the file Pomvale01 in the working directory. Otherwise the
 // program uses its own driver list, and Database=Pomvale01 becomes the per-user SQLite file
@@ -53,8 +53,8 @@ std::string EmbeddedTargetPath(const CTargetFacts& facts);
 // CDBException for a file path the connection string cannot carry (';', '{' or '}').
 CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts);
 
-// Gathers the facts: asks unixODBC whether the data source exists, then whether "SQL Server"
-// is registered, and reads our driver list only when neither is the case.
+// Gathers the facts: asks unixODBC whether the data source exists, then whether the driver
+// name SQL Server is registered, and reads our driver list only when neither is the case.
 CTargetFacts GatherTargetFacts();
 
 // What connect reaches now: the built-in string resolved as above from the facts gathered

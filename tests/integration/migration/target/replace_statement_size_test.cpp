@@ -11,6 +11,7 @@
 #include "migration/statement/ColumnKind.h"
 #include "migration/statement/InsertItem.h"
 #include "migration/target/ReplaceTarget.h"
+#include "migration/target/kinds/TargetKinds.h"
 #include "tests/support/SqliteTarget.h"
 
 namespace {
@@ -24,8 +25,8 @@ TEST(ReplaceTargetStatementSize, LongRowsAreSplitLongBeforeTheRowLimit) {
     const std::string trace = (target.Directory() / "trace.sql").string();
     CDatabase db;
     db.OpenEx(target.ConnectionString() + ";Tracefile=" + trace, noOdbcDialog);
-    CReplaceTarget replace(db, 500);
-    replace.TakeOver({target.ConnectionString(), "", "the test's SQLite file"});
+    CReplaceTarget replace(db);
+    replace.TakeOver({target.ConnectionString(), "", "the test's SQLite file"}, SqliteKind());
     for (std::size_t i = 0; i < kRows; ++i) {
         CInsertItemList row("Mst02", 1);
         row.AddItem("Col02", COLKIND_TEXT,

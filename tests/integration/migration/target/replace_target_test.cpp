@@ -13,6 +13,7 @@
 #include "migration/statement/ColumnKind.h"
 #include "migration/statement/InsertItem.h"
 #include "migration/target/ReplaceTarget.h"
+#include "migration/target/kinds/TargetKinds.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/SqliteTarget.h"
 
@@ -56,7 +57,7 @@ const TargetKind kPostgres{
 
 TEST_P(TargetTransaction, RollbackUndoesAndCommitKeeps) {
     EXPECT_TRUE(m_db.CanTransact());
-    VerifyTargetCanRollBack(m_db);
+    VerifyTargetCanRollBack(m_db, KindOfDbms(m_db.GetDbmsName()).ProbeTables());
     EXPECT_FALSE(m_db.InTransaction());
 
     m_db.ExecuteSQL("insert into Mst02 (Col02) values ('before')");
@@ -106,7 +107,7 @@ TEST(TargetRollbackProbe, RefusesADriverThatKeepsRolledBackRows) {
     CDatabase db;
     db.OpenEx(target.ConnectionString() + ";NoTXN=1", noOdbcDialog);
     try {
-        VerifyTargetCanRollBack(db);
+        VerifyTargetCanRollBack(db, SqliteKind().ProbeTables());
         FAIL() << "a target that cannot roll back was accepted";
     } catch (const CDBException& e) {
         EXPECT_NE(e.GetErrorMessage().find("cannot undo a transaction"), std::string::npos)

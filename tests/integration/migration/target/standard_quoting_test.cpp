@@ -11,7 +11,7 @@
 #include "migration/statement/InsertItem.h"
 #include "migration/target/OdbcTarget.h"
 #include "migration/target/ReplaceTarget.h"
-#include "migration/target/StandardQuoting.h"
+#include "migration/target/kinds/TargetKinds.h"
 #include "tests/support/PostgresServer.h"
 
 namespace {
@@ -94,7 +94,7 @@ TEST(StandardQuoting, AnOwnPqoptOnAnEscapingServerIsRefusedBeforeTheFirstRow) {
     const std::string database = EscapingDatabase();
     const std::string connect =
         server.ConnectionString(database) + ";pqopt={application_name=brimlow_test}";
-    EXPECT_EQ(WithStandardQuoting(connect), connect);
+    EXPECT_EQ(PostgresqlKind().AmendConnection(connect), connect);
     for (const bool replace : {false, true}) {
         CDatabase db;
         COdbcTarget perRow(db);

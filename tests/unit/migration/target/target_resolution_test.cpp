@@ -15,6 +15,7 @@
 #include "migration/target/ShippedFiles.h"
 #include "migration/target/TargetFailure.h"
 #include "migration/target/TargetResolution.h"
+#include "migration/target/kinds/TargetKinds.h"
 
 namespace {
 
@@ -116,6 +117,12 @@ TEST(TargetFailureText, DescribesATargetWithoutItsSecrets) {
     EXPECT_EQ(DescribeTarget(""), "the target");
 }
 
+// The text of a failed statement on a server whose product name is dbms.
+std::string Explain(const CDBException& e, const std::string& table, const std::string& connect,
+                    const std::string& dbms) {
+    return ExplainStatementFailure(e, table, connect, KindOfDbms(dbms));
+}
+
 // A driver's failure as CDatabase throws it: the composed text and the records.
 CDBException DriverFailure(const std::string& text, const char* state, long native = 0) {
     return CDBException(text, {CDiagnosticRecord{state, native, "[driver]" + text}});
@@ -141,7 +148,7 @@ TEST(TargetFailureText, AMissingTableNamesTheTargetAndTheSchemaFileAndKeepsTheDr
         const CDBException failure = DriverFailure(c.driverText, c.state, 1);
         EXPECT_EQ(ClassifyTargetFailure(failure, c.dbms), TargetFailureKind::MissingTable)
             << c.name;
-        const std::string text = ExplainStatementFailure(failure, "KEN_ALL", c.connect, c.dbms);
+        const std::string text = Explain(failure, "KEN_ALL", c.connect, c.dbms);
         EXPECT_EQ(text.rfind(c.driverText, 0), 0u) << c.name << ": " << text;
         EXPECT_TRUE(Has(text, "has no table KEN_ALL: " + DescribeTarget(c.connect)))
             << c.name << ": " << text;
@@ -152,9 +159,8 @@ TEST(TargetFailureText, AMissingTableNamesTheTargetAndTheSchemaFileAndKeepsTheDr
 }
 
 TEST(TargetFailureText, ARelativeSqliteFileIsNamedWithTheWorkingDirectory) {
-    const std::string text =
-        ExplainStatementFailure(DriverFailure("no such table: Mst01 (1)\n", "HY000", 1), "Mst01",
-                                kTargetConnection, "SQLite");
+    const std::string text = Explain(DriverFailure("no such table: Mst01 (1)\n", "HY000", 1),
+                                     "Mst01", kTargetConnection, "SQLite");
     EXPECT_TRUE(
         Has(text, "the SQLite file " +
                       (std::filesystem::current_path() / "Pomvale01").lexically_normal().string()))
@@ -163,14 +169,14 @@ TEST(TargetFailureText, ARelativeSqliteFileIsNamedWithTheWorkingDirectory) {
 
 TEST(TargetFailureText, ALockedFileIsNamedWithTheWaitOnlyForOurTimeout) {
     const CDBException locked = DriverFailure("database is locked (5)\n", "HY000", 5);
-    const std::string ours = ExplainStatementFailure(
-        locked, "Mst01", "Driver=/s.so;Database=/home/u/P;Timeout=7500", "SQLite");
+    const std::string ours =
+        Explain(locked, "Mst01", "Driver=/s.so;Database=/home/u/P;Timeout=7500", "SQLite");
     EXPECT_TRUE(Has(ours,
                     "The SQLite file /home/u/P is locked by another program and stayed "
                     "locked for 15 seconds."))
         << ours;
     const std::string theirs =
-        ExplainStatementFailure(locked, "Mst01", "Driver={SQL Server};Database=/srv/P", "SQLite");
+        Explain(locked, "Mst01", "Driver={SQL Server};Database=/srv/P", "SQLite");
     EXPECT_TRUE(Has(theirs, "The SQLite file /srv/P is locked by another program. Close"))
         << theirs;
 }
@@ -181,7 +187,7 @@ TEST(TargetFailureText, AReadOnlySqliteFileIsNamedInJapanese) {
     const CDBException readOnly =
         DriverFailure("attempt to write a readonly database (8)\n", "HY000", 8);
     const std::string connect = "Driver=/s.so;Database=/home/u/P";
-    EXPECT_EQ(ExplainStatementFailure(readOnly, "KEN_ALL", connect, "SQLite"),
+    EXPECT_EQ(Explain(readOnly, "KEN_ALL", connect, "SQLite"),
               "attempt to write a readonly database (8)\n");
 
     const std::string before = std::setlocale(LC_ALL, nullptr);
@@ -189,7 +195,7 @@ TEST(TargetFailureText, AReadOnlySqliteFileIsNamedInJapanese) {
         GTEST_SKIP() << "the locale ja_JP.UTF-8 is not generated (scripts/install-deps)";
     }
     BindMessageCatalogue(BRIMLOW_BINARY_DIR "/locale");
-    const std::string japanese = ExplainStatementFailure(readOnly, "KEN_ALL", connect, "SQLite");
+    const std::string japanese = Explain(readOnly, "KEN_ALL", connect, "SQLite");
     std::setlocale(LC_ALL, before.c_str());
     EXPECT_EQ(japanese.rfind("移行先の SQLite ファイル /home/u/P に書き込めません", 0), 0u)
         << japanese;
@@ -224,8 +230,7 @@ TEST(TargetFailureText, OtherFailuresKeepTheDriversTextAlone) {
           // A missing table on a server we ship no schema for, a lock on a server.
           std::tuple{"Table 'p.Mst02' doesn't exist\n", "42S02", "MySQL"},
           std::tuple{"lock timeout\n", "HYT00", "PostgreSQL"}}) {
-        EXPECT_EQ(ExplainStatementFailure(DriverFailure(text, state), "Mst02", "Driver=x", dbms),
-                  text);
+        EXPECT_EQ(Explain(DriverFailure(text, state), "Mst02", "Driver=x", dbms), text);
     }
 }
 

@@ -3,24 +3,30 @@
 
 #include <string>
 
-#include "migration/target/StandardQuoting.h"
+#include "migration/target/kinds/TargetKinds.h"
 
-TEST(StandardQuoting, PsqlOdbcGetsThePqoptAndNothingElseChanges) {
-    EXPECT_EQ(PqoptValue({"options='-c standard_conforming_strings=on'", "keepalives_idle=10"}),
-              "{options='-c standard_conforming_strings=on' keepalives_idle=10}");
+namespace {
+
+std::string Amended(const std::string& connect) {
+    return KindOfLibrary(connect).AmendConnection(connect);
+}
+
+TEST(PostgresqlKind, PsqlOdbcGetsThePqoptAndNothingElseChanges) {
     const std::string pqopt =
         "pqopt={options='-c standard_conforming_strings=on' keepalives=1 keepalives_idle=10 "
         "keepalives_interval=5 keepalives_count=3 tcp_user_timeout=20000}";
     for (const char* library : {"/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so", "psqlodbca.so"}) {
         const std::string connect = "Driver=" + std::string(library) + ";Server=h;Database=d";
-        EXPECT_EQ(WithStandardQuoting(connect), connect + ";" + pqopt);
-        EXPECT_EQ(WithStandardQuoting(connect + ";"), connect + ";" + pqopt);
+        EXPECT_EQ(Amended(connect), connect + ";" + pqopt);
+        EXPECT_EQ(Amended(connect + ";"), connect + ";" + pqopt);
     }
     // A pqopt of the user's own, another driver, or no driver at all: left as it is.
     for (const char* connect :
          {"Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;PQOPT={application_name=x}",
-          "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/tmp/x",
-          "Driver=/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so;Server=h", "Database=x", ""}) {
-        EXPECT_EQ(WithStandardQuoting(connect), connect);
+          "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/tmp/x", "Database=x",
+          ""}) {
+        EXPECT_EQ(Amended(connect), connect);
     }
 }
+
+}  // namespace

@@ -1,0 +1,113 @@
+// PostgreSQL through psqlODBC.
+//
+// Every value goes to the target as a literal in which only apostrophes are doubled. A
+// PostgreSQL session with standard_conforming_strings off (a database or role setting some
+// sites carry) reads a backslash inside such a literal as an escape: values change, and a
+// value ending in a backslash ends its literal early, so that the text after it runs as SQL.
+// psqlODBC fixes the quoting of its session when it connects, so the setting is put into the
+// connection itself, through the driver's pqopt attribute (options passed on to libpq).
+#include <utility>
+
+#include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/TableCatalogue.h"
+#include "migration/target/ConnectionString.h"
+#include "migration/target/ShippedFiles.h"
+#include "migration/target/kinds/TargetKinds.h"
+
+namespace {
+
+constexpr const char kStandardQuoting[] = "options='-c standard_conforming_strings=on'";
+// libpq leaves TCP keepalives to the system (two hours before the first probe), so a server
+// that went silent mid-statement (a network dropping packets) would hold the run for hours.
+// With these a dead peer is found in about 20 s: unacknowledged data or keepalive probes
+// unanswered for 20 s close the connection.
+constexpr const char kKeepalives[] =
+    "keepalives=1 keepalives_idle=10 keepalives_interval=5 "
+    "keepalives_count=3 tcp_user_timeout=20000";
+
+// The value of psqlODBC's pqopt attribute carrying these libpq options ("name=value",
+// separated by blanks in the attribute): "{opt1 opt2}".
+std::string PqoptValue(const std::vector<std::string>& libpqOptions) {
+    std::string value = "{";
+    for (const std::string& option : libpqOptions) {
+        value += (value.size() > 1 ? " " : "") + option;
+    }
+    return value + "}";
+}
+
+class CPostgresqlKind final : public CTargetKind {
+public:
+    std::string Name() const override { return "PostgreSQL"; }
+    // psqlODBC's libraries are psqlodbcw.so and psqlodbca.so.
+    bool IsDriverLibrary(const std::string& fileName) const override {
+        return fileName.rfind("psqlodbc", 0) == 0;
+    }
+    bool IsDbmsName(const std::string& dbmsName) const override { return dbmsName == "PostgreSQL"; }
+
+    std::string SchemaFile() const override { return "schema/postgresql.sql"; }
+
+    // pqopt with standard_conforming_strings=on and short TCP keepalives, unless the string
+    // or its data source's entry has a pqopt of its own, which is left alone.
+    std::string AmendConnection(const std::string& connect) const override {
+        const CConnectionAttributes attributes = ParseConnectionString(connect);
+        const std::string dsn = ConnectionAttribute(attributes, "dsn");
+        if (!ConnectionAttribute(attributes, "pqopt").empty() ||
+            (!dsn.empty() && !DataSourceValue(dsn, "pqopt").empty())) {
+            return connect;
+        }
+        const bool bEndsWithSeparator = connect.empty() || connect.back() == ';';
+        return connect + (bEndsWithSeparator ? "" : ";") +
+               "pqopt=" + PqoptValue({kStandardQuoting, kKeepalives});
+    }
+
+    // Where the option could not be put into the connection (a pqopt of the user's own, a
+    // driver not known as psqlODBC), the server is asked, and refused when backslashes escape.
+    void CheckSession(CDatabase& database, bool bAmended) const override {
+        if (bAmended || database.QueryValue("show standard_conforming_strings") == "on") {
+            return;
+        }
+        database.Close();
+        throw CDBException(
+            "The PostgreSQL server reads backslashes in quoted text as escapes "
+            "(standard_conforming_strings is off), so values holding a backslash would arrive "
+            "changed and could end their text early; nothing was sent. Turn the setting on for "
+            "the database or the role (ALTER DATABASE … SET standard_conforming_strings = on), "
+            "or remove pqopt from the data source or the connection string so that the program "
+            "can turn it on for its own connection.");
+    }
+
+    // The statement timeout cancelling a wait (57014), or a lock refused at once (55P03).
+    bool EndsLockWait(const CDiagnosticRecord& record) const override {
+        return record.state == "57014" || record.state == "55P03";
+    }
+
+    std::string MissingTableLine(const std::string& table,
+                                 const std::string& connect) const override {
+        return "The target has no table " + table + ": " + DescribeTarget(connect) +
+               ". Create the eight tables with " + ShippedFile(SchemaFile()).string() +
+               " (psql -f).\n";
+    }
+
+    // The eight tables are the transaction's alone until its end (readers still read the old
+    // contents): a second run waits here, at most the lock timeout, and then replaces what
+    // the first one committed.
+    std::vector<std::string> LockAndEmptyStatements() const override {
+        std::string tables;
+        for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+            tables += (tables.empty() ? "" : ", ") + entry.table;
+        }
+        std::vector<std::string> statements{"lock table " + tables + " in exclusive mode"};
+        for (std::string& empty : CTargetKind::LockAndEmptyStatements()) {
+            statements.push_back(std::move(empty));
+        }
+        return statements;
+    }
+};
+
+}  // namespace
+
+const CTargetKind& PostgresqlKind() {
+    static const CPostgresqlKind* const kind =
+        new CPostgresqlKind;  // never destroyed: see KnownKinds
+    return *kind;
+}

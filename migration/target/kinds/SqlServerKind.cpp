@@ -1,0 +1,118 @@
+// Microsoft SQL Server through FreeTDS's ODBC driver (tdsodbc).
+#include "migration/target/ConnectionString.h"
+#include "migration/target/ShippedFiles.h"
+#include "migration/target/kinds/TargetKinds.h"
+
+namespace {
+
+// SQL Server's message numbers: "Lock request time out period exceeded."; a transaction chosen
+// as a deadlock's victim.
+constexpr long kLockTimeout = 1222;
+constexpr long kDeadlock = 1205;
+
+// key=value for FreeTDS's connection string parser. A value it could not carry plainly goes
+// in braces, which FreeTDS ends at the first "};" or at the string's end, taking no doubled
+// "}}" for one: the value is written as it is (one holding "};" cannot be carried), and the
+// string goes on with ';' after a braced value.
+std::string Attribute(const std::string& key, const std::string& value) {
+    if (value.find_first_of(";{}") == std::string::npos && value.front() != ' ' &&
+        value.back() != ' ') {
+        return key + "=" + value;
+    }
+    return key + "={" + value + "};";
+}
+
+class CSqlServerKind final : public CTargetKind {
+public:
+    std::string Name() const override { return "SQL Server (FreeTDS)"; }
+    // FreeTDS's ODBC library is libtdsodbc.so.
+    bool IsDriverLibrary(const std::string& fileName) const override {
+        return fileName.rfind("libtdsodbc", 0) == 0;
+    }
+    bool IsDbmsName(const std::string& dbmsName) const override {
+        return dbmsName.find("SQL Server") != std::string::npos;
+    }
+
+    std::string SchemaFile() const override { return "schema/sqlserver.sql"; }
+
+    // What FreeTDS needs in the connection string that other drivers take from elsewhere:
+    // - called with DSN=name, it ignores the UID and PWD written in that data source's entry
+    //   (it then tries Kerberos and fails), so they are copied from the entry into the string,
+    //   unless the string has either of them;
+    // - it converts the program's narrow strings from the process locale's character set, so
+    //   that under LC_ALL=C (cron, systemd units) every Japanese text would arrive garbled,
+    //   without an error; the program's text is UTF-8 whatever the locale, so
+    //   ClientCharset=UTF-8 is added, unless the string or the data source sets one.
+    std::string AmendConnection(const std::string& connect) const override {
+        const CConnectionAttributes attributes = ParseConnectionString(connect);
+        const std::string dsn = ConnectionAttribute(attributes, "dsn");
+        std::string added;
+        const auto add = [&](const std::string& key, const std::string& value) {
+            if (!value.empty()) {
+                added += (added.empty() || added.back() == ';' ? "" : ";") + Attribute(key, value);
+            }
+        };
+        const bool bHasLogin = !ConnectionAttribute(attributes, "uid").empty() ||
+                               !ConnectionAttribute(attributes, "pwd").empty();
+        if (!dsn.empty() && !bHasLogin) {
+            add("UID", DataSourceValue(dsn, "UID"));
+            add("PWD", DataSourceValue(dsn, "PWD"));
+        }
+        if (ConnectionAttribute(attributes, "clientcharset").empty() &&
+            (dsn.empty() || DataSourceValue(dsn, "ClientCharset").empty())) {
+            add("ClientCharset", "UTF-8");
+        }
+        if (added.empty()) {
+            return connect;
+        }
+        const bool bEndsWithSeparator = connect.empty() || connect.back() == ';';
+        return connect + (bEndsWithSeparator ? "" : ";") + added;
+    }
+
+    // FreeTDS reports its own network failures as a warning (01000) with its library's error
+    // number: the read or the write to the server failed, or the server closed the connection.
+    bool IsOwnConnectionLoss(const CDiagnosticRecord& record) const override {
+        return record.state == "01000" &&
+               (record.native == 20004 || record.native == 20006 || record.native == 20017);
+    }
+
+    // FreeTDS gives SQL Server's lock timeout and deadlock the general SQLSTATE 42000 (it maps
+    // neither number), so these are told by SQL Server's own message number.
+    TargetFailureKind ClassifyRecord(const CDiagnosticRecord& record) const override {
+        if (record.native == kLockTimeout || record.native == kDeadlock) {
+            return TargetFailureKind::LockOrTimeout;
+        }
+        return KindOfState(record.state);
+    }
+
+    std::string MissingTableLine(const std::string& table,
+                                 const std::string& connect) const override {
+        return "The target has no table " + table + ": " + DescribeTarget(connect) +
+               ". Create the eight tables with " + ShippedFile(SchemaFile()).string() +
+               " (sqlcmd -i).\n";
+    }
+
+    // Temporary tables are spelled with a '#'; there is no "temporary" keyword.
+    std::vector<CProbeTable> ProbeTables() const override {
+        return {{"#brimlow_rollback_probe",
+                 "create table #brimlow_rollback_probe (id integer primary key)"}};
+    }
+
+    // Each delete takes its table's lock and holds it to the transaction's end, so that a
+    // second run waits (at most the lock timeout) and then replaces what the first committed.
+    std::vector<std::string> LockAndEmptyStatements() const override {
+        std::vector<std::string> statements = CTargetKind::LockAndEmptyStatements();
+        for (std::string& statement : statements) {
+            statement += " with (TABLOCKX, HOLDLOCK)";
+        }
+        return statements;
+    }
+};
+
+}  // namespace
+
+const CTargetKind& SqlServerKind() {
+    static const CSqlServerKind* const kind =
+        new CSqlServerKind;  // never destroyed: see KnownKinds
+    return *kind;
+}

@@ -1,0 +1,107 @@
+// SQLite through the SQLite ODBC driver (sqlite3odbc): a file, the kind the program creates
+// for itself when no server is configured.
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "dbaccess/AsciiCase.h"
+#include "dbaccess/Translate.h"
+#include "migration/target/ConnectionString.h"
+#include "migration/target/ShippedFiles.h"
+#include "migration/target/TargetResolution.h"
+#include "migration/target/kinds/TargetKinds.h"
+
+namespace {
+
+// SQLite's result code for a file another connection holds locked.
+constexpr long kSqliteBusy = 5;
+// SQLite's result code for a file it may not write.
+constexpr long kSqliteReadOnly = 8;
+
+// The SQLite file a connection string names, absolute.
+std::string SqliteFile(const std::string& connect) {
+    const CConnectionAttributes attributes = ParseConnectionString(connect);
+    std::string file = ConnectionAttribute(attributes, "database");
+    if (file.empty()) {
+        file = ConnectionAttribute(attributes, "dbq");
+    }
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+    return ec ? file : absolute.lexically_normal().string();
+}
+
+std::string Quoted(const std::string& path) {
+    std::string quoted = "'";
+    for (char c : path) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+class CSqliteKind final : public CTargetKind {
+public:
+    std::string Name() const override { return "SQLite"; }
+    bool IsDriverLibrary(const std::string& fileName) const override {
+        return fileName.find("sqlite") != std::string::npos;
+    }
+    bool IsDbmsName(const std::string& dbmsName) const override { return dbmsName == "SQLite"; }
+
+    std::string SchemaFile() const override { return "schema/sqlite.sql"; }
+
+    // sqlite3odbc reports its failures as HY000 with SQLite's result code as the native code;
+    // the code of a missing table is the general SQLITE_ERROR, told apart by its text only.
+    TargetFailureKind ClassifyRecord(const CDiagnosticRecord& record) const override {
+        if (record.native == kSqliteBusy) {
+            return TargetFailureKind::LockOrTimeout;
+        }
+        if (AsciiLower(record.message).find("no such table") != std::string::npos) {
+            return TargetFailureKind::MissingTable;
+        }
+        return TargetFailureKind::Other;
+    }
+
+    // A file SQLite may not write: the driver's text names neither the file nor what to do.
+    std::string ExplainRefusal(const CDBException& e, const std::string& connect) const override {
+        const bool bReadOnly = std::any_of(
+            e.Records().begin(), e.Records().end(),
+            [](const CDiagnosticRecord& record) { return record.native == kSqliteReadOnly; });
+        if (!bReadOnly) {
+            return {};
+        }
+        return FormatMessage(TrContext("read-only SQLite target", "%1"),
+                             {e.GetErrorMessage(), SqliteFile(connect)});
+    }
+
+    std::string MissingTableLine(const std::string& table,
+                                 const std::string& connect) const override {
+        std::string line = "The target has no table " + table + ": " + DescribeTarget(connect);
+        if (line.find(SqliteFile(connect)) == std::string::npos) {
+            line += " (the SQLite file " + SqliteFile(connect) + ")";
+        }
+        const std::string schema = ShippedFile(SchemaFile()).string();
+        return line + ". Create the eight tables with " + schema + ", e.g. sqlite3 " +
+               Quoted(SqliteFile(connect)) + " < " + Quoted(schema) + "\n";
+    }
+
+    std::string LockedLine(const std::string& connect) const override {
+        const bool bOurTimeout =
+            !ConnectionAttribute(ParseConnectionString(connect), "timeout").empty();
+        return "The SQLite file " + SqliteFile(connect) + " is locked by another program" +
+               (bOurTimeout ? " and stayed locked for " + std::to_string(kEmbeddedLockWaitSeconds) +
+                                  " seconds"
+                            : "") +
+               ". Close the program that holds it (a sqlite3 shell, another run) and start "
+               "again.\n";
+    }
+
+    // Nothing to lock: the first delete is the transaction's first statement that touches
+    // the file, so it waits for the write lock (a transaction that had read first would be
+    // refused at once in WAL mode instead of waiting). The plain deletes are inherited.
+};
+
+}  // namespace
+
+const CTargetKind& SqliteKind() {
+    static const CSqliteKind* const kind = new CSqliteKind;  // never destroyed: see KnownKinds
+    return *kind;
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/odbc/RollbackProbe.h"
+
+class CDatabase;
+
+// What a target's failure was, as its SQLSTATE says, or, where a driver reports no useful
+// state (sqlite3odbc says HY000 for nearly everything), as that driver's own code or text says.
+enum class TargetFailureKind {
+    MissingTable,   // 42S02, 42P01; SQLite: "no such table"
+    LockOrTimeout,  // 40001, HYT00; SQLite: SQLITE_BUSY ("database is locked")
+    Connection,     // 08xxx, a driver's own network failures: the connection failed or was lost
+    Other,
+};
+
+// Everything that differs between the kinds of target database: how its driver library and
+// its server are recognised, what its connection string needs, how its failures are told
+// apart and explained, and how a replacing run takes and empties its tables. Each kind is one
+// file of this folder (TargetKinds.cpp lists them); the unknown ODBC database is the kind that
+// knows nothing beyond the SQLSTATEs.
+class CTargetKind {
+public:
+    virtual ~CTargetKind() = default;
+
+    // The kind as a user knows it, e.g. for a note that the driver and the server disagree.
+    virtual std::string Name() const = 0;
+
+    // Whether fileName (a driver library's file name in lower case, without its folder) is
+    // this kind's driver.
+    virtual bool IsDriverLibrary(const std::string& fileName) const = 0;
+    // Whether dbmsName (the server's product name as the driver gives it, SQL_DBMS_NAME) is
+    // this kind's server.
+    virtual bool IsDbmsName(const std::string& dbmsName) const = 0;
+
+    // The connection string to connect with for connect, with what this kind's driver needs
+    // and takes from nowhere else; connect itself when it needs nothing. The result may hold a
+    // password: it goes to the driver only.
+    virtual std::string AmendConnection(const std::string& connect) const { return connect; }
+    // Checks a session just opened on this kind's server; bAmended: whether AmendConnection
+    // changed the string it connected with. Throws CDBException, closing the connection,
+    // when the session cannot take the run's statements.
+    virtual void CheckSession(CDatabase& /*database*/, bool /*bAmended*/) const {}
+
+    // Whether record is this kind's driver reporting a lost connection in a way of its own.
+    // Every kind's is asked for every target: after a connection is gone its server's name
+    // may no longer be known.
+    virtual bool IsOwnConnectionLoss(const CDiagnosticRecord& /*record*/) const { return false; }
+    // What record says failed; Other when it tells nothing.
+    virtual TargetFailureKind ClassifyRecord(const CDiagnosticRecord& record) const;
+    // Whether record ended a wait for a lock in a way the failure's kind does not say.
+    virtual bool EndsLockWait(const CDiagnosticRecord& /*record*/) const { return false; }
+
+    // The shipped file that creates this kind's eight tables (ShippedFile's relative path,
+    // e.g. schema/sqlite.sql); empty when none is shipped.
+    virtual std::string SchemaFile() const { return {}; }
+
+    // The text for a failure that this kind explains on its own, the driver's text (driverText)
+    // included; empty when it has nothing to add. connect: the connection string used.
+    virtual std::string ExplainRefusal(const CDBException& /*e*/,
+                                       const std::string& /*connect*/) const {
+        return {};
+    }
+    // The line to add under the driver's text when table is missing: the target named and
+    // what to do; empty when this kind ships no schema.
+    virtual std::string MissingTableLine(const std::string& /*table*/,
+                                         const std::string& /*connect*/) const {
+        return {};
+    }
+    // The line to add under the driver's text when a lock was waited for in vain; empty when
+    // the driver's text says enough.
+    virtual std::string LockedLine(const std::string& /*connect*/) const { return {}; }
+
+    // The temporary tables the rollback probe may use, in the order to try them.
+    virtual std::vector<CProbeTable> ProbeTables() const;
+    // The statements that take the eight tables for a replacing run's transaction and delete
+    // their rows, in order.
+    virtual std::vector<std::string> LockAndEmptyStatements() const;
+    // A replacing run's rows go several to a statement: at most this many rows, and a
+    // statement ends once it passes this many bytes.
+    virtual std::size_t RowsPerStatement() const;
+    virtual std::size_t BytesPerStatement() const;
+};
+
+// The kind of a failure by its SQLSTATE alone.
+TargetFailureKind KindOfState(const std::string& state);
