@@ -29,6 +29,10 @@ void CBrimlowDlg::RunRealMigration(CDialogRun& run) {
     CDialogTarget target(targetDb, run.Target(), [&run](const CExistingRows& existing) {
         return run.AskExistingRows(existing);
     });
+    target.SetKindNote([&run](const std::string& driverKind, const std::string& dbmsName) {
+        run.AppendLog("移行先のドライバーは " + driverKind + " 用ですが、サーバーは「" + dbmsName +
+                      "」です。一般の ODBC データベースとして扱います。");
+    });
     run.RunOn(source, target);
 }
 

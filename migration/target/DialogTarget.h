@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
@@ -63,6 +64,8 @@ public:
     // probe, the lock or the emptying, fails (nothing is then changed).
     void Open(const std::string& connect) override;
     void SetWatch(std::shared_ptr<CRunWatch> watch) override;
+    // Told when the driver's kind and the server's name disagree (TargetConnect.h).
+    void SetKindNote(KindNote note) { m_perRow.SetKindNote(std::move(note)); }
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
