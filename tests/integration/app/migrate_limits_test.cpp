@@ -17,6 +17,11 @@ using testsupport::CommandResult;
 // fail with a message that names the limit: never a failure without a word (standard error
 // left pointing into the capture's pipe).
 TEST(MigrateLimits, ALowLimitOfOpenFilesCompletesTheRunOrIsNamed) {
+#ifdef BRIMLOW_SANITIZED
+    // The sanitizers' runtime makes pipes of its own to check memory before it reports, and
+    // takes every type check for a fault when the limit refuses them.
+    GTEST_SKIP() << "not under the sanitizers: their runtime needs descriptors of its own";
+#endif
     bool completed = false;
     bool named = false;
     for (int limit = 6; limit <= 16; ++limit) {
