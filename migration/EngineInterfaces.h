@@ -38,8 +38,8 @@ public:
     // Opens the file read-only, not exclusively, with the connect string (";PWD=...").
     virtual void Open(const std::string& path, const std::string& connect) = 0;
     virtual void Close() noexcept = 0;
-    // Called about every 30 ms while Open waits on something slow (the file check), so that
-    // a window can repaint; it may throw to abandon the open. Empty: nothing is called.
+    // Called about every 30 ms while Open waits on something slow (the file check), so that a
+    // stop is taken; it may throw to abandon the open. Empty: nothing is called.
     virtual void SetWaitCallback(std::function<void()> /*callback*/) {}
     // The tables the run will open recordsets on, named before Open, which prepares for those
     // alone (the file check walks them and the catalogue). Empty: every table.
@@ -105,7 +105,7 @@ public:
     virtual ~IRunObserver() = default;
     virtual void AppendLog(const std::string& line) = 0;
     // A heartbeat while the run waits: about every 30 ms during the source's file check, and
-    // once after the target's connection, so that a window can repaint and take a stop.
+    // once after the target's connection; a stop asked for is taken right after it.
     virtual void OnProgress() {}
     // The target is open; target is its Describe().
     virtual void OnTargetOpen(const std::string& /*target*/) {}
