@@ -113,10 +113,6 @@ bool CConsoleRun::IsStopRequested() {
     return ReceivedStopSignal() != 0;
 }
 
-bool CConsoleRun::IsStopAtOnceRequested() {
-    return ReceivedSecondStopSignal();
-}
-
 void CConsoleRun::ClearProgress() {
     if (m_progress) {
         m_progress->Clear();

@@ -33,7 +33,6 @@ public:
     void OnTableEnd(const CTableProgress& table) override;
     void OnRunEnd(const CRunOutcome& outcome) override;
     bool IsStopRequested() override;
-    bool IsStopAtOnceRequested() override;
 
     // Blanks the progress line, before a final message.
     void ClearProgress();

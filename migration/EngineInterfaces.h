@@ -131,24 +131,18 @@ public:
     virtual void OnRunEnd(const CRunOutcome& /*outcome*/) {}
     // Asked between rows and at every heartbeat: true stops the run there.
     virtual bool IsStopRequested() { return false; }
-    // With a stop asked for: true when it must not wait for a statement in flight (a second
-    // Ctrl+C), which is then given up at once.
-    virtual bool IsStopAtOnceRequested() { return false; }
 };
 
 // Thrown out of a run that stopped because its observer asked it to; never shown as an error.
 // A statement that did not return after the stop was given up: its outcome is unknown.
 class CRunStopped : public CUserException {
 public:
-    explicit CRunStopped(UnknownOutcome unknown = UnknownOutcome::None, bool atOnce = false)
-        : CUserException("The migration was stopped."), m_unknown(unknown), m_bAtOnce(atOnce) {}
+    explicit CRunStopped(UnknownOutcome unknown = UnknownOutcome::None)
+        : CUserException("The migration was stopped."), m_unknown(unknown) {}
     UnknownOutcome Unknown() const noexcept { return m_unknown; }
-    // The stop is not to wait for a statement in flight.
-    bool AtOnce() const noexcept { return m_bAtOnce; }
 
 private:
     UnknownOutcome m_unknown;
-    bool m_bAtOnce;
 };
 
 // The connection to the target broke while a row or the commit was in flight: the server may

@@ -230,8 +230,7 @@ void CMigrationRun::Heartbeat() {
 
 void CMigrationRun::ThrowIfStopRequested() {
     if (m_observer.IsStopRequested() || (m_watch && m_watch->IsStopRequested())) {
-        throw CRunStopped(UnknownOutcome::None, m_observer.IsStopAtOnceRequested() ||
-                                                    (m_watch && m_watch->IsStopAtOnceRequested()));
+        throw CRunStopped();
     }
 }
 

@@ -148,11 +148,6 @@ void CRunThread::RequestStop(bool atOnce) noexcept {
     m_state->changed.notify_all();
 }
 
-bool CRunThread::HasEnded() const {
-    const std::lock_guard lock(m_state->mutex);
-    return m_state->ended;
-}
-
 bool CRunThread::WaitForEnd(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_state->mutex);
     return m_state->changed.wait_for(lock, timeout, [this] { return m_state->ended; });

@@ -37,11 +37,8 @@ public:
     // Any thread. Asks the run to stop at its next row boundary; the watcher takes it from
     // there when the run is blocked.
     void RequestStop(bool atOnce = false) noexcept;
-    const std::shared_ptr<CRunWatch>& Watch() const noexcept { return m_watch; }
-
-    // True once the work returned, or its call was given up and givenUp has returned.
-    bool HasEnded() const;
-    // Waits at most timeout for that; returns HasEnded().
+    // Waits at most timeout until the work returned, or its call was given up and givenUp has
+    // returned; true when it has.
     bool WaitForEnd(std::chrono::milliseconds timeout) const;
 
     // Waits at most timeout until every run thread and watcher of the process has returned,

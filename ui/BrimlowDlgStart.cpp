@@ -28,12 +28,6 @@ constexpr const char* kCloseQuestion = "移行中です。中止して終了し�
 constexpr const char* kStopAndClose = "中止して終了";
 constexpr const char* kGoOn = "続ける";
 
-// A cancel or a stop: never reported.
-bool IsFailure(const std::exception_ptr& error) {
-    const CHandlerErrorReport report = DescribeHandlerError(error);
-    return report.action != HandlerErrorAction::Ignore;
-}
-
 }  // namespace
 
 CBrimlowDlg::~CBrimlowDlg() {
@@ -80,8 +74,9 @@ void CBrimlowDlg::EndRun(const std::exception_ptr& error) {
     m_bRunInProgress = false;
     m_runTarget.reset();
     ShowNextTarget();
-    if (error && IsFailure(error) && !ReportHandlerError(error)) {
-        // Not of our family: the last resort's business, as from any handler.
+    // A cancel or a stop shows nothing; what is not of our family is the last resort's
+    // business, as from any handler.
+    if (error && !ReportHandlerError(error)) {
         std::rethrow_exception(error);
     }
     const bool bExit = std::exchange(m_bExitRequested, false);

@@ -50,7 +50,6 @@ public:
     void OnTableStart(const CTableProgress& table) override;
     void OnRowProgress(const CTableProgress& table) override;
     void OnRunEnd(const CRunOutcome& outcome) override;
-    bool IsStopRequested() override { return m_watch && m_watch->IsStopRequested(); }
 
 private:
     // Hands show to the window's thread, where it gets the run's log if it is still there.

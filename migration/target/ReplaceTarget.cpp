@@ -63,10 +63,10 @@ void CReplaceTarget::BeginReplacing() {
     try {
         m_runner.Run([&database = m_database, statements] { LockAndEmpty(database, statements); },
                      UnknownOutcome::None);
-    } catch (const CRunStopped& stop) {
+    } catch (const CRunStopped&) {
         // Nothing was committed: a statement given up leaves the transaction to die with its
         // connection.
-        throw CRunStopped(UnknownOutcome::None, stop.AtOnce());
+        throw CRunStopped();
     } catch (const CDBException& e) {
         if (!IsLockWait(e, *m_kind)) {
             throw;
@@ -145,10 +145,10 @@ void CReplaceTarget::AwaitSent() {
     }
     try {
         m_runner.Await();
-    } catch (const CRunStopped& stop) {
+    } catch (const CRunStopped&) {
         // Not kept: a stop is the run's end. Nothing was committed, whatever the statement
         // given up did.
-        throw CRunStopped(UnknownOutcome::None, stop.AtOnce());
+        throw CRunStopped();
     } catch (...) {
         m_failure = std::current_exception();
         throw;
@@ -177,9 +177,8 @@ void CReplaceTarget::CommitRun() {
     try {
         m_runner.Run([&database = m_database] { database.CommitTrans(); }, UnknownOutcome::Commit);
     } catch (const CRunStopped& stop) {
-        throw CRunStopped(
-            stop.Unknown() == UnknownOutcome::None ? UnknownOutcome::None : UnknownOutcome::Commit,
-            stop.AtOnce());
+        throw CRunStopped(stop.Unknown() == UnknownOutcome::None ? UnknownOutcome::None
+                                                                 : UnknownOutcome::Commit);
     } catch (const CDBException& e) {
         // The commit was sent and its answer lost: the server may have applied it.
         if (ClassifyTargetFailure(e, *m_kind) == TargetFailureKind::Connection) {
