@@ -71,6 +71,48 @@ void ReportStop(int signal, const std::optional<CTableProgress>& table, bool rol
     }
 }
 
+// A run given up because the target did not answer, or one that is one transaction whose
+// session could not be ended after its call was given up (signal: the stop's, or 0).
+void ReportGivenUp(const CRunOutcome& outcome, const std::optional<CTableProgress>& table,
+                   int signal) {
+    if (outcome.sessionLeft) {
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: %s; the run was given up before its commit, but its "
+                        "session on the server could not be ended: its transaction may still be "
+                        "open there and hold the tables, so what the target holds is unknown "
+                        "until the server ends it. Check the target before starting again.\n"),
+                     signal > 0 ? TrFormat("stopped by %1", {StopSignalName(signal)}).c_str()
+                                : Tr("the target did not answer"));
+    } else if (outcome.unknown == UnknownOutcome::Commit) {
+        std::fputs(Tr("brimlow-migrate: the target did not answer the commit, which was given up; "
+                      "the outcome is unknown: the target holds either the old or the new "
+                      "contents.\n"),
+                   stderr);
+    } else if (outcome.unknown == UnknownOutcome::Row) {
+        const CRowInDoubt doubt = RowInDoubt(table);
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: the target did not answer while row %s of %s was being "
+                        "sent, and the run was given up: the target holds %s or %s rows of it; "
+                        "the outcome of that row is unknown.\n"),
+                     doubt.row.c_str(), doubt.table.c_str(), doubt.before.c_str(),
+                     doubt.after.c_str());
+    } else if (outcome.rolledBack) {
+        std::fputs(Tr("brimlow-migrate: the target did not answer and the run was given up; it was "
+                      "rolled back and the target holds what it held before.\n"),
+                   stderr);
+    } else if (table) {
+        std::fprintf(stderr,
+                     Tr("brimlow-migrate: the target did not answer during %s and the run was "
+                        "given up; %s of its %s rows were inserted.\n"),
+                     table->table.c_str(), GroupThousands(table->inserted).c_str(),
+                     GroupThousands(table->total).c_str());
+    } else {
+        std::fputs(Tr("brimlow-migrate: the target did not answer and the run was given up before "
+                      "the first table; no rows were inserted.\n"),
+                   stderr);
+    }
+}
+
 void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table,
                    bool rolledBack, bool statementsOnly, UnknownOutcome unknown) {
     if (unknown == UnknownOutcome::Commit) {
@@ -109,7 +151,7 @@ void ReportFailure(const std::string& error, const std::optional<CTableProgress>
 }
 
 const char* StatusName(const CRunOutcome& outcome) {
-    if (outcome.unknown != UnknownOutcome::None) {
+    if (outcome.unknown != UnknownOutcome::None || outcome.sessionLeft) {
         return "unknown";
     }
     switch (outcome.status) {
@@ -158,11 +200,22 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         case CRunOutcome::Status::Completed:
             break;
         case CRunOutcome::Status::Stopped:
-            ReportStop(end.signal, table, outcome.rolledBack, end.statementsOnly, outcome.unknown);
+            if (outcome.sessionLeft) {
+                ReportGivenUp(outcome, table, end.signal);
+            } else {
+                ReportStop(end.signal, table, outcome.rolledBack, end.statementsOnly,
+                           outcome.unknown);
+            }
             status = end.signal > 0 ? 128 + end.signal : 1;
             break;
         case CRunOutcome::Status::Failed:
-            ReportFailure(error, table, outcome.rolledBack, end.statementsOnly, outcome.unknown);
+            if (outcome.noAnswer) {
+                ReportGivenUp(outcome, table, 0);
+                PrintError(error);
+            } else {
+                ReportFailure(error, table, outcome.rolledBack, end.statementsOnly,
+                              outcome.unknown);
+            }
             status = 1;
             break;
     }
@@ -180,7 +233,8 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         const bool failed = outcome.status == CRunOutcome::Status::Failed;
         CRunSummary summary = console.Summary();
         // A commit in doubt may have kept none of the rows: the lower bound is 0.
-        if (outcome.rolledBack || outcome.unknown == UnknownOutcome::Commit) {
+        if (outcome.rolledBack || outcome.sessionLeft ||
+            outcome.unknown == UnknownOutcome::Commit) {
             summary.RolledBack();
         }
         summary.SetTarget(end.target);

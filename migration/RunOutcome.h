@@ -25,6 +25,13 @@ struct CRunOutcome {
     // The run was one transaction that was not committed: the target holds what it held
     // before.
     bool rolledBack = false;
+    // The target did not answer a call for the watcher's deadline and the grace after it: the
+    // call was given up (a failure; what it left unknown is in unknown).
+    bool noAnswer = false;
+    // A call of a run that is one transaction was given up before the commit, and its session
+    // on the server could not be ended: its transaction is still open there, holding the
+    // tables, and the target's state is not known for certain (rolledBack is false).
+    bool sessionLeft = false;
     // Failed: what failed; a user's cancel (CUserException) is a failure that is not told.
     std::exception_ptr error;
 

@@ -9,8 +9,11 @@
 // One migration run on a thread of its own, and a watcher that takes a stop while the run is
 // blocked in a call on the target (a network gone silent, a paused server): it cancels the
 // call (SQLCancel, from its own thread) and, when the call still has not returned kGrace
-// later, or at once for a stop that asks for it, gives it up. The rows never cross threads:
-// the run's thread reads, renders and sends them itself.
+// later, or at once for a stop that asks for it, gives it up. A call the target does not
+// answer for kAnswerDeadline (RunWatch.h) is cancelled and given up the same way, without a
+// stop: the run fails, and what the call left is unknown. After giving a call up, the watcher
+// ends the run's session on the server where the target can (CRunWatch::SessionEnder). The
+// rows never cross threads: the run's thread reads, renders and sends them itself.
 //
 // The work owns everything the run touches (workspace, source, target, connection) and
 // reports the run's end itself, unless its call was given up: then the watcher reports it
@@ -29,7 +32,9 @@ public:
 
     // Starts work on the run's thread at once. SIGINT, SIGTERM and SIGHUP are blocked on both
     // threads: a stop asked for by a signal is the starting thread's to pass on.
-    CRunThread(Work work, GivenUpHandler givenUp, std::chrono::milliseconds grace = kGrace);
+    // deadline: how long a call may go unanswered (kAnswerDeadline but in tests).
+    CRunThread(Work work, GivenUpHandler givenUp, std::chrono::milliseconds grace = kGrace,
+               std::chrono::milliseconds deadline = kAnswerDeadline);
     ~CRunThread();
     CRunThread(const CRunThread&) = delete;
     CRunThread& operator=(const CRunThread&) = delete;

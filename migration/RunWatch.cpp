@@ -1,5 +1,20 @@
 #include "migration/RunWatch.h"
 
+#include <string>
+
+#include "dbaccess/Translate.h"
+
+std::string NoAnswerText(std::chrono::seconds unansweredFor, bool givenUp) {
+    const std::string seconds = std::to_string(unansweredFor.count());
+    return givenUp ? TrFormat("The target did not answer for %1 seconds (a stopped or overloaded "
+                              "server, or a network that drops packets): its call was cancelled "
+                              "and then given up.",
+                              {seconds})
+                   : TrFormat("The target did not answer for %1 seconds, so its call was "
+                              "cancelled.",
+                              {seconds});
+}
+
 void CRunWatch::RequestStop(bool atOnce) noexcept {
     if (atOnce) {
         m_bStopAtOnce.store(true, std::memory_order_relaxed);
@@ -22,6 +37,7 @@ void CRunWatch::Begin(const std::function<void()>& cancel, UnknownOutcome ifGive
     m_pCancel = &cancel;
     m_ifGivenUp = ifGivenUp;
     m_bCancelled = false;
+    m_bTimedOut = false;
     ++m_nCall;
 }
 
@@ -39,12 +55,13 @@ std::optional<std::uint64_t> CRunWatch::CallInFlight() const noexcept {
     return m_nCall;
 }
 
-void CRunWatch::Cancel(std::uint64_t call) noexcept {
+void CRunWatch::Cancel(std::uint64_t call, bool timedOut) noexcept {
     const std::lock_guard lock(m_mutex);
     if (m_pCancel == nullptr || m_nCall != call || m_bCancelled) {
         return;
     }
     m_bCancelled = true;
+    m_bTimedOut = timedOut;
     // The cancel returns at once (it runs on a thread of its own), and the call cannot end
     // while the lock is held, so what it cancels is still there.
     try {
@@ -54,14 +71,32 @@ void CRunWatch::Cancel(std::uint64_t call) noexcept {
     }
 }
 
-std::optional<CRunOutcome> CRunWatch::GiveUp(std::uint64_t call) {
+std::optional<CRunOutcome> CRunWatch::GiveUp(std::uint64_t call,
+                                             std::optional<std::chrono::seconds> unansweredFor) {
     const std::lock_guard lock(m_mutex);
     if (m_pCancel == nullptr || m_nCall != call || m_bGivenUp) {
         return std::nullopt;
     }
     m_bGivenUp = true;
-    return CRunOutcome::Of(std::make_exception_ptr(CRunStopped(m_ifGivenUp)), m_pTable,
-                           m_bCommitsAtEnd);
+    if (!unansweredFor) {
+        return CRunOutcome::Of(std::make_exception_ptr(CRunStopped(m_ifGivenUp)), m_pTable,
+                               m_bCommitsAtEnd);
+    }
+    CRunOutcome outcome = CRunOutcome::Of(
+        std::make_exception_ptr(CConnectionLost(CDBException(NoAnswerText(*unansweredFor, true)), m_ifGivenUp)),
+        m_pTable, m_bCommitsAtEnd);
+    outcome.noAnswer = true;
+    return outcome;
+}
+
+void CRunWatch::SetSessionEnder(std::function<bool()> ender) {
+    const std::lock_guard lock(m_mutex);
+    m_endSession = std::move(ender);
+}
+
+std::function<bool()> CRunWatch::SessionEnder() const {
+    const std::lock_guard lock(m_mutex);
+    return m_endSession;
 }
 
 bool CRunWatch::IsGivenUp() const noexcept {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "migration/EngineInterfaces.h"
 #include "migration/RunOutcome.h"
@@ -40,14 +42,27 @@ public:
     bool End() noexcept;
     bool WasCancelled() const noexcept { return m_bCancelled; }
 
-    // The watcher: the call in flight (an id), if any; a cancel of it (once); giving it up,
-    // when it is still in flight.
+    // True when the call was cancelled because the target did not answer it in time (the
+    // watcher's deadline), not by a stop.
+    bool WasTimedOut() const noexcept { return m_bTimedOut; }
+
+    // The watcher: the call in flight (an id), if any; a cancel of it (once), by a stop or, with
+    // timedOut, by the deadline; giving it up, when it is still in flight.
     std::optional<std::uint64_t> CallInFlight() const noexcept;
-    void Cancel(std::uint64_t call) noexcept;
-    // The run's end as the run would have told it: stopped where it stood, with what was in
+    void Cancel(std::uint64_t call, bool timedOut = false) noexcept;
+    // The run's end as the run would have told it: stopped where it stood (or, given
+    // unansweredFor, failed because the target did not answer for that long), with what was in
     // flight unknown.
-    std::optional<CRunOutcome> GiveUp(std::uint64_t call);
+    std::optional<CRunOutcome> GiveUp(std::uint64_t call,
+                                      std::optional<std::chrono::seconds> unansweredFor = {});
     bool IsGivenUp() const noexcept;
+
+    // The run's thread, once connected: ends the target's session from a fresh connection, for
+    // the watcher once it gave a call up (the session may still hold the run's locks and, for a
+    // run that is one transaction, its uncommitted rows). True when the session is known to have
+    // ended. Empty: nothing to end.
+    void SetSessionEnder(std::function<bool()> ender);
+    std::function<bool()> SessionEnder() const;
 
 private:
     std::atomic<bool> m_bStop{false};
@@ -60,8 +75,20 @@ private:
     UnknownOutcome m_ifGivenUp = UnknownOutcome::None;
     std::uint64_t m_nCall = 0;  // counts the calls begun
     bool m_bCancelled = false;  // the call in flight, or the last one, was cancelled
+    bool m_bTimedOut = false;   // ... by the deadline
     bool m_bGivenUp = false;
+    std::function<bool()> m_endSession;
 };
+
+// A call on the target that has not returned after this long is cancelled, as a stop cancels
+// it, and given up a grace later: a little longer than the statement and login timeouts (15 s),
+// so that a driver that keeps them reports its own failure first. A stopped server or a
+// network that drops packets keeps neither.
+inline constexpr std::chrono::seconds kAnswerDeadline{16};
+
+// The failure of a call the target did not answer for unansweredFor: cancelled, and then given
+// up when givenUp.
+std::string NoAnswerText(std::chrono::seconds unansweredFor, bool givenUp);
 
 // Leaves the run's thread once its call was given up. Not a CException: nothing catches it on
 // the way but the thread's own function, and it is never shown.

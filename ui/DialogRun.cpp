@@ -51,7 +51,8 @@ void CDialogRun::End(const std::exception_ptr& error) {
 
 void CDialogRun::GivenUp(const CRunOutcome& outcome) {
     OnRunEnd(outcome);
-    End(std::make_exception_ptr(CRunStopped(outcome.unknown)));
+    // A stop shows nothing more; a target that did not answer is a failure to show.
+    End(outcome.error ? outcome.error : std::make_exception_ptr(CRunStopped(outcome.unknown)));
 }
 
 void CDialogRun::AppendLog(const std::string& line) {

@@ -135,7 +135,15 @@ bool IsCancel(const std::exception_ptr& error) {
     }
 }
 
+// A run that is one transaction was given up before its commit, and its session could not be
+// ended on the server.
+constexpr const char kSessionLeft[] =
+    "サーバー上のセッションを終了できなかったため、移行先の状態は確認できていません。";
+
 std::string StopLine(const CRunOutcome& outcome, const CTableProgress* table) {
+    if (outcome.sessionLeft) {
+        return Stopped(table) + kSessionLeft;
+    }
     if (outcome.unknown != UnknownOutcome::None) {
         return StoppedInDoubt(table);
     }
@@ -143,6 +151,9 @@ std::string StopLine(const CRunOutcome& outcome, const CTableProgress* table) {
 }
 
 std::string FailureLine(const CRunOutcome& outcome, const CTableProgress* table) {
+    if (outcome.noAnswer) {
+        return NoAnswer(outcome, table);
+    }
     if (outcome.unknown != UnknownOutcome::None) {
         return LostInDoubt(table);
     }
@@ -159,6 +170,29 @@ std::string FailureLine(const CRunOutcome& outcome, const CTableProgress* table)
 }
 
 }  // namespace
+
+std::string NoAnswer(const CRunOutcome& outcome, const CTableProgress* table) {
+    constexpr const char kNoAnswer[] = "移行先が応答しなくなりました。";
+    if (outcome.unknown == UnknownOutcome::Commit || (table == nullptr && outcome.inCommit)) {
+        return std::string("確定の途中で") + kNoAnswer + kCommitInDoubt;
+    }
+    const std::string where = table != nullptr ? table->table + "の移行中に" : std::string();
+    if (outcome.sessionLeft) {
+        return where + kNoAnswer + kSessionLeft;
+    }
+    if (outcome.rolledBack) {
+        return where + kNoAnswer + "(移行先は元のままです)";
+    }
+    if (table == nullptr) {
+        return std::string(kNoAnswer) + "(行は移行していません)";
+    }
+    if (outcome.unknown == UnknownOutcome::Row) {
+        return table->table + "の " + GroupThousands(table->inserted + 1) + " 件目の送信中に" +
+               kNoAnswer + "(" + RowsInDoubt(*table) + ")";
+    }
+    return where + kNoAnswer + "(" + GroupThousands(table->inserted) + " / " +
+           GroupThousands(table->total) + " 件を移行済み)";
+}
 
 std::string EndLine(const CRunOutcome& outcome) {
     const CTableProgress* table = outcome.table ? &*outcome.table : nullptr;

@@ -36,6 +36,10 @@ std::string FailedUnchanged(const CTableProgress* table);
 // locale, as the other log lines; the message box has the detail.
 std::string FailedWithoutRows(const CTableProgress* table, const std::string& reason);
 
+// The line of a run given up because the target did not answer: where it stood and what the
+// target holds ("KEN_ALLの 109 件目の送信中に移行先が応答しなくなりました。(…)").
+std::string NoAnswer(const CRunOutcome& outcome, const CTableProgress* table);
+
 // The line that tells how a run that did not complete ended, one of those above; empty for a
 // completed run and for a cancel.
 std::string EndLine(const CRunOutcome& outcome);

@@ -33,6 +33,15 @@ void CStatementRunner::Run(const std::function<void()>& work, UnknownOutcome ifG
         // next row boundary.
         return;
     }
+    if (watch.WasTimedOut()) {
+        // Cancelled because the target did not answer in time: the call failed, as it says.
+        try {
+            std::rethrow_exception(failure);
+        } catch (const CDBException& e) {
+            throw CDBException(NoAnswerText(kAnswerDeadline, false) + "\n" + e.GetErrorMessage(),
+                               e.Records());
+        }
+    }
     if (watch.WasCancelled()) {
         bool lost = false;
         try {

@@ -189,3 +189,54 @@ TEST(LostConnection, StopWhileTheServerIsPausedIsAStop) {
     EXPECT_TRUE(Has(err, "of KEN_ALL was being sent")) << err;
     EXPECT_TRUE(Has(summary, "{\"status\": \"unknown\"")) << summary;
 }
+
+// A server that stops answering with no stop asked for: a network that drops packets without a
+// reset (the relay goes silent), or a server process paused with SIGSTOP (the kernel still
+// acknowledges, so neither keepalives nor the server's statement timeout fire). The watcher's
+// deadline cancels the statement, gives it up a grace later, and the run ends as unknown with
+// the row in flight, within the statement timeout, the grace and a margin (15 + 8 + 5 s).
+TEST(LostConnection, AServerThatStopsAnsweringEndsTheRunAsUnknown) {
+    const auto within = std::chrono::seconds(15 + 8 + 5);
+    {
+        SCOPED_TRACE("silent network");
+        const CProxiedRun run("insert into Mst01(", 5, "after", "freeze");
+        ASSERT_TRUE(run.Proxy().AwaitTriggered()) << run.Err();
+        const auto frozen = std::chrono::steady_clock::now();
+        EXPECT_EQ(run.Wait(), 1) << run.Err();
+        EXPECT_LT(std::chrono::steady_clock::now() - frozen, within);
+        EXPECT_TRUE(Has(run.Err(),
+                        "the target did not answer while row 5 of Mst01 was being sent, and the "
+                        "run was given up: the target holds 4 or 5 rows of it"))
+            << run.Err();
+        EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
+        EXPECT_EQ(run.Count("Mst01"), 5);
+    }
+    if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    SCOPED_TRACE("paused server");
+    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
+    const std::string database = server.CreateFreshDatabase("frozen");
+    const testsupport::TempDirectory dir("brimlow-frozen");
+    const CBackgroundRun run({"--progress", "--target", server.ConnectionString(database),
+                              "--summary", (dir.Path() / "summary.json").string(),
+                              testpaths::SharedFixtures("kenall-full.mdb").string()},
+                             dir.Path());
+    testsupport::AwaitCondition([&] { return Has(ReadFile(dir.Path() / "err"), "KEN_ALL"); });
+    const auto backend =
+        server.Query(database, "select pid from pg_stat_activity where datname = '" + database +
+                                   "' and pid <> pg_backend_pid()");
+    ASSERT_EQ(backend.size(), 1u);
+    const pid_t pid = std::stoi(*backend.at(0).at(0));
+    kill(pid, SIGSTOP);
+    const auto frozen = std::chrono::steady_clock::now();
+    const int status = run.Wait();
+    const auto took = std::chrono::steady_clock::now() - frozen;
+    kill(pid, SIGCONT);
+    const std::string err = ReadFile(dir.Path() / "err");
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_LT(took, within);
+    EXPECT_TRUE(Has(err, "of KEN_ALL was being sent, and the run was given up")) << err;
+    EXPECT_TRUE(Has(err, "did not answer for 24 seconds")) << err;
+    EXPECT_TRUE(Has(ReadFile(dir.Path() / "summary.json"), "{\"status\": \"unknown\""));
+}

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "dbaccess/Exceptions.h"
@@ -145,4 +146,106 @@ TEST(RunThread, AStopAtOnceDoesNotWaitForTheGrace) {
     EXPECT_TRUE(outcome->givenUp);
     blocked.Release();
     EXPECT_TRUE(CRunThread::WaitForAllRuns(5s));
+}
+
+namespace {
+
+// Runs call through a statement runner on a run's thread that is never asked to stop: only the
+// watcher's deadline (short here) can end a call that blocks. endSession: the target's session
+// ender; commitsAtEnd: the run is one transaction.
+struct Unanswered {
+    std::mutex mutex;
+    std::optional<std::string> failure;  // the work ended in CDBException
+    std::optional<CRunOutcome> givenUp;
+};
+std::shared_ptr<Unanswered> RunUnanswered(std::function<void()> call, UnknownOutcome ifGivenUp,
+                                          bool commitsAtEnd, std::function<bool()> endSession,
+                                          std::chrono::milliseconds grace,
+                                          std::unique_ptr<CRunThread>& thread) {
+    auto outcome = std::make_shared<Unanswered>();
+    thread = std::make_unique<CRunThread>(
+        [outcome, call, ifGivenUp, commitsAtEnd, endSession](const std::shared_ptr<CRunWatch>& watch) {
+            CDatabase database;
+            CStatementRunner runner(database);
+            runner.SetWatch(watch);
+            watch->SetCommitsAtEnd(commitsAtEnd);
+            watch->SetSessionEnder(endSession);
+            try {
+                runner.Run(call, ifGivenUp);
+            } catch (const CDBException& e) {
+                const std::lock_guard lock(outcome->mutex);
+                outcome->failure = e.GetErrorMessage();
+            }
+        },
+        [outcome](const CRunOutcome& given) {
+            const std::lock_guard lock(outcome->mutex);
+            outcome->givenUp = given;
+        },
+        grace, 200ms);
+    return outcome;
+}
+
+}  // namespace
+
+TEST(RunThread, ACallTheTargetDoesNotAnswerIsCancelledAtTheDeadlineAndGivenUpAsAFailure) {
+    // Still blocked a grace after the cancel: given up, the row in flight unknown.
+    Blocking blocked;
+    std::unique_ptr<CRunThread> thread;
+    auto silent = RunUnanswered(blocked.Work(), UnknownOutcome::Row, false, {}, 300ms, thread);
+    ASSERT_TRUE(thread->WaitForEnd(10s));
+    thread.reset();
+    {
+        const std::lock_guard lock(silent->mutex);
+        ASSERT_TRUE(silent->givenUp);
+        EXPECT_EQ(silent->givenUp->status, CRunOutcome::Status::Failed);
+        EXPECT_TRUE(silent->givenUp->noAnswer);
+        EXPECT_EQ(silent->givenUp->unknown, UnknownOutcome::Row);
+        ASSERT_TRUE(silent->givenUp->error);
+        try {
+            std::rethrow_exception(silent->givenUp->error);
+        } catch (const CDBException& e) {
+            EXPECT_NE(e.GetErrorMessage().find("did not answer"), std::string::npos);
+        }
+    }
+    blocked.Release();
+    ASSERT_TRUE(CRunThread::WaitForAllRuns(5s));
+
+    // Failing once cancelled: a failure of its own that says why it was cancelled.
+    auto cancelled = RunUnanswered(
+        [] {
+            std::this_thread::sleep_for(700ms);
+            throw CDBException("canceling statement due to user request");
+        },
+        UnknownOutcome::Row, false, {}, 5000ms, thread);
+    ASSERT_TRUE(thread->WaitForEnd(10s));
+    thread.reset();
+    const std::lock_guard lock(cancelled->mutex);
+    EXPECT_FALSE(cancelled->givenUp);
+    ASSERT_TRUE(cancelled->failure);
+    EXPECT_NE(cancelled->failure->find("did not answer"), std::string::npos);
+    EXPECT_NE(cancelled->failure->find("canceling statement"), std::string::npos);
+}
+
+TEST(RunThread, AGivenUpTransactionIsRolledBackOnlyOnceItsSessionIsKnownToHaveEnded) {
+    for (const bool ended : {false, true}) {
+        Blocking blocked;
+        std::unique_ptr<CRunThread> thread;
+        auto asked = std::make_shared<std::atomic<bool>>(false);
+        auto outcome = RunUnanswered(
+            blocked.Work(), UnknownOutcome::None, true,
+            [asked, ended] {
+                *asked = true;
+                return ended;
+            },
+            100ms, thread);
+        ASSERT_TRUE(thread->WaitForEnd(10s));
+        thread.reset();
+        blocked.Release();
+        ASSERT_TRUE(CRunThread::WaitForAllRuns(5s));
+        EXPECT_TRUE(*asked);
+        const std::lock_guard lock(outcome->mutex);
+        ASSERT_TRUE(outcome->givenUp);
+        EXPECT_EQ(outcome->givenUp->rolledBack, ended) << ended;
+        EXPECT_EQ(outcome->givenUp->sessionLeft, !ended) << ended;
+    }
 }
