@@ -15,6 +15,7 @@ void COdbcTarget::Open(const std::string& connect) {
     // A stop while the connect waits on a silent server gives it up, as a statement.
     m_runner.Run([this] { m_kind = &ConnectToTarget(m_database, m_target, m_kindNote); },
                  UnknownOutcome::None);
+    m_file.Take(TargetFile(m_target));
 }
 
 void COdbcTarget::RunWatched(const std::function<void()>& work) {
@@ -41,6 +42,10 @@ void COdbcTarget::InsertRow(const CInsertItemList& row) {
 
 void COdbcTarget::EndTable() {
     m_statements.Reset();
+}
+
+void COdbcTarget::CommitRun() {
+    m_file.Verify();
 }
 
 void COdbcTarget::Close() noexcept {

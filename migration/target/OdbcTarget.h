@@ -10,6 +10,7 @@
 #include "migration/statement/StatementBuilder.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetConnect.h"
+#include "migration/target/TargetFileIdentity.h"
 #include "migration/target/TargetResolution.h"
 #include "migration/target/kinds/TargetKinds.h"
 
@@ -43,6 +44,8 @@ public:
     void SetKindNote(KindNote note) { m_kindNote = std::move(note); }
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
+    // Every row is committed already; the SQLite file they went to must still be the target's.
+    void CommitRun() override;
     // Runs a call of the caller's on the connection, watched as a statement is (a stop
     // cancels it and gives it up); nothing is unknown when it is given up.
     void RunWatched(const std::function<void()>& work);
@@ -54,6 +57,7 @@ private:
     CResolvedTarget m_target;                   // what the last Open resolved and connected with
     const CTargetKind* m_kind = &OdbcKind();    // what the last Open found
     KindNote m_kindNote;
+    CTargetFileIdentity m_file;  // a SQLite target's file, as connected to
     CStatementBuilder m_statements;
     CStatementRunner m_runner;
 };

@@ -55,6 +55,7 @@ void CReplaceTarget::TakeOver(const CResolvedTarget& target, const CTargetKind& 
 }
 
 void CReplaceTarget::BeginReplacing() {
+    m_file.Take(TargetFile(m_target));
     m_nRowsPerStatement = m_nRowsCap.value_or(m_kind->RowsPerStatement());
     m_nBytesPerStatement = m_kind->BytesPerStatement();
     VerifyTargetCanRollBack(m_database, m_kind->ProbeTables());
@@ -174,6 +175,8 @@ void CReplaceTarget::EndTable() {
 
 void CReplaceTarget::CommitRun() {
     SendAll();
+    // Not committed into a file that is no longer the target: closing rolls it back.
+    m_file.Verify();
     try {
         m_runner.Run([&database = m_database] { database.CommitTrans(); }, UnknownOutcome::Commit);
     } catch (const CRunStopped& stop) {

@@ -10,6 +10,7 @@
 #include "migration/EngineInterfaces.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetConnect.h"
+#include "migration/target/TargetFileIdentity.h"
 #include "migration/target/TargetResolution.h"
 #include "migration/target/kinds/TargetKinds.h"
 
@@ -88,6 +89,7 @@ private:
     const CTargetKind* m_kind = &OdbcKind();  // what Open found there
     std::size_t m_nBytesPerStatement = 1;     // the kind's
     KindNote m_kindNote;
+    CTargetFileIdentity m_file;  // a SQLite target's file, as connected to
 
     std::exception_ptr m_failure;  // kept until Close: every later call throws it again
     CStatementRunner m_runner;
