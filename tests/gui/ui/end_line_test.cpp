@@ -79,3 +79,33 @@ TEST(EndLine, AFailureBeforeATablesFirstRowGivesAShortReasonAndACancelNothing) {
                   Ended(CRunOutcome::Status::Failed, std::make_exception_ptr(CRunCancelled()))),
               "");
 }
+
+TEST(EndLine, ATargetThatDidNotAnswerSaysWhatItMayHold) {
+    using Status = CRunOutcome::Status;
+    CRunOutcome row = In(Ended(Status::Failed, kRefused), 1372);
+    row.noAnswer = true;
+    row.unknown = UnknownOutcome::Row;
+    EXPECT_EQ(runlines::EndLine(row),
+              "KEN_ALLの 1,373 件目の送信中に移行先が応答しなくなりました。(1,372 または 1,373 "
+              "件を移行済み。1,373 件目の結果は不明です)");
+
+    CRunOutcome commit = Ended(Status::Failed, kRefused);
+    commit.noAnswer = true;
+    commit.unknown = UnknownOutcome::Commit;
+    EXPECT_EQ(runlines::EndLine(commit),
+              "確定の途中で移行先が応答しなくなりました。移行先は以前の内容か新しい内容のどちら"
+              "かです (確定の結果が不明です)。");
+
+    CRunOutcome left = In(Ended(Status::Failed, kRefused), 10);
+    left.noAnswer = true;
+    left.sessionLeft = true;
+    EXPECT_EQ(runlines::EndLine(left),
+              "KEN_ALLの移行中に移行先が応答しなくなりました。サーバー上のセッションを終了でき"
+              "なかったため、移行先の状態は確認できていません。");
+
+    CRunOutcome stoppedLeft = In(Ended(Status::Stopped), 10);
+    stoppedLeft.sessionLeft = true;
+    EXPECT_EQ(runlines::EndLine(stoppedLeft),
+              "KEN_ALLの移行を中止しました。サーバー上のセッションを終了できなかったため、移行先"
+              "の状態は確認できていません。");
+}
