@@ -44,7 +44,9 @@ bool CReplaceTarget::IsOpen() const noexcept {
 
 void CReplaceTarget::Open(const std::string& connect) {
     m_target = TargetToOpen(m_resolved, connect);
-    m_kind = &ConnectToTarget(m_database, m_target, m_kindNote);
+    // Watched as every call on the target is: a silent server is given up, not waited for.
+    m_runner.Run([this] { m_kind = &ConnectToTarget(m_database, m_target, m_kindNote); },
+                 UnknownOutcome::None);
     BeginReplacing();
 }
 
@@ -58,7 +60,8 @@ void CReplaceTarget::BeginReplacing() {
     m_file.Take(TargetFile(m_target));
     m_nRowsPerStatement = m_nRowsCap.value_or(m_kind->RowsPerStatement());
     m_nBytesPerStatement = m_kind->BytesPerStatement();
-    VerifyTargetCanRollBack(m_database, m_kind->ProbeTables());
+    m_runner.Run([this] { VerifyTargetCanRollBack(m_database, m_kind->ProbeTables()); },
+                 UnknownOutcome::None);
     m_database.BeginTrans();
     const std::vector<std::string> statements = m_kind->LockAndEmptyStatements();
     try {
