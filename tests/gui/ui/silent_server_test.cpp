@@ -108,3 +108,32 @@ TEST(SilentServer, EscStopsTheRunAndTheLogSaysTheRowIsInDoubt) {
     proxy.reset();
     EXPECT_TRUE(CRunThread::WaitForAllRuns(std::chrono::seconds(30)));
 }
+
+// Nobody stops the run: the watcher's deadline cancels the statement the relay withholds, gives
+// it up a grace later, and the dialog says that the target did not answer, with the row in
+// doubt, in its log and in a message box.
+TEST(SilentServer, AServerThatDoesNotAnswerEndsTheRunWithAMessage) {
+    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
+    const std::string database = server.CreateFreshDatabase("silent");
+    auto proxy = std::make_unique<testsupport::CStallProxy>(server.Port(), "insert into Mst01(", 5,
+                                                            "before", "freeze");
+    {
+        CTestDlg dlg;
+        dlg.m_strPath = testpaths::Data("sample.mdb").string();
+        dlg.runOnThread = RunThrough(proxy->Through(server.ConnectionString(database)));
+        CDialogAnswerer answerer;
+        answerer.ExpectAndReturn(wxID_OK);
+        EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
+                                   dlg, [&] { dlg.Click(IDC_START); }, 60000));
+        const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
+        EXPECT_NE(log.find("\nMst01の 5 件目の送信中に移行先が応答しなくなりました。(4 または 5 "
+                           "件を移行済み。5 件目の結果は不明です)"),
+                  std::string::npos)
+            << log;
+        ASSERT_EQ(answerer.Seen().size(), 1u);
+        EXPECT_NE(answerer.Seen()[0].message.find("did not answer"), std::string::npos)
+            << answerer.Seen()[0].message;
+    }
+    proxy.reset();
+    EXPECT_TRUE(CRunThread::WaitForAllRuns(std::chrono::seconds(30)));
+}
