@@ -112,6 +112,9 @@ const char* StatusName(const CRunOutcome& outcome) {
     if (outcome.unknown != UnknownOutcome::None) {
         return "unknown";
     }
+    if (outcome.differs) {
+        return "differs";
+    }
     switch (outcome.status) {
         case CRunOutcome::Status::Completed:
             return "completed";

@@ -25,6 +25,9 @@ struct CRunOutcome {
     // The run was one transaction that was not committed: the target holds what it held
     // before.
     bool rolledBack = false;
+    // Failed after every row was sent and committed: a target table does not hold what the
+    // run accounts for (CCountDiffers is the error). The run's rows stay.
+    bool differs = false;
     // Failed: what failed; a user's cancel (CUserException) is a failure that is not told.
     std::exception_ptr error;
 

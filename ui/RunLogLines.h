@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "migration/EngineInterfaces.h"
 #include "migration/RunOutcome.h"
@@ -35,6 +36,14 @@ std::string FailedUnchanged(const CTableProgress* table);
 // (テーブルがありません)"), else "移行を開始できませんでした。(reason)". Japanese in every
 // locale, as the other log lines; the message box has the detail.
 std::string FailedWithoutRows(const CTableProgress* table, const std::string& reason);
+
+// The log's note when the target does not count the rows its statements insert: the counts
+// after the run are the only check.
+std::string RowsUncounted();
+
+// The line of a run whose rows were all sent and committed, but whose target tables do not
+// hold what the run accounts for: "移行しましたが、KEN_ALLの件数が合いません。(…)".
+std::string CountsDiffer(const std::vector<CTableCount>& tables);
 
 // The line that tells how a run that did not complete ended, one of those above; empty for a
 // completed run and for a cancel.

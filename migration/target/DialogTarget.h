@@ -71,6 +71,8 @@ public:
     void EndTable() override;
     void CommitRun() override;
     bool CommitsAtEnd() const override { return IsReplacing(); }
+    std::optional<std::size_t> CountRows(const std::string& table) override;
+    bool RowsUncounted() const override;
     void Close() noexcept override;
 
     // True once Replace was chosen: nothing of the run is kept unless it completes.
