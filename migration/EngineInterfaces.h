@@ -123,8 +123,9 @@ public:
     virtual void OnProgress() {}
     // The target is open; target is its Describe().
     virtual void OnTargetOpen(const std::string& /*target*/) {}
-    // Both databases are open: the tables of the run in order, with the rows each declares
-    // (0 for a table that cannot be opened; its failure comes at its turn).
+    // Both databases are open, every table and column the run reads was found in the source,
+    // and the target's tables were counted: the tables of the run in order, with the rows
+    // each declares.
     virtual void OnRunStart(const std::vector<CTableProgress>& /*tables*/) {}
     // A table's recordset is open; nothing of it is inserted yet.
     virtual void OnTableStart(const CTableProgress& /*table*/) {}

@@ -238,9 +238,10 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
         m_observer.OnRowsUncounted();
     }
     const auto& catalogue = GetTableCatalogue();
-    const size_t index = static_cast<size_t>(&entry - catalogue.data());
-    if (index < catalogue.size() && index < m_inserted.size()) {
-        m_inserted[index] = m_current->inserted;
+    for (size_t i = 0; i < catalogue.size() && i < m_inserted.size(); ++i) {
+        if (catalogue[i].table == entry.table) {
+            m_inserted[i] = m_current->inserted;
+        }
     }
     m_observer.OnTableEnd(*m_current);
     WatchTable(nullptr);
@@ -272,7 +273,14 @@ std::vector<std::optional<size_t>> CMigrationRun::CountTarget() {
 }
 
 void CMigrationRun::CheckCounts(const std::vector<std::optional<size_t>>& before) {
-    const std::vector<std::optional<size_t>> after = CountTarget();
+    std::vector<std::optional<size_t>> after;
+    try {
+        after = CountTarget();
+    } catch (const CRunStopped&) {
+        // Asked for once every row is committed: there is nothing left to stop, and the
+        // counts go unchecked.
+        return;
+    }
     const auto& catalogue = GetTableCatalogue();
     std::vector<CTableCount> differing;
     for (size_t i = 0; i < catalogue.size() && i < before.size(); ++i) {

@@ -15,7 +15,8 @@ struct CRunOutcome {
     // acknowledged (a failure is of the row after them); none before the first table, and
     // during the commit of a run that is one transaction.
     std::optional<CTableProgress> table;
-    // The failure came as the table was opened, before any of its rows was read.
+    // The failure came as the table was opened, before any of its rows was read: when it was
+    // looked up in the source before the target was opened, or at its turn.
     bool failedOpeningTable = false;
     // It ended in the commit of a run that is one transaction, after every table.
     bool inCommit = false;

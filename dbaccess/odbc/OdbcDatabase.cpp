@@ -198,6 +198,14 @@ std::string CDatabase::QueryValue(const std::string& query) {
         if (length != SQL_NULL_DATA) {
             value = buffer;
         }
+        // The rest is read to its end: closing a result still on its way makes a driver
+        // cancel it (FreeTDS sends an attention and waits for its answer), a round trip more.
+        while (SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+        }
+        while (SQL_SUCCEEDED(SQLMoreResults(stmt.Get()))) {
+            while (SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+            }
+        }
     }
     SQLFreeStmt(stmt.Get(), SQL_CLOSE);
     return value;
