@@ -114,7 +114,14 @@ TEST_P(FreeTdsPerRow, TheServerReceivesTheGoldenStatementsAndTheDataSourcesLogin
         Migrate(*server, {"--summary", summary.string(), file}, {std::string("LC_ALL=") + locale});
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
-    const std::vector<std::string> batches = server->Batches();
+    // The look at the eight tables and their counts, before the first row and after the
+    // last, are no rows.
+    std::vector<std::string> batches;
+    for (const std::string& batch : server->Batches()) {
+        if (batch.rfind("select ", 0) != 0) {
+            batches.push_back(batch);
+        }
+    }
     EXPECT_EQ(batches, Golden(name));
     std::string joined;
     for (const std::string& batch : batches) {
@@ -169,7 +176,13 @@ TEST_F(FreeTds, TheStringsLoginWinsAndAnyPasswordArrivesAsWritten) {
     }
     EXPECT_EQ(logins, (std::vector<std::string>{"other/pw", "brimlow/a;b}c{d", "brimlow/x"}));
     // ISO-8859-1 cannot carry 北海道: the data source's choice was the driver's to apply.
-    EXPECT_NE(server->Batches().back(), Golden("sample").back());
+    const std::vector<std::string> batches = server->Batches();
+    const auto lastRow = std::find_if(batches.rbegin(), batches.rend(), [](const std::string& b) {
+        return b.rfind("insert into ", 0) == 0;
+    });
+    ASSERT_NE(lastRow, batches.rend());
+    EXPECT_EQ(lastRow->rfind("insert into Mst04(", 0), 0u) << *lastRow;
+    EXPECT_NE(*lastRow, Golden("sample").back());
 }
 
 // --replace: the look at the eight tables, the rollback probe on a #table, the deletes holding
