@@ -59,7 +59,8 @@ public:
     CDialogTarget& operator=(const CDialogTarget&) = delete;
 
     bool IsOpen() const noexcept override;
-    // Connects, counts, and asks when a table holds rows. Throws CRunCancelled (connection
+    // Connects, looks at the eight tables and their columns (TargetTables.h: a missing one
+    // fails before anything is asked), counts, and asks when a table holds rows. Throws CRunCancelled (connection
     // closed) on Cancel, and CDBException when the connection, or for Replace the rollback
     // probe, the lock or the emptying, fails (nothing is then changed).
     void Open(const std::string& connect) override;
