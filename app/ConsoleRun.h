@@ -30,6 +30,7 @@ public:
     void OnRowProgress(const CTableProgress& table) override;
     void OnRowCountDiffers(const CTableProgress& table, size_t declared) override;
     void OnTextCutAtZeroByte(const CTableProgress& table, const std::string& column) override;
+    void OnRowsUncounted() override;
     void OnTableEnd(const CTableProgress& table) override;
     void OnRunEnd(const CRunOutcome& outcome) override;
     bool IsStopRequested() override;

@@ -154,6 +154,9 @@ const char* StatusName(const CRunOutcome& outcome) {
     if (outcome.unknown != UnknownOutcome::None || outcome.sessionLeft) {
         return "unknown";
     }
+    if (outcome.differs) {
+        return "differs";
+    }
     switch (outcome.status) {
         case CRunOutcome::Status::Completed:
             return "completed";

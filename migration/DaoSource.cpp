@@ -17,6 +17,7 @@ public:
     }
     void MoveNext() override { m_recordset.MoveNext(); }
     void Close() noexcept override { m_recordset.Close(); }
+    void CheckField(const std::string& column) override { m_recordset.CheckColumn(column); }
     size_t GetRecordCount() const override {
         return static_cast<size_t>(m_recordset.GetRecordCount());
     }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ public:
     // It can be stale (Access refreshes it in Compact and Repair): the rows are read to the
     // end whatever it says.
     virtual size_t GetRecordCount() const = 0;
+    // Throws the source's own failure, the one GetFieldValue would throw, when the table has
+    // no column of that name; the run asks it for every column it reads before the first row
+    // is sent anywhere.
+    virtual void CheckField(const std::string& column) = 0;
 };
 
 // The source database the run reads from.
@@ -76,6 +81,15 @@ public:
     // Once open: true when the target keeps nothing of the run unless CommitRun completes
     // (the run is one transaction).
     virtual bool CommitsAtEnd() const { return false; }
+    // Once open: the rows table holds now, as the target itself counts them ("select
+    // count(*)"), seen from the run's own connection (inside a replacing run's transaction
+    // before CommitRun); none when the target cannot count (a stream of statements) or the
+    // count failed. Asked before the first row and after CommitRun, never between rows.
+    virtual std::optional<size_t> CountRows(const std::string& /*table*/) { return std::nullopt; }
+    // True once a statement was answered without a count of its rows (a driver that does not
+    // count, SQL Server under NOCOUNT): its rows were not checked one by one, only by the
+    // counts after the run.
+    virtual bool RowsUncounted() const { return false; }
     virtual void Close() noexcept = 0;
 };
 
@@ -109,8 +123,9 @@ public:
     virtual void OnProgress() {}
     // The target is open; target is its Describe().
     virtual void OnTargetOpen(const std::string& /*target*/) {}
-    // Both databases are open: the tables of the run in order, with the rows each declares
-    // (0 for a table that cannot be opened; its failure comes at its turn).
+    // Both databases are open, every table and column the run reads was found in the source,
+    // and the target's tables were counted: the tables of the run in order, with the rows
+    // each declares.
     virtual void OnRunStart(const std::vector<CTableProgress>& /*tables*/) {}
     // A table's recordset is open; nothing of it is inserted yet.
     virtual void OnTableStart(const CTableProgress& /*table*/) {}
@@ -124,6 +139,10 @@ public:
     // to the target.
     virtual void OnTextCutAtZeroByte(const CTableProgress& /*table*/,
                                      const std::string& /*column*/) {}
+    // The target answered a statement without counting its rows (ITargetDatabase::RowsUncounted):
+    // told once per run, after the table's end; the rows are then checked only by the counts
+    // read back after the run.
+    virtual void OnRowsUncounted() {}
     // Every row of the table is inserted and its recordset is closed; its log line follows.
     virtual void OnTableEnd(const CTableProgress& /*table*/) {}
     // The run is over: completed (after the completion line), stopped (both connections
@@ -155,4 +174,25 @@ public:
 
 private:
     UnknownOutcome m_inFlight;
+};
+
+// What one target table held before the run's first row, what the run inserted into it, and
+// what it held once the run was committed.
+struct CTableCount {
+    std::string table;
+    size_t before = 0;
+    size_t inserted = 0;
+    size_t held = 0;
+};
+
+// Every row was sent, acknowledged and committed, but a target table does not hold what it
+// held before plus the rows inserted: something else changed it during the run (another
+// program, a trigger on the table itself). The run did not complete; its rows stay.
+class CCountDiffers : public CDBException {
+public:
+    explicit CCountDiffers(std::vector<CTableCount> tables);
+    const std::vector<CTableCount>& Tables() const noexcept { return m_tables; }
+
+private:
+    std::vector<CTableCount> m_tables;
 };

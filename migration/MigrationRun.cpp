@@ -4,6 +4,8 @@
 #include <chrono>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
+#include "migration/CountText.h"
 #include "migration/RunOutcome.h"
 #include "migration/RunSettings.h"
 #include "migration/RunWatch.h"
@@ -54,7 +56,28 @@ private:
     unsigned m_nRows = 0;
 };
 
+std::string CountDiffersText(const std::vector<CTableCount>& tables) {
+    std::string text;
+    for (const CTableCount& table : tables) {
+        text += table.before == 0
+                    ? TrFormat(
+                          "%1 holds %2 rows; %3 were inserted into the empty table.",
+                          {table.table, GroupThousands(table.held), GroupThousands(table.inserted)})
+                    : TrFormat("%1 holds %2 rows; %3 were inserted into %4.",
+                               {table.table, GroupThousands(table.held),
+                                GroupThousands(table.inserted), GroupThousands(table.before)});
+        text += "\n";
+    }
+    return text +
+           Tr("Another program (or a trigger on the table) changed the target during the "
+              "run. The rows the run inserted stay in the target.") +
+           "\n";
+}
+
 }  // namespace
+
+CCountDiffers::CCountDiffers(std::vector<CTableCount> tables)
+    : CDBException(CountDiffersText(tables)), m_tables(std::move(tables)) {}
 
 CMigrationRun::CMigrationRun(ISourceDatabase& source, ITargetDatabase& target,
                              IRunObserver& observer)
@@ -72,6 +95,8 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     m_current.reset();
     m_strOpening.clear();
     m_bCommitting = false;
+    m_bUncountedTold = false;
+    m_inserted.assign(GetTableCatalogue().size(), 0);
     // A call that blocks is the watcher's to stop.
     m_target.SetWatch(m_watch);
     struct ClearWatch {
@@ -84,16 +109,21 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
 
     try {
         OpenSource(readPath());
+        // A table or column missing in the source fails before the target is touched.
+        const std::vector<CTableProgress> plan = CheckSource();
         OpenTarget(targetConnection);
         // A stop asked for while the connect blocked takes effect here.
         Heartbeat();
-        m_observer.OnRunStart(Plan());
+        // For a replacing run, inside its transaction: the tables are empty by now.
+        const std::vector<std::optional<size_t>> before = CountTarget();
+        m_observer.OnRunStart(plan);
         for (const CCatalogueEntry& entry : GetTableCatalogue()) {
             CopyTable(entry);
         }
         m_bCommitting = true;
         m_target.CommitRun();
         m_bCommitting = false;
+        CheckCounts(before);
         m_observer.AppendLog(kCompletionLine);
     } catch (const CRunGivenUp&) {
         // The watcher told the run's end; what is left belongs to this thread alone.
@@ -203,24 +233,68 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
         }
     }
     m_target.EndTable();
+    if (!m_bUncountedTold && m_target.RowsUncounted()) {
+        m_bUncountedTold = true;
+        m_observer.OnRowsUncounted();
+    }
+    const auto& catalogue = GetTableCatalogue();
+    for (size_t i = 0; i < catalogue.size() && i < m_inserted.size(); ++i) {
+        if (catalogue[i].table == entry.table) {
+            m_inserted[i] = m_current->inserted;
+        }
+    }
     m_observer.OnTableEnd(*m_current);
     WatchTable(nullptr);
     m_current.reset();
     m_observer.AppendLog(entry.logLine);
 }
 
-std::vector<CTableProgress> CMigrationRun::Plan() {
+std::vector<CTableProgress> CMigrationRun::CheckSource() {
     std::vector<CTableProgress> tables;
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-        size_t total = 0;
-        try {
-            total = m_source.OpenRecordset(entry.query)->GetRecordCount();
-        } catch (const CException&) {
-            // The copy of this table meets the same failure and reports it.
+        m_strOpening = entry.table;
+        std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
+        for (const CCatalogueColumn& column : entry.columns) {
+            recordset->CheckField(column.name);
         }
-        tables.push_back(CTableProgress{entry.table, total, 0});
+        tables.push_back(CTableProgress{entry.table, recordset->GetRecordCount(), 0});
+        recordset->Close();
+        m_strOpening.clear();
     }
     return tables;
+}
+
+std::vector<std::optional<size_t>> CMigrationRun::CountTarget() {
+    std::vector<std::optional<size_t>> rows;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        rows.push_back(m_target.CountRows(entry.table));
+    }
+    return rows;
+}
+
+void CMigrationRun::CheckCounts(const std::vector<std::optional<size_t>>& before) {
+    std::vector<std::optional<size_t>> after;
+    try {
+        after = CountTarget();
+    } catch (const CRunStopped&) {
+        // Asked for once every row is committed: there is nothing left to stop, and the
+        // counts go unchecked.
+        return;
+    }
+    const auto& catalogue = GetTableCatalogue();
+    std::vector<CTableCount> differing;
+    for (size_t i = 0; i < catalogue.size() && i < before.size(); ++i) {
+        if (!before[i] || !after[i]) {
+            continue;
+        }
+        const size_t inserted = i < m_inserted.size() ? m_inserted[i] : 0;
+        if (*after[i] != *before[i] + inserted) {
+            differing.push_back(CTableCount{catalogue[i].table, *before[i], inserted, *after[i]});
+        }
+    }
+    if (!differing.empty()) {
+        throw CCountDiffers(std::move(differing));
+    }
 }
 
 void CMigrationRun::Heartbeat() {

@@ -16,6 +16,13 @@ struct CCatalogueEntry;
 // in order, one committed statement per row, logs each finished table and the completion,
 // and closes the target, then the source.
 //
+// Before the target is opened, every catalogue table and every column the run reads is
+// looked up in the source: one that is missing fails the run with the source's own failure
+// before anything is sent (an empty table is checked as well as a full one). Once the target
+// is open, the rows each of its tables holds are counted, and counted again after the commit:
+// a table that does not hold what it held plus the rows inserted fails the run with
+// CCountDiffers, and the completion line is not logged.
+//
 // The observer hears where the run stands (table start with its total, rows inserted about
 // every 100 ms, table end, and how the run ended: RunOutcome.h) and is asked between rows
 // whether to stop.
@@ -50,8 +57,15 @@ public:
     void CopyTable(const CCatalogueEntry& entry);
 
 private:
-    // The catalogue's tables with the rows each declares, for OnRunStart.
-    std::vector<CTableProgress> Plan();
+    // Looks up every catalogue table and the columns read from it in the source; gives the
+    // tables with the rows each declares, for OnRunStart. Throws the source's failure.
+    std::vector<CTableProgress> CheckSource();
+    // The rows each catalogue table of the target holds now, in catalogue order (none: not
+    // countable).
+    std::vector<std::optional<size_t>> CountTarget();
+    // Throws CCountDiffers when a table does not hold what it held before plus what the run
+    // inserted into it.
+    void CheckCounts(const std::vector<std::optional<size_t>>& before);
     // Tells the observer that the run is alive, then stops if it asks to.
     void Heartbeat();
     void ThrowIfStopRequested();
@@ -67,5 +81,7 @@ private:
     std::optional<CTableProgress> m_current;  // the table being copied, from its start
     std::string m_strOpening;                 // the table being opened, until it is
     bool m_bCommitting = false;               // CommitRun is under way
+    bool m_bUncountedTold = false;            // OnRowsUncounted was told in this run
+    std::vector<size_t> m_inserted;           // the rows inserted, by catalogue table
     std::string m_strSourcePath;
 };

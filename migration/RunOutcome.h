@@ -15,7 +15,8 @@ struct CRunOutcome {
     // acknowledged (a failure is of the row after them); none before the first table, and
     // during the commit of a run that is one transaction.
     std::optional<CTableProgress> table;
-    // The failure came as the table was opened, before any of its rows was read.
+    // The failure came as the table was opened, before any of its rows was read: when it was
+    // looked up in the source before the target was opened, or at its turn.
     bool failedOpeningTable = false;
     // It ended in the commit of a run that is one transaction, after every table.
     bool inCommit = false;
@@ -32,6 +33,9 @@ struct CRunOutcome {
     // on the server could not be ended: its transaction is still open there, holding the
     // tables, and the target's state is not known for certain (rolledBack is false).
     bool sessionLeft = false;
+    // Failed after every row was sent and committed: a target table does not hold what the
+    // run accounts for (CCountDiffers is the error). The run's rows stay.
+    bool differs = false;
     // Failed: what failed; a user's cancel (CUserException) is a failure that is not told.
     std::exception_ptr error;
 

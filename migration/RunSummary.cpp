@@ -128,6 +128,10 @@ std::string CRunSummary::ToJson(const std::string& status, const std::string* er
         json += "}";
     }
     json += "]";
+    if (status == "differs") {
+        // What differs: the rows the target holds from the rows the run accounts for.
+        json += ", \"differs\": \"count\"";
+    }
     if (!m_strTarget.empty()) {
         json += ", \"target\": " + JsonString(m_strTarget);
     }

@@ -47,7 +47,9 @@ public:
     // {"status": ..., "error": ... (only when given), "tables": [...]} on one line, each table
     // as {"table", "total", "declared" (only when known to differ), "inserted", "seconds",
     // "cut_at_zero_byte" (only when any: [{"column", "first_row", "count"}])}. status
-    // is "running", "completed", "stopped" or "failed"; texts are escaped as JSON wants, and bytes
+    // is "running", "completed", "stopped", "failed" or "differs" (every row was sent and
+    // committed, but a target table does not hold what the run accounts for; then
+    // "differs": "count" follows the tables); texts are escaped as JSON wants, and bytes
     // that are not UTF-8 become U+FFFD.
     std::string ToJson(const std::string& status, const std::string* error) const;
 

@@ -9,6 +9,7 @@
 #include "migration/RunSettings.h"
 #include "ui/BrimlowDlg.h"
 #include "ui/DialogLog.h"
+#include "ui/RunLogLines.h"
 
 CDialogRun::CDialogRun(std::weak_ptr<CDialogLog> log, std::string path,
                        std::optional<CResolvedTarget> target)
@@ -57,6 +58,10 @@ void CDialogRun::GivenUp(const CRunOutcome& outcome) {
 
 void CDialogRun::AppendLog(const std::string& line) {
     Post([line](CDialogLog& log) { log.AppendLog(line); });
+}
+
+void CDialogRun::OnRowsUncounted() {
+    AppendLog(runlines::RowsUncounted());
 }
 
 void CDialogRun::OnTableStart(const CTableProgress& table) {

@@ -49,6 +49,7 @@ public:
     void AppendLog(const std::string& line) override;
     void OnTableStart(const CTableProgress& table) override;
     void OnRowProgress(const CTableProgress& table) override;
+    void OnRowsUncounted() override;
     void OnRunEnd(const CRunOutcome& outcome) override;
 
 private:

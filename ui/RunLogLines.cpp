@@ -123,6 +123,23 @@ std::string ShortReason(const std::exception_ptr& error, bool inTable) {
     }
 }
 
+std::string RowsUncounted() {
+    return "移行先のドライバーが挿入した件数を返さないため、件数は移行の最後にまとめて確かめます。";
+}
+
+std::string CountsDiffer(const std::vector<CTableCount>& tables) {
+    std::string counts;
+    for (const CTableCount& table : tables) {
+        counts += (counts.empty() ? "" : "、") + table.table + "は " + GroupThousands(table.held) +
+                  " 件 (" +
+                  (table.before == 0 ? "空のテーブルに "
+                                     : "以前の " + GroupThousands(table.before) + " 件に ") +
+                  GroupThousands(table.inserted) + " 件を移行)";
+    }
+    return "移行しましたが、移行先の件数が合いません" + (counts.empty() ? "" : ": " + counts) +
+           "。移行中に別のプログラム (またはテーブルのトリガー) が移行先を変更しました。";
+}
+
 namespace {
 
 bool IsCancel(const std::exception_ptr& error) {
@@ -155,6 +172,15 @@ std::string StopLine(const CRunOutcome& outcome, const CTableProgress* table) {
 std::string FailureLine(const CRunOutcome& outcome, const CTableProgress* table) {
     if (outcome.noAnswer) {
         return NoAnswer(outcome, table);
+    }
+    if (outcome.differs) {
+        try {
+            std::rethrow_exception(outcome.error);
+        } catch (const CCountDiffers& e) {
+            return CountsDiffer(e.Tables());
+        } catch (...) {
+        }
+        return CountsDiffer({});
     }
     if (outcome.unknown != UnknownOutcome::None) {
         return LostInDoubt(table);

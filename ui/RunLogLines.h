@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "migration/EngineInterfaces.h"
 #include "migration/RunOutcome.h"
@@ -39,6 +40,13 @@ std::string FailedWithoutRows(const CTableProgress* table, const std::string& re
 // The line of a run given up because the target did not answer: where it stood and what the
 // target holds ("KEN_ALLの 109 件目の送信中に移行先が応答しなくなりました。(…)").
 std::string NoAnswer(const CRunOutcome& outcome, const CTableProgress* table);
+// The log's note when the target does not count the rows its statements insert: the counts
+// after the run are the only check.
+std::string RowsUncounted();
+
+// The line of a run whose rows were all sent and committed, but whose target tables do not
+// hold what the run accounts for: "移行しましたが、KEN_ALLの件数が合いません。(…)".
+std::string CountsDiffer(const std::vector<CTableCount>& tables);
 
 // The line that tells how a run that did not complete ended, one of those above; empty for a
 // completed run and for a cancel.

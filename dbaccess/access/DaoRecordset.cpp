@@ -180,13 +180,28 @@ CFieldValue CDaoRecordset::GetFieldValue(const std::string& column) {
     }
     const int index = m_impl->ColumnIndex(column);
     if (index < 0) {
-        throw CDaoException(
-            SourceFailureKind::MissingColumn,
-            CDaoMessage::Format(TrNoop("The table '%1' in the database '%2' has no column '%3'."),
-                                {SourceTable(reader.Name()), SourceFile(m_pDatabase->GetName()),
-                                 SourceColumn(column)}));
+        ThrowMissingColumn(column);
     }
     return reader.Value(static_cast<size_t>(index));
+}
+
+void CDaoRecordset::CheckColumn(const std::string& column) const {
+    if (!m_impl) {
+        throw CDaoException(SourceFailureKind::Misuse,
+                            CDaoMessage() << "The recordset is not open, so the column '"
+                                          << SourceColumn(column) << "' cannot be looked up.");
+    }
+    if (m_impl->reader.FindColumn(column) < 0) {
+        ThrowMissingColumn(column);
+    }
+}
+
+void CDaoRecordset::ThrowMissingColumn(const std::string& column) const {
+    throw CDaoException(
+        SourceFailureKind::MissingColumn,
+        CDaoMessage::Format(TrNoop("The table '%1' in the database '%2' has no column '%3'."),
+                            {SourceTable(m_impl->reader.Name()), SourceFile(m_pDatabase->GetName()),
+                             SourceColumn(column)}));
 }
 
 void CDaoRecordset::MoveNext() {

@@ -28,6 +28,9 @@ public:
     // The current row's value of the named column (ASCII case-insensitive). A column the
     // table lacks throws CDaoException naming the table and the column.
     CFieldValue GetFieldValue(const std::string& column);
+    // Throws the CDaoException GetFieldValue throws when the table lacks the named column,
+    // on an empty table as well; does nothing when it has it.
+    void CheckColumn(const std::string& column) const;
     // Moves to the next row. A page of the table that cannot be read, or a row out of place on
     // its page, throws CDaoException (the file is damaged), as does reaching the end in a file
     // that changed since it was checked.
@@ -42,6 +45,8 @@ public:
     bool IsOpen() const noexcept;
 
 private:
+    [[noreturn]] void ThrowMissingColumn(const std::string& column) const;
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     CDaoDatabase* m_pDatabase;

@@ -154,7 +154,7 @@ void CDatabase::EndTrans(short completion, const char* what) {
               "SQLSetConnectAttr", handles.Diagnostics());
 }
 
-void CDatabase::ExecuteSQL(const std::string& statement) {
+long CDatabase::ExecuteSQL(const std::string& statement) {
     Handles& handles = OpenHandles();
     // Kept by this call: an Abandon while it blocks must not free what it still uses.
     const std::shared_ptr<InFlight> inFlight = m_pInFlight;
@@ -167,7 +167,7 @@ void CDatabase::ExecuteSQL(const std::string& statement) {
         }
     };
     try {
-        Execute(handles, statement, m_dwQueryTimeout, *inFlight);
+        return Execute(handles, statement, m_dwQueryTimeout, *inFlight);
     } catch (const std::bad_alloc&) {
         dropStatement();
         throw CMemoryException();
@@ -198,12 +198,20 @@ std::string CDatabase::QueryValue(const std::string& query) {
         if (length != SQL_NULL_DATA) {
             value = buffer;
         }
+        // The rest is read to its end: closing a result still on its way makes a driver
+        // cancel it (FreeTDS sends an attention and waits for its answer), a round trip more.
+        while (SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+        }
+        while (SQL_SUCCEEDED(SQLMoreResults(stmt.Get()))) {
+            while (SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+            }
+        }
     }
     SQLFreeStmt(stmt.Get(), SQL_CLOSE);
     return value;
 }
 
-void CDatabase::Execute(Handles& handles, const std::string& statement, unsigned queryTimeout,
+long CDatabase::Execute(Handles& handles, const std::string& statement, unsigned queryTimeout,
                         InFlight& inFlight) {
     if (!handles.stmt) {
         handles.stmt =
@@ -236,12 +244,19 @@ void CDatabase::Execute(Handles& handles, const std::string& statement, unsigned
         SQLExecDirect(handles.stmt.Get(),
                       reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.c_str())), SQL_NTS),
         "SQLExecDirect", handles.Diagnostics());
+    // The count is the first result's, asked once it is there: a statement that changed no
+    // row may be answered SQL_NO_DATA, and then there is no result to ask.
+    SQLLEN rows = 0;
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLRowCount(handles.stmt.Get(), &rows))) {
+        rows = -1;
+    }
     // Every result set is read to its end, so that the statement is complete and the
     // handle free for the next one.
     while (rc != SQL_NO_DATA) {
         rc = OdbcCheck(SQLMoreResults(handles.stmt.Get()), "SQLMoreResults", handles.Diagnostics());
     }
     OdbcCheck(SQLFreeStmt(handles.stmt.Get(), SQL_CLOSE), "SQLFreeStmt", handles.Diagnostics());
+    return rows < 0 ? -1 : static_cast<long>(rows);
 }
 
 void CDatabase::CancelStatement() noexcept {

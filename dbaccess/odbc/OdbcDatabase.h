@@ -22,9 +22,14 @@ public:
     // closed and CDBException thrown. Returns true when connected.
     bool OpenEx(const std::string& connect, unsigned options = 0);
 
-    // Executes one statement with SQLExecDirect and drains its result sets. Throws
-    // CDBException on failure; the connection stays open and earlier statements stay committed.
-    void ExecuteSQL(const std::string& statement);
+    // Executes one statement with SQLExecDirect and drains its result sets. Returns the rows
+    // the statement itself inserted, updated or deleted as the driver counts them
+    // (SQLRowCount of its first result; 0 when the driver answered SQL_NO_DATA), or -1 when
+    // the driver does not count them (a driver without counts, SQL Server under NOCOUNT).
+    // Rows written by the statement's triggers are not the statement's own on SQLite and
+    // PostgreSQL. Throws CDBException on failure; the connection stays open and earlier
+    // statements stay committed.
+    long ExecuteSQL(const std::string& statement);
 
     // Executes one query and returns the first column of its first row as text ("" when it
     // has no row or the value is NULL). Throws CDBException as ExecuteSQL does.
@@ -75,7 +80,8 @@ private:
     // the cancel's thread, which may outlive this object.
     struct InFlight;
     // Runs statement on the statement handle of handles, allocating it when there is none.
-    static void Execute(Handles& handles, const std::string& statement, unsigned queryTimeout,
+    // Returns the statement's row count as ExecuteSQL does.
+    static long Execute(Handles& handles, const std::string& statement, unsigned queryTimeout,
                         InFlight& inFlight);
     void EndTrans(short completion, const char* what);
     Handles& OpenHandles() const;

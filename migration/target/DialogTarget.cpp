@@ -1,35 +1,17 @@
 #include "migration/target/DialogTarget.h"
 
 #include <algorithm>
-#include <charconv>
 #include <utility>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
-
-namespace {
-
-std::optional<std::size_t> CountRows(CDatabase& database, const std::string& table) {
-    try {
-        const std::string text = database.QueryValue("select count(*) from " + table);
-        std::size_t rows = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rows);
-        if (error != std::errc() || end != text.data() + text.size()) {
-            return std::nullopt;
-        }
-        return rows;
-    } catch (const CDBException&) {
-        return std::nullopt;
-    }
-}
-
-}  // namespace
+#include "migration/target/TargetTables.h"
 
 std::vector<CTargetTableRows> CountTargetRows(CDatabase& database) {
     std::vector<CTargetTableRows> tables;
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
-        tables.push_back({entry.table, CountRows(database, entry.table)});
+        tables.push_back({entry.table, CountTableRows(database, entry.table)});
     }
     return tables;
 }
@@ -109,6 +91,14 @@ void CDialogTarget::EndTable() {
 
 void CDialogTarget::CommitRun() {
     Active().CommitRun();
+}
+
+std::optional<std::size_t> CDialogTarget::CountRows(const std::string& table) {
+    return Active().CountRows(table);
+}
+
+bool CDialogTarget::RowsUncounted() const {
+    return m_replace ? m_replace->RowsUncounted() : m_perRow.RowsUncounted();
 }
 
 void CDialogTarget::Close() noexcept {

@@ -59,7 +59,8 @@ public:
     CDialogTarget& operator=(const CDialogTarget&) = delete;
 
     bool IsOpen() const noexcept override;
-    // Connects, counts, and asks when a table holds rows. Throws CRunCancelled (connection
+    // Connects, looks at the eight tables and their columns (TargetTables.h: a missing one
+    // fails before anything is asked), counts, and asks when a table holds rows. Throws CRunCancelled (connection
     // closed) on Cancel, and CDBException when the connection, or for Replace the rollback
     // probe, the lock or the emptying, fails (nothing is then changed).
     void Open(const std::string& connect) override;
@@ -71,6 +72,8 @@ public:
     void EndTable() override;
     void CommitRun() override;
     bool CommitsAtEnd() const override { return IsReplacing(); }
+    std::optional<std::size_t> CountRows(const std::string& table) override;
+    bool RowsUncounted() const override;
     void Close() noexcept override;
 
     // True once Replace was chosen: nothing of the run is kept unless it completes.

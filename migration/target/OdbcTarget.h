@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,7 +23,10 @@ class CDatabase;
 // once per Open (see TargetResolution.h); the per-user file is created when absent. A failed
 // connection names the target it tried; a row that fails because the table is missing or the SQLite
 // file is locked throws CDBException whose text names the target and what to do; a row whose
-// connection broke while it was sent throws CConnectionLost (it may or may not be in).
+// connection broke while it was sent throws CConnectionLost (it may or may not be in). Right
+// after the connect, before anything is sent, the eight tables and their columns are checked
+// (TargetTables.h). Every row must be counted by the target as inserted: one it acknowledges
+// but does not count fails the run; a driver that counts nothing is noted (RowsUncounted).
 //
 // Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
 // even while a statement blocks.
@@ -42,10 +46,14 @@ public:
     const CTargetKind& Kind() const noexcept { return *m_kind; }
     // Told at Open when the driver and the server disagree about the target's kind.
     void SetKindNote(KindNote note) { m_kindNote = std::move(note); }
+    // A row the target acknowledges without counting it as inserted (a trigger or a rule that
+    // discarded it) throws CDBException naming the table and the row.
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
     // Every row is committed already; the SQLite file they went to must still be the target's.
     void CommitRun() override;
+    std::optional<std::size_t> CountRows(const std::string& table) override;
+    bool RowsUncounted() const override { return m_bUncounted; }
     // Runs a call of the caller's on the connection, watched as a statement is (a stop
     // cancels it and gives it up); nothing is unknown when it is given up.
     void RunWatched(const std::function<void()>& work);
@@ -60,4 +68,6 @@ private:
     CTargetFileIdentity m_file;  // a SQLite target's file, as connected to
     CStatementBuilder m_statements;
     CStatementRunner m_runner;
+    std::size_t m_nRow = 0;     // the rows of the current table acknowledged
+    bool m_bUncounted = false;  // a statement was answered without a row count
 };

@@ -6,8 +6,10 @@
 #include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
+#include "migration/CountText.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
+#include "migration/target/TargetTables.h"
 
 namespace {
 
@@ -47,6 +49,9 @@ void CReplaceTarget::Open(const std::string& connect) {
     // Watched as every call on the target is: a silent server is given up, not waited for.
     m_runner.Run([this] { m_kind = &ConnectToTarget(m_database, m_target, m_kindNote); },
                  UnknownOutcome::None);
+    // Nothing is emptied in a target that lacks a table or a column the statements name.
+    m_runner.Run([this] { CheckTargetTables(m_database, *m_kind, m_target.connection); },
+                 UnknownOutcome::None);
     BeginReplacing();
 }
 
@@ -58,6 +63,7 @@ void CReplaceTarget::TakeOver(const CResolvedTarget& target, const CTargetKind& 
 
 void CReplaceTarget::BeginReplacing() {
     m_file.Take(TargetFile(m_target));
+    m_bUncounted = false;
     m_nRowsPerStatement = m_nRowsCap.value_or(m_kind->RowsPerStatement());
     m_nBytesPerStatement = m_kind->BytesPerStatement();
     m_runner.Run([this] { VerifyTargetCanRollBack(m_database, m_kind->ProbeTables()); },
@@ -132,7 +138,11 @@ void CReplaceTarget::Flush() {
                                                    : " rows " + std::to_string(first) + " to " +
                                                          std::to_string(last));
     // Nothing is committed before CommitRun: a statement given up leaves nothing unknown.
-    m_runner.Start([this, &rows] { Send(m_database, m_strPending, rows); }, UnknownOutcome::None);
+    m_runner.Start(
+        [this, &rows, first, last] {
+            Send(m_database, m_strPending, rows, m_strTable, first, last, m_bUncounted);
+        },
+        UnknownOutcome::None);
     m_strPending.clear();
     m_nPending = 0;
     m_nSent = last;
@@ -160,13 +170,38 @@ void CReplaceTarget::AwaitSent() {
 }
 
 void CReplaceTarget::Send(CDatabase& database, const std::string& statement,
-                          const std::string& rows) {
+                          const std::string& rows, const std::string& table, std::size_t first,
+                          std::size_t last, bool& uncounted) {
+    long stored = 0;
     try {
-        database.ExecuteSQL(statement);
+        stored = database.ExecuteSQL(statement);
     } catch (const CDBException& e) {
         throw CDBException(TrFormat("The target refused %1: %2", {rows, e.GetErrorMessage()}),
                            e.Records());
     }
+    const std::size_t sent = last - first + 1;
+    if (stored < 0) {
+        // Not counted: the counts read back after the run are the check.
+        uncounted = true;
+    } else if (static_cast<std::size_t>(stored) < sent) {
+        throw CDBException(
+            (first == last
+                 ? TrFormat("The target accepted row %1 of %2 without storing it: a trigger or a "
+                            "rule on the table discarded it.",
+                            {GroupThousands(first), table})
+                 : TrFormat("The target accepted rows %1 to %2 of %3 but stored only %4 of them: "
+                            "a trigger or a rule on the table discarded the others.",
+                            {GroupThousands(first), GroupThousands(last), table,
+                             GroupThousands(static_cast<std::size_t>(stored))})) +
+            "\n");
+    }
+}
+
+std::optional<std::size_t> CReplaceTarget::CountRows(const std::string& table) {
+    std::optional<std::size_t> rows;
+    m_runner.Run([this, &table, &rows] { rows = CountTableRows(m_database, table); },
+                 UnknownOutcome::None);
+    return rows;
 }
 
 void CReplaceTarget::EndTable() {

@@ -26,7 +26,9 @@ class CDatabase;
 //
 // The rows are sent several to a statement, "insert into T(cols) values (...),(...)", with
 // every value the same literal as in the row's own statement. A statement that fails names
-// the table and the rows it held.
+// the table and the rows it held, as does one the target counts fewer rows inserted for than
+// it held (a trigger or a rule discarded some). Right after the connect, before the tables
+// are emptied, the eight tables and their columns are checked (TargetTables.h).
 //
 // Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
 // while one blocks. A statement that fails is reported by the caller's next call (InsertRow,
@@ -60,6 +62,8 @@ public:
     void EndTable() override;
     void CommitRun() override;
     bool CommitsAtEnd() const override { return true; }
+    std::optional<std::size_t> CountRows(const std::string& table) override;
+    bool RowsUncounted() const override { return m_bUncounted; }
     void Close() noexcept override;
 
 private:
@@ -73,7 +77,11 @@ private:
     void SendAll();
     // Takes the eight tables for the transaction and deletes their rows.
     static void LockAndEmpty(CDatabase& database, const std::vector<std::string>& statements);
-    static void Send(CDatabase& database, const std::string& statement, const std::string& rows);
+    // Sends statement, which holds rows first to last of the table; uncounted is set when the
+    // target does not count them.
+    static void Send(CDatabase& database, const std::string& statement, const std::string& rows,
+                     const std::string& table, std::size_t first, std::size_t last,
+                     bool& uncounted);
 
     CDatabase& m_database;
     std::size_t m_nRowsPerStatement = 1;        // the cap given, or the kind's
@@ -91,6 +99,7 @@ private:
     KindNote m_kindNote;
     CTargetFileIdentity m_file;  // a SQLite target's file, as connected to
 
+    bool m_bUncounted = false;     // a statement was answered without a row count
     std::exception_ptr m_failure;  // kept until Close: every later call throws it again
     CStatementRunner m_runner;
 };

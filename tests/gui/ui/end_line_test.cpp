@@ -109,3 +109,17 @@ TEST(EndLine, ATargetThatDidNotAnswerSaysWhatItMayHold) {
               "KEN_ALLの移行を中止しました。サーバー上のセッションを終了できなかったため、移行先"
               "の状態は確認できていません。");
 }
+
+// Every row sent and committed, but a table holds other than the run accounts for: the line
+// names each such table with what it holds, what it held and what was inserted.
+TEST(EndLine, ATableThatDiffersIsNamedWithItsCounts) {
+    CRunOutcome differs = Ended(CRunOutcome::Status::Failed,
+                                std::make_exception_ptr(CCountDiffers(
+                                    {{"KEN_ALL", 97283, 126029, 223313}, {"Mst02", 0, 50, 51}})));
+    differs.differs = true;
+    EXPECT_EQ(
+        runlines::EndLine(differs),
+        "移行しましたが、移行先の件数が合いません: KEN_ALLは 223,313 件 (以前の 97,283 件に "
+        "126,029 件を移行)、Mst02は 51 件 (空のテーブルに 50 件を移行)。移行中に別のプログラム "
+        "(またはテーブルのトリガー) が移行先を変更しました。");
+}

@@ -127,15 +127,25 @@ TEST(StartRun, ReplacingRunThatFailsLeavesTheTargetAsItWas) {
     dlg.Click(IDC_START);
     ASSERT_EQ("1001", CountOf(target, "KEN_ALL"));
 
-    TypePath(dlg, "missing-table.mdb");
+    // Mst03's products share their Col05 codes: a unique index refuses its rows.
+    target.Execute("delete from Mst03; create unique index mst03_col05 on Mst03(Col05);");
     answerer.ExpectAndReturn(wxID_YES);
     answerer.ExpectAndReturn(wxID_OK);
     dlg.Click(IDC_START);
     ASSERT_EQ(2u, answerer.Seen().size());
-    const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
-    EXPECT_TRUE(log.ends_with("の移行中に失敗しました。(移行先は元のままです)")) << log;
+    std::string log = Utf8FromWx(dlg.LogBox().GetValue());
+    EXPECT_TRUE(log.ends_with("Mst03の移行中に失敗しました。(移行先は元のままです)")) << log;
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
-    EXPECT_EQ("200", CountOf(target, "Mst03"));
+    EXPECT_EQ("0", CountOf(target, "Mst03"));
+
+    // A table missing from the file is found before the target is opened: no question.
+    TypePath(dlg, "missing-table.mdb");
+    answerer.ExpectAndReturn(wxID_OK);
+    dlg.Click(IDC_START);
+    ASSERT_EQ(3u, answerer.Seen().size());
+    log = Utf8FromWx(dlg.LogBox().GetValue());
+    EXPECT_TRUE(log.ends_with("Mst03の移行に失敗しました。(テーブルがありません)")) << log;
+    EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
 }
 
 // A source that cannot be opened is reported in a box, in the session's language, after a
@@ -197,8 +207,8 @@ TEST(StartRun, DamagedFileIsReportedWithWhatToDo) {
               Utf8FromWx(dlg.LogBox().GetValue()));
 }
 
-// A table missing from the file: the tables before it arrive, the log names the table and
-// the box says which table of which file.
+// A table missing from the file: nothing is sent, the log names the table and the box says
+// which table of which file.
 TEST(StartRun, MissingTableLeavesItsLineAndNamesTheTable) {
     const testtarget::SqliteTarget target;
     const testsupport::WorkingDirectory cwd(target.Directory());

@@ -217,23 +217,49 @@ TEST_P(MigrateEndToEnd, EmptySourceLogsEveryTableAndSendsNothing) {
     }
 }
 
-TEST_P(MigrateEndToEnd, MissingTableStopsThereAndKeepsEarlierTables) {
-    const CommandResult result = Migrate(testpaths::Data("missing-table.mdb"));
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(Lines(result.out), LogLinesUpTo(5, false));
-    EXPECT_NE(result.err.find("Mst03"), std::string::npos) << result.err;
-    EXPECT_EQ(Count(*m_target, "KEN_ALL"), 1001u);
-    EXPECT_EQ(Count(*m_target, "Mst02Error"), 10u);
-    EXPECT_EQ(Count(*m_target, "Mst03"), 0u);
+// Every table and column the run reads is looked up before the target is touched: a missing
+// one sends nothing, whichever table it is in.
+TEST_P(MigrateEndToEnd, MissingSourceTableOrColumnFailsBeforeAnyRow) {
+    for (const auto& [file, named] :
+         {std::pair{"missing-table.mdb", "Mst03"}, std::pair{"missing-column.mdb", "Col04"}}) {
+        const CommandResult result = Migrate(testpaths::Data(file));
+        EXPECT_EQ(result.exitCode, 1) << file;
+        EXPECT_EQ(result.out, "") << file;
+        EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
+        for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+            EXPECT_EQ(Count(*m_target, entry.table), 0u) << file << " " << entry.table;
+        }
+    }
 }
 
-TEST_P(MigrateEndToEnd, MissingColumnStopsOnTheTablesFirstRow) {
-    const CommandResult result = Migrate(testpaths::Data("missing-column.mdb"));
+// A target table or column the statements name that is missing is found right after the
+// connect, also for a table whose source is empty, and nothing is sent or emptied.
+TEST_P(MigrateEndToEnd, MissingTargetTableOrColumnFailsBeforeAnyRow) {
+    m_target->Execute("insert into Mst02(Col02) values ('old'); drop table Mst04;");
+    std::vector<std::string> replace = m_target->TargetArguments();
+    replace.insert(replace.begin(), "--replace");
+    for (const std::vector<std::string>& args : {m_target->TargetArguments(), replace}) {
+        const CommandResult result = Migrate(testpaths::Data("sample.mdb"), args);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("The target has no table Mst04: "), std::string::npos)
+            << result.err;
+        EXPECT_EQ(Count(*m_target, "KEN_ALL"), 0u);
+        EXPECT_EQ(Count(*m_target, "Mst02"), 1u);
+    }
+
+    m_target->Execute(
+        "create table Mst04 (Col02 text, Col03 text, Col04 text, Col05 text, JogaiFlag "
+        "integer); drop table Mst04Error; create table Mst04Error (Col02 text, Col03 text, "
+        "Col04 text, Col05 text);");
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(Lines(result.out), LogLinesUpTo(3, false));
-    EXPECT_NE(result.err.find("Col04"), std::string::npos) << result.err;
-    EXPECT_EQ(Count(*m_target, "Mst01"), 200u);
-    EXPECT_EQ(Count(*m_target, "Mst02"), 0u);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("The table Mst04Error of the target ("), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("lacks a column the program writes"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Count(*m_target, "KEN_ALL"), 0u);
 }
 
 TEST_P(MigrateEndToEnd, BadSourceFailsBeforeAnyTargetConnection) {
@@ -289,6 +315,119 @@ TEST_P(MigrateEndToEnd, TwoRunsInsertEverythingTwice) {
     EXPECT_EQ(Count(*m_target, "KEN_ALL"), 2002u);
     EXPECT_EQ(Count(*m_target, "Mst01"), 400u);
     EXPECT_EQ(Count(*m_target, "KEN_ALL_Version"), 2u);
+}
+
+// A row the target acknowledges without storing it (a BEFORE trigger that discards it:
+// SQLite's RAISE(IGNORE), a PostgreSQL trigger returning NULL) stops the run there, and what the
+// run says it inserted is what the target holds.
+TEST_P(MigrateEndToEnd, ARowATriggerDiscardsStopsTheRunThere) {
+    if (GetParam() == "sqlite") {
+        m_target->Execute(
+            "create trigger swallow before insert on KEN_ALL when (select count(*) from KEN_ALL) "
+            ">= 935 begin select raise(ignore); end;");
+    } else {
+        m_target->Execute(
+            "create function swallow() returns trigger language plpgsql as $$ begin if (select "
+            "count(*) from KEN_ALL) >= 935 then return null; end if; return new; end $$;"
+            "create trigger swallow before insert on KEN_ALL for each row execute function "
+            "swallow();");
+    }
+    const testsupport::TempDirectory dir("brimlow-swallow");
+    std::vector<std::string> args = m_target->TargetArguments();
+    args.insert(args.begin(), {"--summary", (dir / "summary.json").string()});
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"), args);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("failed at row 936 of KEN_ALL; 935 rows of KEN_ALL were inserted."),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("The target accepted row 936 of KEN_ALL without storing it: a "
+                              "trigger or a rule on the table discarded it."),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(Count(*m_target, "KEN_ALL"), 935u);
+    std::ifstream in(dir / "summary.json");
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(json.find("\"table\": \"KEN_ALL\", \"total\": 1001, \"inserted\": 935,"),
+              std::string::npos)
+        << json;
+}
+
+// PostgreSQL's DO INSTEAD NOTHING rule answers "INSERT 0 0": the first row stops the run.
+TEST(MigratePostgresRule, ADoInsteadNothingRuleStopsTheRunAtItsFirstRow) {
+    Postgres target;
+    target.Execute("create rule nothing as on insert to Mst04 do instead nothing;");
+    const CommandResult result =
+        testsupport::RunCommand({testpaths::Build("brimlow-migrate").string(), "--target",
+                                 target.ConnectionString(), testpaths::Data("sample.mdb").string()},
+                                {}, target.WorkDirectory());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(6, false));
+    EXPECT_NE(result.err.find("The target accepted row 1 of Mst04 without storing it"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(Count(target, "Mst03"), 200u);
+}
+
+// An AFTER trigger that writes another table does not count as the row's: the run completes,
+// per row and replacing.
+TEST_P(MigrateEndToEnd, AnAfterTriggerWritingAnotherTableIsNoFailure) {
+    if (GetParam() == "sqlite") {
+        m_target->Execute(
+            "create table audit (x text); create trigger audit after insert on Mst02 begin "
+            "insert into audit values (new.Col02); insert into audit values ('again'); end;");
+    } else {
+        m_target->Execute(
+            "create table audit (x text); create function audit() returns trigger language "
+            "plpgsql as $$ begin insert into audit values (new.Col02); insert into audit "
+            "values ('again'); return null; end $$; create trigger audit after insert on Mst02 "
+            "for each row execute function audit();");
+    }
+    const CommandResult perRow = Migrate(testpaths::Data("sample.mdb"));
+    ASSERT_EQ(perRow.exitCode, 0) << perRow.err;
+    std::vector<std::string> args = m_target->TargetArguments();
+    args.insert(args.begin(), "--replace");
+    const CommandResult replacing = Migrate(testpaths::Data("sample.mdb"), args);
+    ASSERT_EQ(replacing.exitCode, 0) << replacing.err;
+    EXPECT_EQ(Lines(replacing.out), LogLinesUpTo(8, true));
+    EXPECT_EQ(Count(*m_target, "audit"), 200u);
+    EXPECT_EQ(Count(*m_target, "Mst02"), 50u);
+}
+
+// Another writer (here a trigger on KEN_ALL that adds a row of its own to it) leaves the table
+// holding more than the run inserted: the rows stay, the completion line is not logged, and the
+// run ends as its own kind of failure, in the summary as well.
+TEST_P(MigrateEndToEnd, ATableChangedDuringTheRunEndsItAsDiffering) {
+    if (GetParam() == "sqlite") {
+        m_target->Execute(
+            "create trigger extra after insert on KEN_ALL when (select count(*) from KEN_ALL) = "
+            "10 begin insert into KEN_ALL (DantaiCode) values ('extra'); end;");
+    } else {
+        m_target->Execute(
+            "create function extra() returns trigger language plpgsql as $$ begin if "
+            "pg_trigger_depth() = 1 and (select count(*) from KEN_ALL) = 10 then insert into "
+            "KEN_ALL (DantaiCode) values ('extra'); end if; return null; end $$; create trigger "
+            "extra after insert on KEN_ALL for each row execute function extra();");
+    }
+    const testsupport::TempDirectory dir("brimlow-differs");
+    std::vector<std::string> args = m_target->TargetArguments();
+    args.insert(args.begin(), {"--summary", (dir / "summary.json").string()});
+    const CommandResult result = Migrate(testpaths::Data("sample.mdb"), args);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(Lines(result.out), LogLinesUpTo(8, false));
+    EXPECT_NE(result.err.find("KEN_ALL holds 1,002 rows; 1,001 were inserted into the empty "
+                              "table.\nAnother program (or a trigger on the table) changed the "
+                              "target during the run."),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(Count(*m_target, "KEN_ALL"), 1002u);
+    std::ifstream in(dir / "summary.json");
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(json.rfind("{\"status\": \"differs\", \"error\": ", 0), 0u) << json;
+    EXPECT_NE(json.find("\"differs\": \"count\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"table\": \"KEN_ALL\", \"total\": 1001, \"inserted\": 1001,"),
+              std::string::npos)
+        << json;
 }
 
 // Every row of every table, for comparing a whole target before and after.

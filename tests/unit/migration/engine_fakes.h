@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,6 +30,8 @@ public:
     std::map<std::string, std::vector<FakeRow>> tables;
     // A stale row count a table declares, by query text; by default its rows.
     std::map<std::string, size_t> declared;
+    // The columns a table lacks, by query text, even when it has no row.
+    std::map<std::string, std::vector<std::string>> missingColumns;
     std::function<void(const std::string& path)> onOpen;
     // The wait callback the run installed for the open (the file check's heartbeat).
     std::function<void()> waitCallback;
@@ -64,8 +67,9 @@ private:
 
 class FakeRecordset final : public IRecordset {
 public:
-    FakeRecordset(FakeEvents& events, const std::vector<FakeRow>& rows, size_t declared)
-        : m_events(events), m_rows(rows), m_nDeclared(declared) {}
+    FakeRecordset(FakeEvents& events, const std::vector<FakeRow>& rows, size_t declared,
+                  std::vector<std::string> missing = {})
+        : m_events(events), m_rows(rows), m_nDeclared(declared), m_missing(std::move(missing)) {}
     bool IsEOF() const override { return m_nRow >= m_rows.size(); }
     CFieldValue GetFieldValue(const std::string& column) override {
         const FakeRow& row = m_rows.at(m_nRow);
@@ -79,11 +83,22 @@ public:
     void MoveNext() override { ++m_nRow; }
     void Close() noexcept override { m_events.Add("recordset.close"); }
     size_t GetRecordCount() const override { return m_nDeclared; }
+    // A column is missing when the first row lacks it or the source says so.
+    void CheckField(const std::string& column) override {
+        const bool missing =
+            std::find(m_missing.begin(), m_missing.end(), column) != m_missing.end() ||
+            (!m_rows.empty() && m_rows.front().count(column) == 0);
+        if (missing) {
+            throw CDaoException(SourceFailureKind::MissingColumn,
+                                "Column " + column + " not found.");
+        }
+    }
 
 private:
     FakeEvents& m_events;
     const std::vector<FakeRow>& m_rows;
     size_t m_nDeclared;
+    std::vector<std::string> m_missing;
     size_t m_nRow = 0;
 };
 
@@ -93,8 +108,10 @@ inline std::unique_ptr<IRecordset> FakeSource::OpenRecordset(const std::string& 
         throw CDaoException(SourceFailureKind::MissingTable, "No table for " + query + ".");
     }
     const auto stale = declared.find(query);
+    const auto missing = missingColumns.find(query);
     return std::make_unique<FakeRecordset>(
-        m_events, it->second, stale == declared.end() ? it->second.size() : stale->second);
+        m_events, it->second, stale == declared.end() ? it->second.size() : stale->second,
+        missing == missingColumns.end() ? std::vector<std::string>{} : missing->second);
 }
 
 class FakeTarget final : public ITargetDatabase {
@@ -107,6 +124,11 @@ public:
     std::function<void(const std::string& connect)> onOpen;
     std::function<void()> onCommit;
     bool commitsAtEnd = false;  // a run that is one transaction
+    // The rows each table holds, raised by every row received; counted only when countable.
+    std::map<std::string, size_t> held;
+    bool countable = false;
+    // Every statement is answered without a row count.
+    bool uncounted = false;
 
     bool IsOpen() const noexcept override { return m_bOpen; }
     bool CommitsAtEnd() const override { return commitsAtEnd; }
@@ -129,7 +151,16 @@ public:
             onExecute(statement);
         }
         statements.push_back(std::move(statement));
+        ++held[row.m_strTable];
     }
+    std::optional<size_t> CountRows(const std::string& table) override {
+        m_events.Add("target.count " + table);
+        if (!countable) {
+            return std::nullopt;
+        }
+        return held[table];
+    }
+    bool RowsUncounted() const override { return uncounted && !statements.empty(); }
     void Close() noexcept override {
         if (m_bOpen) {
             m_events.Add("target.close");
@@ -177,6 +208,7 @@ public:
         Add("declared " + std::to_string(declared), &table);
     }
     void OnTableEnd(const CTableProgress& table) override { Add("end", &table); }
+    void OnRowsUncounted() override { m_events.Add("uncounted"); }
     // A stop or a failure as "stopped T n/m" or "failed T n/m" (T "-": no table in progress).
     void OnRunEnd(const CRunOutcome& end) override {
         outcome = end;

@@ -66,9 +66,17 @@ TEST_F(MigrationRunTest, OpensSourceThenTargetAndClosesTargetThenSource) {
               (std::vector<std::string>{"KEN_ALL", "KEN_ALL_Version", "Mst01", "Mst02",
                                         "Mst02Error", "Mst03", "Mst04", "Mst04Error"}));
 
-    ASSERT_GE(events.list.size(), 4u);
+    // The source's tables are looked up (each recordset opened and closed) before the target
+    // is opened.
+    ASSERT_GE(events.list.size(), 12u);
     EXPECT_EQ(events.list.front(), "source.open a.mdb ;PWD=wuzo");
+    EXPECT_EQ(std::vector<std::string>(events.list.begin() + 1, events.list.begin() + 9),
+              std::vector<std::string>(8, "recordset.close"));
+    events.list.erase(events.list.begin() + 1, events.list.begin() + 9);
     EXPECT_EQ(events.list[1], "target.open");
+    // Each table is counted once the target is open and once more after the commit.
+    EXPECT_EQ(events.list[2], "target.count KEN_ALL");
+    EXPECT_EQ(events.list[events.list.size() - 4], "target.count Mst04Error");
     EXPECT_EQ(log.target, "the fake target");
     EXPECT_EQ(events.list[events.list.size() - 3], std::string("log ") + kCompletionLine);
     EXPECT_EQ(events.list[events.list.size() - 2], "target.close");
@@ -159,22 +167,35 @@ TEST_F(MigrationRunTest, AnUnconvertibleValueNamesTableColumnRowAndFile) {
     }
 }
 
-TEST_F(MigrationRunTest, MissingColumnFailsOnTheFirstRowBeforeAnyStatement) {
+// Every table and column the run reads is looked up before the target is opened: a missing
+// one fails the run with the source's failure before anything is sent, even in a table with no
+// row, and the outcome names that table.
+TEST_F(MigrationRunTest, AMissingSourceTableOrColumnFailsBeforeTheTargetIsOpened) {
+    source.tables["select * from KEN_ALL_Version"] = {{{"Version", CFieldValue::Null()}}};
     FakeRow row = Mst02Row("B01", 0);
     row.erase("Col04");
     source.tables["select * from Mst02"] = {row};
-
+    try {
+        RunOn("a.mdb");
+        FAIL() << "no exception";
+    } catch (const CDaoException& e) {
+        EXPECT_EQ(e.GetErrorMessage(), "Column Col04 not found.");
+    }
+    source.tables["select * from Mst02"] = {};
+    source.missingColumns["select * from Mst04Error"] = {"JogaiFlag"};
     EXPECT_THROW(RunOn("a.mdb"), CDaoException);
-    EXPECT_TRUE(target.statements.empty());
-    EXPECT_EQ(log.lines.size(), 3u);
-}
-
-TEST_F(MigrationRunTest, MissingTableStopsAtThatTable) {
+    ASSERT_TRUE(log.outcome);
+    ASSERT_TRUE(log.outcome->table);
+    EXPECT_EQ(log.outcome->table->table, "Mst04Error");
+    EXPECT_TRUE(log.outcome->failedOpeningTable);
+    source.missingColumns.clear();
     source.tables.erase("select * from Mst03");
-
     EXPECT_THROW(RunOn("a.mdb"), CDaoException);
-    EXPECT_EQ(log.lines.size(), 5u);
-    EXPECT_EQ(log.lines.back(), "Mst02Errorを移行しました。");
+    EXPECT_EQ(log.outcome->table->table, "Mst03");
+
+    EXPECT_TRUE(target.statements.empty());
+    EXPECT_TRUE(log.lines.empty());
+    EXPECT_EQ(std::count(events.list.begin(), events.list.end(), "target.open"), 0);
 }
 
 TEST_F(MigrationRunTest, TwoRunsSendEveryRowTwiceAndLogBelowEachOther) {
@@ -318,6 +339,8 @@ TEST_F(MigrationRunTest, StopBeforeAnyTableReportsNoTable) {
         throw CDBException("Interrupted\n");  // a failure that the stop brought about
     };
     EXPECT_THROW(RunOn("a.mdb"), CRunStopped);
+    events.list.erase(std::remove(events.list.begin(), events.list.end(), "recordset.close"),
+                      events.list.end());
     EXPECT_EQ((std::vector<std::string>{"source.open a.mdb ;PWD=wuzo", "target.open",
                                         "source.close", "stopped -"}),
               events.list);
@@ -373,6 +396,63 @@ TEST_F(MigrationRunTest, TheOutcomeSaysWhereTheRunEnded) {
     target.onCommit = nullptr;
     RunOn("a.mdb");
     EXPECT_EQ(log.outcome->status, CRunOutcome::Status::Completed);
+}
+
+// After the commit, each table must hold what it held before plus the rows inserted: another
+// program's row fails the run as its own kind of end, after the commit (nothing is rolled back)
+// and without the completion line.
+TEST_F(MigrationRunTest, ATableThatDoesNotHoldWhatTheRunInsertedFailsTheRun) {
+    target.countable = true;
+    target.commitsAtEnd = true;
+    target.held["KEN_ALL"] = 97283;
+    source.tables["select * from Mst02"] = {Mst02Row("B01", 0), Mst02Row("B02", 0)};
+    RunOn("a.mdb");  // rows held before are no difference
+    EXPECT_EQ(log.lines, AllLogLines());
+    EXPECT_EQ(log.outcome->status, CRunOutcome::Status::Completed);
+
+    target.onExecute = [&](const std::string&) { target.held["KEN_ALL"] += 126029; };
+    try {
+        RunOn("a.mdb");
+        FAIL() << "no exception";
+    } catch (const CCountDiffers& e) {
+        ASSERT_EQ(e.Tables().size(), 1u);
+        EXPECT_EQ(e.Tables()[0].table, "KEN_ALL");
+        EXPECT_EQ(e.Tables()[0].before, 97283u);
+        EXPECT_EQ(e.Tables()[0].inserted, 0u);
+        EXPECT_EQ(e.Tables()[0].held, 97283u + 2 * 126029u);
+        EXPECT_EQ(e.GetErrorMessage(),
+                  "KEN_ALL holds 349,341 rows; 0 were inserted into 97,283.\nAnother program (or "
+                  "a trigger on the table) changed the target during the run. The rows the run "
+                  "inserted stay in the target.\n");
+    }
+    const std::vector<std::string> tableLines = AllLogLines();
+    EXPECT_EQ(std::vector<std::string>(log.lines.end() - 8, log.lines.end()),
+              std::vector<std::string>(tableLines.begin(), tableLines.end() - 1));
+    EXPECT_EQ(log.outcome->status, CRunOutcome::Status::Failed);
+    EXPECT_TRUE(log.outcome->differs);
+    EXPECT_FALSE(log.outcome->rolledBack);
+    EXPECT_FALSE(log.outcome->table);
+    EXPECT_EQ("failed -", events.list.back());
+}
+
+// A target that answers without counting rows is told once per run, after the table.
+TEST_F(MigrationRunTest, RowsTheTargetDoesNotCountAreToldOnce) {
+    target.uncounted = true;
+    source.tables["select * from Mst01"] = {{}};
+    source.tables["select * from Mst02"] = {Mst02Row("B01", 0)};
+    source.missingColumns.clear();
+    for (const CCatalogueColumn& column : GetTableCatalogue()[2].columns) {
+        source.tables["select * from Mst01"][0][column.name] = CFieldValue::Text("x");
+    }
+    source.tables["select * from Mst01"][0]["JogaiFlag"] = CFieldValue::Integer(0);
+
+    RunOn("a.mdb");
+
+    EXPECT_EQ(std::count(events.list.begin(), events.list.end(), "uncounted"), 1);
+    const auto at = [&](const std::string& event) {
+        return std::find(events.list.begin(), events.list.end(), event) - events.list.begin();
+    };
+    EXPECT_EQ(at("uncounted") + 1, at("end Mst01 1/1"));
 }
 
 }  // namespace

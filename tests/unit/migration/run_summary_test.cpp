@@ -26,6 +26,11 @@ TEST(RunSummary, ListsTheTablesStartedWithWhatTheyHold) {
     const std::string error = "x";
     EXPECT_EQ("{\"status\": \"failed\", \"error\": \"x\", \"tables\": []}\n",
               summary.ToJson("failed", &error));
+    // A run whose target tables hold other than it accounts for says what differs.
+    EXPECT_EQ(
+        "{\"status\": \"differs\", \"error\": \"x\", \"tables\": [], \"differs\": "
+        "\"count\"}\n",
+        summary.ToJson("differs", &error));
 
     summary.TableStarted({"KEN_ALL", 3, 0});
     summary.TableAt({"KEN_ALL", 3, 3});

@@ -231,6 +231,28 @@ TEST(SourceMissingColumn, FailsAtTheFirstGetFieldValueNotAtOpen) {
     EXPECT_EQ(rs.GetFieldValue("JogaiFlag").GetType(), FieldType::Integer);
 }
 
+// The run looks every column up before its first row: the same failure, on the table's
+// definition, whether or not the table has a row.
+TEST(SourceMissingColumn, CheckColumnThrowsWhatGetFieldValueThrows) {
+    CDaoDatabase db;
+    db.Open(Data("missing-column.mdb"), false, true, kPassword);
+    CDaoRecordset rs(db);
+    rs.Open(dbOpenDynaset, "select * from Mst02", dbReadOnly);
+    EXPECT_NO_THROW(rs.CheckColumn("Col03"));
+    EXPECT_NO_THROW(rs.CheckColumn("jogaiflag"));
+    EXPECT_EQ(DaoError([&] { rs.CheckColumn("Col04"); }), "The table 'Mst02' in the database '" +
+                                                              Data("missing-column.mdb") +
+                                                              "' has no column 'Col04'.");
+    while (!rs.IsEOF()) {
+        rs.MoveNext();
+    }
+    EXPECT_EQ(DaoError([&] { rs.CheckColumn("Col04"); }), DaoError([&] {
+                  CDaoRecordset again(db);
+                  again.Open(dbOpenDynaset, "select * from Mst02", dbReadOnly);
+                  again.GetFieldValue("Col04");
+              }));
+}
+
 TEST(SourceMissingColumn, GoesUnnoticedInAnEmptyTable) {
     CDaoDatabase db;
     db.Open(Data("empty.mdb"), false, true, kPassword);

@@ -1,11 +1,13 @@
-// The dialog's target asks before adding rows to tables that hold some; a table it cannot
-// count (here, one missing from the target) counts as holding rows.
+// The dialog's target asks before adding rows to tables that hold some; a table missing from
+// the target fails the open before anything is asked, and a table that cannot be counted
+// counts as holding rows.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/target/DialogTarget.h"
 #include "tests/support/SqliteTarget.h"
@@ -29,21 +31,34 @@ std::optional<std::vector<CTargetTableRows>> AskedAbout(const testtarget::Sqlite
     return asked;
 }
 
-TEST(DialogTargetExistingRows, ACountThatFailsCountsAsRows) {
+TEST(DialogTargetExistingRows, ATableWithRowsIsAskedAboutAndAMissingOneFailsTheOpen) {
     testtarget::SqliteTarget target;
     EXPECT_FALSE(AskedAbout(target).has_value());
 
-    target.Execute("drop table Mst03;");
+    target.Execute("insert into Mst02(Col02) values ('old');");
     const auto asked = AskedAbout(target);
     ASSERT_TRUE(asked.has_value());
+    ASSERT_EQ(asked->size(), 8u);
     for (const CTargetTableRows& table : *asked) {
-        if (table.table == "Mst03") {
-            EXPECT_FALSE(table.rows.has_value());
-        } else {
-            EXPECT_EQ(table.rows, std::optional<std::size_t>(0)) << table.table;
-        }
+        EXPECT_EQ(table.rows, std::optional<std::size_t>(table.table == "Mst02" ? 1 : 0))
+            << table.table;
     }
-    EXPECT_EQ(asked->size(), 8u);
+
+    target.Execute("drop table Mst03;");
+    try {
+        AskedAbout(target);
+        ADD_FAILURE() << "a target without Mst03 was opened";
+    } catch (const CDBException& e) {
+        EXPECT_NE(e.GetErrorMessage().find("The target has no table Mst03: "), std::string::npos)
+            << e.GetErrorMessage();
+    }
+
+    // A count that fails counts as rows.
+    CDatabase db;
+    db.OpenEx(target.ConnectionString(), noOdbcDialog);
+    for (const CTargetTableRows& table : CountTargetRows(db)) {
+        EXPECT_EQ(table.rows.has_value(), table.table != "Mst03") << table.table;
+    }
 }
 
 }  // namespace
