@@ -65,7 +65,8 @@ std::string CanonicalKey(std::string key) {
     return key;
 }
 
-std::string Odbc(const std::string& dsn, const char* key) {
+// The value of key in the entry of the data source dsn (odbc.ini); "" when there is none.
+std::string DataSourceEntry(const std::string& dsn, const char* key) {
     char value[1024] = "";
     SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "ODBC.INI");
     return value;
@@ -126,7 +127,8 @@ std::string DescribeTarget(const std::string& connect) {
             }
         }
         for (const char* key : keys) {
-            if (std::string entry = dsn.empty() ? std::string() : Odbc(dsn, key); !entry.empty()) {
+            if (std::string entry = dsn.empty() ? std::string() : DataSourceEntry(dsn, key);
+                !entry.empty()) {
                 return entry;
             }
         }

@@ -43,6 +43,14 @@ void CTargetKind::CheckSession(CDatabase& database) const {
             return;
         }
     } catch (const CDBException& e) {
+        // A connection lost at once says nothing about the quoting: its own failure is told.
+        for (const CDiagnosticRecord& record : e.Records()) {
+            if (ClassifyRecord(record) == TargetFailureKind::Connection ||
+                IsOwnConnectionLoss(record)) {
+                database.Close();
+                throw;
+            }
+        }
         driverText = e.GetErrorMessage();
     }
     database.Close();
