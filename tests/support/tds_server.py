@@ -29,7 +29,7 @@ Test controls:
                        is answered with SQL Server's error CODE instead of running
   --error-on TEXT=CODE the first batch whose text contains TEXT is answered so
                        (CODE: 2627 duplicate key, 208 missing table, 1222 lock timeout,
-                       1205 deadlock victim)
+                       1205 deadlock victim, 6005 the server shutting down)
   --hold-on TEXT       the first batch whose text contains TEXT gets no answer until the
                        client gives up on it (ATTENTION; FreeTDS sends one at its statement
                        timeout), as a statement waiting for a lock would
@@ -83,6 +83,7 @@ ERRORS = {
     2627: (14, 1, "Violation of PRIMARY KEY constraint 'PK_{table}'. Cannot insert duplicate "
            "key in object 'dbo.{table}'. The duplicate key value is (1)."),
     208: (16, 1, "Invalid object name '{table}'."),
+    6005: (14, 1, "SHUTDOWN is in progress."),
     1222: (16, 56, "Lock request time out period exceeded."),
     1205: (13, 51, "Transaction (Process ID 52) was deadlocked on lock resources with another "
            "process and has been chosen as the deadlock victim. Rerun the transaction."),

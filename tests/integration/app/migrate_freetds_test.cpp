@@ -301,6 +301,22 @@ TEST_F(FreeTds, ServerErrorsAreToldWithTheTableAndTheRow) {
     }
 }
 
+// SQL Server shutting down answers a statement with its message 6005: the statement may have
+// been applied before it, so the row's outcome is unknown, not a failure of the row.
+TEST_F(FreeTds, AServerShuttingDownLeavesTheRowUnknown) {
+    const auto server = StartServer({"--error-on", "insert into Mst01(=6005"});
+    const std::filesystem::path summary = std::filesystem::path(server->Folder()) / "s.json";
+    const CommandResult run =
+        Migrate(*server, {"--summary", summary.string(), testpaths::Data("sample.mdb").string()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("the connection was lost while row 1 of Mst01 was being sent"),
+              std::string::npos)
+        << run.err;
+    std::ifstream in(summary);
+    const std::string written(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(written.rfind("{\"status\": \"unknown\"", 0), 0u) << written;
+}
+
 // A delete that waits for its table's lock is cancelled by FreeTDS at the statement timeout
 // (15 s, an ATTENTION on the wire); the run says that another program holds the tables, and
 // nothing changed.
