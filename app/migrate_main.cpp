@@ -42,6 +42,7 @@
 #include "migration/RunSettings.h"
 #include "migration/RunSummary.h"
 #include "migration/RunThread.h"
+#include "migration/target/ConnectionString.h"
 #include "migration/target/OdbcTarget.h"
 #include "migration/target/ReplaceTarget.h"
 #include "migration/target/StatementWriter.h"
@@ -356,6 +357,13 @@ std::optional<CResolvedTarget> ResolveRunTarget(const COptions& options) {
 // and how it ended told on stderr and in the summary. Returns 2 after a usage error.
 int Migrate(const COptions& options) {
     InstallStopSignals();
+    // A key given twice leaves the target to the driver's choice: refused before anything,
+    // the summary included, is written.
+    if (const std::string problem = options.bSqlOnly ? "" : ConnectionStringProblem(options.target);
+        !problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return 2;
+    }
     const std::optional<CResolvedTarget> resolved = ResolveRunTarget(options);
     // A run that writes no target names none; one whose target cannot be resolved names why.
     const std::string target = options.bSqlOnly ? std::string()

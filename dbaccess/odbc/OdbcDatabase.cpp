@@ -207,6 +207,12 @@ std::string CDatabase::QueryValue(const std::string& query) {
             }
         }
     }
+    // The answer read to its end before the cursor is closed: FreeTDS cancels a result it has
+    // not read to its end (an ATTENTION and a wait for its acknowledgement).
+    while (SQL_SUCCEEDED(SQLFetch(stmt.Get()))) {
+    }
+    while (SQL_SUCCEEDED(SQLMoreResults(stmt.Get()))) {
+    }
     SQLFreeStmt(stmt.Get(), SQL_CLOSE);
     return value;
 }

@@ -15,7 +15,7 @@ struct CProbeTable {
 // Makes sure that a transaction on the open connection can really be undone, before a run
 // that relies on it changes anything. Throws CDBException when the driver says it has no
 // transactions, or says it has but keeps a row that was rolled back (the SQLite driver with
-// NoTXN=1 does that). Works on the first of tables that the target creates (the failure to
-// create the last one is thrown), and drops it again; no other table of the target is
-// touched. Leaves autocommit on.
+// NoTXN=1 does that). Works on the first of tables that the target creates (when it creates none,
+// the first failure that is not a syntax error is thrown, else the first), and drops it again; no
+// other table of the target is touched. Leaves autocommit on.
 void VerifyTargetCanRollBack(CDatabase& db, const std::vector<CProbeTable>& tables);

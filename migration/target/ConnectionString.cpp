@@ -1,9 +1,17 @@
 #include "migration/target/ConnectionString.h"
 
+#include <odbcinst.h>
+
+#include <initializer_list>
+
 #include "dbaccess/AsciiCase.h"
+#include "dbaccess/Translate.h"
 #include "migration/RunSettings.h"
 
-CConnectionAttributes ParseConnectionString(const std::string& connect) {
+namespace {
+
+// The attributes of connect, keys as written (leading blanks dropped) or in lower case.
+CConnectionAttributes ParseAttributes(const std::string& connect, bool bLowerKeys) {
     CConnectionAttributes attributes;
     size_t pos = 0;
     while (pos < connect.size()) {
@@ -11,7 +19,10 @@ CConnectionAttributes ParseConnectionString(const std::string& connect) {
         if (equals == std::string::npos) {
             break;
         }
-        std::string key = AsciiLower(connect.substr(pos, equals - pos));
+        std::string key = connect.substr(pos, equals - pos);
+        if (bLowerKeys) {
+            key = AsciiLower(std::move(key));
+        }
         key.erase(0, key.find_first_not_of(' '));
         std::string value;
         size_t end;
@@ -33,6 +44,69 @@ CConnectionAttributes ParseConnectionString(const std::string& connect) {
     return attributes;
 }
 
+// Keys that the drivers read as one: the later or the earlier of the two wins, depending on
+// the driver. Any other key stands for itself.
+constexpr const char* kSynonyms[][3] = {{"server", "servername", nullptr},
+                                        {"uid", "username", "user"},
+                                        {"pwd", "password", nullptr},
+                                        {"database", "dbq", nullptr},
+                                        {"connsettings", "a6", nullptr}};
+
+// The key that key (lower case, without blanks around it) stands for.
+std::string CanonicalKey(std::string key) {
+    key.erase(key.find_last_not_of(' ') + 1);
+    for (const auto& synonyms : kSynonyms) {
+        for (const char* synonym : synonyms) {
+            if (synonym && key == synonym) {
+                return synonyms[0];
+            }
+        }
+    }
+    return key;
+}
+
+// The value of key in the entry of the data source dsn (odbc.ini); "" when there is none.
+std::string DataSourceEntry(const std::string& dsn, const char* key) {
+    char value[1024] = "";
+    SQLGetPrivateProfileString(dsn.c_str(), key, "", value, sizeof value, "ODBC.INI");
+    return value;
+}
+
+}  // namespace
+
+CConnectionAttributes ParseConnectionString(const std::string& connect) {
+    return ParseAttributes(connect, true);
+}
+
+std::string RepeatedConnectionKey(const std::string& connect) {
+    const CConnectionAttributes attributes = ParseAttributes(connect, false);
+    for (size_t i = 0; i < attributes.size(); ++i) {
+        const std::string key = CanonicalKey(AsciiLower(attributes[i].first));
+        for (size_t j = i + 1; j < attributes.size(); ++j) {
+            if (CanonicalKey(AsciiLower(attributes[j].first)) == key) {
+                std::string first = attributes[i].first;
+                std::string second = attributes[j].first;
+                first.erase(first.find_last_not_of(' ') + 1);
+                second.erase(second.find_last_not_of(' ') + 1);
+                return AsciiLower(first) == AsciiLower(second) ? first : first + "/" + second;
+            }
+        }
+    }
+    return {};
+}
+
+std::string ConnectionStringProblem(const std::string& connect) {
+    const std::string key = RepeatedConnectionKey(connect);
+    if (key.empty()) {
+        return {};
+    }
+    return TrFormat(
+        "The connection string sets %1 more than once. Drivers differ in which of the "
+        "values they use (some the first, some the last), so the run could reach "
+        "another target than the one named; nothing was done. Give each setting once.",
+        {key});
+}
+
 std::string ConnectionAttribute(const CConnectionAttributes& attributes, const std::string& key) {
     for (const auto& [name, value] : attributes) {
         if (name == key) {
@@ -44,21 +118,33 @@ std::string ConnectionAttribute(const CConnectionAttributes& attributes, const s
 
 std::string DescribeTarget(const std::string& connect) {
     const CConnectionAttributes attributes = ParseConnectionString(connect);
+    const std::string dsn = ConnectionAttribute(attributes, "dsn");
+    // The string's value, else its data source's: what the driver connects with.
+    const auto value = [&](std::initializer_list<const char*> keys) {
+        for (const char* key : keys) {
+            if (std::string given = ConnectionAttribute(attributes, key); !given.empty()) {
+                return given;
+            }
+        }
+        for (const char* key : keys) {
+            if (std::string entry = dsn.empty() ? std::string() : DataSourceEntry(dsn, key);
+                !entry.empty()) {
+                return entry;
+            }
+        }
+        return std::string();
+    };
     std::string description;
-    const auto add = [&](const char* label, const std::string& value) {
-        if (!value.empty()) {
-            description += (description.empty() ? "" : ", ") + std::string(label) + " " + value;
+    const auto add = [&](const char* label, const std::string& shown) {
+        if (!shown.empty()) {
+            description += (description.empty() ? "" : ", ") + std::string(label) + " " + shown;
         }
     };
-    add("DSN", ConnectionAttribute(attributes, "dsn"));
+    add("DSN", dsn);
     add("driver", ConnectionAttribute(attributes, "driver"));
-    add("server", ConnectionAttribute(attributes, "server"));
-    add("server", ConnectionAttribute(attributes, "servername"));
-    std::string database = ConnectionAttribute(attributes, "database");
-    if (database.empty()) {
-        database = ConnectionAttribute(attributes, "dbq");
-    }
-    add("database", database);
+    add("server", value({"server", "servername"}));
+    add("port", value({"port"}));
+    add("database", value({"database", "dbq"}));
     return description.empty() ? "the target" : description;
 }
 

@@ -26,8 +26,7 @@ const CTargetKind& ConnectToTarget(CDatabase& database, const CResolvedTarget& t
         if (choice.bDisagree && note) {
             note(library.Name(), dbmsName);
         }
-        choice.kind->CheckSession(database,
-                                  choice.kind == &library && connection != target.connection);
+        choice.kind->CheckSession(database);
         return *choice.kind;
     } catch (const CDBException& e) {
         throw CDBException(

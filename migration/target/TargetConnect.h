@@ -25,6 +25,7 @@ using KindNote = std::function<void(const std::string& driverKind, const std::st
 // kind needs in the connection string; the per-user SQLite file is created first when target
 // is it. Returns the kind the server confirms, or the unknown ODBC kind when the server
 // disagrees with the library (note is told). Throws CDBException whose text names the target
-// tried, also when the kind refuses the session (CTargetKind::CheckSession).
+// tried, also when the kind refuses the session (CTargetKind::CheckSession: every session is
+// asked once whether it reads quoted text in the standard way).
 const CTargetKind& ConnectToTarget(CDatabase& database, const CResolvedTarget& target,
                                    const KindNote& note = {});

@@ -45,7 +45,7 @@ std::string DataSourceValue(const char* key) {
     return value;
 }
 
-// "DSN Pomvale01 (driver …, server …, database …)" from the data source's own entries.
+// "DSN Pomvale01 (driver …, server …, port …, database …)" from the data source's own entries.
 std::string DescribeDataSource() {
     struct Shown {
         const char* label;
@@ -53,6 +53,7 @@ std::string DescribeDataSource() {
     };
     constexpr Shown kShown[] = {{"driver", {"Driver", nullptr}},
                                 {"server", {"Servername", "Server"}},
+                                {"port", {"Port", nullptr}},
                                 {"database", {"Database", nullptr}}};
     std::string details;
     for (const Shown& shown : kShown) {
@@ -129,6 +130,9 @@ CTargetFacts GatherTargetFacts() {
 
 CResolvedTarget ResolveTarget(const std::string& connect) {
     if (connect != kTargetConnection) {
+        if (const std::string problem = ConnectionStringProblem(connect); !problem.empty()) {
+            throw CDBException(problem);
+        }
         return {connect, {}, DescribeTarget(connect)};
     }
     return ResolveBuiltInTarget(GatherTargetFacts());

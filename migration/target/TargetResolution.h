@@ -59,7 +59,8 @@ CTargetFacts GatherTargetFacts();
 
 // What connect reaches now: the built-in string resolved as above from the facts gathered
 // now, any other string as it stands (described by DescribeTarget). Creates nothing. Throws
-// CDBException as ResolveBuiltInTarget does.
+// CDBException as ResolveBuiltInTarget does, and with ConnectionStringProblem's text for a
+// string that gives a key twice.
 CResolvedTarget ResolveTarget(const std::string& connect);
 
 // The SQLite file that target is, when it is one: the per-user file, or the Database= of a

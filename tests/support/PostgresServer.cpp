@@ -96,6 +96,20 @@ PostgresServer& PostgresServer::Get() {
     return server;
 }
 
+std::unique_ptr<PostgresServer> PostgresServer::StartPrivate() {
+    return std::unique_ptr<PostgresServer>(new PostgresServer);
+}
+
+void PostgresServer::StopImmediately() {
+    const auto stop = RunAsPostgres(
+        {kBin + "pg_ctl", "-D", (*m_dir / "data").string(), "-m", "immediate", "-w", "stop"},
+        m_dir->Path());
+    if (stop.exitCode != 0) {
+        throw std::runtime_error("pg_ctl stop failed:\n" + stop.out + stop.err);
+    }
+    m_bRunning = false;
+}
+
 PostgresServer::PostgresServer() {
     // The server is reached through psqlODBC, like any ODBC target of these tests.
     UseProjectOdbcinst();

@@ -19,12 +19,20 @@ public:
     // The server, started on first use. Throws std::runtime_error with pg_ctl's output and
     // the server log when it cannot start; a later call tries again.
     static PostgresServer& Get();
+    // A server of the caller's own, started now, for a test that stops or breaks it; stopped
+    // and removed with the object. Throws as Get() does.
+    static std::unique_ptr<PostgresServer> StartPrivate();
 
     PostgresServer(const PostgresServer&) = delete;
     PostgresServer& operator=(const PostgresServer&) = delete;
     ~PostgresServer();  // stops the server; never throws
 
     int Port() const noexcept { return m_nPort; }
+
+    // pg_ctl stop -m immediate: every backend ends at once (its client is told 57P01 where
+    // the message gets through), as in a crash of the server. Throws std::runtime_error
+    // with pg_ctl's output when it fails.
+    void StopImmediately();
 
     // A DSN-less psqlODBC connection string for database as user postgres.
     std::string ConnectionString(const std::string& database) const;

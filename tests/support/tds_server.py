@@ -20,7 +20,8 @@ is committed goes to --state FILE (JSON {"table": [value texts]}) after every ch
 
 Answers: insert - DONE with the rows of its VALUES list; delete - DONE with the rows the
 table held; "drop table T" - DONE, T gone; "select count(*) from T" - one row with T's
-count; "create temporary table" - SQL Server's error 343 (it knows only #tables); anything
+count; "select 'text'" - one row with the text (as SQL Server quotes: '' is one '); "create
+temporary table" - SQL Server's error 343 (it knows only #tables); anything
 else - DONE without a count.
 
 Test controls:
@@ -28,7 +29,7 @@ Test controls:
                        is answered with SQL Server's error CODE instead of running
   --error-on TEXT=CODE the first batch whose text contains TEXT is answered so
                        (CODE: 2627 duplicate key, 208 missing table, 1222 lock timeout,
-                       1205 deadlock victim)
+                       1205 deadlock victim, 6005 the server shutting down)
   --hold-on TEXT       the first batch whose text contains TEXT gets no answer until the
                        client gives up on it (ATTENTION; FreeTDS sends one at its statement
                        timeout), as a statement waiting for a lock would
@@ -82,6 +83,7 @@ ERRORS = {
     2627: (14, 1, "Violation of PRIMARY KEY constraint 'PK_{table}'. Cannot insert duplicate "
            "key in object 'dbo.{table}'. The duplicate key value is (1)."),
     208: (16, 1, "Invalid object name '{table}'."),
+    6005: (14, 1, "SHUTDOWN is in progress."),
     1222: (16, 56, "Lock request time out period exceeded."),
     1205: (13, 51, "Transaction (Process ID 52) was deadlocked on lock resources with another "
            "process and has been chosen as the deadlock victim. Rerun the transaction."),
@@ -130,6 +132,15 @@ def count_result(name, count):
     return meta + bytes([ROW]) + struct.pack("<i", count) + done(DONE_COUNT, CURCMD_SELECT, 1)
 
 
+def text_result(value):
+    """One nvarchar column, one ROW holding value, DONE with its count."""
+    data = value.encode("utf-16-le")
+    meta = (struct.pack("<BH", COLMETADATA, 1) + struct.pack("<IHBH", 0, 1, 0xE7, 8000) +
+            bytes.fromhex("0904d00034") + b_varchar(""))
+    return (meta + bytes([ROW]) + struct.pack("<H", len(data)) + data +
+            done(DONE_COUNT, CURCMD_SELECT, 1))
+
+
 def value_rows(values_text):
     """The top-level parenthesised groups of a VALUES list; a quote inside a literal is
     doubled, so that reading '' as an end and a new start keeps the state right."""
@@ -153,6 +164,7 @@ def value_rows(values_text):
 INSERT = re.compile(r"\s*insert\s+into\s+([#\w]+)\s*(\([^)]*\))?\s*values\s*", re.I | re.S)
 DELETE = re.compile(r"\s*delete\s+from\s+([#\w]+)", re.I)
 DROP = re.compile(r"\s*drop\s+table\s+([#\w]+)", re.I)
+LITERAL = re.compile(r"\s*select\s+'((?:[^']|'')*)'\s*;?\s*$", re.I)
 COUNT = re.compile(r"\s*select\s+count\s*\(\s*\*\s*\)\s+from\s+([#\w]+)\s*;?\s*$", re.I)
 
 
@@ -403,6 +415,8 @@ class Session(socketserver.BaseRequestHandler):
             elif m := DROP.match(text):
                 tables.pop(m.group(1), None)
                 answer = done(DONE_FINAL)
+            elif m := LITERAL.match(text):
+                return text_result(m.group(1).replace("''", "'"))
             elif re.match(r"\s*create\s+temporary\s", text, re.I):
                 return error_token(343, "") + done(DONE_ERROR)
             else:

@@ -5,10 +5,12 @@
 // sites carry) reads a backslash inside such a literal as an escape: values change, and a
 // value ending in a backslash ends its literal early, so that the text after it runs as SQL.
 // psqlODBC fixes the quoting of its session when it connects, so the setting is put into the
-// connection itself, through the driver's pqopt attribute (options passed on to libpq).
+// connection itself, through the driver's pqopt attribute (options passed on to libpq), and
+// the session is asked after connecting (CheckSession), since the driver's ConnSettings runs
+// after the start-up options and may turn it off again.
 #include <utility>
 
-#include "dbaccess/odbc/OdbcDatabase.h"
+#include "dbaccess/Translate.h"
 #include "migration/TableCatalogue.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
@@ -60,20 +62,19 @@ public:
                "pqopt=" + PqoptValue({kStandardQuoting, kKeepalives});
     }
 
-    // Where the option could not be put into the connection (a pqopt of the user's own, a
-    // driver not known as psqlODBC), the server is asked, and refused when backslashes escape.
-    void CheckSession(CDatabase& database, bool bAmended) const override {
-        if (bAmended || database.QueryValue("show standard_conforming_strings") == "on") {
-            return;
-        }
-        database.Close();
-        throw CDBException(
-            "The PostgreSQL server reads backslashes in quoted text as escapes "
-            "(standard_conforming_strings is off), so values holding a backslash would arrive "
-            "changed and could end their text early; nothing was sent. Turn the setting on for "
-            "the database or the role (ALTER DATABASE … SET standard_conforming_strings = on), "
-            "or remove pqopt from the data source or the connection string so that the program "
-            "can turn it on for its own connection.");
+    // The session reads backslashes as escapes although pqopt asked for standard quoting (or
+    // could not: a pqopt of the user's own): psqlODBC's ConnSettings (A6) runs its SQL after
+    // the start-up options, and a database or role setting applies where pqopt is not ours.
+    std::string QuotingRefusal() const override {
+        return Tr(
+            "The PostgreSQL session reads backslashes in quoted text as escapes "
+            "(standard_conforming_strings is off), so values holding a backslash would "
+            "arrive changed and could end their text early; nothing was sent. The program "
+            "turns the setting on for its connection, so something turned it off again or "
+            "kept it off: a ConnSettings (or A6) or a pqopt of the connection string or of "
+            "the data source (remove the setting from it), or a setting of the database or "
+            "the role (ALTER DATABASE … SET standard_conforming_strings = on, or ALTER "
+            "ROLE … RESET standard_conforming_strings).");
     }
 
     // The statement timeout cancelling a wait (57014), or a lock refused at once (55P03).

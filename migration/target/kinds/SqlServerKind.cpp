@@ -1,4 +1,7 @@
 // Microsoft SQL Server through FreeTDS's ODBC driver (tdsodbc).
+#include <algorithm>
+#include <iterator>
+
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
 #include "migration/target/kinds/TargetKinds.h"
@@ -9,6 +12,15 @@ namespace {
 // as a deadlock's victim.
 constexpr long kLockTimeout = 1222;
 constexpr long kDeadlock = 1205;
+
+// What ends a session while a statement or its commit may have been applied, by SQL Server's
+// message numbers: "SHUTDOWN is in progress." (6005), the server shut down by a login's
+// request (6006), "Cannot continue the execution because the session is in the kill state."
+// (596, a KILL), and the transport errors a client reports for a connection the server closed
+// (233 "no process is on the other end of the pipe", 10053 and 10054 "an existing connection
+// was forcibly closed"); and by FreeTDS's own: the connection is dead (20047). None of them is
+// a native code any other kind's driver reports.
+constexpr long kSessionEnded[] = {233, 596, 6005, 6006, 10053, 10054, 20047};
 
 // key=value for FreeTDS's connection string parser. A value it could not carry plainly goes
 // in braces, which FreeTDS ends at the first "};" or at the string's end, taking no doubled
@@ -42,7 +54,9 @@ public:
     // - it converts the program's narrow strings from the process locale's character set, so
     //   that under LC_ALL=C (cron, systemd units) every Japanese text would arrive garbled,
     //   without an error; the program's text is UTF-8 whatever the locale, so
-    //   ClientCharset=UTF-8 is added, unless the string or the data source sets one.
+    //   ClientCharset=UTF-8 is added, unless the string or the data source sets one;
+    // - the session names the program (APP=brimlow, shown as program_name in SQL Server's
+    //   session lists), unless the string or the data source names one.
     std::string AmendConnection(const std::string& connect) const override {
         const CConnectionAttributes attributes = ParseConnectionString(connect);
         const std::string dsn = ConnectionAttribute(attributes, "dsn");
@@ -62,6 +76,10 @@ public:
             (dsn.empty() || DataSourceValue(dsn, "ClientCharset").empty())) {
             add("ClientCharset", "UTF-8");
         }
+        if (ConnectionAttribute(attributes, "app").empty() &&
+            (dsn.empty() || DataSourceValue(dsn, "APP").empty())) {
+            add("APP", "brimlow");
+        }
         if (added.empty()) {
             return connect;
         }
@@ -71,9 +89,15 @@ public:
 
     // FreeTDS reports its own network failures as a warning (01000) with its library's error
     // number: the read or the write to the server failed, or the server closed the connection.
+    // The server's shutdown or a KILL of the session come as SQL Server's messages, with
+    // whatever SQLSTATE FreeTDS gives them.
     bool IsOwnConnectionLoss(const CDiagnosticRecord& record) const override {
-        return record.state == "01000" &&
-               (record.native == 20004 || record.native == 20006 || record.native == 20017);
+        if (record.state == "01000" &&
+            (record.native == 20004 || record.native == 20006 || record.native == 20017)) {
+            return true;
+        }
+        return std::find(std::begin(kSessionEnded), std::end(kSessionEnded), record.native) !=
+               std::end(kSessionEnded);
     }
 
     // FreeTDS gives SQL Server's lock timeout and deadlock the general SQLSTATE 42000 (it maps

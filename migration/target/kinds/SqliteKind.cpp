@@ -38,6 +38,19 @@ std::string Quoted(const std::string& path) {
     return quoted + "'";
 }
 
+// The driver's Timeout= (ms) that makes it wait kEmbeddedLockWaitSeconds for a lock in all.
+std::string OurTimeout() {
+    return std::to_string(kEmbeddedLockWaitSeconds * 1000 / 2);
+}
+
+// Whether connect or its data source sets the driver's Timeout=.
+bool SetsTimeout(const std::string& connect) {
+    const CConnectionAttributes attributes = ParseConnectionString(connect);
+    const std::string dsn = ConnectionAttribute(attributes, "dsn");
+    return !ConnectionAttribute(attributes, "timeout").empty() ||
+           (!dsn.empty() && !DataSourceValue(dsn, "Timeout").empty());
+}
+
 class CSqliteKind final : public CTargetKind {
 public:
     std::string Name() const override { return "SQLite"; }
@@ -47,6 +60,17 @@ public:
     bool IsDbmsName(const std::string& dbmsName) const override { return dbmsName == "SQLite"; }
 
     std::string SchemaFile() const override { return "schema/sqlite.sql"; }
+
+    // The per-user file's lock wait (Timeout=, see kEmbeddedLockWaitSeconds) for every SQLite
+    // target whose string and data source set none: the driver's own default waits 100 s for
+    // each busy statement, several minutes in all for a file another program holds.
+    std::string AmendConnection(const std::string& connect) const override {
+        if (SetsTimeout(connect)) {
+            return connect;
+        }
+        const bool bEndsWithSeparator = connect.empty() || connect.back() == ';';
+        return connect + (bEndsWithSeparator ? "" : ";") + "Timeout=" + OurTimeout();
+    }
 
     // sqlite3odbc reports its failures as HY000 with SQLite's result code as the native code;
     // the code of a missing table is the general SQLITE_ERROR, told apart by its text only.
@@ -84,8 +108,9 @@ public:
     }
 
     std::string LockedLine(const std::string& connect) const override {
-        const bool bOurTimeout =
-            !ConnectionAttribute(ParseConnectionString(connect), "timeout").empty();
+        const CConnectionAttributes attributes = ParseConnectionString(connect);
+        const std::string timeout = ConnectionAttribute(attributes, "timeout");
+        const bool bOurTimeout = timeout.empty() ? !SetsTimeout(connect) : timeout == OurTimeout();
         return "The SQLite file " + SqliteFile(connect) + " is locked by another program" +
                (bOurTimeout ? " and stayed locked for " + std::to_string(kEmbeddedLockWaitSeconds) +
                                   " seconds"

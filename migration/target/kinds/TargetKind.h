@@ -14,7 +14,10 @@ class CDatabase;
 enum class TargetFailureKind {
     MissingTable,   // 42S02, 42P01; SQLite: "no such table"
     LockOrTimeout,  // 40001, HYT00; SQLite: SQLITE_BUSY ("database is locked")
-    Connection,     // 08xxx, a driver's own network failures: the connection failed or was lost
+    // 08xxx, 57P01-57P05 (the server ended the session: shut down, crashed, terminated it),
+    // a driver's own network failures: the connection failed or was lost, and a statement
+    // or commit in flight may have been applied
+    Connection,
     Other,
 };
 
@@ -41,10 +44,15 @@ public:
     // and takes from nowhere else; connect itself when it needs nothing. The result may hold a
     // password: it goes to the driver only.
     virtual std::string AmendConnection(const std::string& connect) const { return connect; }
-    // Checks a session just opened on this kind's server; bAmended: whether AmendConnection
-    // changed the string it connected with. Throws CDBException, closing the connection,
-    // when the session cannot take the run's statements.
-    virtual void CheckSession(CDatabase& /*database*/, bool /*bAmended*/) const {}
+    // Checks a session just opened on this kind's server, after everything the driver runs
+    // at connect: the server must read a backslash inside quoted text as itself, since every
+    // value goes out as a literal in which only apostrophes are doubled. Asks the server for
+    // 'a\' and throws CDBException, closing the connection, unless the answer is exactly
+    // those two bytes (QuotingRefusal's text, with the driver's when the query failed).
+    virtual void CheckSession(CDatabase& database) const;
+    // The text of CheckSession's refusal: that nothing was sent, and what makes this kind's
+    // server read backslashes as escapes, where it knows.
+    virtual std::string QuotingRefusal() const;
 
     // Whether record is this kind's driver reporting a lost connection in a way of its own.
     // Every kind's is asked for every target: after a connection is gone its server's name

@@ -59,7 +59,7 @@ TEST(ConnectFailure, AnUnreachableTargetIsNamedAndLeavesALine) {
             << message;
     } else {
         EXPECT_NE(std::string::npos, message.find("Target tried:")) << message;
-        EXPECT_NE(std::string::npos, message.find("server 127.0.0.1, database pomvale01."))
+        EXPECT_NE(std::string::npos, message.find("server 127.0.0.1, port 1, database pomvale01."))
             << message;
     }
     EXPECT_EQ("\n移行を開始できませんでした。(移行先に接続できません)",

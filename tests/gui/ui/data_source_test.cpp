@@ -62,8 +62,8 @@ TEST(DataSourceTarget, TheTooltipNamesItAndARunWritesToIt) {
     dlg.Show();
     EXPECT_EQ(Utf8FromWx(dlg.StartButton().GetToolTipText()),
               "移行先: DSN Pomvale01 (driver /usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so, "
-              "server 127.0.0.1, database " +
-                  database + ")");
+              "server 127.0.0.1, port " +
+                  std::to_string(server.Port()) + ", database " + database + ")");
 
     CDialogAnswerer answerer;  // fails on any box
     dlg.PathBox().ChangeValue(wxString::FromUTF8(testpaths::Data("sample.mdb").string()));

@@ -114,10 +114,14 @@ TEST_P(FreeTdsPerRow, TheServerReceivesTheGoldenStatementsAndTheDataSourcesLogin
         Migrate(*server, {"--summary", summary.string(), file}, {std::string("LC_ALL=") + locale});
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
-    // The look at the eight tables and their counts, before the first row and after the
+    const std::vector<std::string> all = server->Batches();
+    // The session's quoting is asked first (a backslash must come back as it is).
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front(), "select 'a\\'");
+    // That, the look at the eight tables and their counts, before the first row and after the
     // last, are no rows.
     std::vector<std::string> batches;
-    for (const std::string& batch : server->Batches()) {
+    for (const std::string& batch : all) {
         if (batch.rfind("select ", 0) != 0) {
             batches.push_back(batch);
         }
@@ -137,6 +141,7 @@ TEST_P(FreeTdsPerRow, TheServerReceivesTheGoldenStatementsAndTheDataSourcesLogin
     EXPECT_EQ(login["user"].text, "brimlow");
     EXPECT_EQ(login["password"].text, kPassword);
     EXPECT_EQ(login["database"].text, "Pomvale01");
+    EXPECT_EQ(login["app"].text, "brimlow");
     std::ifstream in(summary);
     const std::string written(std::istreambuf_iterator<char>(in), {});
     EXPECT_NE(written.find("\"DSN Pomvale01 (driver "), std::string::npos) << written;
@@ -206,7 +211,7 @@ TEST_F(FreeTds, AReplacingRunProbesDeletesInsertsAndCommitsOnce) {
         looks.push_back("batch: select " + columns + " from " + entry.table + " where 1=0");
         counts.push_back("batch: select count(*) from " + entry.table);
     }
-    std::vector<std::string> start{"prelogin", "login"};
+    std::vector<std::string> start{"prelogin", "login", "batch: select 'a\\'"};
     start.insert(start.end(), looks.begin(), looks.end());
     start.insert(start.end(),
                  {"batch: create table " + probe + " (id integer primary key)", "begin",
@@ -318,6 +323,22 @@ TEST_F(FreeTds, ServerErrorsAreToldWithTheTableAndTheRow) {
             << error << ": " << run.err;
         EXPECT_EQ(server->Committed(), Tables{}) << error;
     }
+}
+
+// SQL Server shutting down answers a statement with its message 6005: the statement may have
+// been applied before it, so the row's outcome is unknown, not a failure of the row.
+TEST_F(FreeTds, AServerShuttingDownLeavesTheRowUnknown) {
+    const auto server = StartServer({"--error-on", "insert into Mst01(=6005"});
+    const std::filesystem::path summary = std::filesystem::path(server->Folder()) / "s.json";
+    const CommandResult run =
+        Migrate(*server, {"--summary", summary.string(), testpaths::Data("sample.mdb").string()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("the connection was lost while row 1 of Mst01 was being sent"),
+              std::string::npos)
+        << run.err;
+    std::ifstream in(summary);
+    const std::string written(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(written.rfind("{\"status\": \"unknown\"", 0), 0u) << written;
 }
 
 // A delete that waits for its table's lock is cancelled by FreeTDS at the statement timeout

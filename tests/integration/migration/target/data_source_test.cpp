@@ -81,13 +81,18 @@ TEST_F(DataSource, FailuresNameTheDataSource) {
     Define("127.0.0.2", m_server.Port() + 1, "x");  // nothing listens there
     const CommandResult down = Migrate({testpaths::Data("sample.mdb")});
     EXPECT_EQ(down.exitCode, 1);
-    EXPECT_NE(down.err.find("Target tried: DSN Pomvale01."), std::string::npos) << down.err;
+    EXPECT_NE(down.err.find("Target tried: DSN Pomvale01, server 127.0.0.2, port " +
+                            std::to_string(m_server.Port() + 1) + ", database x."),
+              std::string::npos)
+        << down.err;
 
     const std::string empty = m_server.CreateFreshDatabase("notables", false);
     Define("127.0.0.1", m_server.Port(), empty);
     const CommandResult missing = Migrate({testpaths::Data("sample.mdb")});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.err.find("has no table KEN_ALL: DSN Pomvale01."), std::string::npos)
+    EXPECT_NE(missing.err.find("has no table KEN_ALL: DSN Pomvale01, server 127.0.0.1, port " +
+                               std::to_string(m_server.Port()) + ", database " + empty + "."),
+              std::string::npos)
         << missing.err;
     EXPECT_NE(missing.err.find("postgresql.sql"), std::string::npos) << missing.err;
 }
@@ -117,6 +122,60 @@ TEST_F(DataSource, AnEscapingServerIsQuotedStandardOrRefused) {
             << refused.err;
         EXPECT_EQ(m_server.Query(database, "select count(*) from KEN_ALL"), before);
     }
+}
+
+// A data source whose ConnSettings turns standard quoting off after the program turned it on:
+// refused before the first row, naming where the setting is.
+TEST_F(DataSource, AConnSettingsThatEscapesIsRefused) {
+    const std::string database = m_server.CreateFreshDatabase("dsnconnsettings");
+    Define("127.0.0.1", m_server.Port(), database,
+           "ConnSettings=set standard_conforming_strings=off\n");
+    const CommandResult refused = Migrate({testpaths::Data("sample.mdb").string()});
+    EXPECT_EQ(refused.exitCode, 1) << refused.err;
+    EXPECT_NE(refused.err.find("standard_conforming_strings is off"), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("ConnSettings"), std::string::npos) << refused.err;
+    EXPECT_EQ(m_server.Query(database, "select count(*) from KEN_ALL"), (testtarget::Rows{{"0"}}));
+}
+
+// The target is named as the driver reaches it: the data source's server, port and database,
+// and a value the string gives itself instead of the data source's (no usage error: the
+// string wins, as the drivers have it).
+TEST_F(DataSource, TheTargetIsNamedWithTheValuesTheDriverUses) {
+    const std::string named = m_server.CreateFreshDatabase("dsnnamed");
+    const std::string given = m_server.CreateFreshDatabase("stringgiven");
+    Define("127.0.0.1", m_server.Port(), named);
+    const std::string port = std::to_string(m_server.Port());
+    const std::filesystem::path summary = m_dir / "summary.json";
+    const auto target = [&] {
+        std::ifstream in(summary);
+        const std::string json{std::istreambuf_iterator<char>(in), {}};
+        const size_t start = json.find("\"target\": \"");
+        return start == std::string::npos ? json : json.substr(start);
+    };
+    const CommandResult dsn =
+        Migrate({"--summary", summary.string(), testpaths::Data("dates.mdb").string()});
+    ASSERT_EQ(dsn.exitCode, 0) << dsn.err;
+    EXPECT_EQ(
+        target().rfind("\"target\": \"DSN Pomvale01 (driver "
+                       "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so, server 127.0.0.1, port " +
+                           port + ", database " + named + ")\"",
+                       0),
+        0u)
+        << target();
+    const CommandResult overridden =
+        Migrate({"--target", "DSN=Pomvale01;database=" + given, "--summary", summary.string(),
+                 testpaths::Data("dates.mdb").string()});
+    ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
+    EXPECT_EQ(target().rfind("\"target\": \"DSN Pomvale01, server 127.0.0.1, port " + port +
+                                 ", database " + given + "\"",
+                             0),
+              0u)
+        << target();
+    EXPECT_EQ(m_server.Query(given, "select count(*) from KEN_ALL_Version"),
+              (testtarget::Rows{{"27"}}));
+    EXPECT_EQ(m_server.Query(named, "select count(*) from KEN_ALL_Version"),
+              (testtarget::Rows{{"27"}}));
 }
 
 }  // namespace

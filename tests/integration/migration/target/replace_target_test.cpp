@@ -117,6 +117,43 @@ TEST(TargetRollbackProbe, RefusesADriverThatKeepsRolledBackRows) {
     EXPECT_EQ(target.Query("select Col02 from Mst02"), (Rows{{"stays"}}));
 }
 
+// A read-only PostgreSQL database refuses every spelling of the probe's temporary table: the
+// failure told is the server's reason (a read-only transaction), not the syntax error of a
+// spelling meant for another kind of server that was tried after it; a replacing run says the
+// same before it changes anything.
+TEST(TargetRollbackProbe, TellsWhyTheProbeTableCouldNotBeCreated) {
+    PostgresServer& server = PostgresServer::Get();
+    const std::string database = server.CreateFreshDatabase("readonly");
+    server.Execute(database,
+                   "insert into Mst02 (Col02) values ('stays');"
+                   "alter database " +
+                       database + " set default_transaction_read_only = on;");
+    for (const CTargetKind* kind : {&OdbcKind(), &PostgresqlKind()}) {
+        CDatabase db;
+        db.OpenEx(server.ConnectionString(database), noOdbcDialog);
+        try {
+            VerifyTargetCanRollBack(db, kind->ProbeTables());
+            ADD_FAILURE() << "a read-only database was probed";
+        } catch (const CDBException& e) {
+            EXPECT_NE(e.GetErrorMessage().find("read-only transaction"), std::string::npos)
+                << kind->Name() << ": " << e.GetErrorMessage();
+            EXPECT_EQ(e.GetErrorMessage().find("syntax"), std::string::npos)
+                << kind->Name() << ": " << e.GetErrorMessage();
+        }
+    }
+    CDatabase db;
+    CReplaceTarget target(db);
+    try {
+        target.Open(server.ConnectionString(database));
+        ADD_FAILURE() << "a replacing run began on a read-only database";
+    } catch (const CDBException& e) {
+        EXPECT_NE(e.GetErrorMessage().find("read-only transaction"), std::string::npos)
+            << e.GetErrorMessage();
+    }
+    target.Close();
+    EXPECT_EQ(server.Query(database, "select Col02 from Mst02"), (Rows{{"stays"}}));
+}
+
 // The statement of rows 3 and 4 fails while rows 5 and 6 are collected: handing those over
 // reports it with its own rows, every later call reports it again, and Close rolls back.
 TEST(ReplaceTargetFailure, TheNextCallReportsTheRowsOfTheFailedStatement) {

@@ -112,9 +112,43 @@ TEST(TargetResolution, ReadsTheDriverOfItsSectionFromADriverList) {
 TEST(TargetFailureText, DescribesATargetWithoutItsSecrets) {
     EXPECT_EQ(DescribeTarget("Driver={PostgreSQL Unicode};Server=db1;Port=5432;"
                              "Database=pomvale01;Uid=brimlow;Pwd=s3cret;"),
-              "driver PostgreSQL Unicode, server db1, database pomvale01");
+              "driver PostgreSQL Unicode, server db1, port 5432, database pomvale01");
     EXPECT_EQ(DescribeTarget("DSN=Pomvale01;PWD={a;b}"), "DSN Pomvale01");
     EXPECT_EQ(DescribeTarget(""), "the target");
+}
+
+// A key given twice leaves the target to the driver (the first value or the last): refused
+// when the target is resolved, naming the key; spellings a driver reads as one are one key.
+TEST(TargetResolution, AKeyGivenTwiceIsRefusedNamingIt) {
+    struct Case {
+        const char* connect;
+        const char* key;
+    };
+    for (const Case& c :
+         {Case{"Driver=/x.so;Database=a;Port=1;Database=b", "Database"},
+          Case{"Driver=/x.so;Database=a;DATABASE={b}", "Database"},
+          Case{"Driver=/x.so;DBQ=a;Database=b", "DBQ/Database"},
+          Case{"Server=h;Servername=s", "Server/Servername"},
+          Case{"UID=u;Username=v", "UID/Username"}, Case{"User=u;uid=v", "User/uid"},
+          Case{"PWD={a;b};Password=c", "PWD/Password"}, Case{"Port=1; port =2", "Port"},
+          Case{"ConnSettings=x;A6=y", "ConnSettings/A6"},
+          Case{"Driver=/x.so;Driver=/y.so", "Driver"}}) {
+        EXPECT_EQ(RepeatedConnectionKey(c.connect), c.key) << c.connect;
+        try {
+            ResolveTarget(c.connect);
+            ADD_FAILURE() << c.connect;
+        } catch (const CDBException& e) {
+            EXPECT_TRUE(Has(e.GetErrorMessage(),
+                            std::string("The connection string sets ") + c.key + " more than once"))
+                << e.GetErrorMessage();
+        }
+    }
+    for (const char* connect :
+         {"Driver=/x.so;Server=h;Port=1;Database=d;Uid=u;Pwd=p", "DSN=Pomvale01;Database=d",
+          "Driver=/x.so;Database={a;Database=b}", ""}) {
+        EXPECT_EQ(RepeatedConnectionKey(connect), "") << connect;
+        EXPECT_EQ(ConnectionStringProblem(connect), "") << connect;
+    }
 }
 
 // The text of a failed statement on a server whose product name is dbms.
@@ -175,8 +209,15 @@ TEST(TargetFailureText, ALockedFileIsNamedWithTheWaitOnlyForOurTimeout) {
                     "The SQLite file /home/u/P is locked by another program and stayed "
                     "locked for 15 seconds."))
         << ours;
-    const std::string theirs =
+    // A string without a Timeout of its own gets ours too.
+    const std::string given =
         Explain(locked, "Mst01", "Driver={SQL Server};Database=/srv/P", "SQLite");
+    EXPECT_TRUE(Has(given,
+                    "The SQLite file /srv/P is locked by another program and stayed "
+                    "locked for 15 seconds."))
+        << given;
+    const std::string theirs =
+        Explain(locked, "Mst01", "Driver={SQL Server};Database=/srv/P;Timeout=100", "SQLite");
     EXPECT_TRUE(Has(theirs, "The SQLite file /srv/P is locked by another program. Close"))
         << theirs;
 }

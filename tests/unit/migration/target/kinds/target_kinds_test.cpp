@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "migration/target/TargetFailure.h"
+#include "migration/target/TargetResolution.h"
 #include "migration/target/kinds/TargetKinds.h"
 
 namespace {
@@ -51,6 +53,42 @@ TEST(TargetKinds, TheServerConfirmsTheLibraryOrTheTargetIsUnknown) {
         EXPECT_EQ(choice.kind, &c.kind) << c.library.Name() << " / " << c.dbmsName;
         EXPECT_EQ(choice.bDisagree, c.bDisagree) << c.library.Name() << " / " << c.dbmsName;
     }
+}
+
+// The server ending the session (a stop, a crash, a terminated backend: SQLSTATE 57P01 to
+// 57P05) may come between a statement's effect and its answer, as a broken connection (08xxx)
+// may: both are lost connections. A cancelled statement (57014) is not.
+TEST(TargetKinds, TheServerEndingTheSessionIsALostConnection) {
+    for (const char* state : {"08S01", "08001", "57P01", "57P02", "57P03", "57P04", "57P05"}) {
+        EXPECT_EQ(KindOfState(state), TargetFailureKind::Connection) << state;
+        const CDBException e("x", {CDiagnosticRecord{state, 7, "x"}});
+        for (const CTargetKind* kind : {&PostgresqlKind(), &OdbcKind(), &SqlServerKind()}) {
+            EXPECT_EQ(ClassifyTargetFailure(e, *kind), TargetFailureKind::Connection)
+                << state << " " << kind->Name();
+        }
+        EXPECT_EQ(ClassifyTargetFailure(e, ""), TargetFailureKind::Connection) << state;
+    }
+    for (const char* state : {"57014", "57000", "57P00", "57P06", "57P1", "HY000", "23505"}) {
+        EXPECT_EQ(KindOfState(state), TargetFailureKind::Other) << state;
+    }
+}
+
+// An SQLite target gets the per-user file's lock wait unless its string sets a Timeout of
+// its own; other kinds get none.
+TEST(TargetKinds, ASqliteTargetWaitsForALockAsThePerUserFileDoes) {
+    const std::string sqlite =
+        "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so;Database=/d";
+    const auto amended = [](const std::string& connect) {
+        return KindOfLibrary(connect).AmendConnection(connect);
+    };
+    EXPECT_EQ(amended(sqlite),
+              sqlite + ";Timeout=" + std::to_string(kEmbeddedLockWaitSeconds * 500));
+    EXPECT_EQ(amended(sqlite + ";"),
+              sqlite + ";Timeout=" + std::to_string(kEmbeddedLockWaitSeconds * 500));
+    EXPECT_EQ(amended(sqlite + ";timeout=100"), sqlite + ";timeout=100");
+    EXPECT_EQ(
+        amended("Driver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so;Database=d").find("Timeout"),
+        std::string::npos);
 }
 
 }  // namespace
