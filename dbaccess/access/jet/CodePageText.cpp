@@ -57,8 +57,8 @@ char32_t DecodeOneByte(iconv_t cd, uint8_t byte) {
 }
 
 // Whether name is among the converters whose load failed for want of descriptors or memory
-// (glibc does not try them again in this process, and says they are missing from then on);
-// with bAdd, makes it one.
+// (when glibc could not read its list of converters then, it does not read it again in this
+// process, and says they are missing from then on); with bAdd, makes it one.
 bool Unloadable(const std::string& name, bool bAdd) {
     static std::mutex lock;
     static std::set<std::string> names;
@@ -81,8 +81,9 @@ void ThrowIfShortOfDescriptors(const std::string& name, int error) {
 }  // namespace
 
 // Why iconv_open(…, name) failed with error. glibc says "no such converter" (EINVAL) also when
-// the converter's module could not be loaded for want of a descriptor, and goes on saying it
-// for the rest of the process: a process short of descriptors, now, is taken to be why.
+// the converter's module, or its list of converters, could not be read for want of a
+// descriptor, and after the list, for the rest of the process: a process short of descriptors
+// now is taken to be why, and a converter that failed so once is named so again.
 void ThrowNoTextConverter(const std::string& name, int error) {
     const int shortage = error == EMFILE || error == ENFILE ? error : DescriptorShortage();
     if (shortage != 0 || error == ENOMEM) {
