@@ -5,11 +5,16 @@
 // Where --summary writes, made safe for whatever the path names: the summary never removes,
 // truncates or replaces a file the run reads or writes, nor anything but a regular file.
 
-// Why path cannot take the summary, as a usage error's text ("brimlow-migrate: …"): it is the
-// source file or the target's file (the same file: device and inode, whatever the spelling;
-// targetFile empty when the target is no file), or a folder. Empty when it can.
+// Why path cannot take the summary, as a usage error's text ("brimlow-migrate: …"): it is a
+// folder, or a file the run reads or writes: the source file, the target's SQLite file
+// (targetFile; empty when the target is no file) or the file the connection string was read
+// from (connectionFile; empty, or "-" for standard input, when none). The same file is found
+// whatever the spelling ("./x", "a/../x"), through links at either end, and before a file
+// exists: by device and inode when both exist, else by the place the path leads to. Empty
+// when it can.
 std::string SummaryPathProblem(const std::string& path, const std::string& source,
-                               const std::string& targetFile);
+                               const std::string& targetFile,
+                               const std::string& connectionFile = {});
 
 // True when path exists and is not a regular file (a FIFO, a device such as /dev/stdout): the
 // summary is then written into it, once, at the end, and never replaces it.

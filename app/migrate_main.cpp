@@ -11,6 +11,7 @@
 // when SIGINT, SIGTERM or SIGHUP stopped the run.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,20 +107,80 @@ struct COptions {
     bool bSqlOnly = false;
     bool bReplace = false;
     Progress progress = Progress::Auto;
-    std::string summary;  // empty: no summary
+    std::string summary;     // empty: no summary
+    std::string targetFile;  // what --target-file named ("-": standard input); empty: none
 };
+
+// A connection string is a line; more than this is some other file.
+constexpr size_t kTargetFileLimit = 64 * 1024;
+// How long a named pipe may keep its writer waiting before it is given up.
+constexpr int kTargetFifoWaitMilliseconds = 3000;
+
+// Reports why file gave no connection string; returns nullopt for the caller to pass on.
+std::nullopt_t TargetFileProblem(const std::string& file, const std::string& why) {
+    std::fprintf(stderr, Tr("brimlow-migrate: cannot read the target file %s: %s\n"), file.c_str(),
+                 why.c_str());
+    return std::nullopt;
+}
+
+// Waits until fd, a named pipe opened without waiting, has something to read or its writer
+// closed it; false when no program writes within the wait.
+bool WaitForWriter(int fd) {
+    pollfd wait{fd, POLLIN, 0};
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kTargetFifoWaitMilliseconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        const int ready = poll(&wait, 1, static_cast<int>(left.count()));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0 || errno != EINTR) {
+            return ready != 0;
+        }
+    }
+}
 
 // The connection string in file ("-": standard input), without its final line break; nullopt
 // after the reason was reported. A named file that other users may read or change is warned
-// about: it may hold a password.
+// about: it may hold a password. Nothing here waits without end or reads without limit: a
+// named pipe gets a few seconds for its writer, a device or a folder is refused, and more than
+// kTargetFileLimit bytes are not a connection string.
 std::optional<std::string> ReadTargetFile(const std::string& file) {
     const bool bStdin = file == "-";
-    const int fd = bStdin ? STDIN_FILENO : open(file.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
+    // By name first: opening a device can have effects of its own.
+    if (!bStdin && stat(file.c_str(), &info) != 0) {
+        return TargetFileProblem(file, SystemErrorText(errno));
+    }
+    if (!bStdin && S_ISDIR(info.st_mode)) {
+        return TargetFileProblem(file, Tr("it is a folder"));
+    }
+    if (!bStdin && (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))) {
+        return TargetFileProblem(file, Tr("it is a device, not a file"));
+    }
+    // Opened without waiting: a named pipe opens at once, with or without a writer.
+    const int fd =
+        bStdin ? STDIN_FILENO : open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0 || fstat(fd, &info) != 0) {
-        std::fprintf(stderr, Tr("brimlow-migrate: cannot read the target file %s: %s\n"),
-                     file.c_str(), std::strerror(errno));
-        return std::nullopt;
+        const int error = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        return TargetFileProblem(file, SystemErrorText(error));
+    }
+    const auto closeFile = [&] {
+        if (!bStdin) {
+            close(fd);
+        }
+    };
+    if (!bStdin && !S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) {
+        closeFile();
+        return TargetFileProblem(file, Tr("it is not a regular file"));
     }
     if (!bStdin && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) {
         std::fprintf(
@@ -128,20 +189,32 @@ std::optional<std::string> ReadTargetFile(const std::string& file) {
                "(mode %04o); a password in it belongs in a file of mode 0600\n"),
             file.c_str(), static_cast<unsigned>(info.st_mode & 07777));
     }
+    if (!bStdin && S_ISFIFO(info.st_mode)) {
+        if (!WaitForWriter(fd)) {
+            closeFile();
+            return TargetFileProblem(
+                file, TrFormat("no program wrote to it within %1 seconds",
+                               {std::to_string(kTargetFifoWaitMilliseconds / 1000)}));
+        }
+        // Once its writer is there, the rest is read as it comes.
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
     std::string text;
     char buffer[4096];
     ssize_t n = 0;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    while (text.size() <= kTargetFileLimit &&
+           ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))) {
         text.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
     }
     const int error = errno;
-    if (!bStdin) {
-        close(fd);
+    closeFile();
+    if (text.size() > kTargetFileLimit) {
+        return TargetFileProblem(file,
+                                 TrFormat("it holds more than %1 KiB: not a connection string",
+                                          {std::to_string(kTargetFileLimit / 1024)}));
     }
     if (n < 0) {
-        std::fprintf(stderr, Tr("brimlow-migrate: cannot read the target file %s: %s\n"),
-                     file.c_str(), std::strerror(error));
-        return std::nullopt;
+        return TargetFileProblem(file, SystemErrorText(error));
     }
     if (!text.empty() && text.back() == '\n') {
         text.pop_back();
@@ -222,6 +295,7 @@ std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
     }
     options.path = files.front();
     if (targetFile) {
+        options.targetFile = *targetFile;
         std::optional<std::string> target = ReadTargetFile(*targetFile);
         if (!target) {
             return std::nullopt;
@@ -370,8 +444,9 @@ int Migrate(const COptions& options) {
                                : resolved       ? resolved->description
                                                 : DescribeTargetInUse(options.target);
     if (!options.summary.empty()) {
-        const std::string problem = SummaryPathProblem(options.summary, options.path,
-                                                       resolved ? TargetFile(*resolved) : "");
+        const std::string problem =
+            SummaryPathProblem(options.summary, options.path, resolved ? TargetFile(*resolved) : "",
+                               options.targetFile);
         if (!problem.empty()) {
             std::fprintf(stderr, "%s\n", problem.c_str());
             return 2;
@@ -403,26 +478,29 @@ int main(int argc, char** argv) {
     std::setlocale(LC_CTYPE, "");
     std::setlocale(LC_MESSAGES, "");
     BindMessageCatalogue();
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--") {
-            break;
-        }
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(Tr(kUsage), stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("brimlow-migrate %s\n", BRIMLOW_VERSION);
-            return 0;
-        }
-    }
-    const std::optional<COptions> options = ParseArguments(args);
-    if (!options) {
-        std::fputs(Tr(kUsage), stderr);
-        return 2;
-    }
+    // Whatever fails before or during the run, reading the arguments and the connection
+    // string file included, is reported with its reason and ends with status 1, never with an
+    // abort.
     try {
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        for (const std::string& arg : args) {
+            if (arg == "--") {
+                break;
+            }
+            if (arg == "--help" || arg == "-h") {
+                std::fputs(Tr(kUsage), stdout);
+                return 0;
+            }
+            if (arg == "--version") {
+                std::printf("brimlow-migrate %s\n", BRIMLOW_VERSION);
+                return 0;
+            }
+        }
+        const std::optional<COptions> options = ParseArguments(args);
+        if (!options) {
+            std::fputs(Tr(kUsage), stderr);
+            return 2;
+        }
         const int status = Migrate(*options);
         if (status == 2) {
             std::fputs(Tr(kUsage), stderr);
@@ -441,6 +519,8 @@ int main(int argc, char** argv) {
         PrintError(CMemoryException().GetErrorMessage());
     } catch (const std::exception& e) {
         PrintError(e.what());
+    } catch (...) {
+        PrintError({});
     }
     return 1;
 }

@@ -35,3 +35,23 @@ bool AtOpenFileLimit() noexcept {
     close(fd);
     return false;
 }
+
+int DescriptorShortage() noexcept {
+    // A load takes one descriptor at a time, but what failed did so earlier, maybe with a
+    // few less free than now.
+    constexpr int kHeadroom = 4;
+    int held[kHeadroom];
+    int opened = 0;
+    int shortage = 0;
+    for (; opened < kHeadroom; ++opened) {
+        held[opened] = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (held[opened] < 0) {
+            shortage = errno == EMFILE || errno == ENFILE ? errno : 0;
+            break;
+        }
+    }
+    for (int i = 0; i < opened; ++i) {
+        close(held[i]);
+    }
+    return shortage;
+}

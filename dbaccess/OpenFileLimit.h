@@ -18,3 +18,10 @@ std::string SystemErrorText(int error);
 // calls that lose errno on the way (iconv_open reports a converter it could not load for
 // want of a descriptor as missing).
 bool AtOpenFileLimit() noexcept;
+
+// Whether the process is short of descriptors: EMFILE when fewer than a few more can be opened
+// within its limit, ENFILE when the system's table of open files is full, else 0. For calls
+// that lose errno on the way and may have failed for want of one a moment before, when fewer
+// still were free (glibc's iconv_open reports a converter it could not load as missing, and
+// keeps it missing for the rest of the process).
+int DescriptorShortage() noexcept;

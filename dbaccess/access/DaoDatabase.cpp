@@ -221,11 +221,22 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     // The check reads this open file, and so does libmdb here: a file put in the name's place
     // meanwhile (a sync client, a copy in progress) is not read. One written in place shows
     // in its size or time.
-    VetSourceFile(VetScope{path, fd.Get(), m_tablesToRead}, kVetStallLimit, m_waitCallback);
+    // A failure is first asked whether the file was written meanwhile: it then looks damaged.
+    try {
+        VetSourceFile(VetScope{path, fd.Get(), m_tablesToRead}, kVetStallLimit, m_waitCallback);
+    } catch (const CDaoException&) {
+        ThrowIfChanged(path, fd.Get(), before, kChangedWhileChecked);
+        throw;
+    }
     ThrowIfChanged(path, fd.Get(), before, kChangedWhileChecked);
 
     auto impl = std::make_unique<Impl>();
-    impl->file = std::make_unique<MdbDatabase>(path, nullptr, fd.Get());
+    try {
+        impl->file = std::make_unique<MdbDatabase>(path, nullptr, fd.Get());
+    } catch (const CDaoException&) {
+        ThrowIfChanged(path, fd.Get(), before, kChangedWhileRead);
+        throw;
+    }
     ThrowIfChanged(path, fd.Get(), before, kChangedWhileRead);
     impl->fd = std::move(fd);
     impl->state = before;

@@ -151,8 +151,15 @@ void CDaoRecordset::Open(int openType, const std::string& sql, int options) {
                                 << "' was not checked when the database was opened, "
                                    "so it cannot be read.");
     }
-    auto impl = std::make_unique<Impl>(*file, *table);
-    impl->eof = !impl->reader.Next();
+    std::unique_ptr<Impl> impl;
+    try {
+        impl = std::make_unique<Impl>(*file, *table);
+        impl->eof = !impl->reader.Next();
+    } catch (...) {
+        // What seems damaged may be a file written while it was read.
+        m_pDatabase->ThrowIfFileChanged();
+        throw;
+    }
     if (impl->eof) {
         m_pDatabase->ThrowIfFileChanged();
     }
@@ -182,7 +189,12 @@ CFieldValue CDaoRecordset::GetFieldValue(const std::string& column) {
     if (index < 0) {
         ThrowMissingColumn(column);
     }
-    return reader.Value(static_cast<size_t>(index));
+    try {
+        return reader.Value(static_cast<size_t>(index));
+    } catch (...) {
+        m_pDatabase->ThrowIfFileChanged();
+        throw;
+    }
 }
 
 void CDaoRecordset::CheckColumn(const std::string& column) const {
@@ -213,7 +225,14 @@ void CDaoRecordset::MoveNext() {
                             NoCurrentRecord(m_impl->reader.Name(), m_pDatabase->GetName()));
     }
     m_impl->nextLookup = 0;
-    m_impl->eof = !m_impl->reader.Next();
+    // A failure, and only a failure, also asks whether the file was written meanwhile: a
+    // file overwritten while it is read looks damaged to the reader.
+    try {
+        m_impl->eof = !m_impl->reader.Next();
+    } catch (...) {
+        m_pDatabase->ThrowIfFileChanged();
+        throw;
+    }
     // A table read to its end was read from the file as checked, or is refused now.
     if (m_impl->eof) {
         m_pDatabase->ThrowIfFileChanged();

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/OpenFileLimit.h"
 #include "dbaccess/Translate.h"
 
 namespace {
@@ -77,8 +78,12 @@ void WriteTables(const std::filesystem::path& path, const std::string& file,
         rc = sqlite3_exec(db, ("begin;\n" + schema + "\ncommit;\npragma journal_mode=wal;").c_str(),
                           nullptr, nullptr, &error);
     }
-    const std::string message = error ? error : db ? sqlite3_errmsg(db) : "out of memory";
+    std::string message = error ? error : db ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_free(error);
+    // SQLite says only that it cannot open a file when the process is out of descriptors.
+    if (const int shortage = rc != SQLITE_OK ? DescriptorShortage() : 0; shortage != 0) {
+        message += " (" + SystemErrorText(shortage) + ")";
+    }
     if (sqlite3_close(db) != SQLITE_OK && rc == SQLITE_OK) {
         rc = SQLITE_ERROR;
     }
@@ -147,7 +152,7 @@ void EnsureEmbeddedTargetFile(const std::filesystem::path& path,
     if (temporary.fd < 0) {
         const int error = errno;
         temporary.path.clear();
-        Fail(path, std::string(std::strerror(error)) + ".");
+        Fail(path, SystemErrorText(error) + ".");
     }
     // Held locked until the rename, so that another run's start leaves it alone; SQLite's own
     // locks are of another kind and do not meet this one.

@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/OpenFileLimit.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetText.h"
 
@@ -54,7 +56,69 @@ char32_t DecodeOneByte(iconv_t cd, uint8_t byte) {
     return c;
 }
 
+// Whether name is among the converters whose load failed for want of descriptors or memory
+// (when glibc could not read its list of converters then, it does not read it again in this
+// process, and says they are missing from then on); with bAdd, makes it one.
+bool Unloadable(const std::string& name, bool bAdd) {
+    static std::mutex lock;
+    static std::set<std::string> names;
+    const std::lock_guard<std::mutex> hold(lock);
+    if (bAdd) {
+        names.insert(name);
+    }
+    return names.count(name) != 0;
+}
+
+// A converter this system lacks is replaced by CP932; one it could not load, now or before,
+// is not.
+void ThrowIfShortOfDescriptors(const std::string& name, int error) {
+    if (error == EMFILE || error == ENFILE || error == ENOMEM || DescriptorShortage() != 0 ||
+        Unloadable(name, false)) {
+        ThrowNoTextConverter(name, error);
+    }
+}
+
 }  // namespace
+
+// Why iconv_open(…, name) failed with error. glibc says "no such converter" (EINVAL) also when
+// the converter's module, or its list of converters, could not be read for want of a
+// descriptor, and after the list, for the rest of the process: a process short of descriptors
+// now is taken to be why, and a converter that failed so once is named so again.
+void ThrowNoTextConverter(const std::string& name, int error) {
+    const int shortage = error == EMFILE || error == ENFILE ? error : DescriptorShortage();
+    if (shortage != 0 || error == ENOMEM) {
+        Unloadable(name, true);
+    }
+    if (shortage != 0) {
+        throw CDaoException(
+            SourceFailureKind::CannotOpen,
+            CDaoMessage::Format(
+                TrNoop("Cannot read Access 97 text: there are too many open files to load the "
+                       "text converter %1 (%2). Raise the limit of open files (ulimit -n) or "
+                       "close other programs, then start again."),
+                {SourceReason(name), SourceReason(SystemErrorText(shortage))}));
+    }
+    if (error == ENOMEM) {
+        throw CDaoException(
+            SourceFailureKind::CannotOpen,
+            CDaoMessage::Format(
+                TrNoop("Cannot read Access 97 text: out of memory to load the text converter "
+                       "%1. Close other programs, then start again."),
+                {SourceReason(name)}));
+    }
+    if (Unloadable(name, false)) {
+        throw CDaoException(
+            SourceFailureKind::CannotOpen,
+            CDaoMessage::Format(
+                TrNoop("Cannot read Access 97 text: the text converter %1 could not be loaded "
+                       "earlier, when there were too many open files or too little memory, and "
+                       "the system does not try again. Restart the program."),
+                {SourceReason(name)}));
+    }
+    throw CDaoException(
+        SourceFailureKind::NoTextConverter,
+        "Cannot read Access 97 text: this system's iconv has no " + name + " converter.");
+}
 
 CCodePageText::CCodePageText(int codePage) {
     if (codePage != 0 && !IsMultiByte(codePage)) {
@@ -72,6 +136,8 @@ CCodePageText::CCodePageText(int codePage) {
             m_singleByte = true;
             return;
         }
+        const int error = errno;
+        ThrowIfShortOfDescriptors(NameOf(codePage), error);
     }
     if (codePage != 0 && IsMultiByte(codePage)) {
         m_iconv = iconv_open("UTF-8", NameOf(codePage).c_str());
@@ -79,16 +145,13 @@ CCodePageText::CCodePageText(int codePage) {
             m_codePage = codePage;
             return;
         }
+        const int error = errno;
+        ThrowIfShortOfDescriptors(NameOf(codePage), error);
     }
     m_iconv = iconv_open("UTF-8", "CP932");
     if (m_iconv == kNoIconv) {
-        if (AtOpenFileLimit()) {
-            throw CDaoException(SourceFailureKind::CannotOpen,
-                                "Cannot read Access 97 text: " + SystemErrorText(EMFILE) + ".");
-        }
-        throw CDaoException(
-            SourceFailureKind::NoTextConverter,
-            "Cannot read Access 97 text: this system's iconv has no CP932 converter.");
+        const int error = errno;
+        ThrowNoTextConverter("CP932", error);
     }
     m_codePage = 932;
 }

@@ -46,3 +46,8 @@ private:
     std::array<std::array<char, 4>, 256> m_table{};
     void* m_iconv = nullptr;  // iconv_t of a multi-byte code page
 };
+
+// Throws the CDaoException for iconv_open(…, name) having failed with error: the converter is
+// missing, or could not be loaded for want of descriptors or memory (named as such, with what
+// to do).
+[[noreturn]] void ThrowNoTextConverter(const std::string& name, int error);

@@ -22,11 +22,18 @@ namespace {
 // header ("SHIFT-JIS" for 932, which rejects the NEC and IBM extensions). Table and column
 // names must be UTF-8 here whatever the environment says, and Access 97 names are in the
 // code page the text is read in, so the converters are replaced before the catalogue is read.
+// Throws when a converter cannot be had.
 void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CCodePageText& jet3Text) {
     const std::string charset = version == JetVersion::Jet3 ? jet3Text.IconvName() : "UCS-2LE";
     mdb_iconv_close(handle);
     handle->iconv_in = iconv_open("UTF-8", charset.c_str());
+    int error = errno;
     handle->iconv_out = iconv_open(charset.c_str(), "UTF-8");
+    error = handle->iconv_out == reinterpret_cast<iconv_t>(-1) ? errno : error;
+    if (handle->iconv_in == reinterpret_cast<iconv_t>(-1) ||
+        handle->iconv_out == reinterpret_cast<iconv_t>(-1)) {
+        ThrowNoTextConverter(charset, error);
+    }
 }
 
 // Refuses an encrypted file before libmdb reads it. Anything else the header gets wrong is
@@ -101,9 +108,14 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
     }
     // libmdb reads the code page from the unmasked header (offset 0x3C); Access 2000 files
     // keep their text in UTF-16 and do not need it.
-    m_jet3Text = std::make_unique<CCodePageText>(
-        m_version == JetVersion::Jet3 ? m_handle->f->code_page : 932);
-    UseOurNameCharsets(m_handle, m_version, *m_jet3Text);
+    try {
+        m_jet3Text = std::make_unique<CCodePageText>(
+            m_version == JetVersion::Jet3 ? m_handle->f->code_page : 932);
+        UseOurNameCharsets(m_handle, m_version, *m_jet3Text);
+    } catch (...) {
+        Close();
+        throw;
+    }
     GPtrArray* catalog = mdb_read_catalog(m_handle, MDB_TABLE);
     const std::string said = quiet.End();
     m_openingOutput = said;

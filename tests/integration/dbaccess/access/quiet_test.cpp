@@ -1,5 +1,5 @@
 // Nothing libmdb prints reaches the terminal, even when the file changes under an open
-// database and libmdb complains on every page; a short part of it goes into the message.
+// database and libmdb complains on every page; the failure says the file changed.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -58,10 +58,9 @@ TEST(SourceQuietReading, AFileCutShortUnderAnOpenDatabaseSaysNothingOnStandardEr
     const std::string printed = capture.End();
 
     EXPECT_EQ(printed, "");
-    EXPECT_TRUE(StartsWith(
-        message, "The database '" + copy + "' is damaged: in the table 'KEN_ALL', page "));
-    EXPECT_TRUE(Contains(message, ", named in its usage map, does not hold its rows.") ||
-                Contains(message, " cannot be read"))
+    // The file was cut while it was read: that, not damage, is why the walk failed.
+    EXPECT_TRUE(
+        StartsWith(message, "The database '" + copy + "' changed while it was being read: "))
         << message;
 }
 
