@@ -68,3 +68,13 @@ bool CRunWatch::IsGivenUp() const noexcept {
     const std::lock_guard lock(m_mutex);
     return m_bGivenUp;
 }
+
+void CRunWatch::SetSessionEnder(std::function<bool()> ender) {
+    const std::lock_guard lock(m_mutex);
+    m_sessionEnder = std::move(ender);
+}
+
+std::function<bool()> CRunWatch::SessionEnder() const {
+    const std::lock_guard lock(m_mutex);
+    return m_sessionEnder;
+}

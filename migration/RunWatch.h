@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "migration/EngineInterfaces.h"
 #include "migration/RunOutcome.h"
@@ -49,6 +50,13 @@ public:
     std::optional<CRunOutcome> GiveUp(std::uint64_t call);
     bool IsGivenUp() const noexcept;
 
+    // The target, once connected: what ends its session on the server from a connection of
+    // its own (SessionEnd.h), true only when the session is known to have ended; cleared at
+    // its Close. The watcher calls it after giving a call up, so that the server does not
+    // go on with a statement, a transaction or a run lock that nobody will finish.
+    void SetSessionEnder(std::function<bool()> ender);
+    std::function<bool()> SessionEnder() const;
+
 private:
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bStopAtOnce{false};
@@ -61,6 +69,7 @@ private:
     std::uint64_t m_nCall = 0;  // counts the calls begun
     bool m_bCancelled = false;  // the call in flight, or the last one, was cancelled
     bool m_bGivenUp = false;
+    std::function<bool()> m_sessionEnder;
 };
 
 // Leaves the run's thread once its call was given up. Not a CException: nothing catches it on

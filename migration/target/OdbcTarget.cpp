@@ -15,6 +15,12 @@ void COdbcTarget::Open(const std::string& connect) {
     // A stop while the connect waits on a silent server gives it up, as a statement.
     m_runner.Run([this] { m_kind = &ConnectToTarget(m_database, m_target, m_kindNote); },
                  UnknownOutcome::None);
+    try {
+        m_lock.Take(m_database, *m_kind, m_target, m_mode, m_runner);
+    } catch (const CDBException&) {
+        m_database.Close();
+        throw;
+    }
 }
 
 void COdbcTarget::RunWatched(const std::function<void()>& work) {
@@ -45,4 +51,5 @@ void COdbcTarget::EndTable() {
 
 void COdbcTarget::Close() noexcept {
     m_database.Close();
+    m_lock.Release();
 }

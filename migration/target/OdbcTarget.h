@@ -8,6 +8,7 @@
 
 #include "migration/EngineInterfaces.h"
 #include "migration/statement/StatementBuilder.h"
+#include "migration/target/RunLock.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetResolution.h"
@@ -24,7 +25,8 @@ class CDatabase;
 // connection broke while it was sent throws CConnectionLost (it may or may not be in).
 //
 // Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
-// even while a statement blocks.
+// even while a statement blocks. The run holds the target's run lock (RunLock.h) from Open to
+// Close: Open throws CDBException when another run holds it past the lock timeout.
 class COdbcTarget final : public ITargetDatabase {
 public:
     explicit COdbcTarget(CDatabase& database, std::optional<CResolvedTarget> resolved = {})
@@ -47,6 +49,8 @@ public:
     // cancels it and gives it up); nothing is unknown when it is given up.
     void RunWatched(const std::function<void()>& work);
     void Close() noexcept override;
+    // What the run lock (RunLock.h) tells other runs this one does; Append unless told.
+    void SetRunMode(RunMode mode) { m_mode = mode; }
 
 private:
     CDatabase& m_database;
@@ -56,4 +60,6 @@ private:
     KindNote m_kindNote;
     CStatementBuilder m_statements;
     CStatementRunner m_runner;
+    RunMode m_mode = RunMode::Append;
+    CRunLock m_lock;  // from Open to Close
 };

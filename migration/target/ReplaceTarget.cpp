@@ -45,6 +45,12 @@ bool CReplaceTarget::IsOpen() const noexcept {
 void CReplaceTarget::Open(const std::string& connect) {
     m_target = TargetToOpen(m_resolved, connect);
     m_kind = &ConnectToTarget(m_database, m_target, m_kindNote);
+    try {
+        m_lock.Take(m_database, *m_kind, m_target, RunMode::Replace, m_runner);
+    } catch (const CDBException&) {
+        m_database.Close();
+        throw;
+    }
     BeginReplacing();
 }
 
@@ -202,4 +208,5 @@ void CReplaceTarget::Close() noexcept {
     m_strHead.clear();
     m_nSent = 0;
     m_database.Close();  // rolls back what was not committed
+    m_lock.Release();
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/target/RunLock.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetResolution.h"
@@ -26,6 +27,9 @@ class CDatabase;
 // The rows are sent several to a statement, "insert into T(cols) values (...),(...)", with
 // every value the same literal as in the row's own statement. A statement that fails names
 // the table and the rows it held.
+//
+// Open takes the target's run lock (RunLock.h) before anything else, as every run does, and
+// holds it until Close.
 //
 // Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
 // while one blocks. A statement that fails is reported by the caller's next call (InsertRow,
@@ -91,4 +95,5 @@ private:
 
     std::exception_ptr m_failure;  // kept until Close: every later call throws it again
     CStatementRunner m_runner;
+    CRunLock m_lock;  // from Open to Close; not TakeOver's, whose caller holds it
 };
