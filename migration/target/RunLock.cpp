@@ -74,7 +74,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 // Whether answer, the value of the kind's TryRunLockQuery, grants the lock: anything but a
-// negative number does (a server that answers nothing refuses nothing).
+// negative number does (a NULL, an empty answer, refuses nothing).
 bool Granted(const std::string& answer) {
     long value = 0;
     const auto [end, error] = std::from_chars(answer.data(), answer.data() + answer.size(), value);
@@ -145,9 +145,14 @@ void CRunLock::Take(CDatabase& database, const CTargetKind& kind, const CResolve
                    UnknownOutcome::None);
     }
     if (const std::string query = kind.SessionIdQuery(); !query.empty()) {
+        // Without an id the session cannot be ended from elsewhere; the run goes on.
         std::string id;
-        runner.Run([&database, &query, &id] { id = database.QueryValue(query); },
-                   UnknownOutcome::None);
+        try {
+            runner.Run([&database, &query, &id] { id = database.QueryValue(query); },
+                       UnknownOutcome::None);
+        } catch (const CDBException&) {
+            id.clear();
+        }
         if (runner.Watch() && !id.empty()) {
             m_watch = runner.Watch();
             m_watch->SetSessionEnder(SessionEnder(target, kind, id));

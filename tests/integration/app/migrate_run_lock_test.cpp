@@ -76,6 +76,7 @@ TEST_P(MigrateRunLock, AReplaceDuringAPerRowRunFailsBeforeItsFirstRowAndNamesIt)
     const CBackgroundRun first({"--target", target.connection, full.string()}, target.folder);
     ASSERT_TRUE(testsupport::AwaitCondition([&] { return target.count("KEN_ALL") > 0; }));
     first.Signal(SIGSTOP);
+    const std::size_t beforeSecond = target.count("KEN_ALL");
     const CommandResult second = testsupport::RunCommand(
         {program, "--replace", "--target", target.connection, sample}, {}, target.folder);
     const std::size_t whileHeld = target.count("KEN_ALL");
@@ -91,7 +92,7 @@ TEST_P(MigrateRunLock, AReplaceDuringAPerRowRunFailsBeforeItsFirstRowAndNamesIt)
               std::string::npos)
         << second.err;
     EXPECT_EQ(second.err.find("row 1 "), std::string::npos) << second.err;
-    EXPECT_EQ(target.count("KEN_ALL"), whileHeld);  // nothing deleted, nothing added
+    EXPECT_EQ(whileHeld, beforeSecond);  // nothing deleted, nothing added
 
     EXPECT_EQ(first.Wait(), 0) << testsupport::ReadFile(target.folder / "err");
     EXPECT_EQ(target.count("KEN_ALL"), 126029u);
