@@ -194,11 +194,9 @@ void CRunLock::Take(CDatabase& database, const CTargetKind& kind, const CResolve
         holder = [&database, &kind, &runner] {
             std::string text;
             try {
-                runner.Run(
-                    [&database, &kind, &text] {
-                        text = database.QueryValue(kind.RunLockHolderQuery());
-                    },
-                    UnknownOutcome::None);
+                runner.Run([&database, &kind,
+                            &text] { text = database.QueryValue(kind.RunLockHolderQuery()); },
+                           UnknownOutcome::None);
             } catch (const CDBException&) {
                 // Not allowed to look (SQL Server's VIEW SERVER STATE): the refusal says less.
             }

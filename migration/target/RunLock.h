@@ -64,6 +64,6 @@ public:
 private:
     void CloseFile() noexcept;
 
-    int m_fd = -1;                        // the lock file, when the kind uses one
-    std::shared_ptr<CRunWatch> m_watch;   // given the session's ender
+    int m_fd = -1;                       // the lock file, when the kind uses one
+    std::shared_ptr<CRunWatch> m_watch;  // given the session's ender
 };

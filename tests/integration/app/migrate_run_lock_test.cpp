@@ -43,10 +43,9 @@ std::unique_ptr<testsupport::TempDirectory> g_folder;
 
 const TargetMaker kSqlite{"SQLite", [] {
                               g_sqlite = std::make_unique<testtarget::SqliteTarget>();
-                              return LockTarget{g_sqlite->ConnectionString(), g_sqlite->Directory(),
-                                                [](const std::string& table) {
-                                                    return g_sqlite->Count(table);
-                                                }};
+                              return LockTarget{
+                                  g_sqlite->ConnectionString(), g_sqlite->Directory(),
+                                  [](const std::string& table) { return g_sqlite->Count(table); }};
                           }};
 const TargetMaker kPostgres{
     "PostgreSQL", [] {
@@ -83,8 +82,7 @@ TEST_P(MigrateRunLock, AReplaceDuringAPerRowRunFailsBeforeItsFirstRowAndNamesIt)
     first.Signal(SIGCONT);
 
     EXPECT_EQ(second.exitCode, 1) << second.err;
-    EXPECT_NE(second.err.find("Another Brimlow run (append by "), std::string::npos)
-        << second.err;
+    EXPECT_NE(second.err.find("Another Brimlow run (append by "), std::string::npos) << second.err;
     EXPECT_NE(second.err.find(", pid " + std::to_string(first.Pid()) + ", since "),
               std::string::npos)
         << second.err;

@@ -73,8 +73,8 @@ TEST(SessionEnd, AGivenUpRunsBackendIsEndedAndTheNextRunGetsTheLock) {
     }
     ASSERT_TRUE(ender);
     EXPECT_TRUE(ender());
-    EXPECT_TRUE(server.Query(database, "select pid from pg_stat_activity where pid = " + backend)
-                    .empty());
+    EXPECT_TRUE(
+        server.Query(database, "select pid from pg_stat_activity where pid = " + backend).empty());
     EXPECT_TRUE(ender());  // once ended, at once
 
     // The run lock went with the session: the next run gets it (Open would fail after the
