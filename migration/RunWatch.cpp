@@ -103,3 +103,4 @@ bool CRunWatch::IsGivenUp() const noexcept {
     const std::lock_guard lock(m_mutex);
     return m_bGivenUp;
 }
+

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "migration/EngineInterfaces.h"
 #include "migration/RunOutcome.h"
@@ -57,10 +58,10 @@ public:
                                       std::optional<std::chrono::seconds> unansweredFor = {});
     bool IsGivenUp() const noexcept;
 
-    // The run's thread, once connected: ends the target's session from a fresh connection, for
-    // the watcher once it gave a call up (the session may still hold the run's locks and, for a
-    // run that is one transaction, its uncommitted rows). True when the session is known to have
-    // ended. Empty: nothing to end.
+    // The target, once connected: what ends its session on the server from a connection of
+    // its own (SessionEnd.h), true only when the session is known to have ended; cleared at
+    // its Close. The watcher calls it after giving a call up, so that the server does not
+    // go on with a statement, a transaction or a run lock that nobody will finish.
     void SetSessionEnder(std::function<bool()> ender);
     std::function<bool()> SessionEnder() const;
 

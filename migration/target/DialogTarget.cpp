@@ -18,7 +18,12 @@ std::vector<CTargetTableRows> CountTargetRows(CDatabase& database) {
 
 CDialogTarget::CDialogTarget(CDatabase& database, std::optional<CResolvedTarget> resolved,
                              ExistingRowsAsker ask)
-    : m_database(database), m_ask(std::move(ask)), m_perRow(database, std::move(resolved)) {}
+    : m_database(database), m_ask(std::move(ask)), m_perRow(database, std::move(resolved)) {
+    // The per-row target's Open takes the run lock before the rows are counted, so that the
+    // question and the run see the same target; a replace chosen then runs on that connection
+    // under that lock.
+    m_perRow.SetRunMode(RunMode::Dialog);
+}
 
 CDialogTarget::~CDialogTarget() {
     // A replacing run that did not commit holds the tables' lock and its transaction until

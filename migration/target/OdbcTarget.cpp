@@ -18,6 +18,12 @@ void COdbcTarget::Open(const std::string& connect) {
     // A stop while the connect waits on a silent server gives it up, as a statement.
     m_runner.Run([this] { m_kind = &ConnectToTarget(m_database, m_target, m_kindNote); },
                  UnknownOutcome::None);
+    try {
+        m_lock.Take(m_database, *m_kind, m_target, m_mode, m_runner);
+    } catch (const CDBException&) {
+        m_database.Close();
+        throw;
+    }
     m_file.Take(TargetFile(m_target));
     m_nRow = 0;
     m_bUncounted = false;
@@ -79,4 +85,5 @@ void COdbcTarget::CommitRun() {
 
 void COdbcTarget::Close() noexcept {
     m_database.Close();
+    m_lock.Release();
 }

@@ -9,6 +9,7 @@
 
 #include "migration/EngineInterfaces.h"
 #include "migration/statement/StatementBuilder.h"
+#include "migration/target/RunLock.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFileIdentity.h"
@@ -29,7 +30,8 @@ class CDatabase;
 // but does not count fails the run; a driver that counts nothing is noted (RowsUncounted).
 //
 // Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
-// even while a statement blocks.
+// even while a statement blocks. The run holds the target's run lock (RunLock.h) from Open to
+// Close: Open throws CDBException when another run holds it past the lock timeout.
 class COdbcTarget final : public ITargetDatabase {
 public:
     explicit COdbcTarget(CDatabase& database, std::optional<CResolvedTarget> resolved = {})
@@ -58,6 +60,8 @@ public:
     // cancels it and gives it up); nothing is unknown when it is given up.
     void RunWatched(const std::function<void()>& work);
     void Close() noexcept override;
+    // What the run lock (RunLock.h) tells other runs this one does; Append unless told.
+    void SetRunMode(RunMode mode) { m_mode = mode; }
 
 private:
     CDatabase& m_database;
@@ -70,4 +74,6 @@ private:
     CStatementRunner m_runner;
     std::size_t m_nRow = 0;     // the rows of the current table acknowledged
     bool m_bUncounted = false;  // a statement was answered without a row count
+    RunMode m_mode = RunMode::Append;
+    CRunLock m_lock;  // from Open to Close
 };

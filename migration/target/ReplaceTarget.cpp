@@ -49,6 +49,12 @@ void CReplaceTarget::Open(const std::string& connect) {
     // Watched as every call on the target is: a silent server is given up, not waited for.
     m_runner.Run([this] { m_kind = &ConnectToTarget(m_database, m_target, m_kindNote); },
                  UnknownOutcome::None);
+    try {
+        m_lock.Take(m_database, *m_kind, m_target, RunMode::Replace, m_runner);
+    } catch (const CDBException&) {
+        m_database.Close();
+        throw;
+    }
     // Nothing is emptied in a target that lacks a table or a column the statements name.
     m_runner.Run([this] { CheckTargetTables(m_database, *m_kind, m_target.connection); },
                  UnknownOutcome::None);
@@ -243,4 +249,5 @@ void CReplaceTarget::Close() noexcept {
     m_strHead.clear();
     m_nSent = 0;
     m_database.Close();  // rolls back what was not committed
+    m_lock.Release();
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/target/RunLock.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFileIdentity.h"
@@ -29,6 +30,9 @@ class CDatabase;
 // the table and the rows it held, as does one the target counts fewer rows inserted for than
 // it held (a trigger or a rule discarded some). Right after the connect, before the tables
 // are emptied, the eight tables and their columns are checked (TargetTables.h).
+//
+// Open takes the target's run lock (RunLock.h) before anything else, as every run does, and
+// holds it until Close.
 //
 // Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
 // while one blocks. A statement that fails is reported by the caller's next call (InsertRow,
@@ -102,4 +106,5 @@ private:
     bool m_bUncounted = false;     // a statement was answered without a row count
     std::exception_ptr m_failure;  // kept until Close: every later call throws it again
     CStatementRunner m_runner;
+    CRunLock m_lock;  // from Open to Close; not TakeOver's, whose caller holds it
 };

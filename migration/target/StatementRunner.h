@@ -24,6 +24,7 @@ public:
     CStatementRunner& operator=(const CStatementRunner&) = delete;
 
     void SetWatch(std::shared_ptr<CRunWatch> watch) { m_watch = std::move(watch); }
+    const std::shared_ptr<CRunWatch>& Watch() const noexcept { return m_watch; }
 
     // Runs work now. ifGivenUp: what the watcher reports as unknown when it gives it up.
     void Run(const std::function<void()>& work, UnknownOutcome ifGivenUp = UnknownOutcome::Row);

@@ -21,8 +21,9 @@ is committed goes to --state FILE (JSON {"table": [value texts]}) after every ch
 Answers: insert - DONE with the rows of its VALUES list; delete - DONE with the rows the
 table held; "drop table T" - DONE, T gone; "select count(*) from T" - one row with T's
 count; "select 'text'" - one row with the text (as SQL Server quotes: '' is one '); "create
-temporary table" - SQL Server's error 343 (it knows only #tables); anything
-else - DONE without a count.
+temporary table" - SQL Server's error 343 (it knows only #tables); "select @@SPID" - one row,
+50 + the connection's number; a batch calling sp_getapplock - one row, 0 (granted: the server
+has no lock manager); anything else - DONE without a count.
 
 Test controls:
   --error N=CODE       the Nth SQL batch the server receives (from 1, all connections)
@@ -415,6 +416,10 @@ class Session(socketserver.BaseRequestHandler):
             elif m := DROP.match(text):
                 tables.pop(m.group(1), None)
                 answer = done(DONE_FINAL)
+            elif re.search(r"\bsp_getapplock\b", text, re.I):
+                return count_result("", 0)  # granted: there is no lock manager here
+            elif re.match(r"\s*select\s+@@spid\s*$", text, re.I):
+                return count_result("", 50 + self.id)
             elif m := LITERAL.match(text):
                 return text_result(m.group(1).replace("''", "'"))
             elif re.match(r"\s*create\s+temporary\s", text, re.I):

@@ -26,6 +26,8 @@ public:
         }
         return tables;
     }
+
+    // No run lock: nothing is known that every such database would share with the next run.
 };
 
 }  // namespace

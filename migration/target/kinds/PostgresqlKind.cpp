@@ -8,11 +8,14 @@
 // connection itself, through the driver's pqopt attribute (options passed on to libpq), and
 // the session is asked after connecting (CheckSession), since the driver's ConnSettings runs
 // after the start-up options and may turn it off again.
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "dbaccess/Translate.h"
 #include "migration/TableCatalogue.h"
 #include "migration/target/ConnectionString.h"
+#include "migration/target/RunLock.h"
 #include "migration/target/ShippedFiles.h"
 #include "migration/target/kinds/TargetKinds.h"
 
@@ -102,6 +105,48 @@ public:
             statements.push_back(std::move(empty));
         }
         return statements;
+    }
+
+    // The run lock is a session-level advisory lock of the database (advisory locks are per
+    // database) on kRunLockKey; it goes with the session. The session carries the run's label
+    // as its application_name, where pg_stat_activity shows it.
+    std::string SessionLabelStatement(const std::string& label) const override {
+        std::string literal;
+        for (const char c : label) {
+            literal += c == '\'' ? std::string("''") : std::string(1, c);
+        }
+        return "set application_name = '" + literal + "'";
+    }
+    std::string SessionIdQuery() const override { return "select pg_backend_pid()"; }
+    std::string TryRunLockQuery() const override {
+        return "select case when pg_try_advisory_lock(" + std::to_string(kRunLockKey) +
+               ") then 0 else -1 end";
+    }
+    // A bigint key shows in pg_locks as its high half (classid) and low half (objid), with
+    // objsubid 1.
+    std::string RunLockHolderQuery() const override {
+        return "select coalesce(a.application_name, '') || chr(9) || "
+               "coalesce(to_char(a.backend_start, 'YYYY-MM-DD HH24:MI:SS TZ'), '') || chr(9) || "
+               "coalesce(host(a.client_addr), '') "
+               "from pg_locks l join pg_stat_activity a on a.pid = l.pid "
+               "where l.locktype = 'advisory' and l.granted and l.objsubid = 1 "
+               "and l.database = (select oid from pg_database where datname = current_database()) "
+               "and l.classid = " +
+               std::to_string(kRunLockKey >> 32) +
+               " and l.objid = " + std::to_string(kRunLockKey & 0xffffffffu) + " limit 1";
+    }
+    // The backend ends at its next check for interrupts: at once when it waits for a lock or
+    // the network, never while its process is stopped.
+    bool EndSession(CDatabase& database, const std::string& id) const override {
+        database.QueryValue("select pg_terminate_backend(" + id + ")");
+        for (int check = 0; check < 20; ++check) {
+            if (database.QueryValue("select count(*) from pg_stat_activity where pid = " + id) ==
+                "0") {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
     }
 };
 

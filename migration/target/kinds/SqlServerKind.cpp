@@ -1,7 +1,10 @@
 // Microsoft SQL Server through FreeTDS's ODBC driver (tdsodbc).
 #include <algorithm>
+#include <chrono>
 #include <iterator>
+#include <thread>
 
+#include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
 #include "migration/target/kinds/TargetKinds.h"
@@ -130,6 +133,50 @@ public:
             statement += " with (TABLOCKX, HOLDLOCK)";
         }
         return statements;
+    }
+
+    // The run lock is an application lock of the database, owned by the session (released
+    // when it ends); the session carries the run's label in its context_info, where
+    // sys.dm_exec_sessions shows it. sp_getapplock returns 0 or 1 when granted, a negative
+    // number when refused; counts are off around it so that its value is the batch's first
+    // result.
+    std::string SessionLabelStatement(const std::string& label) const override {
+        static const char kHex[] = "0123456789abcdef";
+        std::string hex = "0x";
+        for (const char c : label.substr(0, 128)) {
+            const auto byte = static_cast<unsigned char>(c);
+            hex += kHex[byte >> 4];
+            hex += kHex[byte & 15];
+        }
+        return "set context_info " + hex;
+    }
+    std::string SessionIdQuery() const override { return "select @@SPID"; }
+    std::string TryRunLockQuery() const override {
+        return "set nocount on; declare @r int; exec @r = sp_getapplock @Resource = 'brimlow', "
+               "@LockMode = 'Exclusive', @LockOwner = 'Session', @LockTimeout = 0; "
+               "set nocount off; select @r";
+    }
+    std::string RunLockHolderQuery() const override {
+        return "select top 1 replace(isnull(cast(s.context_info as varchar(128)), ''), char(0), "
+               "'') + char(9) + convert(varchar(19), s.login_time, 120) + char(9) + "
+               "isnull(s.host_name, '') "
+               "from sys.dm_tran_locks l join sys.dm_exec_sessions s "
+               "on s.session_id = l.request_session_id "
+               "where l.resource_type = 'APPLICATION' and l.request_status = 'GRANT' "
+               "and l.resource_database_id = db_id() and l.resource_description like '%brimlow%'";
+    }
+    // KILL rolls the session's transaction back before the session goes.
+    bool EndSession(CDatabase& database, const std::string& id) const override {
+        database.ExecuteSQL("kill " + id);
+        for (int check = 0; check < 20; ++check) {
+            if (database.QueryValue("select count(*) from sys.dm_exec_sessions where "
+                                    "session_id = " +
+                                    id) == "0") {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
     }
 };
 

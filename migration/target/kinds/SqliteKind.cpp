@@ -122,6 +122,9 @@ public:
     // Nothing to lock: the first delete is the transaction's first statement that touches
     // the file, so it waits for the write lock (a transaction that had read first would be
     // refused at once in WAL mode instead of waiting). The plain deletes are inherited.
+
+    // SQLite has no sessions: the run lock is a lock file beside the database file.
+    bool UsesRunLockFile() const override { return true; }
 };
 
 }  // namespace

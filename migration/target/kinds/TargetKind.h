@@ -92,6 +92,27 @@ public:
     // statement ends once it passes this many bytes.
     virtual std::size_t RowsPerStatement() const;
     virtual std::size_t BytesPerStatement() const;
+
+    // One Brimlow run at a time per target (RunLock.h). The statement that labels a session
+    // of a run with label (what another run's refusal shows of it); empty when the kind has
+    // no way to.
+    virtual std::string SessionLabelStatement(const std::string& /*label*/) const { return {}; }
+    // The query whose value is the session's id on the server, for ending it from another
+    // connection (SessionEnd.h); empty when the kind has none.
+    virtual std::string SessionIdQuery() const { return {}; }
+    // The query that tries the run lock once, without waiting: its value is a negative number
+    // when another session holds it. Empty when the lock is not the server's.
+    virtual std::string TryRunLockQuery() const { return {}; }
+    // The query that describes the session holding the run lock as one text: its label, a
+    // tab, when it started, a tab, where it connected from; empty when the kind cannot tell.
+    virtual std::string RunLockHolderQuery() const { return {}; }
+    // Whether the run lock is a lock file beside the target's database file.
+    virtual bool UsesRunLockFile() const { return false; }
+    // Ends the session id on the server from database, another connection to the same
+    // target; true only when the session is known to have ended. Throws CDBException.
+    virtual bool EndSession(CDatabase& /*database*/, const std::string& /*id*/) const {
+        return false;
+    }
 };
 
 // The kind of a failure by its SQLSTATE alone.

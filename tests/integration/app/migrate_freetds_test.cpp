@@ -75,6 +75,30 @@ std::vector<std::string> Requests(const TdsServer& server) {
     return requests;
 }
 
+// Checks what every run sends first (RunLock.h), from position at in texts: the run's label in
+// the session's context_info, the session's id, one try of the run lock (the test server has
+// no lock manager: it grants it). Removes them, and the attentions FreeTDS sends when it
+// closes their results.
+void TakeRunLockBatches(std::vector<std::string>& texts, std::size_t at, const std::string& mode,
+                        const std::string& prefix = "") {
+    texts.erase(std::remove(texts.begin() + std::min(at, texts.size()), texts.end(), "attention"),
+                texts.end());
+    std::string hex;
+    for (const char c : "brimlow " + mode + " ") {
+        static const char kHex[] = "0123456789abcdef";
+        hex += {kHex[static_cast<unsigned char>(c) >> 4], kHex[c & 15]};
+    }
+    ASSERT_GE(texts.size(), at + 3);
+    EXPECT_EQ(texts[at].rfind(prefix + "set context_info 0x" + hex, 0), 0u) << texts[at];
+    EXPECT_EQ(texts[at + 1], prefix + "select @@SPID");
+    EXPECT_EQ(texts[at + 2],
+              prefix +
+                  "set nocount on; declare @r int; exec @r = sp_getapplock @Resource = 'brimlow', "
+                  "@LockMode = 'Exclusive', @LockOwner = 'Session', @LockTimeout = 0; "
+                  "set nocount off; select @r");
+    texts.erase(texts.begin() + at, texts.begin() + at + 3);
+}
+
 // Compares table by table: the row counts, then the first row that differs.
 void ExpectSameTables(const Tables& actual, const Tables& expected) {
     for (const auto& [table, rows] : expected) {
@@ -114,12 +138,15 @@ TEST_P(FreeTdsPerRow, TheServerReceivesTheGoldenStatementsAndTheDataSourcesLogin
         Migrate(*server, {"--summary", summary.string(), file}, {std::string("LC_ALL=") + locale});
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
-    const std::vector<std::string> all = server->Batches();
-    // The session's quoting is asked first (a backslash must come back as it is).
+    std::vector<std::string> all = server->Batches();
+    // The session's quoting is asked first (a backslash must come back as it is), then the
+    // run lock is taken.
     ASSERT_FALSE(all.empty());
     EXPECT_EQ(all.front(), "select 'a\\'");
-    // That, the look at the eight tables and their counts, before the first row and after the
-    // last, are no rows.
+    all.erase(all.begin());
+    TakeRunLockBatches(all, 0, "append");
+    // The look at the eight tables and their counts, before the first row and after the last,
+    // are no rows.
     std::vector<std::string> batches;
     for (const std::string& batch : all) {
         if (batch.rfind("select ", 0) != 0) {
@@ -199,7 +226,8 @@ TEST_F(FreeTds, AReplacingRunProbesDeletesInsertsAndCommitsOnce) {
         Migrate(*server, {"--replace", testpaths::Data("sample.mdb").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
-    const std::vector<std::string> requests = Requests(*server);
+    std::vector<std::string> requests = Requests(*server);
+    TakeRunLockBatches(requests, 3, "replace", "batch: ");
     const std::string probe = "#brimlow_rollback_probe";
     std::vector<std::string> looks;
     std::vector<std::string> counts;

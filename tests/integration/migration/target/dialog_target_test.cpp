@@ -10,6 +10,7 @@
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/target/DialogTarget.h"
+#include "migration/target/OdbcTarget.h"
 #include "tests/support/SqliteTarget.h"
 
 namespace {
@@ -59,6 +60,40 @@ TEST(DialogTargetExistingRows, ATableWithRowsIsAskedAboutAndAMissingOneFailsTheO
     for (const CTargetTableRows& table : CountTargetRows(db)) {
         EXPECT_EQ(table.rows.has_value(), table.table != "Mst03") << table.table;
     }
+}
+
+// The dialog's run holds the target's run lock from before its question to its Close: a run
+// started meanwhile, in this process too, is refused naming it; the replace it switches to
+// runs on its connection under that same lock; after its Close the next run goes ahead.
+TEST(DialogTargetRunLock, TheQuestionAndTheRunHoldTheTargetsRunLock) {
+    testtarget::SqliteTarget target;
+    target.Execute("insert into Mst02 (Col02) values ('held');");
+    std::string refusal;
+    CDatabase db;
+    CDialogTarget dialog(db, std::nullopt, [&](const CExistingRows&) {
+        CDatabase other;
+        COdbcTarget beside(other);
+        try {
+            beside.Open(target.ConnectionString());
+            ADD_FAILURE() << "a run opened beside the dialog's";
+            beside.Close();
+        } catch (const CDBException& e) {
+            refusal = e.GetErrorMessage();
+        }
+        return ExistingRowsChoice::Replace;
+    });
+    dialog.Open(target.ConnectionString());
+    EXPECT_TRUE(dialog.IsReplacing());
+    EXPECT_EQ(refusal.rfind("Another Brimlow run (dialog by ", 0), 0u) << refusal;
+    EXPECT_NE(refusal.find("; nothing was sent."), std::string::npos) << refusal;
+    dialog.CommitRun();
+    dialog.Close();
+    EXPECT_EQ(target.Count("Mst02"), 0u);
+
+    CDatabase after;
+    COdbcTarget next(after);
+    next.Open(target.ConnectionString());
+    next.Close();
 }
 
 }  // namespace
