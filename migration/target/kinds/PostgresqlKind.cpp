@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "dbaccess/Translate.h"
+#include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/RunLock.h"
