@@ -210,6 +210,17 @@ CRunThread::CRunThread(Work work, GivenUpHandler givenUp, std::chrono::milliseco
     }).detach();
 }
 
+CRunThread::CLiveThread::CLiveThread() {
+    const std::lock_guard lock(LiveThreads().mutex);
+    ++LiveThreads().count;
+}
+
+CRunThread::CLiveThread::~CLiveThread() {
+    const std::lock_guard lock(LiveThreads().mutex);
+    --LiveThreads().count;
+    LiveThreads().changed.notify_all();
+}
+
 CRunThread::~CRunThread() {
     RequestStop();
 }

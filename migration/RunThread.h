@@ -52,6 +52,16 @@ public:
 
     struct State;
 
+    // Counts a thread that works for a run beyond its own two (one that ends a given-up
+    // session, say) among those WaitForAllRuns waits for, for as long as it exists.
+    class CLiveThread {
+    public:
+        CLiveThread();
+        ~CLiveThread();
+        CLiveThread(const CLiveThread&) = delete;
+        CLiveThread& operator=(const CLiveThread&) = delete;
+    };
+
 private:
     std::shared_ptr<CRunWatch> m_watch;
     std::shared_ptr<State> m_state;

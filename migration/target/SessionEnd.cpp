@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/RunThread.h"
 #include "migration/target/kinds/TargetKinds.h"
 
 namespace {
@@ -87,7 +88,11 @@ std::function<bool()> SessionEnder(const CResolvedTarget& target, const CTargetK
         const std::lock_guard lock(ending->mutex);
         if (!ending->retrying) {
             try {
-                std::thread([ending] { KeepTrying(ending); }).detach();
+                // Counted with the run's threads: a program that ends meanwhile does not tear
+                // down what the thread still uses.
+                std::thread([ending, counted = std::make_shared<CRunThread::CLiveThread>()] {
+                    KeepTrying(ending);
+                }).detach();
                 ending->retrying = true;
             } catch (...) {
                 // No thread to spare: the one try is all there is.
