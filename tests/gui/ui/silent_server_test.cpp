@@ -3,11 +3,15 @@
 // flight may or may not have arrived. A later run connects anew; the thread given up leaves
 // once its call returns, after the window is gone.
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <filesystem>
 #include <optional>
+#include <string>
 
 #include <wx/timer.h>
 #include <wx/uiaction.h>
@@ -17,6 +21,7 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
 #include "migration/RunThread.h"
+#include "migration/target/DialogTarget.h"
 #include "migration/target/OdbcTarget.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/support/Paths.h"
@@ -136,4 +141,90 @@ TEST(SilentServer, AServerThatDoesNotAnswerEndsTheRunWithAMessage) {
     }
     proxy.reset();
     EXPECT_TRUE(CRunThread::WaitForAllRuns(std::chrono::seconds(30)));
+}
+
+namespace {
+
+// The dialog's own target (it asks about the rows already there) on a target of the test's
+// choosing.
+std::function<void(CDialogRun&)> AskingRunThrough(const std::string& connect) {
+    return [connect](CDialogRun& run) {
+        CDaoWorkspace workspace;
+        CDaoDatabase sourceDb;
+        CDatabase targetDb;
+        CDaoSource source(workspace, sourceDb);
+        CDialogTarget target(targetDb, CResolvedTarget{connect, {}, "test"},
+                             [&run](const CExistingRows& existing) {
+                                 return run.AskExistingRows(existing);
+                             });
+        run.RunOn(source, target);
+    };
+}
+
+// Pauses the server process of the run's connection once it is inserting, then presses Esc.
+class CPauseAndEsc {
+public:
+    CPauseAndEsc(testtarget::PostgresServer& server, const std::string& database) {
+        m_timer.Bind(wxEVT_TIMER, [this, &server, database](wxTimerEvent&) {
+            if (m_pid != 0) {
+                return;
+            }
+            const auto inserting = server.Query(
+                database, "select pid from pg_stat_activity where datname = '" + database +
+                              "' and query like 'insert into%' and pid <> pg_backend_pid()");
+            if (!inserting.empty()) {
+                m_pid = std::stoi(*inserting.at(0).at(0));
+                kill(m_pid, SIGSTOP);
+                wxUIActionSimulator().Char(WXK_ESCAPE);
+            }
+        });
+        m_timer.Start(100);
+    }
+    pid_t Paused() const { return m_pid; }
+
+private:
+    wxTimer m_timer;
+    pid_t m_pid = 0;
+};
+
+}  // namespace
+
+// 置き換える given up while its server process is paused: its session cannot be ended yet, so
+// the log does not claim that the target is unchanged. Once the server answers again, the
+// session is ended, and the next run gets the run lock and completes.
+TEST(SilentServer, AGivenUpReplaceHoldsNoLockOnceTheServerAnswersAgain) {
+    if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
+    const std::string database = server.CreateFreshDatabase("giveup");
+    server.Execute(database, "insert into KEN_ALL_Version values ('2020-01-01 00:00:00')");
+    CTestDlg dlg;
+    dlg.runOnThread = AskingRunThrough(server.ConnectionString(database));
+    dlg.m_strPath = testpaths::SharedFixtures("kenall-full.mdb").string();
+    CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_YES);  // 置き換える
+    pid_t paused = 0;
+    EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
+                               dlg,
+                               [&] {
+                                   const CPauseAndEsc pause(server, database);
+                                   dlg.Click(IDC_START);
+                                   paused = pause.Paused();
+                               },
+                               90000));
+    ASSERT_NE(paused, 0);
+    kill(paused, SIGCONT);
+    const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
+    EXPECT_TRUE(log.ends_with("の移行を中止しました。サーバー上のセッションを終了できなかったた"
+                              "め、移行先の状態は確認できていません。"))
+        << log;
+
+    answerer.ExpectAndReturn(wxID_YES);
+    dlg.m_strPath = testpaths::Data("sample.mdb").string();
+    EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(dlg, [&] { dlg.Click(IDC_START); }, 60000));
+    const std::string again = Utf8FromWx(dlg.LogBox().GetValue());
+    EXPECT_TRUE(again.ends_with("移行が完了しました。")) << again;
+    EXPECT_EQ(*server.Query(database, "select count(*) from KEN_ALL").at(0).at(0), "1001");
+    EXPECT_EQ(*server.Query(database, "select count(*) from KEN_ALL_Version").at(0).at(0), "1");
 }

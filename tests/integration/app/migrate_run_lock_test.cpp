@@ -59,6 +59,14 @@ const TargetMaker kPostgres{
                           }};
     }};
 
+// Whether the process is stopped (by SIGSTOP), every thread of it.
+bool IsStopped(pid_t pid) {
+    const std::string stat =
+        testsupport::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t end = stat.rfind(')');
+    return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'T';
+}
+
 class MigrateRunLock : public testing::TestWithParam<TargetMaker> {};
 
 TEST_P(MigrateRunLock, AReplaceDuringAPerRowRunFailsBeforeItsFirstRowAndNamesIt) {
@@ -75,6 +83,8 @@ TEST_P(MigrateRunLock, AReplaceDuringAPerRowRunFailsBeforeItsFirstRowAndNamesIt)
     const CBackgroundRun first({"--target", target.connection, full.string()}, target.folder);
     ASSERT_TRUE(testsupport::AwaitCondition([&] { return target.count("KEN_ALL") > 0; }));
     first.Signal(SIGSTOP);
+    // Counted once every thread of it has stopped: a commit under way finishes first.
+    ASSERT_TRUE(testsupport::AwaitCondition([&] { return IsStopped(first.Pid()); }));
     const std::size_t beforeSecond = target.count("KEN_ALL");
     const CommandResult second = testsupport::RunCommand(
         {program, "--replace", "--target", target.connection, sample}, {}, target.folder);

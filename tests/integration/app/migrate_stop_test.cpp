@@ -340,9 +340,9 @@ std::vector<long> PostgresCounts(const std::string& database) {
 
 }  // namespace
 
-// Two replacing runs at once into PostgreSQL: the second waits for the first's lock and then
-// replaces what the first committed, or, when the first holds the tables past the lock
-// timeout, fails saying so and changes nothing. Either way the target holds one copy.
+// Two replacing runs at once into PostgreSQL: the second waits for the first's run lock and then
+// replaces what the first committed, or, when the first holds it past the lock timeout, fails
+// naming it and changes nothing. Either way the target holds one copy.
 TEST(MigrateReplace, OverlappingRunsIntoPostgresLeaveOneCopy) {
     if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
@@ -350,18 +350,21 @@ TEST(MigrateReplace, OverlappingRunsIntoPostgresLeaveOneCopy) {
     testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
     const std::string database = server.CreateFreshDatabase("concurrent");
     const std::string connect = server.ConnectionString(database);
+    // Both runs connected: the second one tries the run lock the first holds.
     const auto waiting = [&] {
-        return *server.Query(database, "select count(*) from pg_locks where not granted")
+        return *server
+                    .Query(database,
+                           "select count(*) from pg_stat_activity where application_name like "
+                           "'brimlow replace %'")
                     .at(0)
-                    .at(0) != "0";
+                    .at(0) == "2";
     };
     {
         // Held past the lock timeout: the second run gives up and says why.
         const CPausedReplace first(connect);
         const CSecondReplace second(connect);
         EXPECT_EQ(second.Run().Wait(), 1);
-        EXPECT_NE(second.Err().find("Another run (or another program) holds the target's tables"),
-                  std::string::npos)
+        EXPECT_NE(second.Err().find("Another Brimlow run (replace by "), std::string::npos)
             << second.Err();
         EXPECT_NE(second.Err().find("the target holds what it held before"), std::string::npos);
         EXPECT_EQ(first.Resume(), 0) << first.Err();
@@ -377,7 +380,7 @@ TEST(MigrateReplace, OverlappingRunsIntoPostgresLeaveOneCopy) {
         const int status = second.Run().Wait();
         // On a slow machine the first may still hold the tables at the lock timeout.
         EXPECT_TRUE(status == 0 ||
-                    second.Err().find("holds the target's tables") != std::string::npos)
+                    second.Err().find("Another Brimlow run") != std::string::npos)
             << second.Err();
         EXPECT_EQ(PostgresCounts(database), SummaryTotals(first.Summary())) << first.Summary();
     }
