@@ -160,7 +160,7 @@ constexpr const char kSessionLeft[] =
 std::string StopLine(const CRunOutcome& outcome, const CTableProgress* table) {
     if (outcome.sessionLeft) {
         return (table != nullptr ? table->table + "の移行を中止しました。"
-                                 : std::string("確定前に中止しました。")) +
+                                 : std::string("移行を中止しました。")) +
                kSessionLeft;
     }
     if (outcome.unknown != UnknownOutcome::None) {

@@ -6,6 +6,7 @@
 #include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/RollbackProbe.h"
+#include "migration/RunWatch.h"
 #include "migration/CountText.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
@@ -75,6 +76,11 @@ void CReplaceTarget::BeginReplacing() {
     m_runner.Run([this] { VerifyTargetCanRollBack(m_database, m_kind->ProbeTables()); },
                  UnknownOutcome::None);
     m_database.BeginTrans();
+    // From here nothing is kept unless the commit completes: a call given up now leaves a
+    // transaction to be rolled back with its session.
+    if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
+        watch->SetCommitsAtEnd(true);
+    }
     const std::vector<std::string> statements = m_kind->LockAndEmptyStatements();
     try {
         m_runner.Run([&database = m_database, statements] { LockAndEmpty(database, statements); },

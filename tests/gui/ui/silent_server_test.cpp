@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <wx/timer.h>
 #include <wx/uiaction.h>
@@ -161,7 +162,8 @@ std::function<void(CDialogRun&)> AskingRunThrough(const std::string& connect) {
     };
 }
 
-// Pauses the server process of the run's connection once it is inserting, then presses Esc.
+// Pauses the server process of the run's connection once it waits for the tables' lock (another
+// session holds one of them), then presses Esc.
 class CPauseAndEsc {
 public:
     CPauseAndEsc(testtarget::PostgresServer& server, const std::string& database) {
@@ -169,11 +171,12 @@ public:
             if (m_pid != 0) {
                 return;
             }
-            const auto inserting = server.Query(
+            const auto waiting = server.Query(
                 database, "select pid from pg_stat_activity where datname = '" + database +
-                              "' and query like 'insert into%' and pid <> pg_backend_pid()");
-            if (!inserting.empty()) {
-                m_pid = std::stoi(*inserting.at(0).at(0));
+                              "' and application_name like 'brimlow %' and wait_event_type = "
+                              "'Lock'");
+            if (!waiting.empty()) {
+                m_pid = std::stoi(*waiting.at(0).at(0));
                 kill(m_pid, SIGSTOP);
                 wxUIActionSimulator().Char(WXK_ESCAPE);
             }
@@ -193,15 +196,21 @@ private:
 // the log does not claim that the target is unchanged. Once the server answers again, the
 // session is ended, and the next run gets the run lock and completes.
 TEST(SilentServer, AGivenUpReplaceHoldsNoLockOnceTheServerAnswersAgain) {
-    if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
-        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
-    }
     testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
     const std::string database = server.CreateFreshDatabase("giveup");
     server.Execute(database, "insert into KEN_ALL_Version values ('2020-01-01 00:00:00')");
+    // Another session holds a table, so that the replacing run waits there.
+    std::thread holder([&server, database] {
+        try {
+            server.Execute(database,
+                           "begin; lock table Mst04Error in share mode; select pg_sleep(60);");
+        } catch (const std::exception&) {
+            // Ended by the test.
+        }
+    });
     CTestDlg dlg;
     dlg.runOnThread = AskingRunThrough(server.ConnectionString(database));
-    dlg.m_strPath = testpaths::SharedFixtures("kenall-full.mdb").string();
+    dlg.m_strPath = testpaths::Data("sample.mdb").string();
     CDialogAnswerer answerer;
     answerer.ExpectAndReturn(wxID_YES);  // 置き換える
     pid_t paused = 0;
@@ -213,15 +222,19 @@ TEST(SilentServer, AGivenUpReplaceHoldsNoLockOnceTheServerAnswersAgain) {
                                    paused = pause.Paused();
                                },
                                90000));
-    ASSERT_NE(paused, 0);
-    kill(paused, SIGCONT);
+    server.Execute(database,
+                   "select pg_terminate_backend(pid) from pg_stat_activity where query like "
+                   "'%pg_sleep(60)%' and pid <> pg_backend_pid()");
+    holder.join();
+    ASSERT_NE(paused, 0) << Utf8FromWx(dlg.LogBox().GetValue());
     const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
-    EXPECT_TRUE(log.ends_with("の移行を中止しました。サーバー上のセッションを終了できなかったた"
-                              "め、移行先の状態は確認できていません。"))
+    EXPECT_TRUE(log.ends_with("サーバー上のセッションを終了できなかったため、移行先の状態は確認"
+                              "できていません。"))
         << log;
+    // The server answers again: the session, asked to end while paused, ends.
+    kill(paused, SIGCONT);
 
     answerer.ExpectAndReturn(wxID_YES);
-    dlg.m_strPath = testpaths::Data("sample.mdb").string();
     EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(dlg, [&] { dlg.Click(IDC_START); }, 60000));
     const std::string again = Utf8FromWx(dlg.LogBox().GetValue());
     EXPECT_TRUE(again.ends_with("移行が完了しました。")) << again;
