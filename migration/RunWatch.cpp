@@ -6,13 +6,15 @@
 
 std::string NoAnswerText(std::chrono::seconds unansweredFor, bool givenUp) {
     const std::string seconds = std::to_string(unansweredFor.count());
-    return givenUp ? TrFormat("The target did not answer for %1 seconds (a stopped or overloaded "
-                              "server, or a network that drops packets): its call was cancelled "
-                              "and then given up.",
-                              {seconds})
-                   : TrFormat("The target did not answer for %1 seconds, so its call was "
-                              "cancelled.",
-                              {seconds});
+    return givenUp ? TrFormat(
+                         "The target did not answer for %1 seconds (a stopped or overloaded "
+                         "server, or a network that drops packets): its call was cancelled "
+                         "and then given up.",
+                         {seconds})
+                   : TrFormat(
+                         "The target did not answer for %1 seconds, so its call was "
+                         "cancelled.",
+                         {seconds});
 }
 
 void CRunWatch::RequestStop(bool atOnce) noexcept {
@@ -82,9 +84,10 @@ std::optional<CRunOutcome> CRunWatch::GiveUp(std::uint64_t call,
         return CRunOutcome::Of(std::make_exception_ptr(CRunStopped(m_ifGivenUp)), m_pTable,
                                m_bCommitsAtEnd);
     }
-    CRunOutcome outcome = CRunOutcome::Of(
-        std::make_exception_ptr(CConnectionLost(CDBException(NoAnswerText(*unansweredFor, true)), m_ifGivenUp)),
-        m_pTable, m_bCommitsAtEnd);
+    CRunOutcome outcome =
+        CRunOutcome::Of(std::make_exception_ptr(CConnectionLost(
+                            CDBException(NoAnswerText(*unansweredFor, true)), m_ifGivenUp)),
+                        m_pTable, m_bCommitsAtEnd);
     outcome.noAnswer = true;
     return outcome;
 }
@@ -103,4 +106,3 @@ bool CRunWatch::IsGivenUp() const noexcept {
     const std::lock_guard lock(m_mutex);
     return m_bGivenUp;
 }
-

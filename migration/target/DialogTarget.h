@@ -60,9 +60,9 @@ public:
 
     bool IsOpen() const noexcept override;
     // Connects, looks at the eight tables and their columns (TargetTables.h: a missing one
-    // fails before anything is asked), counts, and asks when a table holds rows. Throws CRunCancelled (connection
-    // closed) on Cancel, and CDBException when the connection, or for Replace the rollback
-    // probe, the lock or the emptying, fails (nothing is then changed).
+    // fails before anything is asked), counts, and asks when a table holds rows. Throws
+    // CRunCancelled (connection closed) on Cancel, and CDBException when the connection, or for
+    // Replace the rollback probe, the lock or the emptying, fails (nothing is then changed).
     void Open(const std::string& connect) override;
     void SetWatch(std::shared_ptr<CRunWatch> watch) override;
     // Told when the driver's kind and the server's name disagree (TargetConnect.h).

@@ -22,8 +22,7 @@ void CTargetFileIdentity::Verify() const {
         return;
     }
     struct stat info {};
-    if (stat(m_strFile.c_str(), &info) == 0 && info.st_dev == m_device &&
-        info.st_ino == m_inode) {
+    if (stat(m_strFile.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode) {
         return;
     }
     throw CDBException(TrFormat(

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -154,10 +154,9 @@ std::function<void(CDialogRun&)> AskingRunThrough(const std::string& connect) {
         CDaoDatabase sourceDb;
         CDatabase targetDb;
         CDaoSource source(workspace, sourceDb);
-        CDialogTarget target(targetDb, CResolvedTarget{connect, {}, "test"},
-                             [&run](const CExistingRows& existing) {
-                                 return run.AskExistingRows(existing);
-                             });
+        CDialogTarget target(
+            targetDb, CResolvedTarget{connect, {}, "test"},
+            [&run](const CExistingRows& existing) { return run.AskExistingRows(existing); });
         run.RunOn(source, target);
     };
 }
@@ -228,14 +227,16 @@ TEST(SilentServer, AGivenUpReplaceHoldsNoLockOnceTheServerAnswersAgain) {
     holder.join();
     ASSERT_NE(paused, 0) << Utf8FromWx(dlg.LogBox().GetValue());
     const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
-    EXPECT_TRUE(log.ends_with("サーバー上のセッションを終了できなかったため、移行先の状態は確認"
-                              "できていません。"))
+    EXPECT_TRUE(
+        log.ends_with("サーバー上のセッションを終了できなかったため、移行先の状態は確認"
+                      "できていません。"))
         << log;
     // The server answers again: the session, asked to end while paused, ends.
     kill(paused, SIGCONT);
 
     answerer.ExpectAndReturn(wxID_YES);
-    EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(dlg, [&] { dlg.Click(IDC_START); }, 60000));
+    EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
+                               dlg, [&] { dlg.Click(IDC_START); }, 60000));
     const std::string again = Utf8FromWx(dlg.LogBox().GetValue());
     EXPECT_TRUE(again.ends_with("移行が完了しました。")) << again;
     EXPECT_EQ(*server.Query(database, "select count(*) from KEN_ALL").at(0).at(0), "1001");

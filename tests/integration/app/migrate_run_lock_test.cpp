@@ -61,8 +61,7 @@ const TargetMaker kPostgres{
 
 // Whether the process is stopped (by SIGSTOP), every thread of it.
 bool IsStopped(pid_t pid) {
-    const std::string stat =
-        testsupport::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = testsupport::ReadFile("/proc/" + std::to_string(pid) + "/stat");
     const std::size_t end = stat.rfind(')');
     return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'T';
 }

@@ -379,8 +379,7 @@ TEST(MigrateReplace, OverlappingRunsIntoPostgresLeaveOneCopy) {
         EXPECT_EQ(first.Resume(), 0) << first.Err();
         const int status = second.Run().Wait();
         // On a slow machine the first may still hold the tables at the lock timeout.
-        EXPECT_TRUE(status == 0 ||
-                    second.Err().find("Another Brimlow run") != std::string::npos)
+        EXPECT_TRUE(status == 0 || second.Err().find("Another Brimlow run") != std::string::npos)
             << second.Err();
         EXPECT_EQ(PostgresCounts(database), SummaryTotals(first.Summary())) << first.Summary();
     }

@@ -164,7 +164,8 @@ std::shared_ptr<Unanswered> RunUnanswered(std::function<void()> call, UnknownOut
                                           std::unique_ptr<CRunThread>& thread) {
     auto outcome = std::make_shared<Unanswered>();
     thread = std::make_unique<CRunThread>(
-        [outcome, call, ifGivenUp, commitsAtEnd, endSession](const std::shared_ptr<CRunWatch>& watch) {
+        [outcome, call, ifGivenUp, commitsAtEnd,
+         endSession](const std::shared_ptr<CRunWatch>& watch) {
             CDatabase database;
             CStatementRunner runner(database);
             runner.SetWatch(watch);
