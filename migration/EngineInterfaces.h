@@ -196,3 +196,10 @@ public:
 private:
     std::vector<CTableCount> m_tables;
 };
+
+// Another run (or, for a replacing run's tables, another program) held the target past the
+// lock timeout: nothing was sent. The text names the holder where it is known.
+class CTargetBusy : public CDBException {
+public:
+    using CDBException::CDBException;
+};

@@ -114,6 +114,8 @@ std::string ShortReason(const std::exception_ptr& error, bool inTable) {
         std::rethrow_exception(error);
     } catch (const CDaoException& e) {
         return SourceReason(e);
+    } catch (const CTargetBusy&) {
+        return "移行先は別の移行が使用中です";
     } catch (const CDBException&) {
         return inTable ? "移行先に書き込めません" : "移行先に接続できません";
     } catch (const COleException&) {

@@ -94,7 +94,7 @@ void CReplaceTarget::BeginReplacing() {
             throw;
         }
         const std::string& driverText = e.GetErrorMessage();
-        throw CDBException(
+        throw CTargetBusy(
             TrFormat("%1Another run (or another program) holds the target's tables and did not "
                      "let them go within the lock timeout; nothing was changed: the target holds "
                      "what it held before. Start again once it has finished.",

@@ -16,6 +16,7 @@
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
+#include "migration/EngineInterfaces.h"
 #include "migration/RunWatch.h"
 #include "migration/target/SessionEnd.h"
 #include "migration/target/StatementRunner.h"
@@ -211,7 +212,7 @@ void CRunLock::Take(CDatabase& database, const CTargetKind& kind, const CResolve
             std::chrono::steady_clock::now() + std::chrono::seconds(kRunLockWaitSeconds);
         while (!tryLock()) {
             if (std::chrono::steady_clock::now() >= deadline) {
-                throw CDBException(RunLockRefusal(holder(), target.description));
+                throw CTargetBusy(RunLockRefusal(holder(), target.description));
             }
             const auto next = std::chrono::steady_clock::now() + kTryEvery;
             while (std::chrono::steady_clock::now() < next) {

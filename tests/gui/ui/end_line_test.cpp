@@ -123,3 +123,11 @@ TEST(EndLine, ATableThatDiffersIsNamedWithItsCounts) {
         "126,029 件を移行)、Mst02は 51 件 (空のテーブルに 50 件を移行)。移行中に別のプログラム "
         "(またはテーブルのトリガー) が移行先を変更しました。");
 }
+
+// Another run held the target: the log says so, not that the target could not be reached.
+TEST(EndLine, ATargetAnotherRunHoldsIsSaidToBeInUse) {
+    const CRunOutcome busy = Ended(CRunOutcome::Status::Failed,
+                                   std::make_exception_ptr(CTargetBusy("Another Brimlow run …")));
+    EXPECT_EQ(runlines::EndLine(busy),
+              "移行を開始できませんでした。(移行先は別の移行が使用中です)");
+}
