@@ -25,6 +25,7 @@
 #include "migration/target/DialogTarget.h"
 #include "migration/target/OdbcTarget.h"
 #include "tests/gui/GuiTest.h"
+#include "tests/support/BackgroundRun.h"
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/StallProxy.h"
@@ -198,15 +199,38 @@ TEST(SilentServer, AGivenUpReplaceHoldsNoLockOnceTheServerAnswersAgain) {
     testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
     const std::string database = server.CreateFreshDatabase("giveup");
     server.Execute(database, "insert into KEN_ALL_Version values ('2020-01-01 00:00:00')");
-    // Another session holds a table, so that the replacing run waits there.
-    std::thread holder([&server, database] {
-        try {
-            server.Execute(database,
-                           "begin; lock table Mst04Error in share mode; select pg_sleep(60);");
-        } catch (const std::exception&) {
-            // Ended by the test.
+    // Another session holds a table, so that the replacing run waits there; it is ended
+    // whichever way the test leaves.
+    struct CHolder {
+        testtarget::PostgresServer& server;
+        std::string database;
+        std::thread thread;
+        void End() {
+            if (thread.joinable()) {
+                server.Execute(database,
+                               "select pg_terminate_backend(pid) from pg_stat_activity where "
+                               "query like '%pg_sleep(60)%' and pid <> pg_backend_pid()");
+                thread.join();
+            }
         }
-    });
+        ~CHolder() { End(); }
+    } holder{server, database, std::thread([&server, database] {
+                 try {
+                     server.Execute(database,
+                                    "begin; lock table Mst04Error in share mode; "
+                                    "select pg_sleep(60);");
+                 } catch (const std::exception&) {
+                     // Ended by the test.
+                 }
+             })};
+    ASSERT_TRUE(testsupport::AwaitCondition([&] {
+        return *server
+                    .Query(database,
+                           "select count(*) from pg_locks where relation = "
+                           "'mst04error'::regclass and mode = 'ShareLock' and granted")
+                    .at(0)
+                    .at(0) == "1";
+    }));
     CTestDlg dlg;
     dlg.runOnThread = AskingRunThrough(server.ConnectionString(database));
     dlg.m_strPath = testpaths::Data("sample.mdb").string();
@@ -221,10 +245,7 @@ TEST(SilentServer, AGivenUpReplaceHoldsNoLockOnceTheServerAnswersAgain) {
                                    paused = pause.Paused();
                                },
                                90000));
-    server.Execute(database,
-                   "select pg_terminate_backend(pid) from pg_stat_activity where query like "
-                   "'%pg_sleep(60)%' and pid <> pg_backend_pid()");
-    holder.join();
+    holder.End();
     ASSERT_NE(paused, 0) << Utf8FromWx(dlg.LogBox().GetValue());
     const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
     EXPECT_TRUE(
