@@ -38,21 +38,6 @@ CLiveThreads& LiveThreads() {
     return *live;
 }
 
-class CCountedThread {
-public:
-    CCountedThread() {
-        const std::lock_guard lock(LiveThreads().mutex);
-        ++LiveThreads().count;
-    }
-    ~CCountedThread() {
-        const std::lock_guard lock(LiveThreads().mutex);
-        --LiveThreads().count;
-        LiveThreads().changed.notify_all();
-    }
-    CCountedThread(const CCountedThread&) = delete;
-    CCountedThread& operator=(const CCountedThread&) = delete;
-};
-
 void BlockStopSignals() {
     sigset_t stops;
     sigemptyset(&stops);
@@ -182,9 +167,9 @@ CRunThread::CRunThread(Work work, GivenUpHandler givenUp, std::chrono::milliseco
     : m_watch(std::make_shared<CRunWatch>()), m_state(std::make_shared<State>()) {
     // Each thread moves what it holds into its own scope, so that all of it is gone by the
     // time it stops being counted.
-    std::thread([counted = std::make_unique<CCountedThread>(), state = m_state, watch = m_watch,
+    std::thread([counted = std::make_unique<CLiveThread>(), state = m_state, watch = m_watch,
                  work = std::move(work)]() mutable {
-        const std::unique_ptr<CCountedThread> last = std::move(counted);
+        const std::unique_ptr<CLiveThread> last = std::move(counted);
         const std::shared_ptr<State> held = std::move(state);
         const std::shared_ptr<CRunWatch> watched = std::move(watch);
         BlockStopSignals();
@@ -199,9 +184,9 @@ CRunThread::CRunThread(Work work, GivenUpHandler givenUp, std::chrono::milliseco
             MarkEnded(*held);
         }
     }).detach();
-    std::thread([counted = std::make_unique<CCountedThread>(), state = m_state, watch = m_watch,
+    std::thread([counted = std::make_unique<CLiveThread>(), state = m_state, watch = m_watch,
                  givenUp = std::move(givenUp), grace, deadline]() mutable {
-        const std::unique_ptr<CCountedThread> last = std::move(counted);
+        const std::unique_ptr<CLiveThread> last = std::move(counted);
         const std::shared_ptr<State> held = std::move(state);
         const std::shared_ptr<CRunWatch> watched = std::move(watch);
         BlockStopSignals();

@@ -52,8 +52,8 @@ public:
 
     struct State;
 
-    // Counts a thread that works for a run beyond its own two (one that ends a given-up
-    // session, say) among those WaitForAllRuns waits for, for as long as it exists.
+    // Counts a thread among those WaitForAllRuns waits for, for as long as it exists: the run's
+    // own two, and any other that works for a run (one that ends a given-up session, say).
     class CLiveThread {
     public:
         CLiveThread();
