@@ -37,15 +37,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The dialog's run on a target of the test's choosing, every object its thread's own.
-std::function<void(CDialogRun&)> RunThrough(const std::string& connect) {
-    return [connect](CDialogRun& run) {
+// The dialog's run on a target of the test's choosing, every object its thread's own: one
+// committed statement per row, or (asking) the dialog's own target, which asks about the rows
+// already there.
+std::function<void(CDialogRun&)> RunThrough(const std::string& connect, bool asking = false) {
+    return [connect, asking](CDialogRun& run) {
         CDaoWorkspace workspace;
         CDaoDatabase sourceDb;
         CDatabase targetDb;
         CDaoSource source(workspace, sourceDb);
-        COdbcTarget target(targetDb, CResolvedTarget{connect, {}, "test"});
-        run.RunOn(source, target);
+        const CResolvedTarget resolved{connect, {}, "test"};
+        if (asking) {
+            CDialogTarget target(targetDb, resolved, [&run](const CExistingRows& existing) {
+                return run.AskExistingRows(existing);
+            });
+            run.RunOn(source, target);
+        } else {
+            COdbcTarget target(targetDb, resolved);
+            run.RunOn(source, target);
+        }
     };
 }
 
@@ -147,21 +157,6 @@ TEST(SilentServer, AServerThatDoesNotAnswerEndsTheRunWithAMessage) {
 
 namespace {
 
-// The dialog's own target (it asks about the rows already there) on a target of the test's
-// choosing.
-std::function<void(CDialogRun&)> AskingRunThrough(const std::string& connect) {
-    return [connect](CDialogRun& run) {
-        CDaoWorkspace workspace;
-        CDaoDatabase sourceDb;
-        CDatabase targetDb;
-        CDaoSource source(workspace, sourceDb);
-        CDialogTarget target(
-            targetDb, CResolvedTarget{connect, {}, "test"},
-            [&run](const CExistingRows& existing) { return run.AskExistingRows(existing); });
-        run.RunOn(source, target);
-    };
-}
-
 // Pauses the server process of the run's connection once it waits for the tables' lock (another
 // session holds one of them), then presses Esc.
 class CPauseAndEsc {
@@ -232,7 +227,7 @@ TEST(SilentServer, AGivenUpReplaceHoldsNoLockOnceTheServerAnswersAgain) {
                     .at(0) == "1";
     }));
     CTestDlg dlg;
-    dlg.runOnThread = AskingRunThrough(server.ConnectionString(database));
+    dlg.runOnThread = RunThrough(server.ConnectionString(database), true);
     dlg.m_strPath = testpaths::Data("sample.mdb").string();
     CDialogAnswerer answerer;
     answerer.ExpectAndReturn(wxID_YES);  // 置き換える

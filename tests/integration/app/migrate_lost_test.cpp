@@ -82,6 +82,54 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// A per-row run of kenall-full.mdb into a fresh database, whose server process can be paused
+// (SIGSTOP) once the run is under way; a paused one is let go again with the object.
+class CPausedServerRun {
+public:
+    explicit CPausedServerRun(const std::string& prefix)
+        : m_database(testtarget::PostgresServer::Get().CreateFreshDatabase(prefix)),
+          m_run({"--progress", "--target",
+                 testtarget::PostgresServer::Get().ConnectionString(m_database), "--summary",
+                 (m_dir.Path() / "summary.json").string(),
+                 testpaths::SharedFixtures("kenall-full.mdb").string()},
+                m_dir.Path()) {}
+    ~CPausedServerRun() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGCONT);
+        }
+    }
+    CPausedServerRun(const CPausedServerRun&) = delete;
+    CPausedServerRun& operator=(const CPausedServerRun&) = delete;
+
+    // Pauses the run's server process once the first table is under way; false when the run's
+    // one connection could not be found.
+    bool Pause() {
+        testsupport::AwaitCondition([&] { return Has(Err(), "KEN_ALL"); });
+        const auto backend = testtarget::PostgresServer::Get().Query(
+            m_database, "select pid from pg_stat_activity where datname = '" + m_database +
+                            "' and pid <> pg_backend_pid()");
+        if (backend.size() != 1) {
+            return false;
+        }
+        m_pid = std::stoi(*backend.at(0).at(0));
+        kill(m_pid, SIGSTOP);
+        return true;
+    }
+    void Resume() {
+        kill(m_pid, SIGCONT);
+        m_pid = -1;
+    }
+    const CBackgroundRun& Run() const { return m_run; }
+    std::string Err() const { return ReadFile(m_dir.Path() / "err"); }
+    std::string Summary() const { return ReadFile(m_dir.Path() / "summary.json"); }
+
+private:
+    std::string m_database;
+    testsupport::TempDirectory m_dir{"brimlow-paused"};
+    CBackgroundRun m_run;
+    pid_t m_pid = -1;
+};
+
 }  // namespace
 
 // The connection drops after row 5 of Mst01 reached the server (which committed it) and
@@ -163,26 +211,14 @@ TEST(LostConnection, StopWhileTheServerIsPausedIsAStop) {
     if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
     }
-    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
-    const std::string database = server.CreateFreshDatabase("paused");
-    const testsupport::TempDirectory dir("brimlow-paused");
-    const CBackgroundRun run({"--progress", "--target", server.ConnectionString(database),
-                              "--summary", (dir.Path() / "summary.json").string(),
-                              testpaths::SharedFixtures("kenall-full.mdb").string()},
-                             dir.Path());
-    testsupport::AwaitCondition([&] { return Has(ReadFile(dir.Path() / "err"), "KEN_ALL"); });
-    const auto backend =
-        server.Query(database, "select pid from pg_stat_activity where datname = '" + database +
-                                   "' and pid <> pg_backend_pid()");
-    ASSERT_EQ(backend.size(), 1u);
-    const pid_t pid = std::stoi(*backend.at(0).at(0));
-    kill(pid, SIGSTOP);
+    CPausedServerRun run("paused");
+    ASSERT_TRUE(run.Pause()) << run.Err();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    run.Signal(SIGTERM);
-    const int status = run.Wait();
-    kill(pid, SIGCONT);
-    const std::string err = ReadFile(dir.Path() / "err");
-    const std::string summary = ReadFile(dir.Path() / "summary.json");
+    run.Run().Signal(SIGTERM);
+    const int status = run.Run().Wait();
+    run.Resume();
+    const std::string err = run.Err();
+    const std::string summary = run.Summary();
     EXPECT_EQ(status, 128 + SIGTERM) << err;
     EXPECT_TRUE(Has(err, "stopped by SIGTERM")) << err;
     EXPECT_FALSE(Has(err, "failed")) << err;
@@ -215,28 +251,16 @@ TEST(LostConnection, AServerThatStopsAnsweringEndsTheRunAsUnknown) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
     }
     SCOPED_TRACE("paused server");
-    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
-    const std::string database = server.CreateFreshDatabase("frozen");
-    const testsupport::TempDirectory dir("brimlow-frozen");
-    const CBackgroundRun run({"--progress", "--target", server.ConnectionString(database),
-                              "--summary", (dir.Path() / "summary.json").string(),
-                              testpaths::SharedFixtures("kenall-full.mdb").string()},
-                             dir.Path());
-    testsupport::AwaitCondition([&] { return Has(ReadFile(dir.Path() / "err"), "KEN_ALL"); });
-    const auto backend =
-        server.Query(database, "select pid from pg_stat_activity where datname = '" + database +
-                                   "' and pid <> pg_backend_pid()");
-    ASSERT_EQ(backend.size(), 1u);
-    const pid_t pid = std::stoi(*backend.at(0).at(0));
-    kill(pid, SIGSTOP);
+    CPausedServerRun run("frozen");
+    ASSERT_TRUE(run.Pause()) << run.Err();
     const auto frozen = std::chrono::steady_clock::now();
-    const int status = run.Wait();
+    const int status = run.Run().Wait();
     const auto took = std::chrono::steady_clock::now() - frozen;
-    kill(pid, SIGCONT);
-    const std::string err = ReadFile(dir.Path() / "err");
+    run.Resume();
+    const std::string err = run.Err();
     EXPECT_EQ(status, 1) << err;
     EXPECT_LT(took, within);
     EXPECT_TRUE(Has(err, "of KEN_ALL was being sent, and the run was given up")) << err;
     EXPECT_TRUE(Has(err, "did not answer for 24 seconds")) << err;
-    EXPECT_TRUE(Has(ReadFile(dir.Path() / "summary.json"), "{\"status\": \"unknown\""));
+    EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
 }
