@@ -4,14 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <regex>
 #include <string>
 
 #include "tests/support/BackgroundRun.h"
 #include "tests/support/Paths.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDirectory.h"
 
 namespace {
@@ -19,29 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::CBackgroundRun;
 
-// Sets an environment variable while it lives; the programs started meanwhile inherit it.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_old = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using testsupport::ScopedEnv;
 
 // The file is truncated and the first page of another Access file written into it, as a copy
 // starts, while the run reads it slowly (as from a share): once the file check has ended,

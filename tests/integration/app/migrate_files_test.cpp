@@ -12,11 +12,11 @@
 #include <fstream>
 #include <future>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/BackgroundRun.h"
 #include "tests/support/Paths.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/SqliteTarget.h"
@@ -28,12 +28,7 @@ namespace fs = std::filesystem;
 using testsupport::CommandResult;
 using testsupport::RunCommand;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadFile;
 
 std::string Program() {
     return testpaths::Build("brimlow-migrate").string();

@@ -7,10 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/BackgroundRun.h"
 #include "tests/support/Paths.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/SqliteTarget.h"
@@ -22,12 +22,7 @@ namespace fs = std::filesystem;
 using testsupport::CommandResult;
 using testsupport::RunCommand;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadFile;
 
 // A limit on the address space that ends a read without end at once. Not under the
 // sanitizers, whose runtime reserves far more address space than this to start with.

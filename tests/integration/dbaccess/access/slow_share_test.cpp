@@ -7,34 +7,13 @@
 
 #include "dbaccess/access/FileCheckProcess.h"
 #include "tests/integration/dbaccess/access/source_support.h"
+#include "tests/support/ScopedEnv.h"
 
 using namespace sourcetest;
 
 namespace {
 
-// Sets an environment variable while it lives; the check process inherits it.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_old = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using testsupport::ScopedEnv;
 
 // 1.5 ms a page, as measured on a network share, makes the 5,342 pages of kenall-full.mdb take
 // longer than the check's stall limit in all; it keeps making progress, so it passes. The
