@@ -1,5 +1,7 @@
 #include "tests/support/SqliteTarget.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -60,6 +62,20 @@ std::string SqliteTarget::Sqlite3(const std::string& sql) const {
 
 void SqliteTarget::Execute(const std::string& sql) const {
     Sqlite3(sql);
+}
+
+std::ofstream SqliteTarget::HoldWriteLock(const std::filesystem::path& fifo) const {
+    if (mkfifo(fifo.c_str(), 0600) != 0) {
+        throw std::runtime_error("cannot make the FIFO " + fifo.string());
+    }
+    const std::string holder =
+        "sqlite3 '" + m_file.string() + "' < '" + fifo.string() + "' >/dev/null &";
+    if (std::system(holder.c_str()) != 0) {
+        throw std::runtime_error("cannot start " + holder);
+    }
+    std::ofstream holding(fifo);
+    holding << "begin exclusive;\nselect 1;\n" << std::flush;
+    return holding;
 }
 
 size_t SqliteTarget::Count(const std::string& table) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/support/QueryRows.h"
@@ -39,6 +40,11 @@ public:
     Rows Query(const std::string& sql) const;
     // The rows of table.
     size_t Count(const std::string& table) const;
+
+    // Starts a sqlite3 shell in the background that takes the file's write lock (begin
+    // exclusive) and holds it; returns the shell's input, made as a FIFO at fifo: the lock goes
+    // with "commit;" or when the stream closes. Throws std::runtime_error when it cannot.
+    std::ofstream HoldWriteLock(const std::filesystem::path& fifo) const;
 
 private:
     std::string Sqlite3(const std::string& sql) const;

@@ -125,12 +125,7 @@ TEST_F(MigrateFiles, TheSummarySaysRunningFromTheStart) {
     std::ofstream(summary) << "old";
     // A sqlite3 shell holds the write lock until its input ends.
     const fs::path hold = m_dir / "hold";
-    ASSERT_EQ(mkfifo(hold.c_str(), 0600), 0);
-    const std::string holder =
-        "sqlite3 '" + m_target.File().string() + "' < '" + hold.string() + "' >/dev/null &";
-    ASSERT_EQ(std::system(holder.c_str()), 0);
-    std::ofstream holding(hold);
-    holding << "begin exclusive;\nselect 1;\n" << std::flush;
+    std::ofstream holding = m_target.HoldWriteLock(hold);
 
     std::atomic<bool> done{false};
     std::future<CommandResult> run = std::async(std::launch::async, [&] {

@@ -3,12 +3,10 @@
 // after the program's own lock wait, not the driver's default of minutes.
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -74,12 +72,7 @@ TEST_F(MigrateTargetString, AKeyGivenTwiceIsAUsageErrorNamingIt) {
 // driver's own default would wait 100 s for each busy statement; the test gives up at 90 s.
 TEST_F(MigrateTargetString, ALockedSqliteTargetFailsAfterTheProgramsLockWait) {
     const fs::path hold = m_dir / "hold";
-    ASSERT_EQ(mkfifo(hold.c_str(), 0600), 0);
-    const std::string holder =
-        "sqlite3 '" + m_target.File().string() + "' < '" + hold.string() + "' >/dev/null &";
-    ASSERT_EQ(std::system(holder.c_str()), 0);
-    std::ofstream holding(hold);
-    holding << "begin exclusive;\nselect 1;\n" << std::flush;
+    std::ofstream holding = m_target.HoldWriteLock(hold);
 
     const testsupport::CBackgroundRun run(
         {"--target", m_target.ConnectionString(), testpaths::Data("sample.mdb").string()},
