@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/access/jet/FieldValue.h"
 #include "migration/statement/InsertItem.h"
+#include "migration/verify/Verification.h"
 
 class CRunWatch;
 struct CRunOutcome;
@@ -53,6 +55,35 @@ public:
     virtual std::unique_ptr<IRecordset> OpenRecordset(const std::string& query) = 0;
 };
 
+// One value of a row read back from a target table: NULL, or the bytes the target holds, in
+// the form the run's values are compared in (text as UTF-8 bytes, integers in decimal,
+// date-times "yyyy/mm/dd hh:mm:ss" as RenderValue writes them).
+struct CReadValue {
+    const char* data = nullptr;
+    std::size_t size = 0;
+    bool null = true;
+};
+
+// The rows of one target table read back after a run, in whatever order the target gives
+// them. Throws CDBException (CConnectionLost when the connection broke, CRunStopped on a stop)
+// as a statement does.
+class ITableReader {
+public:
+    virtual ~ITableReader() = default;
+    // Moves to the next row (the first, on the first call); false once there is none.
+    virtual bool Next() = 0;
+    // The value of the column at index (in the order the columns were asked for) in the
+    // current row; valid until the next call of Next.
+    virtual CReadValue Value(std::size_t index) const = 0;
+};
+
+// A target that cannot read its tables back (a stream of statements, a table it cannot
+// select from): the copy is not verified, for the reason the text gives.
+class CCannotVerify : public CException {
+public:
+    using CException::CException;
+};
+
 // The target database the run writes to. It receives rows, not statements: each target
 // writes them its own way (one statement per row, several rows per statement, a text
 // stream). The dialog's target commits every row at once; a replacing run's target commits
@@ -90,6 +121,21 @@ public:
     // count, SQL Server under NOCOUNT): its rows were not checked one by one, only by the
     // counts after the run.
     virtual bool RowsUncounted() const { return false; }
+    // Verification of the copy. Once open, before the first row: for each of columns of
+    // table, whether the target pads text to a fixed length with blanks (a char(n) column), so
+    // that trailing blanks are compared as no difference. Throws CCannotVerify (or
+    // CDBException) when the table cannot be read back.
+    virtual std::vector<bool> ReadBackPadding(const std::string& /*table*/,
+                                              const std::vector<std::string>& /*columns*/) {
+        throw CCannotVerify(Tr("This target cannot read its tables back."));
+    }
+    // Once the run is committed: reads columns of every row table holds, through the run's
+    // own connection, read-only, in blocks, watched as statements are. Throws CCannotVerify or
+    // CDBException.
+    virtual std::unique_ptr<ITableReader> ReadBack(const std::string& /*table*/,
+                                                   const std::vector<std::string>& /*columns*/) {
+        throw CCannotVerify(Tr("This target cannot read its tables back."));
+    }
     virtual void Close() noexcept = 0;
 };
 
@@ -145,6 +191,16 @@ public:
     virtual void OnRowsUncounted() {}
     // Every row of the table is inserted and its recordset is closed; its log line follows.
     virtual void OnTableEnd(const CTableProgress& /*table*/) {}
+    // Verification (CMigrationRun::SetVerify), after the commit and before the completion
+    // line: the target's tables are being read back; total is the rows to compare (the rows
+    // sent). A second reading of a table that differs, to find its rows, raises the total.
+    virtual void OnVerifyStart(std::size_t /*total*/) {}
+    // About every 100 ms while the tables are read back.
+    virtual void OnVerifyProgress(std::size_t /*done*/, std::size_t /*total*/) {}
+    // What the verification found: right after the completion line, or before the run's end
+    // when the counts differ (and the completion line is not logged). Told once per run that
+    // asked for it, whatever came of it (not run, stopped, equal, differs).
+    virtual void OnVerified(const CVerification& /*result*/) {}
     // The run is over: completed (after the completion line), stopped (both connections
     // closed) or failed (the exception follows). See RunOutcome.h.
     virtual void OnRunEnd(const CRunOutcome& /*outcome*/) {}
@@ -202,4 +258,13 @@ private:
 class CTargetBusy : public CDBException {
 public:
     using CDBException::CDBException;
+};
+
+// Every row was sent and committed, but the target tables read back do not hold exactly the
+// rows sent (a trigger that changed or dropped a value, a column that cut it, a character set
+// that lost it). The run did not complete; its rows stay. The text names the tables and the
+// first rows that differ.
+class CCopyDiffers : public CDBException {
+public:
+    explicit CCopyDiffers(std::string text) : CDBException(std::move(text)) {}
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include "migration/EngineInterfaces.h"
@@ -36,6 +37,9 @@ struct CRunOutcome {
     // Failed after every row was sent and committed: a target table does not hold what the
     // run accounts for (CCountDiffers is the error). The run's rows stay.
     bool differs = false;
+    // The verification of the copy, when the run asked for one (null: it did not): also told
+    // by OnVerified. A copy that differs fails the run with CCopyDiffers (differs is true).
+    std::shared_ptr<const CVerification> verification;
     // Failed: what failed; a user's cancel (CUserException) is a failure that is not told.
     std::exception_ptr error;
 
