@@ -50,6 +50,13 @@ public:
     // the observer's (RunWatch.h); set before Run. Without one, nothing is watched.
     void SetWatch(std::shared_ptr<CRunWatch> watch) { m_watch = std::move(watch); }
 
+    // Verifies the copy after the commit (OnVerified, CRunOutcome::verification): every
+    // target table is read back and compared with the rows sent, as multisets of rows. Only a
+    // run whose target tables were empty before its first row (a replacing run's are, inside
+    // its transaction) is verified; any other is "not run", as is one whose target cannot read
+    // its tables back. Set before Run.
+    void SetVerify(bool verify) { m_bVerify = verify; }
+
     // The steps of a run, each usable alone.
     void OpenSource(const std::string& path);
     void OpenTarget(const std::string& targetConnection);
@@ -82,6 +89,7 @@ private:
     std::string m_strOpening;                 // the table being opened, until it is
     bool m_bCommitting = false;               // CommitRun is under way
     bool m_bUncountedTold = false;            // OnRowsUncounted was told in this run
+    bool m_bVerify = false;                   // the copy is verified after the commit
     std::vector<size_t> m_inserted;           // the rows inserted, by catalogue table
     std::string m_strSourcePath;
 };
