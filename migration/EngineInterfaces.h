@@ -246,7 +246,8 @@ struct CTableCount {
 // program, a trigger on the table itself). The run did not complete; its rows stay.
 class CCountDiffers : public CDBException {
 public:
-    explicit CCountDiffers(std::vector<CTableCount> tables);
+    // rows: more text to follow the counts (the rows a verification found), or none.
+    explicit CCountDiffers(std::vector<CTableCount> tables, const std::string& rows = {});
     const std::vector<CTableCount>& Tables() const noexcept { return m_tables; }
 
 private:

@@ -1,14 +1,16 @@
 #include "migration/MigrationRun.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
 #include "migration/CountText.h"
+#include "migration/ProgressClock.h"
 #include "migration/RunOutcome.h"
 #include "migration/RunSettings.h"
+#include "migration/RunVerifier.h"
 #include "migration/RunWatch.h"
+#include "migration/SourceRow.h"
 #include "migration/TableCatalogue.h"
 #include "migration/statement/InsertItem.h"
 
@@ -31,31 +33,6 @@ public:
     CRunInProgress& operator=(const CRunInProgress&) = delete;
 };
 
-// Says when about 100 ms have passed since it last did. Reading the steady clock
-// costs a few tens of nanoseconds, next to nothing beside a row.
-class CProgressClock {
-public:
-    bool Due() {
-        // The clock is read every 16 rows: a row takes microseconds, a read of the clock
-        // a good part of one.
-        if (++m_nRows % 16 != 0) {
-            return false;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_last < kInterval) {
-            return false;
-        }
-        m_last = now;
-        return true;
-    }
-
-private:
-    static constexpr auto kInterval = std::chrono::milliseconds(100);
-
-    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
-    unsigned m_nRows = 0;
-};
-
 std::string CountDiffersText(const std::vector<CTableCount>& tables) {
     std::string text;
     for (const CTableCount& table : tables) {
@@ -76,8 +53,8 @@ std::string CountDiffersText(const std::vector<CTableCount>& tables) {
 
 }  // namespace
 
-CCountDiffers::CCountDiffers(std::vector<CTableCount> tables)
-    : CDBException(CountDiffersText(tables)), m_tables(std::move(tables)) {}
+CCountDiffers::CCountDiffers(std::vector<CTableCount> tables, const std::string& rows)
+    : CDBException(CountDiffersText(tables) + rows), m_tables(std::move(tables)) {}
 
 CMigrationRun::CMigrationRun(ISourceDatabase& source, ITargetDatabase& target,
                              IRunObserver& observer)
@@ -107,6 +84,13 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         }
     } clear{*this};
 
+    m_verification.reset();
+    m_pVerifier = nullptr;
+    struct ClearVerifier {
+        CMigrationRun& run;
+        ~ClearVerifier() { run.m_pVerifier = nullptr; }
+    } clearVerifier{*this};
+
     try {
         OpenSource(readPath());
         // A table or column missing in the source fails before the target is touched.
@@ -116,6 +100,12 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         Heartbeat();
         // For a replacing run, inside its transaction: the tables are empty by now.
         const std::vector<std::optional<size_t>> before = CountTarget();
+        CRunVerifier verifier(
+            m_source, m_target, m_observer, [this] { ThrowIfStopRequested(); }, m_strSourcePath);
+        if (m_bVerify) {
+            verifier.Prepare(before);
+            m_pVerifier = verifier.Active() ? &verifier : nullptr;
+        }
         m_observer.OnRunStart(plan);
         for (const CCatalogueEntry& entry : GetTableCatalogue()) {
             CopyTable(entry);
@@ -123,8 +113,29 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         m_bCommitting = true;
         m_target.CommitRun();
         m_bCommitting = false;
-        CheckCounts(before);
+        // The verification's reading supplies the counts after the run, when it read every
+        // table.
+        const std::optional<std::vector<size_t>> held =
+            m_bVerify ? verifier.ReadBack() : std::nullopt;
+        try {
+            CheckCounts(before, held);
+        } catch (const CCountDiffers& e) {
+            if (!m_bVerify) {
+                throw;
+            }
+            verifier.FindDifferences();
+            PublishVerification(verifier.Result());
+            std::vector<CTableCount> tables = e.Tables();
+            throw CCountDiffers(std::move(tables), verifier.RowsText());
+        }
         m_observer.AppendLog(kCompletionLine);
+        if (m_bVerify) {
+            verifier.FindDifferences();
+            PublishVerification(verifier.Result());
+            if (verifier.Result().state == CVerification::State::Differs) {
+                throw CCopyDiffers(verifier.DifferencesText());
+            }
+        }
     } catch (const CRunGivenUp&) {
         // The watcher told the run's end; what is left belongs to this thread alone.
         throw;
@@ -141,12 +152,23 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     }
     m_target.Close();
     m_source.Close();
-    m_observer.OnRunEnd(CRunOutcome{});
+    m_observer.OnRunEnd(Outcome(nullptr));
+}
+
+void CMigrationRun::PublishVerification(const CVerification& result) {
+    m_verification = std::make_shared<const CVerification>(result);
+    m_observer.OnVerified(*m_verification);
 }
 
 CRunOutcome CMigrationRun::Outcome(const std::exception_ptr& error) const {
     CRunOutcome outcome =
         CRunOutcome::Of(error, m_current ? &*m_current : nullptr, m_target.CommitsAtEnd());
+    outcome.verification = m_verification;
+    if (m_bVerify && !outcome.verification) {
+        auto notRun = std::make_shared<CVerification>();
+        notRun->reason = Tr("The run did not complete.");
+        outcome.verification = std::move(notRun);
+    }
     if (!m_current && !m_strOpening.empty()) {
         outcome.table = CTableProgress{m_strOpening, 0, 0};
         outcome.failedOpeningTable = true;
@@ -196,6 +218,7 @@ void CMigrationRun::OpenTarget(const std::string& targetConnection) {
 }
 
 void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
+    const size_t index = CatalogueIndex(entry);
     {
         m_strOpening = entry.table;
         std::unique_ptr<IRecordset> recordset = m_source.OpenRecordset(entry.query);
@@ -205,20 +228,23 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
         WatchTable(&table);
         m_observer.OnTableStart(table);
         CProgressClock progress;
+        struct CutTeller : ICutListener {
+            IRunObserver& observer;
+            const CTableProgress& table;
+            CutTeller(IRunObserver& o, const CTableProgress& t) : observer(o), table(t) {}
+            void OnCut(const std::string& column) override {
+                observer.OnTextCutAtZeroByte(table, column);
+            }
+        } cuts(m_observer, table);
+        CRunVerifier* const verifier = index < GetTableCatalogue().size() ? m_pVerifier : nullptr;
         // A stop is taken before each row, and before an empty table ends.
         for (ThrowIfStopRequested(); !recordset->IsEOF(); ThrowIfStopRequested()) {
             CInsertItemList row(entry.table, entry.columns.size());
-            try {
-                for (const CCatalogueColumn& column : entry.columns) {
-                    if (row.AddItem(column.name, column.kind,
-                                    recordset->GetFieldValue(column.name))) {
-                        m_observer.OnTextCutAtZeroByte(table, column.name);
-                    }
-                }
-            } catch (const COleException& e) {
-                throw e.AtRow(table.inserted + 1, m_strSourcePath);
-            }
+            ReadSourceRow(entry, *recordset, row, &cuts, table.inserted + 1, m_strSourcePath);
             m_target.InsertRow(row);
+            if (verifier != nullptr) {
+                verifier->AddSentRow(index, row);
+            }
             // A declared count that is stale is only the first guess at the total.
             table.total = std::max(table.total, ++table.inserted);
             recordset->MoveNext();
@@ -237,11 +263,8 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
         m_bUncountedTold = true;
         m_observer.OnRowsUncounted();
     }
-    const auto& catalogue = GetTableCatalogue();
-    for (size_t i = 0; i < catalogue.size() && i < m_inserted.size(); ++i) {
-        if (catalogue[i].table == entry.table) {
-            m_inserted[i] = m_current->inserted;
-        }
+    if (index < m_inserted.size()) {
+        m_inserted[index] = m_current->inserted;
     }
     m_observer.OnTableEnd(*m_current);
     WatchTable(nullptr);
@@ -272,14 +295,29 @@ std::vector<std::optional<size_t>> CMigrationRun::CountTarget() {
     return rows;
 }
 
-void CMigrationRun::CheckCounts(const std::vector<std::optional<size_t>>& before) {
+size_t CMigrationRun::CatalogueIndex(const CCatalogueEntry& entry) {
+    const auto& catalogue = GetTableCatalogue();
+    for (size_t i = 0; i < catalogue.size(); ++i) {
+        if (catalogue[i].table == entry.table) {
+            return i;
+        }
+    }
+    return catalogue.size();
+}
+
+void CMigrationRun::CheckCounts(const std::vector<std::optional<size_t>>& before,
+                                const std::optional<std::vector<size_t>>& held) {
     std::vector<std::optional<size_t>> after;
-    try {
-        after = CountTarget();
-    } catch (const CRunStopped&) {
-        // Asked for once every row is committed: there is nothing left to stop, and the
-        // counts go unchecked.
-        return;
+    if (held) {
+        after.assign(held->begin(), held->end());
+    } else {
+        try {
+            after = CountTarget();
+        } catch (const CRunStopped&) {
+            // Asked for once every row is committed: there is nothing left to stop, and the
+            // counts go unchecked.
+            return;
+        }
     }
     const auto& catalogue = GetTableCatalogue();
     std::vector<CTableCount> differing;

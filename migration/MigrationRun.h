@@ -11,6 +11,7 @@
 #include "migration/RunOutcome.h"
 
 struct CCatalogueEntry;
+class CRunVerifier;
 
 // One migration run: opens the source, then the target, copies the eight catalogue tables
 // in order, one committed statement per row, logs each finished table and the completion,
@@ -72,7 +73,13 @@ private:
     std::vector<std::optional<size_t>> CountTarget();
     // Throws CCountDiffers when a table does not hold what it held before plus what the run
     // inserted into it.
-    void CheckCounts(const std::vector<std::optional<size_t>>& before);
+    // held: the rows each table holds, as the verification read them (none: count now).
+    void CheckCounts(const std::vector<std::optional<size_t>>& before,
+                     const std::optional<std::vector<size_t>>& held = std::nullopt);
+    // The position of entry's table in the catalogue (its size: not there).
+    static size_t CatalogueIndex(const CCatalogueEntry& entry);
+    // Keeps the verification's result for the outcome and tells the observer.
+    void PublishVerification(const CVerification& result);
     // Tells the observer that the run is alive, then stops if it asks to.
     void Heartbeat();
     void ThrowIfStopRequested();
@@ -85,11 +92,13 @@ private:
     ITargetDatabase& m_target;
     IRunObserver& m_observer;
     std::shared_ptr<CRunWatch> m_watch;
-    std::optional<CTableProgress> m_current;  // the table being copied, from its start
-    std::string m_strOpening;                 // the table being opened, until it is
-    bool m_bCommitting = false;               // CommitRun is under way
-    bool m_bUncountedTold = false;            // OnRowsUncounted was told in this run
-    bool m_bVerify = false;                   // the copy is verified after the commit
-    std::vector<size_t> m_inserted;           // the rows inserted, by catalogue table
+    std::optional<CTableProgress> m_current;              // the table being copied, from its start
+    std::string m_strOpening;                             // the table being opened, until it is
+    bool m_bCommitting = false;                           // CommitRun is under way
+    bool m_bUncountedTold = false;                        // OnRowsUncounted was told in this run
+    bool m_bVerify = false;                               // the copy is verified after the commit
+    CRunVerifier* m_pVerifier = nullptr;                  // the run's, while it takes the rows sent
+    std::shared_ptr<const CVerification> m_verification;  // once told
+    std::vector<size_t> m_inserted;                       // the rows inserted, by catalogue table
     std::string m_strSourcePath;
 };

@@ -14,6 +14,11 @@ CRunOutcome CRunOutcome::Of(const std::exception_ptr& error, const CTableProgres
     } catch (const CRunStopped& e) {
         outcome.status = Status::Stopped;
         outcome.unknown = e.Unknown();
+    } catch (const CCopyDiffers&) {
+        outcome.status = Status::Failed;
+        outcome.differs = true;
+        outcome.error = error;
+        return outcome;
     } catch (const CCountDiffers&) {
         // After the commit: what the run sent is kept.
         outcome.status = Status::Failed;
