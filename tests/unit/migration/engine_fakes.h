@@ -11,6 +11,7 @@
 #include "dbaccess/Exceptions.h"
 #include "migration/EngineInterfaces.h"
 #include "migration/RunOutcome.h"
+#include "migration/statement/ColumnKind.h"
 
 // In-memory source, target and log for the engine's unit tests. Every call that matters is
 // recorded in one shared event list, so tests can check the order across the three.
@@ -129,6 +130,12 @@ public:
     bool countable = false;
     // Every statement is answered without a row count.
     bool uncounted = false;
+    // The target can read its tables back: it keeps the values of every row received, which a
+    // test may change before they are read (onReadBack is called first, once per reading).
+    bool readable = false;
+    std::map<std::string, std::vector<std::vector<std::optional<std::string>>>> stored;
+    std::function<void(const std::string& table)> onReadBack;
+    std::vector<bool> padding;  // what ReadBackPadding answers for every table (none: unpadded)
 
     bool IsOpen() const noexcept override { return m_bOpen; }
     bool CommitsAtEnd() const override { return commitsAtEnd; }
@@ -152,7 +159,24 @@ public:
         }
         statements.push_back(std::move(statement));
         ++held[row.m_strTable];
+        if (readable) {
+            auto& values = stored[row.m_strTable].emplace_back();
+            for (const CInsertItem& item : row.m_items) {
+                values.push_back(item.m_nKind == COLKIND_NULL
+                                     ? std::nullopt
+                                     : std::optional<std::string>(item.m_strValue));
+            }
+        }
     }
+    std::vector<bool> ReadBackPadding(const std::string& table,
+                                      const std::vector<std::string>& columns) override {
+        if (!readable) {
+            return ITargetDatabase::ReadBackPadding(table, columns);
+        }
+        return padding.empty() ? std::vector<bool>(columns.size(), false) : padding;
+    }
+    std::unique_ptr<ITableReader> ReadBack(const std::string& table,
+                                           const std::vector<std::string>& columns) override;
     std::optional<size_t> CountRows(const std::string& table) override {
         m_events.Add("target.count " + table);
         if (!countable) {
@@ -172,6 +196,33 @@ private:
     FakeEvents& m_events;
     bool m_bOpen = false;
 };
+
+class FakeTableReader final : public ITableReader {
+public:
+    explicit FakeTableReader(const std::vector<std::vector<std::optional<std::string>>>& rows)
+        : m_rows(rows) {}
+    bool Next() override { return ++m_nRow <= m_rows.size(); }
+    CReadValue Value(std::size_t index) const override {
+        const std::optional<std::string>& value = m_rows[m_nRow - 1].at(index);
+        return value ? CReadValue{value->data(), value->size(), false} : CReadValue{};
+    }
+
+private:
+    const std::vector<std::vector<std::optional<std::string>>>& m_rows;
+    std::size_t m_nRow = 0;
+};
+
+inline std::unique_ptr<ITableReader> FakeTarget::ReadBack(const std::string& table,
+                                                          const std::vector<std::string>& columns) {
+    if (!readable) {
+        return ITargetDatabase::ReadBack(table, columns);
+    }
+    m_events.Add("target.read " + table);
+    if (onReadBack) {
+        onReadBack(table);
+    }
+    return std::make_unique<FakeTableReader>(stored[table]);
+}
 
 // Records the log lines, and the run's other events in the shared list as
 // "start|end|stopped|failed <table> <inserted>/<total>" ("-" for no table) and
@@ -219,6 +270,14 @@ public:
         }
     }
     bool IsStopRequested() override { return stopWhen && stopWhen(); }
+    void OnVerifyStart(std::size_t total) override {
+        m_events.Add("verify " + std::to_string(total));
+    }
+    void OnVerified(const CVerification& result) override {
+        m_events.Add(std::string("verified ") + VerificationWord(result.state));
+        verification = result;
+    }
+    std::optional<CVerification> verification;  // from OnVerified
 
 private:
     void Add(const std::string& what, const CTableProgress* table) {
