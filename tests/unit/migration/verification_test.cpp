@@ -9,6 +9,7 @@
 #include "migration/MigrationRun.h"
 #include "migration/RunSettings.h"
 #include "migration/TableCatalogue.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/unit/migration/engine_fakes.h"
 
 namespace {
@@ -26,10 +27,10 @@ protected:
         target.readable = true;
         char folder[] = "/tmp/brimlow-verify-XXXXXX";
         m_folder = ::mkdtemp(folder);
-        ::setenv("XDG_STATE_HOME", m_folder.c_str(), 1);
+        m_stateHome.emplace("XDG_STATE_HOME", m_folder);
     }
     ~VerificationTest() override {
-        ::unsetenv("XDG_STATE_HOME");
+        m_stateHome.reset();
         std::filesystem::remove_all(m_folder);
     }
 
@@ -79,6 +80,7 @@ protected:
     FakeTarget target{events};
     FakeLog log{events};
     std::string m_folder;
+    std::optional<testsupport::ScopedEnv> m_stateHome;
 };
 
 TEST_F(VerificationTest, ACopyHeldExactlyIsEqualAndItsReadingIsTheCountAfterTheRun) {
