@@ -13,6 +13,7 @@
 #include "migration/RunSettings.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
+#include "migration/target/UserDataSources.h"
 
 namespace {
 
@@ -113,6 +114,7 @@ CResolvedTarget ResolveBuiltInTarget(const CTargetFacts& facts) {
 }
 
 CTargetFacts GatherTargetFacts() {
+    ProtectUserDataSources();
     CTargetFacts facts;
     facts.bDataSourceDefined = HasSection(kTargetDataSource, "ODBC.INI");
     if (facts.bDataSourceDefined) {
@@ -129,6 +131,8 @@ CTargetFacts GatherTargetFacts() {
 }
 
 CResolvedTarget ResolveTarget(const std::string& connect) {
+    // A data source named in the string is looked up by the driver manager.
+    ProtectUserDataSources();
     if (connect != kTargetConnection) {
         if (const std::string problem = ConnectionStringProblem(connect); !problem.empty()) {
             throw CDBException(problem);

@@ -1,6 +1,7 @@
 // Built into every test program: the program's records (differences files, the run history)
-// go to a folder of the test process's own, never into the user's home, for the test
-// programs and every process they start.
+// and the user's ODBC data source list (which unixODBC creates at its first lookup) are files
+// in a folder of the test process's own, never in the user's home, for the test programs and
+// every process they start.
 #include <stdlib.h>
 
 #include <filesystem>
@@ -14,6 +15,7 @@ struct PrivateStateHome {
         if (::mkdtemp(folder) != nullptr) {
             m_folder = folder;
             ::setenv("XDG_STATE_HOME", folder, 1);
+            ::setenv("ODBCINI", (m_folder + "/odbc.ini").c_str(), 1);
         }
     }
     ~PrivateStateHome() {

@@ -17,8 +17,10 @@
 #include "dbaccess/Exceptions.h"
 #include "migration/target/EmbeddedTargetFile.h"
 #include "migration/target/ShippedFiles.h"
+#include "migration/target/TargetResolution.h"
 #include "tests/support/Paths.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/SqliteTarget.h"
 #include "tests/support/TempDirectory.h"
 
@@ -124,6 +126,37 @@ TEST_F(PerUserTarget, AReplacingRunGoesWhereAPlainRunGoes) {
     std::ifstream in(m_work / "summary.json");
     const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(json.find("\"target\": \"" + File().string() + "\""), std::string::npos) << json;
+}
+
+// unixODBC creates the user's data source list, readable by everyone under the usual umask,
+// at the first lookup; odbcinst later writes a DSN's password into it. Neither the command
+// line's run nor the dialog's description of its target leaves it readable by others, and an
+// empty one such a lookup left before is narrowed.
+TEST_F(PerUserTarget, TheUserDataSourceListIsNeverLeftReadableByOthers) {
+    const fs::path list = m_home / "odbc.ini";
+    const auto mode = [&list] { return fs::status(list).permissions() & fs::perms::mask; };
+    const CommandResult run =
+        RunCommand({"sh", "-c", "umask 022; exec \"$@\"", "sh", "env", "-u", "XDG_DATA_HOME", "-u",
+                    "ODBCINSTINI", "ODBCSYSINI=" + m_odbc.Path().string(),
+                    "HOME=" + m_home.Path().string(), "ODBCINI=" + list.string(),
+                    testpaths::Build("brimlow-migrate").string(), testpaths::Data("sample.mdb")},
+                   {}, m_work.Path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(!fs::exists(list) || mode() == (fs::perms::owner_read | fs::perms::owner_write));
+
+    fs::remove(list);
+    testsupport::ScopedEnv odbcIni("ODBCINI", list.string());
+    const mode_t old = ::umask(022);
+    DescribeBuiltInTarget();
+    ::umask(old);
+    EXPECT_TRUE(!fs::exists(list) || mode() == (fs::perms::owner_read | fs::perms::owner_write));
+
+    fs::remove(list);
+    std::ofstream{list};
+    fs::permissions(list, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
+    DescribeBuiltInTarget();
+    EXPECT_EQ(mode(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 // A link at the file's path, even one pointing nowhere, and a folder there are refused with
