@@ -86,6 +86,7 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
 
     m_verification.reset();
     m_pVerifier = nullptr;
+    m_heldLines.clear();
     struct ClearVerifier {
         CMigrationRun& run;
         ~ClearVerifier() { run.m_pVerifier = nullptr; }
@@ -113,6 +114,10 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         m_bCommitting = true;
         m_target.CommitRun();
         m_bCommitting = false;
+        for (const std::string& line : m_heldLines) {
+            m_observer.AppendLog(line);
+        }
+        m_heldLines.clear();
         // The verification's reading supplies the counts after the run, when it read every
         // table.
         const std::optional<std::vector<size_t>> held =
@@ -269,7 +274,12 @@ void CMigrationRun::CopyTable(const CCatalogueEntry& entry) {
     m_observer.OnTableEnd(*m_current);
     WatchTable(nullptr);
     m_current.reset();
-    m_observer.AppendLog(entry.logLine);
+    if (m_target.CommitsAtEnd()) {
+        // Its rows are not in the target before the commit: the line waits for it.
+        m_heldLines.push_back(entry.logLine);
+    } else {
+        m_observer.AppendLog(entry.logLine);
+    }
 }
 
 std::vector<CTableProgress> CMigrationRun::CheckSource() {

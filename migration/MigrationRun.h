@@ -15,7 +15,9 @@ class CRunVerifier;
 
 // One migration run: opens the source, then the target, copies the eight catalogue tables
 // in order, one committed statement per row, logs each finished table and the completion,
-// and closes the target, then the source.
+// and closes the target, then the source. A target that keeps nothing before the run's
+// commit (a replacing run) has its tables' lines logged once the commit succeeded, in order:
+// a run that fails or stops before then logs none of them.
 //
 // Before the target is opened, every catalogue table and every column the run reads is
 // looked up in the source: one that is missing fails the run with the source's own failure
@@ -99,6 +101,8 @@ private:
     bool m_bVerify = false;                               // the copy is verified after the commit
     CRunVerifier* m_pVerifier = nullptr;                  // the run's, while it takes the rows sent
     std::shared_ptr<const CVerification> m_verification;  // once told
-    std::vector<size_t> m_inserted;                       // the rows inserted, by catalogue table
+    // A run that is one transaction: the lines of the tables copied, logged once committed.
+    std::vector<std::string> m_heldLines;
+    std::vector<size_t> m_inserted;  // the rows inserted, by catalogue table
     std::string m_strSourcePath;
 };

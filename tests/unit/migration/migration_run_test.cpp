@@ -398,6 +398,26 @@ TEST_F(MigrationRunTest, TheOutcomeSaysWhereTheRunEnded) {
     EXPECT_EQ(log.outcome->status, CRunOutcome::Status::Completed);
 }
 
+// A run that is one transaction holds nothing before its commit: its tables' lines come once
+// the commit succeeded, in order; a failure before or in the commit logs none of them.
+TEST_F(MigrationRunTest, AReplacingRunLogsItsTablesOnlyOnceCommitted) {
+    target.commitsAtEnd = true;
+    source.tables["select * from Mst02"] = {Mst02Row("B01", 0)};
+    size_t linesAtCommit = 99;
+    target.onCommit = [&] { linesAtCommit = log.lines.size(); };
+    RunOn("a.mdb");
+    EXPECT_EQ(linesAtCommit, 0u);
+    EXPECT_EQ(log.lines, AllLogLines());
+
+    log.lines.clear();
+    target.onCommit = [] { throw CDBException("deferred constraint\n"); };
+    EXPECT_THROW(RunOn("a.mdb"), CDBException);
+    target.onCommit = nullptr;
+    source.tables["select * from Mst03"] = {{{"Col02", CFieldValue::Text("x")}}};
+    EXPECT_THROW(RunOn("a.mdb"), CDaoException);
+    EXPECT_TRUE(log.lines.empty());
+}
+
 // After the commit, each table must hold what it held before plus the rows inserted: another
 // program's row fails the run as its own kind of end, after the commit (nothing is rolled back)
 // and without the completion line.
