@@ -3,13 +3,17 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sql.h>
+#include <sqlext.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -22,9 +26,95 @@ namespace testtarget {
 
 namespace {
 
+// The login of the data source the server starts with.
+constexpr const char kUser[] = "brimlow";
+constexpr const char kPassword[] = "Pw-s3cret-4711";
+
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The handles of one query's connection, freed in reverse order.
+struct OdbcHandles {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    bool connected = false;
+
+    OdbcHandles() = default;
+    OdbcHandles(const OdbcHandles&) = delete;
+    OdbcHandles& operator=(const OdbcHandles&) = delete;
+    ~OdbcHandles() {
+        if (stmt != SQL_NULL_HSTMT) {
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        }
+        if (connected) {
+            SQLDisconnect(dbc);
+        }
+        if (dbc != SQL_NULL_HDBC) {
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        }
+        if (env != SQL_NULL_HENV) {
+            SQLFreeHandle(SQL_HANDLE_ENV, env);
+        }
+    }
+
+    // Throws the diagnostics of handle when result is a failure.
+    void Check(SQLRETURN result, SQLSMALLINT type, SQLHANDLE handle, const char* what) const {
+        if (SQL_SUCCEEDED(result)) {
+            return;
+        }
+        std::string message = std::string(what) + " failed:";
+        SQLCHAR state[6];
+        SQLCHAR text[1024];
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        for (SQLSMALLINT i = 1; SQLGetDiagRec(type, handle, i, state, &native, text, sizeof text,
+                                              &length) == SQL_SUCCESS;
+             ++i) {
+            message += std::string(" ") + reinterpret_cast<char*>(state) + " " +
+                       reinterpret_cast<char*>(text);
+        }
+        throw std::runtime_error(message);
+    }
+};
+
+// The value of column in the current row as text (SQL_C_CHAR, read in pieces), or NULL.
+std::optional<std::string> TextValue(const OdbcHandles& odbc, SQLUSMALLINT column) {
+    std::string value;
+    char buffer[4096];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN result =
+            SQLGetData(odbc.stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        if (result == SQL_NO_DATA) {
+            return value;
+        }
+        odbc.Check(result, SQL_HANDLE_STMT, odbc.stmt, "SQLGetData");
+        if (indicator == SQL_NULL_DATA) {
+            return std::nullopt;
+        }
+        if (result == SQL_SUCCESS) {
+            return value + buffer;
+        }
+        value += buffer;  // truncated: the rest follows in the next call
+    }
+}
+
+std::optional<std::string> TimestampValue(const OdbcHandles& odbc, SQLUSMALLINT column) {
+    SQL_TIMESTAMP_STRUCT stamp{};
+    SQLLEN indicator = 0;
+    odbc.Check(
+        SQLGetData(odbc.stmt, column, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &indicator),
+        SQL_HANDLE_STMT, odbc.stmt, "SQLGetData");
+    if (indicator == SQL_NULL_DATA) {
+        return std::nullopt;
+    }
+    char text[40];
+    std::snprintf(text, sizeof text, "%d/%02u/%02u %02u:%02u:%02u", stamp.year, stamp.month,
+                  stamp.day, stamp.hour, stamp.minute, stamp.second);
+    return std::string(text);
 }
 
 }  // namespace
@@ -67,7 +157,7 @@ TdsServer::TdsServer(const std::vector<std::string>& options) : m_folder(m_dir.P
     std::ofstream(m_dir / "freetds.conf")
         << "[brimlowtest]\n\thost = 127.0.0.1\n\tport = " << m_nPort
         << "\n\ttds version = 7.4\n\tencryption = off\n";
-    DefineDataSource("UID=brimlow\nPWD=Pw-s3cret-4711\n");
+    DefineDataSource(std::string("UID=") + kUser + "\nPWD=" + kPassword + "\n");
 }
 
 TdsServer::~TdsServer() {
@@ -129,6 +219,59 @@ std::map<std::string, std::vector<std::string>> TdsServer::Committed() const {
         }
     }
     return tables;
+}
+
+std::string TdsServer::ConnectString() const {
+    return std::string("Driver=") + Driver() + ";Server=127.0.0.1;Port=" + std::to_string(m_nPort) +
+           ";TDS_Version=7.4;Database=Pomvale01;UID=" + kUser + ";PWD=" + kPassword +
+           ";ClientCharset=UTF-8";
+}
+
+TdsServer::Result TdsServer::Query(const std::string& query, std::size_t maxRows) const {
+    OdbcHandles odbc;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &odbc.env);
+    SQLSetEnvAttr(odbc.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, odbc.env, &odbc.dbc);
+    const std::string connect = ConnectString();
+    odbc.Check(SQLDriverConnect(odbc.dbc, nullptr,
+                                reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())),
+                                SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+               SQL_HANDLE_DBC, odbc.dbc, "SQLDriverConnect");
+    odbc.connected = true;
+    SQLAllocHandle(SQL_HANDLE_STMT, odbc.dbc, &odbc.stmt);
+    odbc.Check(SQLExecDirect(odbc.stmt,
+                             reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())), SQL_NTS),
+               SQL_HANDLE_STMT, odbc.stmt, "SQLExecDirect");
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(odbc.stmt, &columns);
+    Result result;
+    for (SQLUSMALLINT i = 1; i <= columns; ++i) {
+        SQLCHAR name[256];
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT type = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = 0;
+        odbc.Check(SQLDescribeCol(odbc.stmt, i, name, sizeof name, &nameLength, &type, &size,
+                                  &digits, &nullable),
+                   SQL_HANDLE_STMT, odbc.stmt, "SQLDescribeCol");
+        result.types.push_back(type);
+    }
+    while (result.rows.size() < maxRows) {
+        const SQLRETURN fetched = SQLFetch(odbc.stmt);
+        if (fetched == SQL_NO_DATA) {
+            break;
+        }
+        odbc.Check(fetched, SQL_HANDLE_STMT, odbc.stmt, "SQLFetch");
+        Row row;
+        for (SQLUSMALLINT i = 1; i <= columns; ++i) {
+            row.push_back(result.types[i - 1] == SQL_TYPE_TIMESTAMP ? TimestampValue(odbc, i)
+                                                                    : TextValue(odbc, i));
+        }
+        result.rows.push_back(std::move(row));
+    }
+    odbc.Check(SQLFreeStmt(odbc.stmt, SQL_CLOSE), SQL_HANDLE_STMT, odbc.stmt, "SQLFreeStmt");
+    return result;
 }
 
 }  // namespace testtarget
