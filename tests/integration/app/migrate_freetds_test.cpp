@@ -410,3 +410,43 @@ TEST_F(FreeTds, TheExistingRowsAreCountedThroughTheDriver) {
     EXPECT_EQ(counts["Mst03"], 2u);
     EXPECT_EQ(counts["Mst01"], 0u);
 }
+
+// --verify reads the tables back from the server: what it stored as sent is equal; text it cut
+// to its column's length (ANSI_WARNINGS OFF) or stored as '?' outside its code page differs,
+// named by table, row and column, with both values.
+TEST_F(FreeTds, VerificationFindsWhatTheServerCutOrCouldNotStore) {
+    const std::string file = testpaths::Data("sample.mdb").string();
+    const auto verify = [&file](const TdsServer& server, const char* mode) {
+        const std::string summary = server.Folder() + "/s.json";
+        CommandResult run = Migrate(server, {"--verify", mode, "--summary", summary, file});
+        std::ifstream in(summary);
+        return std::make_pair(run, ParseJson(std::string(std::istreambuf_iterator<char>(in), {})));
+    };
+    {
+        const auto server = StartServer();
+        const auto [run, summary] = verify(*server, "--replace");
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(summary["verification"].text, "equal");
+    }
+    {
+        const auto server =
+            StartServer({"--column", "Mst01.Col09=nvarchar(4)", "--ansi-warnings", "off"});
+        const auto [run, summary] = verify(*server, "--replace");
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("Mst01 row 3 with Col02 'A003': Col09 source '山本 太郎' target "
+                               "'山本 太'"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(summary["status"].text, "differs");
+    }
+    {
+        const auto server = StartServer({"--code-page", "1252", "--varchar"});
+        const auto [run, summary] = verify(*server, "--no-progress");
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("KEN_ALL row 1 with DantaiCode '01101': TodofukenKana source "
+                               "'ﾎｯｶｲﾄﾞｳ' target '???????'"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(summary["verification"].text, "differs");
+    }
+}
