@@ -87,6 +87,7 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
     m_verification.reset();
     m_pVerifier = nullptr;
     m_heldLines.clear();
+    m_bStartedEmpty = false;
     struct ClearVerifier {
         CMigrationRun& run;
         ~ClearVerifier() { run.m_pVerifier = nullptr; }
@@ -101,6 +102,8 @@ void CMigrationRun::Run(const std::function<std::string()>& readPath,
         Heartbeat();
         // For a replacing run, inside its transaction: the tables are empty by now.
         const std::vector<std::optional<size_t>> before = CountTarget();
+        m_bStartedEmpty = std::all_of(before.begin(), before.end(),
+                                      [](const std::optional<size_t>& n) { return n && *n == 0; });
         CRunVerifier verifier(
             m_source, m_target, m_observer, [this] { ThrowIfStopRequested(); }, m_strSourcePath);
         if (m_bVerify) {
@@ -169,6 +172,7 @@ CRunOutcome CMigrationRun::Outcome(const std::exception_ptr& error) const {
     CRunOutcome outcome =
         CRunOutcome::Of(error, m_current ? &*m_current : nullptr, m_target.CommitsAtEnd());
     outcome.verification = m_verification;
+    outcome.startedEmpty = m_bStartedEmpty;
     if (m_bVerify && !outcome.verification) {
         auto notRun = std::make_shared<CVerification>();
         notRun->reason = Tr("The run did not complete.");

@@ -103,6 +103,7 @@ private:
     std::shared_ptr<const CVerification> m_verification;  // once told
     // A run that is one transaction: the lines of the tables copied, logged once committed.
     std::vector<std::string> m_heldLines;
+    bool m_bStartedEmpty = false;    // every target table was counted empty before the first row
     std::vector<size_t> m_inserted;  // the rows inserted, by catalogue table
     std::string m_strSourcePath;
 };

@@ -40,6 +40,10 @@ struct CRunOutcome {
     // The verification of the copy, when the run asked for one (null: it did not): also told
     // by OnVerified. A copy that differs fails the run with CCopyDiffers (differs is true).
     std::shared_ptr<const CVerification> verification;
+    // Every target table was counted before the first row and held none (a replacing run's
+    // are empty inside its transaction): the run wrote into empty tables. False before the
+    // counts, or when a table held rows or could not be counted.
+    bool startedEmpty = false;
     // Failed: what failed; a user's cancel (CUserException) is a failure that is not told.
     std::exception_ptr error;
 

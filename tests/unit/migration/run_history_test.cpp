@@ -1,3 +1,4 @@
+#include "migration/HistoryRecord.h"
 #include "migration/RunHistory.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,32 @@ TEST_F(RunHistory, KeepsTheLastThousandRunsAndRunsEndingAtOnceLeaveWholeLines) {
     for (const std::string& line : lines) {
         EXPECT_NO_THROW(ParseJson(line)) << line;
     }
+}
+
+TEST_F(RunHistory, ALineReadsBackAsOneLineForAPerson) {
+    const std::string line = HistoryLine(
+        R"j({"status": "completed", "target": "DSN Pomvale01 (server \"db1\")", "tables": )j"
+        R"j([{"table": "KEN_ALL", "total": 5, "inserted": 126029, "cut_at_zero_byte": )j"
+        R"j([{"column": "A", "first_row": 1, "count": 2}]}, {"table": "Mst01", )j"
+        R"j("inserted": 40111}], "verification": "equal"})j",
+        "/data/\u9805\u76ee \"a\".mdb", "replace");
+    const std::optional<CHistoryRecord> record = ParseHistoryLine(line);
+    ASSERT_TRUE(record) << line;
+    EXPECT_EQ(record->file, "/data/\u9805\u76ee \"a\".mdb");
+    EXPECT_EQ(record->target, "DSN Pomvale01 (server \"db1\")");
+    EXPECT_EQ(record->mode, "replace");
+    EXPECT_EQ(record->rows, 166140u);
+    EXPECT_EQ(record->verification, "equal");
+    const std::string shown = DescribeHistoryRecord(*record);
+    EXPECT_EQ(shown.substr(16),
+              "  \u9805\u76ee \"a\".mdb → DSN Pomvale01 (server \"db1\") "
+              "(replace)  166,140 rows  completed, verified");
+
+    EXPECT_FALSE(ParseHistoryLine("{\"time\": \"x\", \"tables\": [}"));
+    EXPECT_FALSE(ParseHistoryLine("not json"));
+    EXPECT_EQ(
+        ParseHistoryLine(R"({"time": "2026-12-10T14:02:00+09:00", "x": [1, {"y": null}]})")->time,
+        "2026-12-10T14:02:00+09:00");
 }
 
 }  // namespace
