@@ -24,17 +24,17 @@ const char* VerificationWord(CVerification::State state) noexcept {
 }
 
 std::string DescribeDifference(const std::string& table, const CVerification::Difference& d) {
-    std::string line = table;
     if (d.sourceRow == 0) {
-        line += " " + TrFormat("row not in the source: %1", {d.target});
-        return line;
+        return TrFormat("%1 row not in the source: %2", {table, d.target});
     }
-    line += " " + TrFormat("row %1", {std::to_string(d.sourceRow)});
-    if (!d.key.empty()) {
-        line += " " + TrFormat("with %1", {d.key});
-    }
+    const std::string row = std::to_string(d.sourceRow);
     if (d.column.empty()) {
-        return line + ": " + Tr("not in the target");
+        return d.key.empty()
+                   ? TrFormat("%1 row %2: not in the target", {table, row})
+                   : TrFormat("%1 row %2 with %3: not in the target", {table, row, d.key});
     }
-    return line + ": " + TrFormat("%1 source %2 target %3", {d.column, d.source, d.target});
+    return d.key.empty() ? TrFormat("%1 row %2: %3 source %4 target %5",
+                                    {table, row, d.column, d.source, d.target})
+                         : TrFormat("%1 row %2 with %3: %4 source %5 target %6",
+                                    {table, row, d.key, d.column, d.source, d.target});
 }
