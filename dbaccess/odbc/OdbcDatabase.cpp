@@ -19,7 +19,7 @@
 struct CDatabase::Handles {
     COdbcHandle env;
     COdbcHandle dbc;
-    COdbcHandle stmt;  // reused from one ExecuteSQL to the next; dropped after a failure
+    COdbcHandle stmt;    // reused from one ExecuteSQL to the next; dropped after a failure
     COdbcHandle cursor;  // COdbcResultReader's, freed with the connection or by its reader
     bool connected = false;
     bool inTransaction = false;

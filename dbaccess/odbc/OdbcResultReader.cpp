@@ -8,6 +8,7 @@
 #include <new>
 
 #include "dbaccess/Exceptions.h"
+#include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcCheck.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 
@@ -20,7 +21,7 @@ namespace {
 // A block's buffers stay within this (the memory a verification may add is small), and a
 // text value gets at most kMaxWidth bytes in them: a longer one is read on its own.
 constexpr std::size_t kBlockBytes = 2 * 1024 * 1024;
-constexpr std::size_t kMaxWidth = 1024;
+constexpr std::size_t kMaxWidth = 256;
 // Room for a number's sign, point and exponent beyond its digits, and a value's ending zero.
 constexpr std::size_t kNumberExtra = 8;
 // An indicator at or below this marks a value held in m_long: kLongBase - index.
@@ -84,19 +85,19 @@ void COdbcResultReader::Execute(const std::string& query, bool allText, std::siz
     if (stmt != m_stmt) {
         // A statement of its own: forward-only and read-only are the defaults, asked anyway;
         // a driver that refuses (01S02) gives what it can.
-        SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY),
-                       0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY),
-                       0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE,
+                       reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY,
+                       reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
         SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(std::uintptr_t{m_database.m_dwQueryTimeout}), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
+                       reinterpret_cast<SQLPOINTER>(std::uintptr_t{m_database.m_dwQueryTimeout}),
                        0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE,
+                       reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
         SQLUINTEGER extensions = 0;
-        m_bGetDataInBlock =
-            SQL_SUCCEEDED(SQLGetInfo(diagnostics.dbc, SQL_GETDATA_EXTENSIONS, &extensions,
-                                     sizeof extensions, nullptr)) &&
-            (extensions & SQL_GD_BLOCK) && (extensions & SQL_GD_BOUND);
+        m_bGetDataInBlock = SQL_SUCCEEDED(SQLGetInfo(diagnostics.dbc, SQL_GETDATA_EXTENSIONS,
+                                                     &extensions, sizeof extensions, nullptr)) &&
+                            (extensions & SQL_GD_BLOCK) && (extensions & SQL_GD_BOUND);
         m_stmt = stmt;
     }
     m_strQuery = query;
@@ -107,9 +108,10 @@ void COdbcResultReader::Execute(const std::string& query, bool allText, std::siz
     try {
         SQLRETURN rc = SQL_SUCCESS;
         m_database.RunReader([&] {
-            rc = OdbcCheck(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())),
-                                         static_cast<SQLINTEGER>(query.size())),
-                           "SQLExecDirect", diagnostics);
+            rc = OdbcCheck(
+                SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())),
+                              static_cast<SQLINTEGER>(query.size())),
+                "SQLExecDirect", diagnostics);
         });
         m_bOpen = true;
         SQLSMALLINT count = 0;
@@ -133,9 +135,9 @@ void COdbcResultReader::Execute(const std::string& query, bool allText, std::siz
             column.sqlType = type;
             column.size = size;
             column.fixedLengthText = type == SQL_CHAR || type == SQL_WCHAR;
-            rowBytes += sizeof(SQLLEN) + (!allText && IsDateTimeType(type)
-                                              ? sizeof(SQL_TIMESTAMP_STRUCT)
-                                              : TextWidth(column));
+            rowBytes +=
+                sizeof(SQLLEN) + (!allText && IsDateTimeType(type) ? sizeof(SQL_TIMESTAMP_STRUCT)
+                                                                   : TextWidth(column));
         }
         std::size_t rows = std::clamp<std::size_t>(kBlockBytes / std::max<std::size_t>(rowBytes, 1),
                                                    1, std::max<std::size_t>(maxRows, 1));
@@ -221,11 +223,11 @@ std::size_t COdbcResultReader::FetchBlock() {
                 if (bound.timestamp) {
                     continue;
                 }
-                truncated = std::any_of(bound.lengths.begin(), bound.lengths.begin() + static_cast<std::ptrdiff_t>(rows),
-                                        [&](long length) {
-                                            return length == SQL_NO_TOTAL ||
-                                                   length >= static_cast<long>(bound.width);
-                                        });
+                truncated = std::any_of(
+                    bound.lengths.begin(),
+                    bound.lengths.begin() + static_cast<std::ptrdiff_t>(rows), [&](long length) {
+                        return length == SQL_NO_TOTAL || length >= static_cast<long>(bound.width);
+                    });
             }
             if (truncated) {
                 RefetchByRow();
@@ -250,15 +252,18 @@ void COdbcResultReader::RefetchByRow() {
     m_database.ReaderStatement(diagnostics);
     SQLFreeStmt(stmt, SQL_CLOSE);
     m_database.RunReader([&] {
-        OdbcCheck(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(m_strQuery.c_str())),
-                                static_cast<SQLINTEGER>(m_strQuery.size())),
-                  "SQLExecDirect", diagnostics);
+        OdbcCheck(
+            SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(m_strQuery.c_str())),
+                          static_cast<SQLINTEGER>(m_strQuery.size())),
+            "SQLExecDirect", diagnostics);
     });
     Bind(1);
     for (std::size_t row = 0; row < m_nRowsBefore; ++row) {
         if (Fetch() == 0) {
-            throw CDBException("The target gave fewer rows when the query ran again: " +
-                               m_strQuery);
+            throw CDBException(
+                TrFormat("The target gave fewer rows when the query ran again to "
+                         "read a long value: %1",
+                         {m_strQuery}));
         }
     }
 }
@@ -332,7 +337,7 @@ std::string_view COdbcResultReader::Text(std::size_t row, std::size_t column) co
 COdbcTimestamp COdbcResultReader::Timestamp(std::size_t row, std::size_t column) const noexcept {
     SQL_TIMESTAMP_STRUCT value;
     std::memcpy(&value, m_bound[column].buffer.data() + row * sizeof value, sizeof value);
-    return {value.year, value.month,  value.day,     value.hour,
+    return {value.year,   value.month,  value.day,     value.hour,
             value.minute, value.second, value.fraction};
 }
 

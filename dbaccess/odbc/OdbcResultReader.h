@@ -10,8 +10,8 @@ class CDatabase;
 // One column of a result as the driver describes it (SQLDescribeCol).
 struct COdbcColumn {
     std::string name;
-    short sqlType = 0;     // SQL_CHAR, SQL_INTEGER, SQL_TYPE_TIMESTAMP, ...
-    std::size_t size = 0;  // the column size: characters for text; 0 when unknown
+    short sqlType = 0;             // SQL_CHAR, SQL_INTEGER, SQL_TYPE_TIMESTAMP, ...
+    std::size_t size = 0;          // the column size: characters for text; 0 when unknown
     bool fixedLengthText = false;  // SQL_CHAR or SQL_WCHAR: text of a fixed length
 };
 

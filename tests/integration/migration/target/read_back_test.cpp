@@ -43,9 +43,9 @@ Rows ReadAll(ITargetDatabase& target, const std::string& table,
         Row row;
         for (std::size_t c = 0; c < columns.size(); ++c) {
             const CReadValue value = reader->Value(c);
-            row.push_back(value.null ? std::nullopt
-                                     : std::optional<std::string>(
-                                           std::string(value.data, value.size)));
+            row.push_back(value.null
+                              ? std::nullopt
+                              : std::optional<std::string>(std::string(value.data, value.size)));
         }
         rows.push_back(std::move(row));
     }
@@ -131,14 +131,13 @@ const TargetCase kSqlite{"SQLite",
                              return g_sqlite->ConnectionString();
                          },
                          [](const std::string& sql) { g_sqlite->Execute(sql); }};
-const TargetCase kPostgres{"PostgreSQL",
-                           [] {
-                               g_postgres = PostgresServer::Get().CreateFreshDatabase("readback");
-                               return PostgresServer::Get().ConnectionString(g_postgres);
-                           },
-                           [](const std::string& sql) {
-                               PostgresServer::Get().Execute(g_postgres, sql);
-                           }};
+const TargetCase kPostgres{
+    "PostgreSQL",
+    [] {
+        g_postgres = PostgresServer::Get().CreateFreshDatabase("readback");
+        return PostgresServer::Get().ConnectionString(g_postgres);
+    },
+    [](const std::string& sql) { PostgresServer::Get().Execute(g_postgres, sql); }};
 
 class ReadBack : public testing::TestWithParam<TargetCase> {
 protected:
@@ -244,8 +243,7 @@ TEST(ReadBackPostgres, DateTimeColumnsAndPadding) {
               (std::vector<bool>{false, false, true, false, false}));
     EXPECT_EQ(ReadAll(target, "Kinds", columns),
               (Rows{{"2009/04/03 14:07:30.25", "2009/04/03 00:00:00", "ab    ", "ab", "-7"},
-                    {"999/12/31 23:59:59", "999/12/31 00:00:00", std::nullopt, "",
-                     std::nullopt}}));
+                    {"999/12/31 23:59:59", "999/12/31 00:00:00", std::nullopt, "", std::nullopt}}));
     try {
         target.ReadBackPadding("Nosuch", {"x"});
         ADD_FAILURE() << "a missing table was described";
@@ -279,8 +277,7 @@ TEST(ReadBackPostgres, AStopDuringAReadBackIsTaken) {
             try {
                 target.Open(connection);
                 try {
-                    const std::unique_ptr<ITableReader> reader =
-                        target.ReadBack("Held", {"x"});
+                    const std::unique_ptr<ITableReader> reader = target.ReadBack("Held", {"x"});
                     reader->Next();
                 } catch (const CRunStopped& stop) {
                     const std::lock_guard lock(mutex);
