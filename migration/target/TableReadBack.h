@@ -27,7 +27,9 @@ std::vector<bool> ReadBackPadding(CDatabase& database, CStatementRunner& runner,
 // The rows of table, columns in that order, values in the form they are compared in: text as
 // the target's bytes, numbers in decimal, a date-time column as FormatDateTime writes it
 // ("yyyy/mm/dd hh:mm:ss", a fraction of a second that is not zero appended after a point). The
-// reader uses database and runner until it goes, and must go before them.
+// reader uses database and runner until it goes, and must go before them. One reader at a time
+// per connection: the next comes after the last one went (statements between them, such as a
+// count, are fine). Outside a transaction: on PostgreSQL the reader opens one of its own.
 std::unique_ptr<ITableReader> ReadTableBack(CDatabase& database, CStatementRunner& runner,
                                             const CTargetKind& kind, const std::string& table,
                                             const std::vector<std::string>& columns);
