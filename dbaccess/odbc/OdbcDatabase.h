@@ -105,6 +105,7 @@ private:
 
     std::unique_ptr<Handles> m_pHandles;
     std::shared_ptr<InFlight> m_pInFlight;
+    bool m_bReading = false;  // a COdbcResultReader exists on this connection
     unsigned m_dwLoginTimeout = 15;
     unsigned m_dwQueryTimeout = 15;
 };

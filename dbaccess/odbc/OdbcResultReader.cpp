@@ -68,13 +68,20 @@ std::size_t TextWidth(const COdbcColumn& column) {
 
 }  // namespace
 
-COdbcResultReader::COdbcResultReader(CDatabase& database) : m_database(database) {}
+COdbcResultReader::COdbcResultReader(CDatabase& database) : m_database(database) {
+    // A second reader would take the first one's statement from under it.
+    if (m_database.m_bReading) {
+        throw CDBException("A result is already being read on the target connection.");
+    }
+    m_database.m_bReading = true;
+}
 
 COdbcResultReader::~COdbcResultReader() {
     // The statement keeps pointers to the buffers bound: it goes with them.
     if (m_stmt) {
         m_database.FreeReaderStatement();
     }
+    m_database.m_bReading = false;
 }
 
 void COdbcResultReader::Execute(const std::string& query, bool allText, std::size_t maxRows,

@@ -38,8 +38,9 @@ struct COdbcTimestamp {
 //
 // Every call that reaches the server is marked as the connection's statement in flight, so
 // that CDatabase::CancelStatement cancels it; a failure throws CDBException with the driver's
-// records, as CDatabase::ExecuteSQL does. One reader at a time per connection: the statement is
-// the connection's, and goes with it (or with the reader).
+// records, as CDatabase::ExecuteSQL does. One reader at a time per connection (a second one is
+// refused with CDBException): the statement is the connection's, and goes with it (or with the
+// reader).
 class COdbcResultReader {
 public:
     explicit COdbcResultReader(CDatabase& database);

@@ -196,6 +196,8 @@ TEST_P(ReadBack, ALargeTableIsReadInParts) {
     target.Open(m_strConnect);
     const std::unique_ptr<ITableReader> reader = target.ReadBack("Mst02", {"Col02", "JogaiFlag"});
     ASSERT_TRUE(reader->Next());
+    // One reader at a time: a second one would take the first one's statement.
+    EXPECT_THROW(target.ReadBack("Mst01", {"Col02"}), CDBException);
     if (sqlite) {
         Execute("delete from Mst02 where JogaiFlag > 10000;");
     } else {
