@@ -19,7 +19,8 @@
 struct CDatabase::Handles {
     COdbcHandle env;
     COdbcHandle dbc;
-    COdbcHandle stmt;  // reused from one ExecuteSQL to the next; dropped after a failure
+    COdbcHandle stmt;    // reused from one ExecuteSQL to the next; dropped after a failure
+    COdbcHandle cursor;  // COdbcResultReader's, freed with the connection or by its reader
     bool connected = false;
     bool inTransaction = false;
     unsigned stmtQueryTimeout = 0;  // the query timeout set on stmt
@@ -27,7 +28,8 @@ struct CDatabase::Handles {
     COdbcHandles Diagnostics() const noexcept { return {env.Get(), dbc.Get(), stmt.Get()}; }
 
     ~Handles() {
-        // SQLDisconnect frees the statements of the connection itself, so ours goes first.
+        // SQLDisconnect frees the statements of the connection itself, so ours go first.
+        cursor.Reset();
         stmt.Reset();
         if (connected) {
             // An open transaction would make the disconnect fail: undo it first.
@@ -43,6 +45,25 @@ struct CDatabase::InFlight {
     std::mutex mutex;  // held while the handle is set or cleared, and during SQLCancel
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     bool cancelling = false;
+};
+
+// The handle is CancelStatement's while it executes. Clearing waits for a cancel in progress,
+// so the handle is never freed under SQLCancel.
+class CDatabase::CExecuting {
+public:
+    CExecuting(InFlight& inFlight, SQLHSTMT stmt) : m_inFlight(inFlight) {
+        const std::lock_guard lock(m_inFlight.mutex);
+        m_inFlight.stmt = stmt;
+    }
+    ~CExecuting() {
+        const std::lock_guard lock(m_inFlight.mutex);
+        m_inFlight.stmt = SQL_NULL_HSTMT;
+    }
+    CExecuting(const CExecuting&) = delete;
+    CExecuting& operator=(const CExecuting&) = delete;
+
+private:
+    InFlight& m_inFlight;
 };
 
 CDatabase::CDatabase() : m_pInFlight(std::make_shared<InFlight>()) {}
@@ -146,6 +167,9 @@ void CDatabase::EndTrans(short completion, const char* what) {
     }
     // The statement handle goes first, so that no open cursor keeps the transaction busy.
     handles.stmt.Reset();
+    if (handles.cursor) {
+        SQLFreeStmt(handles.cursor.Get(), SQL_CLOSE);
+    }
     OdbcCheck(SQLEndTran(SQL_HANDLE_DBC, handles.dbc.Get(), completion), "SQLEndTran",
               handles.Diagnostics());
     handles.inTransaction = false;
@@ -231,21 +255,7 @@ long CDatabase::Execute(Handles& handles, const std::string& statement, unsigned
                        reinterpret_cast<SQLPOINTER>(std::uintptr_t{queryTimeout}), 0);
         handles.stmtQueryTimeout = queryTimeout;
     }
-    // The handle is CancelStatement's while it executes. Clearing waits for a cancel in
-    // progress, so the handle is never freed under SQLCancel.
-    struct Executing {
-        InFlight& inFlight;
-        Executing(InFlight& target, SQLHSTMT stmt) : inFlight(target) {
-            const std::lock_guard lock(inFlight.mutex);
-            inFlight.stmt = stmt;
-        }
-        ~Executing() {
-            const std::lock_guard lock(inFlight.mutex);
-            inFlight.stmt = SQL_NULL_HSTMT;
-        }
-        Executing(const Executing&) = delete;
-        Executing& operator=(const Executing&) = delete;
-    } executing(inFlight, handles.stmt.Get());
+    const CExecuting executing(inFlight, handles.stmt.Get());
     SQLRETURN rc = OdbcCheck(
         SQLExecDirect(handles.stmt.Get(),
                       reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.c_str())), SQL_NTS),
@@ -263,6 +273,30 @@ long CDatabase::Execute(Handles& handles, const std::string& statement, unsigned
     }
     OdbcCheck(SQLFreeStmt(handles.stmt.Get(), SQL_CLOSE), "SQLFreeStmt", handles.Diagnostics());
     return rows < 0 ? -1 : static_cast<long>(rows);
+}
+
+void* CDatabase::ReaderStatement(COdbcHandles& diagnostics) {
+    Handles& handles = OpenHandles();
+    if (!handles.cursor) {
+        handles.cursor =
+            AllocateOdbcHandle(SQL_HANDLE_STMT, handles.dbc.Get(), handles.Diagnostics());
+    }
+    diagnostics = {handles.env.Get(), handles.dbc.Get(), handles.cursor.Get()};
+    return handles.cursor.Get();
+}
+
+void CDatabase::FreeReaderStatement() noexcept {
+    if (m_pHandles) {
+        m_pHandles->cursor.Reset();
+    }
+}
+
+void CDatabase::RunReader(const std::function<void()>& call) {
+    Handles& handles = OpenHandles();
+    // Kept by this call: an Abandon while it blocks must not free what it still uses.
+    const std::shared_ptr<InFlight> inFlight = m_pInFlight;
+    const CExecuting executing(*inFlight, handles.cursor.Get());
+    call();
 }
 
 void CDatabase::CancelStatement() noexcept {

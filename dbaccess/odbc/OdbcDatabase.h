@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+
+struct COdbcHandles;
 
 // CDatabase::OpenEx option: never show the driver's connection dialog.
 constexpr unsigned noOdbcDialog = 8;
@@ -75,10 +78,24 @@ public:
     void SetQueryTimeout(unsigned seconds) noexcept { m_dwQueryTimeout = seconds; }
 
 private:
+    // Reads query results in blocks on a statement of the connection's own (Handles::cursor).
+    friend class COdbcResultReader;
+
     struct Handles;
     // The statement handle being executed, for CancelStatement on another thread. Shared with
     // the cancel's thread, which may outlive this object.
     struct InFlight;
+    // Marks stmt as the statement CancelStatement cancels, for as long as it lives.
+    class CExecuting;
+
+    // For COdbcResultReader: the connection's reading statement (an SQLHSTMT), allocated on
+    // first use and freed with the connection; diagnostics is set to the handles whose records
+    // describe its failures. Throws CDBException when the connection is not open.
+    void* ReaderStatement(COdbcHandles& diagnostics);
+    // Frees the reading statement, if any, and its bindings with it. Never throws.
+    void FreeReaderStatement() noexcept;
+    // Runs call with the reading statement marked as the one CancelStatement cancels.
+    void RunReader(const std::function<void()>& call);
     // Runs statement on the statement handle of handles, allocating it when there is none.
     // Returns the statement's row count as ExecuteSQL does.
     static long Execute(Handles& handles, const std::string& statement, unsigned queryTimeout,
@@ -88,6 +105,7 @@ private:
 
     std::unique_ptr<Handles> m_pHandles;
     std::shared_ptr<InFlight> m_pInFlight;
+    bool m_bReading = false;  // a COdbcResultReader exists on this connection
     unsigned m_dwLoginTimeout = 15;
     unsigned m_dwQueryTimeout = 15;
 };

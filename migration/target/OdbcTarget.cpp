@@ -4,6 +4,7 @@
 #include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/CountText.h"
+#include "migration/target/TableReadBack.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
 #include "migration/target/TargetTables.h"
@@ -72,6 +73,16 @@ std::optional<std::size_t> COdbcTarget::CountRows(const std::string& table) {
     m_runner.Run([this, &table, &rows] { rows = CountTableRows(m_database, table); },
                  UnknownOutcome::None);
     return rows;
+}
+
+std::vector<bool> COdbcTarget::ReadBackPadding(const std::string& table,
+                                               const std::vector<std::string>& columns) {
+    return ::ReadBackPadding(m_database, m_runner, *m_kind, table, columns);
+}
+
+std::unique_ptr<ITableReader> COdbcTarget::ReadBack(const std::string& table,
+                                                    const std::vector<std::string>& columns) {
+    return ReadTableBack(m_database, m_runner, *m_kind, table, columns);
 }
 
 void COdbcTarget::EndTable() {

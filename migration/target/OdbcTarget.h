@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "migration/EngineInterfaces.h"
 #include "migration/statement/StatementBuilder.h"
@@ -56,6 +57,12 @@ public:
     void CommitRun() override;
     std::optional<std::size_t> CountRows(const std::string& table) override;
     bool RowsUncounted() const override { return m_bUncounted; }
+    // Verification, on the run's connection (TableReadBack.h): the reader uses this target's
+    // connection and must go before the target is closed.
+    std::vector<bool> ReadBackPadding(const std::string& table,
+                                      const std::vector<std::string>& columns) override;
+    std::unique_ptr<ITableReader> ReadBack(const std::string& table,
+                                           const std::vector<std::string>& columns) override;
     // Runs a call of the caller's on the connection, watched as a statement is (a stop
     // cancels it and gives it up); nothing is unknown when it is given up.
     void RunWatched(const std::function<void()>& work);

@@ -8,6 +8,7 @@
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/CountText.h"
 #include "migration/RunWatch.h"
+#include "migration/target/TableReadBack.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
 #include "migration/target/TargetTables.h"
@@ -214,6 +215,20 @@ std::optional<std::size_t> CReplaceTarget::CountRows(const std::string& table) {
     m_runner.Run([this, &table, &rows] { rows = CountTableRows(m_database, table); },
                  UnknownOutcome::None);
     return rows;
+}
+
+std::vector<bool> CReplaceTarget::ReadBackPadding(const std::string& table,
+                                                  const std::vector<std::string>& columns) {
+    // Before the first row, inside the run's transaction: the description reads no row.
+    AwaitSent();
+    return ::ReadBackPadding(m_database, m_runner, *m_kind, table, columns);
+}
+
+std::unique_ptr<ITableReader> CReplaceTarget::ReadBack(const std::string& table,
+                                                       const std::vector<std::string>& columns) {
+    // After CommitRun: every statement was sent and the transaction is over.
+    AwaitSent();
+    return ReadTableBack(m_database, m_runner, *m_kind, table, columns);
 }
 
 void CReplaceTarget::EndTable() {

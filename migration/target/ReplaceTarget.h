@@ -68,6 +68,12 @@ public:
     bool CommitsAtEnd() const override { return true; }
     std::optional<std::size_t> CountRows(const std::string& table) override;
     bool RowsUncounted() const override { return m_bUncounted; }
+    // Verification, on the run's connection (TableReadBack.h): the reader uses this target's
+    // connection and must go before the target is closed.
+    std::vector<bool> ReadBackPadding(const std::string& table,
+                                      const std::vector<std::string>& columns) override;
+    std::unique_ptr<ITableReader> ReadBack(const std::string& table,
+                                           const std::vector<std::string>& columns) override;
     void Close() noexcept override;
 
 private:

@@ -41,6 +41,50 @@ std::string PqoptValue(const std::vector<std::string>& libpqOptions) {
     return value + "}";
 }
 
+constexpr const char kReadBackCursor[] = "brimlow_read_back";
+
+// psqlODBC keeps the whole result of a query in memory (unless the connection asked it for
+// declare/fetch itself, which would change every statement of the run's connection): a table
+// is read back through a cursor of the server's instead, a block of rows per fetch, in a
+// read-only transaction of its own that ends once the rows are read.
+class CCursorPaging final : public CReadBackPaging {
+public:
+    CCursorPaging(std::string select, std::size_t rows)
+        : m_strSelect(std::move(select)), m_nRows(rows) {}
+
+    void Begin(CDatabase& database) override {
+        database.BeginTrans();
+        database.ExecuteSQL("set transaction read only");
+        database.ExecuteSQL(std::string("declare ") + kReadBackCursor + " no scroll cursor for " +
+                            m_strSelect);
+    }
+    std::string NextQuery(std::size_t rowsRead, std::string_view /*lastKey*/) override {
+        if (m_bStarted && rowsRead < m_nRows) {
+            return {};
+        }
+        m_bStarted = true;
+        return "fetch forward " + std::to_string(m_nRows) + " from " + kReadBackCursor;
+    }
+    // The transaction ends, and the cursor with it.
+    void End(CDatabase& database) override {
+        if (database.InTransaction()) {
+            database.Rollback();
+        }
+    }
+    void Abandon(CDatabase& database) noexcept override {
+        try {
+            End(database);
+        } catch (...) {
+            // The connection is gone or going: the transaction goes with it.
+        }
+    }
+
+private:
+    std::string m_strSelect;
+    std::size_t m_nRows;
+    bool m_bStarted = false;
+};
+
 class CPostgresqlKind final : public CTargetKind {
 public:
     std::string Name() const override { return "PostgreSQL"; }
@@ -106,6 +150,12 @@ public:
             statements.push_back(std::move(empty));
         }
         return statements;
+    }
+
+    std::unique_ptr<CReadBackPaging> ReadBackPaging(const std::string& table,
+                                                    const std::string& columns,
+                                                    std::size_t rows) const override {
+        return std::make_unique<CCursorPaging>("select " + columns + " from " + table, rows);
     }
 
     // The run lock is a session-level advisory lock of the database (advisory locks are per

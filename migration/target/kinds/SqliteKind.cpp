@@ -2,6 +2,7 @@
 // for itself when no server is configured.
 #include <algorithm>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "dbaccess/AsciiCase.h"
@@ -50,6 +51,36 @@ bool SetsTimeout(const std::string& connect) {
     return !ConnectionAttribute(attributes, "timeout").empty() ||
            (!dsn.empty() && !DataSourceValue(dsn, "Timeout").empty());
 }
+
+// sqlite3odbc keeps the whole result of a query in memory (unless the connection asked for its
+// StepAPI, which would change every statement of the run's connection): a table is read back
+// a page at a time, in the order of its rowid, each page starting after the last rowid read.
+class CRowidPaging final : public CReadBackPaging {
+public:
+    CRowidPaging(const std::string& table, const std::string& columns, std::size_t rows)
+        : m_strHead("select rowid, " + columns + " from " + table),
+          m_strTail(" order by rowid limit " + std::to_string(rows)),
+          m_nRows(rows) {}
+
+    std::string NextQuery(std::size_t rowsRead, std::string_view lastKey) override {
+        if (!m_bStarted) {
+            m_bStarted = true;
+            return m_strHead + m_strTail;
+        }
+        if (rowsRead < m_nRows) {
+            return {};
+        }
+        return m_strHead + " where rowid > " + std::string(lastKey) + m_strTail;
+    }
+    bool Repeatable() const override { return true; }
+    bool HasKey() const override { return true; }
+
+private:
+    std::string m_strHead;  // "select rowid, <columns> from <table>"
+    std::string m_strTail;  // " order by rowid limit <rows>"
+    std::size_t m_nRows;
+    bool m_bStarted = false;
+};
 
 class CSqliteKind final : public CTargetKind {
 public:
@@ -122,6 +153,16 @@ public:
     // Nothing to lock: the first delete is the transaction's first statement that touches
     // the file, so it waits for the write lock (a transaction that had read first would be
     // refused at once in WAL mode instead of waiting). The plain deletes are inherited.
+
+    // SQLite pads nothing, and keeps a date-time as the text that was sent: the driver would
+    // parse it (and misread "yyyy/mm/dd") if asked for a date-time.
+    bool PadsFixedLengthText() const override { return false; }
+    bool ReadsDateTimesAsText() const override { return true; }
+    std::unique_ptr<CReadBackPaging> ReadBackPaging(const std::string& table,
+                                                    const std::string& columns,
+                                                    std::size_t rows) const override {
+        return std::make_unique<CRowidPaging>(table, columns, rows);
+    }
 
     // SQLite has no sessions: the run lock is a lock file beside the database file.
     bool UsesRunLockFile() const override { return true; }

@@ -1,5 +1,7 @@
 #include "migration/target/kinds/TargetKind.h"
 
+#include <utility>
+
 #include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
@@ -84,6 +86,27 @@ std::vector<std::string> CTargetKind::LockAndEmptyStatements() const {
         statements.push_back("delete from " + entry.table);
     }
     return statements;
+}
+
+namespace {
+
+class CSingleQuery final : public CReadBackPaging {
+public:
+    explicit CSingleQuery(std::string query) : m_strQuery(std::move(query)) {}
+    std::string NextQuery(std::size_t /*rowsRead*/, std::string_view /*lastKey*/) override {
+        return std::exchange(m_strQuery, {});
+    }
+
+private:
+    std::string m_strQuery;
+};
+
+}  // namespace
+
+std::unique_ptr<CReadBackPaging> CTargetKind::ReadBackPaging(const std::string& table,
+                                                             const std::string& columns,
+                                                             std::size_t /*rows*/) const {
+    return std::make_unique<CSingleQuery>("select " + columns + " from " + table);
 }
 
 std::size_t CTargetKind::RowsPerStatement() const {

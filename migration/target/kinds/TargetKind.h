@@ -1,13 +1,37 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/odbc/RollbackProbe.h"
 
 class CDatabase;
+
+// The queries that read a table back (TableReadBack.h) a part at a time, in turn, so that
+// neither the driver nor the program holds the whole table: a kind whose driver keeps a whole
+// result in memory reads it through a server cursor, or page by page.
+class CReadBackPaging {
+public:
+    virtual ~CReadBackPaging() = default;
+    // Before the first query, on the run's connection. Throws CDBException.
+    virtual void Begin(CDatabase& /*database*/) {}
+    // The query that gives the next rows, the first time the first; empty once every row was
+    // read. rowsRead: the rows the query before gave; lastKey: the key (HasKey) of the last of
+    // them.
+    virtual std::string NextQuery(std::size_t rowsRead, std::string_view lastKey) = 0;
+    // Whether a query gives the same rows in the same order each time it runs.
+    virtual bool Repeatable() const { return false; }
+    // Whether the queries select a key before the table's columns, which orders the rows.
+    virtual bool HasKey() const { return false; }
+    // After the last query: undoes what Begin did. Throws CDBException.
+    virtual void End(CDatabase& /*database*/) {}
+    // The same after a failure or when the rows are not all read; never throws.
+    virtual void Abandon(CDatabase& /*database*/) noexcept {}
+};
 
 // What a target's failure was, as its SQLSTATE says, or, where a driver reports no useful
 // state (sqlite3odbc says HY000 for nearly everything), as that driver's own code or text says.
@@ -92,6 +116,19 @@ public:
     // statement ends once it passes this many bytes.
     virtual std::size_t RowsPerStatement() const;
     virtual std::size_t BytesPerStatement() const;
+
+    // Reading a table back to verify the copy (TableReadBack.h). Whether a fixed-length text
+    // column (char(n)) gives its values padded with blanks to their length.
+    virtual bool PadsFixedLengthText() const { return true; }
+    // Whether date-time columns are read as the text the target gives rather than as
+    // date-times (a target without a date-time type keeps the text that was sent).
+    virtual bool ReadsDateTimesAsText() const { return false; }
+    // The queries that read columns (a select list) of table, rows at most per query where
+    // the kind reads in parts. By default one query, "select <columns> from <table>", whose
+    // rows the driver streams.
+    virtual std::unique_ptr<CReadBackPaging> ReadBackPaging(const std::string& table,
+                                                            const std::string& columns,
+                                                            std::size_t rows) const;
 
     // One Brimlow run at a time per target (RunLock.h). The statement that labels a session
     // of a run with label (what another run's refusal shows of it); empty when the kind has
