@@ -218,8 +218,10 @@ std::optional<std::vector<std::size_t>> CRunVerifier::ReadBack() {
     }
     m_observer.OnVerifyStart(m_nTotal);
     std::vector<std::size_t> held;
+    std::size_t reading = 0;
     try {
         for (std::size_t i = 0; i < catalogue.size(); ++i) {
+            reading = i;
             CTableDigest& digest = m_held[i];
             ReadTarget(i, [&digest](RowHash hash) { digest.Add(hash); });
             CVerification::Table& table = m_result.tables[i];
@@ -234,7 +236,8 @@ std::optional<std::vector<std::size_t>> CRunVerifier::ReadBack() {
         m_result.reason = Tr("The verification was stopped before every table was read back.");
         return std::nullopt;
     } catch (const CException& e) {
-        NotRun(TrFormat("The target's tables could not be read back: %1", {e.GetErrorMessage()}));
+        NotRun(TrFormat("The target's table %1 could not be read back: %2",
+                        {catalogue[reading].table, e.GetErrorMessage()}));
         return std::nullopt;
     }
     m_observer.OnVerifyProgress(m_nDone, m_nTotal);
