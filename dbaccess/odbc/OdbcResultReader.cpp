@@ -148,8 +148,11 @@ void COdbcResultReader::Execute(const std::string& query, bool allText, std::siz
         }
         std::size_t rows = std::clamp<std::size_t>(kBlockBytes / std::max<std::size_t>(rowBytes, 1),
                                                    1, std::max<std::size_t>(maxRows, 1));
-        if (!m_bGetDataInBlock && !repeatable) {
-            // A value too long for its buffer could be read neither in its block nor again.
+        // A value too long for its buffer could be read neither in its block nor again: the
+        // rows come one at a time, every value read with SQLGetData from its start (a driver
+        // may continue a bound column's SQLGetData where the buffer ended: FreeTDS does).
+        m_bUnbound = !m_bGetDataInBlock && !repeatable;
+        if (m_bUnbound) {
             rows = 1;
         }
         Bind(rows);
@@ -176,6 +179,9 @@ void COdbcResultReader::Bind(std::size_t rows) {
         bound.width = bound.timestamp ? sizeof(SQL_TIMESTAMP_STRUCT) : TextWidth(m_columns[c]);
         bound.buffer.resize(rows * bound.width);
         bound.lengths.assign(rows, 0);
+        if (m_bUnbound) {
+            continue;
+        }
         OdbcCheck(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(c + 1),
                              bound.timestamp ? SQL_C_TYPE_TIMESTAMP : SQL_C_CHAR,
                              bound.buffer.data(), static_cast<SQLLEN>(bound.width),
@@ -241,7 +247,11 @@ std::size_t COdbcResultReader::FetchBlock() {
                 rows = Fetch();
             }
         }
-        ReadLongValues(rows);
+        if (m_bUnbound) {
+            ReadUnbound();
+        } else {
+            ReadLongValues(rows);
+        }
         m_nRows = rows;
         return rows;
     } catch (const std::bad_alloc&) {
@@ -300,7 +310,36 @@ void COdbcResultReader::ReadLongValues(std::size_t rows) {
     }
 }
 
-std::string COdbcResultReader::GetData(std::size_t column) {
+void COdbcResultReader::ReadUnbound() {
+    const auto stmt = static_cast<SQLHSTMT>(m_stmt);
+    for (std::size_t c = 0; c < m_bound.size(); ++c) {
+        Bound& bound = m_bound[c];
+        long& length = bound.lengths[0];
+        if (bound.timestamp) {
+            COdbcHandles diagnostics;
+            m_database.ReaderStatement(diagnostics);
+            SQLLEN indicator = 0;
+            m_database.RunReader([&] {
+                OdbcCheck(
+                    SQLGetData(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_C_TYPE_TIMESTAMP,
+                               bound.buffer.data(), static_cast<SQLLEN>(bound.width), &indicator),
+                    "SQLGetData", diagnostics);
+            });
+            length = indicator == SQL_NULL_DATA ? kNull : static_cast<long>(indicator);
+            continue;
+        }
+        bool null = false;
+        std::string value = GetData(c, &null);
+        if (null) {
+            length = kNull;
+            continue;
+        }
+        m_long.push_back(std::move(value));
+        length = kLongBase - static_cast<long>(m_long.size() - 1);
+    }
+}
+
+std::string COdbcResultReader::GetData(std::size_t column, bool* null) {
     const auto stmt = static_cast<SQLHSTMT>(m_stmt);
     COdbcHandles diagnostics;
     m_database.ReaderStatement(diagnostics);
@@ -314,7 +353,13 @@ std::string COdbcResultReader::GetData(std::size_t column) {
                                       chunk, sizeof chunk, &length),
                            "SQLGetData", diagnostics);
         });
-        if (rc == SQL_NO_DATA || length == SQL_NULL_DATA) {
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        if (length == SQL_NULL_DATA) {
+            if (null != nullptr) {
+                *null = true;
+            }
             break;
         }
         const bool more = length == SQL_NO_TOTAL || length >= static_cast<SQLLEN>(sizeof chunk);

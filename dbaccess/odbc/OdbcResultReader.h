@@ -93,7 +93,11 @@ private:
     std::size_t Fetch();
     // Reads the values of the block longer than their buffers.
     void ReadLongValues(std::size_t rows);
-    std::string GetData(std::size_t column);
+    // The whole value of column of the current row, from its start; null, when given, is set
+    // for NULL.
+    std::string GetData(std::size_t column, bool* null = nullptr);
+    // Reads every value of the single row fetched, none of them bound.
+    void ReadUnbound();
     // Runs the query again, a row to a block, and skips the rows read before the block.
     void RefetchByRow();
 
@@ -104,6 +108,7 @@ private:
     bool m_bRepeatable = false;
     bool m_bOpen = false;             // a result is open
     bool m_bGetDataInBlock = false;   // the driver reads a value of any row of a block
+    bool m_bUnbound = false;          // a row to a block, every value read with SQLGetData
     std::size_t m_nRowsPerBlock = 1;  // as bound
     std::size_t m_nRowsBefore = 0;    // rows of the result before the current block
     std::vector<COdbcColumn> m_columns;
