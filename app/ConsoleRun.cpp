@@ -108,6 +108,23 @@ void CConsoleRun::OnTableEnd(const CTableProgress& table) {
     m_nRowsBefore += table.inserted;
 }
 
+void CConsoleRun::OnVerifyStart(std::size_t total) {
+    if (m_progress) {
+        m_progress->StartVerify(total);
+    }
+}
+
+void CConsoleRun::OnVerifyProgress(std::size_t done, std::size_t total) {
+    if (m_progress) {
+        m_progress->ShowVerify(done, total);
+    }
+}
+
+void CConsoleRun::OnVerified(const CVerification& /*result*/) {
+    // What it found is told with the run's end (FinishRun), from the run's outcome.
+    ClearProgress();
+}
+
 void CConsoleRun::OnRunEnd(const CRunOutcome& outcome) {
     m_outcome = outcome;
     // A table that failed as it was opened has no line of its own in the summary.

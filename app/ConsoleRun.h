@@ -13,7 +13,8 @@
 
 // How the command line follows a run: each log line on its stream as soon as it is
 // appended, a progress line on stderr when asked for, a note on stderr for each table whose
-// stored row count is stale, the account that --summary writes, and a stop when SIGINT,
+// stored row count is stale, the account that --summary writes (the verification's with it,
+// which FinishRun tells once the run is over), and a stop when SIGINT,
 // SIGTERM or SIGHUP arrived.
 //
 // A log line that cannot be written (a closed pipe, a full disk) does not stop the run: the
@@ -32,6 +33,9 @@ public:
     void OnTextCutAtZeroByte(const CTableProgress& table, const std::string& column) override;
     void OnRowsUncounted() override;
     void OnTableEnd(const CTableProgress& table) override;
+    void OnVerifyStart(std::size_t total) override;
+    void OnVerifyProgress(std::size_t done, std::size_t total) override;
+    void OnVerified(const CVerification& result) override;
     void OnRunEnd(const CRunOutcome& outcome) override;
     bool IsStopRequested() override;
 

@@ -32,18 +32,34 @@ void CProgressLine::StartRun(size_t runTotal) {
     m_started = std::chrono::steady_clock::now();
 }
 
-void CProgressLine::Show(const CTableProgress& table, size_t rowsDone) {
+std::string CProgressLine::RateAndTimeLeft(size_t done, size_t total) const {
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
-    std::string text = table.table + "  " + GroupThousands(table.inserted) + " / " +
-                       GroupThousands(table.total) + " rows";
-    if (elapsed >= 0.5 && rowsDone > 0) {
-        const double rate = static_cast<double>(rowsDone) / elapsed;
-        const size_t left = m_nRunTotal > rowsDone ? m_nRunTotal - rowsDone : 0;
-        text += "  " + GroupThousands(static_cast<size_t>(rate)) + " rows/s  " +
-                FormatDuration(static_cast<long>(static_cast<double>(left) / rate + 0.5)) + " left";
+    if (elapsed < 0.5 || done == 0) {
+        return {};
     }
-    Draw(text);
+    const double rate = static_cast<double>(done) / elapsed;
+    const size_t left = total > done ? total - done : 0;
+    return "  " + GroupThousands(static_cast<size_t>(rate)) + " rows/s  " +
+           FormatDuration(static_cast<long>(static_cast<double>(left) / rate + 0.5)) + " left";
+}
+
+void CProgressLine::Show(const CTableProgress& table, size_t rowsDone) {
+    Draw(table.table + "  " + GroupThousands(table.inserted) + " / " + GroupThousands(table.total) +
+         " rows" + RateAndTimeLeft(rowsDone, m_nRunTotal));
+}
+
+void CProgressLine::StartVerify(size_t total) {
+    // The rate of the read-back is its own: the copy's would make the time left wrong.
+    StartRun(total);
+    ShowVerify(0, total);
+}
+
+void CProgressLine::ShowVerify(size_t done, size_t total) {
+    // A second reading of a table that differs raises the total.
+    m_nRunTotal = total;
+    Draw("verifying  " + GroupThousands(done) + " / " + GroupThousands(total) + " rows" +
+         RateAndTimeLeft(done, total));
 }
 
 void CProgressLine::Clear() {

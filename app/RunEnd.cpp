@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -150,6 +151,65 @@ void ReportFailure(const std::string& error, const std::optional<CTableProgress>
     PrintError(error);
 }
 
+// True when the run failed because the tables read back do not hold the rows sent as they
+// were sent (not because a table's count differs).
+bool CopyDiffers(const CRunOutcome& outcome) {
+    if (!outcome.differs || !outcome.error) {
+        return false;
+    }
+    try {
+        std::rethrow_exception(outcome.error);
+    } catch (const CCopyDiffers&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// What the verification of a run that asked for one found; a run that ended before its tables
+// were read back did not verify them.
+std::shared_ptr<const CVerification> VerificationOf(const CRunOutcome& outcome) {
+    if (outcome.verification) {
+        return outcome.verification;
+    }
+    auto notRun = std::make_shared<CVerification>();
+    notRun->reason = Tr("The run ended before its tables were read back.");
+    return notRun;
+}
+
+// Tells on stderr what the verification of a run that completed found (a copy that differs
+// failed the run and is told with its error).
+void ReportVerification(const CVerification& verification, int signal) {
+    switch (verification.state) {
+        case CVerification::State::Equal:
+            std::fprintf(stderr,
+                         Tr("brimlow-migrate: verified: the target holds every value of the %s "
+                            "rows as it was sent.\n"),
+                         GroupThousands(verification.Rows()).c_str());
+            break;
+        case CVerification::State::Stopped:
+            if (signal > 0) {
+                std::fprintf(stderr,
+                             Tr("brimlow-migrate: stopped by %s during the verification; every "
+                                "row was committed and stays in the target, but the copy was not "
+                                "verified.\n"),
+                             StopSignalName(signal));
+            } else {
+                std::fputs(Tr("brimlow-migrate: the verification was stopped; every row was "
+                              "committed and stays in the target, but the copy was not "
+                              "verified.\n"),
+                           stderr);
+            }
+            break;
+        case CVerification::State::NotRun:
+            std::fprintf(stderr, Tr("brimlow-migrate: note: the copy was not verified: %s\n"),
+                         verification.reason.c_str());
+            break;
+        case CVerification::State::Differs:
+            break;
+    }
+}
+
 const char* StatusName(const CRunOutcome& outcome) {
     if (outcome.unknown != UnknownOutcome::None || outcome.sessionLeft) {
         return "unknown";
@@ -201,6 +261,15 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
     int status = 0;
     switch (outcome.status) {
         case CRunOutcome::Status::Completed:
+            if (end.verify) {
+                ReportVerification(*VerificationOf(outcome), end.signal);
+            }
+            // A stop that came during the verification of a completed run is still a stop:
+            // a script learns from the status that the copy was not verified.
+            if (end.verify && outcome.verification &&
+                outcome.verification->state == CVerification::State::Stopped && end.signal > 0) {
+                status = 128 + end.signal;
+            }
             break;
         case CRunOutcome::Status::Stopped:
             if (outcome.sessionLeft) {
@@ -215,6 +284,16 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
             if (outcome.noAnswer) {
                 ReportGivenUp(outcome, table, 0);
                 PrintError(error);
+            } else if (CopyDiffers(outcome)) {
+                // The error names the tables, the rows, the values and the file that lists
+                // them all; what to do follows.
+                PrintError(error);
+                std::fputs(Tr("brimlow-migrate: every row was committed and the data stays in "
+                              "the target as it is, but it does not hold the values as they were "
+                              "sent. Check the target tables for triggers, for columns too "
+                              "narrow for the values and for a collation or character set that "
+                              "cannot hold the text, then run again with --replace.\n"),
+                           stderr);
             } else {
                 ReportFailure(error, table, outcome.rolledBack, end.statementsOnly,
                               outcome.unknown);
@@ -241,6 +320,12 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
             summary.RolledBack();
         }
         summary.SetTarget(end.target);
+        if (end.verify) {
+            summary.SetVerification(VerificationOf(outcome));
+        }
+        if (CopyDiffers(outcome)) {
+            summary.SetDiffers("values");
+        }
         try {
             WriteSummary(summaryPath,
                          summary.ToJson(StatusName(outcome), failed ? &error : nullptr));

@@ -4,11 +4,13 @@
 //   brimlow-migrate [--target STRING | --target-file FILE] [OPTIONS] FILE.mdb
 //   brimlow-migrate --replace [--target … | --target-file …] [OPTIONS] FILE.mdb
 //   brimlow-migrate --sql [OPTIONS] FILE.mdb
+//   brimlow-migrate --verify [--replace] [--target … | --target-file …] [OPTIONS] FILE.mdb
 //   brimlow-migrate --help | --version
 //
-// Exit status: 0 when every table arrived, 1 when the run failed or its log could
-// not be written (the reason on stderr), 2 for a usage error, 128 + the signal
-// when SIGINT, SIGTERM or SIGHUP stopped the run.
+// Exit status: 0 when every table arrived (and, with --verify, the copy was not found to
+// differ), 1 when the run failed, its copy differs or its log could not be written (the
+// reason on stderr), 2 for a usage error, 128 + the signal when SIGINT, SIGTERM or SIGHUP
+// stopped the run or its verification.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -74,6 +76,12 @@ constexpr const char* kUsage = TrNoop(
     "  --replace                   replace the contents of the eight tables in one\n"
     "                              transaction: empty them, insert every row, commit\n"
     "                              at the end; on any failure or stop nothing changes\n"
+    "  --verify                    after the commit, read the eight tables back and\n"
+    "                              compare every value with what was sent; a copy\n"
+    "                              that differs fails (status 1, \"differs\"), its\n"
+    "                              rows stay and the differing ones are listed in a\n"
+    "                              file named on stderr; an append into tables that\n"
+    "                              held rows is not verified (\"not run\")\n"
     "  --progress, --no-progress   show the progress line on stderr, or not;\n"
     "                              by default only when stderr is a terminal\n"
     "  --summary FILE              write how the run ended, as JSON, to FILE:\n"
@@ -82,7 +90,8 @@ constexpr const char* kUsage = TrNoop(
     "                              the commit was in flight when the connection\n"
     "                              was lost or the target stopped answering) or\n"
     "                              \"differs\" (a table does not hold what the run\n"
-    "                              inserted); never a file the run reads or a folder\n"
+    "                              inserted, or not as it was sent); never a file\n"
+    "                              the run reads or a folder\n"
     "  --help                      show this text\n"
     "  --version                   show the version\n"
     "\n"
@@ -92,6 +101,10 @@ constexpr const char* kUsage = TrNoop(
     "second signal): its outcome is then reported as unknown. Without a signal, a\n"
     "statement unanswered for 16 s is cancelled and given up the same way, and the\n"
     "run fails.\n"
+    "\n"
+    "A signal during --verify's read-back stops the verification: every row is\n"
+    "committed and stays; the exit status is 128 + the signal, and the summary says\n"
+    "\"completed\" with the verification \"not run\".\n"
     "\n"
     "One run at a time per target, whatever its mode: a second run waits up to 15 s\n"
     "for the first one's run lock, then fails before its first row, naming it.\n"
@@ -111,6 +124,7 @@ struct COptions {
     std::string target = kTargetConnection;
     bool bSqlOnly = false;
     bool bReplace = false;
+    bool bVerify = false;  // the copy is read back and compared after the commit
     Progress progress = Progress::Auto;
     std::string summary;     // empty: no summary
     std::string targetFile;  // what --target-file named ("-": standard input); empty: none
@@ -250,6 +264,8 @@ std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
             options.bSqlOnly = true;
         } else if (arg == "--replace") {
             options.bReplace = true;
+        } else if (arg == "--verify") {
+            options.bVerify = true;
         } else if (arg == "--target") {
             if (i + 1 == args.size()) {
                 std::fputs(Tr("brimlow-migrate: --target needs a connection string\n"), stderr);
@@ -281,6 +297,11 @@ std::optional<COptions> ParseArguments(const std::vector<std::string>& args) {
     }
     if (options.bSqlOnly && options.bReplace) {
         std::fputs(Tr("brimlow-migrate: --sql and --replace exclude each other\n"), stderr);
+        return std::nullopt;
+    }
+    if (options.bSqlOnly && options.bVerify) {
+        // Statements written out leave nothing to read back.
+        std::fputs(Tr("brimlow-migrate: --sql and --verify exclude each other\n"), stderr);
         return std::nullopt;
     }
     if (bTargetGiven && targetFile) {
@@ -356,6 +377,7 @@ void RunMigration(const COptions& options, const std::optional<CResolvedTarget>&
     const auto run = [&](ITargetDatabase& target) {
         CMigrationRun migration(source, target, console);
         migration.SetWatch(watch);
+        migration.SetVerify(options.bVerify);
         migration.Run([&] { return options.path; }, options.target);
     };
 
@@ -470,6 +492,7 @@ int Migrate(const COptions& options) {
     end.signal = ReceivedStopSignal();
     end.target = target;
     end.statementsOnly = options.bSqlOnly;
+    end.verify = options.bVerify;
     console.ClearProgress();
     return FinishRun(end, console, options.summary);
 }

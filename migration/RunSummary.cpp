@@ -48,6 +48,16 @@ size_t Utf8SequenceLength(const std::string& text, size_t i) {
     return code < min || code > 0x10FFFF || surrogate ? 0 : length;
 }
 
+// Whether verification read table back whole and found it holds exactly the rows sent.
+bool Verified(const CVerification& verification, const std::string& table) {
+    for (const CVerification::Table& read : verification.tables) {
+        if (read.table == table) {
+            return read.verified;
+        }
+    }
+    return false;
+}
+
 std::string Seconds(double seconds) {
     char buffer[32];
     const auto result =
@@ -125,12 +135,27 @@ std::string CRunSummary::ToJson(const std::string& status, const std::string* er
             }
             json += "]";
         }
+        if (m_verification) {
+            json += std::string(", \"verified\": ") +
+                    (Verified(*m_verification, table.table) ? "true" : "false");
+        }
         json += "}";
     }
     json += "]";
     if (status == "differs") {
-        // What differs: the rows the target holds from the rows the run accounts for.
-        json += ", \"differs\": \"count\"";
+        // What differs: the rows the target holds from the rows the run accounts for, or
+        // their values from the values sent.
+        json += ", \"differs\": " + JsonString(m_strDiffers);
+    }
+    if (m_verification) {
+        const CVerification::State state = m_verification->state;
+        json += ", \"verification\": " + JsonString(VerificationWord(state));
+        if (state == CVerification::State::NotRun || state == CVerification::State::Stopped) {
+            json += ", \"verification_reason\": " + JsonString(m_verification->reason);
+        }
+        if (!m_verification->differencesFile.empty()) {
+            json += ", \"differences_file\": " + JsonString(m_verification->differencesFile);
+        }
     }
     if (!m_strTarget.empty()) {
         json += ", \"target\": " + JsonString(m_strTarget);

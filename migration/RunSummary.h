@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/verify/Verification.h"
 
 // The account of one run for scheduled jobs: how it ended and, for every table it started, in
 // run order, its total (the rows read once the table was read whole, the rows the source
@@ -41,21 +43,35 @@ public:
     void SetTarget(std::string target) { m_strTarget = std::move(target); }
     // The run was rolled back: the target kept none of the rows sent.
     void RolledBack() noexcept;
+    // The verification of the copy, for a run that asked for one; null: none was asked for,
+    // and the summary has no verification keys.
+    void SetVerification(std::shared_ptr<const CVerification> verification) {
+        m_verification = std::move(verification);
+    }
+    // What a "differs" status found to differ: "count" (the rows a table holds) or "values"
+    // (the rows read back are not the rows sent).
+    void SetDiffers(std::string what) { m_strDiffers = std::move(what); }
 
     const std::vector<Table>& Tables() const noexcept { return m_tables; }
 
     // {"status": ..., "error": ... (only when given), "tables": [...]} on one line, each table
     // as {"table", "total", "declared" (only when known to differ), "inserted", "seconds",
-    // "cut_at_zero_byte" (only when any: [{"column", "first_row", "count"}])}. status
-    // is "running", "completed", "stopped", "failed" or "differs" (every row was sent and
-    // committed, but a target table does not hold what the run accounts for; then
-    // "differs": "count" follows the tables); texts are escaped as JSON wants, and bytes
-    // that are not UTF-8 become U+FFFD.
+    // "cut_at_zero_byte" (only when any: [{"column", "first_row", "count"}]), "verified"
+    // (only with a verification: the table was read back whole and holds exactly the rows
+    // sent)}. status is "running", "completed", "stopped", "failed" or "differs" (every row
+    // was sent and committed, but a target table does not hold what the run accounts for, or
+    // not as it was sent; then "differs": "count" or "values" follows the tables). With a
+    // verification, "verification" ("equal", "differs" or "not run") follows, with
+    // "verification_reason" when it was not run or was stopped, and "differences_file" when
+    // the differing rows were written to one. Texts are escaped as JSON wants, and bytes that
+    // are not UTF-8 become U+FFFD.
     std::string ToJson(const std::string& status, const std::string* error) const;
 
 private:
     std::vector<Table> m_tables;
     std::string m_strTarget;
+    std::shared_ptr<const CVerification> m_verification;
+    std::string m_strDiffers = "count";
     std::chrono::steady_clock::time_point m_started;
 };
 

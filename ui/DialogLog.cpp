@@ -23,8 +23,27 @@ void CDialogLog::OnRowProgress(const CTableProgress& table) {
     }
 }
 
-void CDialogLog::OnRunEnd(const CRunOutcome& outcome) {
-    const std::string line = runlines::EndLine(outcome);
+void CDialogLog::OnVerifyStart(std::size_t total) {
+    ShowProgress(runlines::Verifying(0, total));
+}
+
+void CDialogLog::OnVerifyProgress(std::size_t done, std::size_t total) {
+    if (m_bProgressShown) {
+        m_dialog.ReplaceLastLogLine(runlines::Verifying(done, total));
+    }
+}
+
+void CDialogLog::ShowProgress(const std::string& line) {
+    if (m_bProgressShown) {
+        m_dialog.ReplaceLastLogLine(line);
+    } else {
+        m_dialog.AppendLog(line.c_str());
+        m_bProgressShown = true;
+    }
+}
+
+void CDialogLog::OnRunEnd(const CRunOutcome& outcome, bool appended) {
+    const std::string line = runlines::EndLine(outcome, appended);
     if (line.empty()) {
         return;
     }

@@ -18,12 +18,16 @@ CDialogRun::CDialogRun(std::weak_ptr<CDialogLog> log, std::string path,
 void CDialogRun::RunOn(ISourceDatabase& source, ITargetDatabase& target) {
     CMigrationRun run(source, target, *this);
     run.SetWatch(m_watch);
+    // Every run is verified where it can be: the run itself says "not run" for rows added to
+    // tables that held some, and for a target that cannot read its tables back.
+    run.SetVerify(true);
     run.Run([this] { return m_strPath; }, kTargetConnection);
 }
 
 ExistingRowsChoice CDialogRun::AskExistingRows(const CExistingRows& existing) {
     ExistingRowsChoice choice = ExistingRowsChoice::Cancel;
     CallOnUi([&](CBrimlowDlg& dialog) { choice = dialog.AskAboutExistingRows(existing); });
+    m_bAppended = choice == ExistingRowsChoice::Append;
     return choice;
 }
 
@@ -72,8 +76,18 @@ void CDialogRun::OnRowProgress(const CTableProgress& table) {
     Post([table](CDialogLog& log) { log.OnRowProgress(table); });
 }
 
+void CDialogRun::OnVerifyStart(std::size_t total) {
+    Post([total](CDialogLog& log) { log.OnVerifyStart(total); });
+}
+
+void CDialogRun::OnVerifyProgress(std::size_t done, std::size_t total) {
+    Post([done, total](CDialogLog& log) { log.OnVerifyProgress(done, total); });
+}
+
 void CDialogRun::OnRunEnd(const CRunOutcome& outcome) {
-    Post([outcome](CDialogLog& log) { log.OnRunEnd(outcome); });
+    Post([outcome, appended = m_bAppended.load()](CDialogLog& log) {
+        log.OnRunEnd(outcome, appended);
+    });
 }
 
 void CDialogRun::Post(std::function<void(CDialogLog&)> show) const {

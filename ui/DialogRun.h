@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -50,6 +52,8 @@ public:
     void OnTableStart(const CTableProgress& table) override;
     void OnRowProgress(const CTableProgress& table) override;
     void OnRowsUncounted() override;
+    void OnVerifyStart(std::size_t total) override;
+    void OnVerifyProgress(std::size_t done, std::size_t total) override;
     void OnRunEnd(const CRunOutcome& outcome) override;
 
 private:
@@ -60,4 +64,7 @@ private:
     std::string m_strPath;
     std::optional<CResolvedTarget> m_target;
     std::shared_ptr<CRunWatch> m_watch;
+    // The user chose to add the rows to tables that held some: why the copy is not verified.
+    // Read by the watcher's thread when a call is given up.
+    std::atomic<bool> m_bAppended{false};
 };

@@ -14,6 +14,7 @@
 #include <wx/generic/msgdlgg.h>
 
 #include "dbaccess/Exceptions.h"
+#include "migration/EngineInterfaces.h"
 #include "ui/Utf8.h"
 
 namespace {
@@ -99,8 +100,13 @@ namespace {
 // was given, to the clipboard.
 class CErrorBox : public wxGenericMessageDialog {
 public:
-    CErrorBox(const wxString& text, const wxString& caption, long style)
-        : wxGenericMessageDialog(nullptr, Wrap(text), caption, style), m_text(text) {
+    CErrorBox(const wxString& text, const wxString& caption, long style,
+              const wxString& detail = wxString())
+        : wxGenericMessageDialog(nullptr, Wrap(text), caption, style),
+          m_text(detail.empty() ? text : text + wxS("\n\n") + detail) {
+        if (!detail.empty()) {
+            SetExtendedMessage(Wrap(detail));
+        }
         Bind(wxEVT_CHAR_HOOK, &CErrorBox::OnCharHook, this);
     }
 
@@ -140,8 +146,16 @@ CHandlerErrorReport Show(std::string text, long icon) {
     if (text.empty()) {
         text = kNoTextMessage;
     }
-    return {HandlerErrorAction::Show, std::move(text), icon};
+    return {HandlerErrorAction::Show, std::move(text), icon, {}};
 }
+
+// A copy whose tables, read back, do not hold the rows as they were sent. Japanese in every
+// locale, as the dialog's log lines are; the error's own text is the detail.
+constexpr const char* kCopyDiffers =
+    "移行した行はすべて確定しましたが、移行先から読み戻した値が移行元と一致しません。"
+    "データは移行先にそのまま残っています。\n"
+    "移行先のテーブルのトリガー、列の長さ、照合順序 (文字セット) を確かめてから、"
+    "もう一度移行して「置き換える」を選んでください。";
 
 }  // namespace
 
@@ -152,7 +166,9 @@ CHandlerErrorReport DescribeHandlerError(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const CUserException&) {
-        return {HandlerErrorAction::Ignore, {}, 0};
+        return {HandlerErrorAction::Ignore, {}, 0, {}};
+    } catch (const CCopyDiffers& e) {
+        return {HandlerErrorAction::Show, kCopyDiffers, wxICON_STOP, e.GetErrorMessage()};
     } catch (const CMemoryException& e) {
         return Show(e.GetErrorMessage(), wxICON_EXCLAMATION);
     } catch (const CException& e) {
@@ -164,16 +180,16 @@ CHandlerErrorReport DescribeHandlerError(const std::exception_ptr& error) {
     }
 }
 
-void ShowErrorBox(const std::string& text, long icon) {
+void ShowErrorBox(const std::string& text, long icon, const std::string& detail) {
     const wxString caption = wxTheApp != nullptr ? wxTheApp->GetAppName() : wxString();
-    CErrorBox box(WxFromUtf8(text), caption, wxOK | icon);
+    CErrorBox box(WxFromUtf8(text), caption, wxOK | icon, WxFromUtf8(detail));
     box.ShowModal();
 }
 
 bool ReportHandlerError(const std::exception_ptr& error) {
     const CHandlerErrorReport report = DescribeHandlerError(error);
     if (report.action == HandlerErrorAction::Show) {
-        ShowErrorBox(report.text, report.icon);
+        ShowErrorBox(report.text, report.icon, report.detail);
     }
     return report.action != HandlerErrorAction::Escalate;
 }

@@ -22,18 +22,23 @@ struct CHandlerErrorReport {
     HandlerErrorAction action = HandlerErrorAction::Escalate;
     std::string text;  // UTF-8
     long icon = 0;     // wxICON_STOP or wxICON_EXCLAMATION
+    // The technical detail below the text (the box's extended message), UTF-8; empty: none.
+    std::string detail;
 };
 
 // Decides the report for an exception that escaped a handler: our family shows its own
 // text, or "Internal application error." when it has none, with the stop icon; running out
 // of memory (CMemoryException or std::bad_alloc) the exclamation icon; CUserException
-// nothing. Anything else, and a null error, escalate.
+// nothing. A copy that differs from its source (CCopyDiffers) says in Japanese what happened
+// and what to do, with the error's own text (the tables, rows and values, and the file that
+// lists them) as the detail. Anything else, and a null error, escalate.
 CHandlerErrorReport DescribeHandlerError(const std::exception_ptr& error);
 
-// Shows text (UTF-8) in a modal message box with the given icon and waits for OK. Long
-// lines wrap at about 600 pixels, so the box stays narrower than the screen; Ctrl+C in the
-// box copies the whole text.
-void ShowErrorBox(const std::string& text, long icon);
+// Shows text (UTF-8) in a modal message box with the given icon, and detail (UTF-8) below it
+// as the box's extended message when it is not empty, and waits for OK. Long lines wrap at
+// about 600 pixels, so the box stays narrower than the screen; Ctrl+C in the box copies the
+// whole text, the detail included.
+void ShowErrorBox(const std::string& text, long icon, const std::string& detail = {});
 
 // text with line breaks put in, so that no line is wider than maxWidth as width measures it:
 // after a blank (which goes), after "/", between Japanese characters (not before closing

@@ -142,6 +142,43 @@ std::string CountsDiffer(const std::vector<CTableCount>& tables) {
            "。移行中に別のプログラム (またはテーブルのトリガー) が移行先を変更しました。";
 }
 
+std::string Verifying(std::size_t done, std::size_t total) {
+    return "検証中… " + GroupThousands(done) + " / " + GroupThousands(total) + " 件";
+}
+
+std::string Verified(const CVerification& verification, bool appended) {
+    switch (verification.state) {
+        case CVerification::State::Equal:
+            return GroupThousands(verification.Rows()) + " 件すべての値が移行元と一致しました。";
+        case CVerification::State::Stopped:
+            return "値の検証を中止しました。移行したデータはそのまま移行先に残っています。";
+        case CVerification::State::NotRun:
+            return appended ? "以前から行のあるテーブルに追加したため、値は検証していません。"
+                            : "移行先からテーブルを読み戻せないため、値は検証していません。";
+        case CVerification::State::Differs:
+            break;
+    }
+    // The tables read back that do not hold the rows sent; every table not verified when
+    // none of them says so.
+    std::string tables;
+    for (const bool readOnly : {true, false}) {
+        for (const CVerification::Table& table : verification.tables) {
+            if (!table.verified && (table.read || !readOnly)) {
+                tables += (tables.empty() ? "" : "、") + table.table;
+            }
+        }
+        if (!tables.empty()) {
+            break;
+        }
+    }
+    std::string line =
+        (tables.empty() ? std::string("移行先") : tables) + "の値が移行元と一致しません。";
+    if (!verification.differencesFile.empty()) {
+        line += "違いのある行を " + verification.differencesFile + " に書き出しました。";
+    }
+    return line;
+}
+
 namespace {
 
 bool IsCancel(const std::exception_ptr& error) {
@@ -180,6 +217,11 @@ std::string FailureLine(const CRunOutcome& outcome, const CTableProgress* table)
             std::rethrow_exception(outcome.error);
         } catch (const CCountDiffers& e) {
             return CountsDiffer(e.Tables());
+        } catch (const CCopyDiffers&) {
+            if (outcome.verification) {
+                return Verified(*outcome.verification);
+            }
+            return "移行先の値が移行元と一致しません。";
         } catch (...) {
         }
         return CountsDiffer({});
@@ -224,11 +266,11 @@ std::string NoAnswer(const CRunOutcome& outcome, const CTableProgress* table) {
            GroupThousands(table->total) + " 件を移行済み)";
 }
 
-std::string EndLine(const CRunOutcome& outcome) {
+std::string EndLine(const CRunOutcome& outcome, bool appended) {
     const CTableProgress* table = outcome.table ? &*outcome.table : nullptr;
     switch (outcome.status) {
         case CRunOutcome::Status::Completed:
-            return {};
+            return outcome.verification ? Verified(*outcome.verification, appended) : std::string();
         case CRunOutcome::Status::Stopped:
             return StopLine(outcome, table);
         case CRunOutcome::Status::Failed:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <string>
 #include <vector>
@@ -48,9 +49,21 @@ std::string RowsUncounted();
 // hold what the run accounts for: "移行しましたが、KEN_ALLの件数が合いません。(…)".
 std::string CountsDiffer(const std::vector<CTableCount>& tables);
 
-// The line that tells how a run that did not complete ended, one of those above; empty for a
-// completed run and for a cancel.
-std::string EndLine(const CRunOutcome& outcome);
+// "検証中… 52,000 / 166,140 件": the last line of the log while the target's tables are read
+// back and compared with the rows sent.
+std::string Verifying(std::size_t done, std::size_t total);
+
+// The line that says what the verification of a run found, below 「移行が完了しました。」:
+// "166,140 件すべての値が移行元と一致しました。", the tables whose values differ and the file
+// that lists their rows, a verification that was stopped (the rows stay), or why it was not
+// run. appended: the run added its rows to tables that held some (追加する), which is the
+// reason a verification of such a run is not run; otherwise the target cannot read back.
+std::string Verified(const CVerification& verification, bool appended = false);
+
+// The line that tells how a run ended where that needs telling, one of those above: a run that
+// did not complete, or the verification of one that did (appended as for Verified); empty for
+// a completed run without verification and for a cancel.
+std::string EndLine(const CRunOutcome& outcome, bool appended = false);
 
 // The reason FailedWithoutRows gives for an error, in a few Japanese words: the file cannot
 // be found or opened, its password differs, it is damaged, a table is missing, the target

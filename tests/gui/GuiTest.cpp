@@ -24,6 +24,7 @@ int CDialogAnswerer::Enter(wxDialog* dialog) {
     seen.title = Utf8FromWx(dialog->GetTitle());
     if (const auto* box = dynamic_cast<const wxMessageDialogBase*>(dialog)) {
         seen.message = Utf8FromWx(box->GetMessage());
+        seen.detail = Utf8FromWx(box->GetExtendedMessage());
         seen.icon = box->GetMessageDialogStyle() & wxICON_MASK;
     }
     m_seen.push_back(seen);

@@ -25,6 +25,7 @@ struct CSeenDialog {
     std::string className;  // "wxGenericMessageDialog", "wxFileDialog", ...
     std::string title;
     std::string message;  // message boxes only
+    std::string detail;   // message boxes only: the extended message
     long icon = 0;        // message boxes only: the wxICON_* bits of the style
 };
 

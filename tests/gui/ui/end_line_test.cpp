@@ -1,6 +1,7 @@
 // The dialog's line for how a run ended, from the run's own account of it.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "dbaccess/Exceptions.h"
@@ -130,4 +131,60 @@ TEST(EndLine, ATargetAnotherRunHoldsIsSaidToBeInUse) {
                                    std::make_exception_ptr(CTargetBusy("Another Brimlow run …")));
     EXPECT_EQ(runlines::EndLine(busy),
               "移行を開始できませんでした。(移行先は別の移行が使用中です)");
+}
+
+namespace {
+
+std::shared_ptr<CVerification> Verification(CVerification::State state) {
+    auto verification = std::make_shared<CVerification>();
+    verification->state = state;
+    verification->tables = {{"KEN_ALL", 126029, 126029, true, true, 0, 0, {}},
+                            {"Mst01", 40000, 40000, true, true, 0, 0, {}},
+                            {"Mst03", 111, 111, true, true, 0, 0, {}}};
+    return verification;
+}
+
+}  // namespace
+
+// The read-back's progress, and what the verification of a completed run found, one line
+// after the completion line: equal with the rows compared, stopped with the rows kept, not run
+// with its reason. A run without verification has no such line.
+TEST(EndLine, TheVerificationOfACompletedRunSaysWhatItFound) {
+    using State = CVerification::State;
+    EXPECT_EQ(runlines::Verifying(52000, 166140), "検証中… 52,000 / 166,140 件");
+    CRunOutcome completed = Ended(CRunOutcome::Status::Completed);
+    completed.verification = Verification(State::Equal);
+    EXPECT_EQ(runlines::EndLine(completed), "166,140 件すべての値が移行元と一致しました。");
+    completed.verification = Verification(State::Stopped);
+    EXPECT_EQ(runlines::EndLine(completed),
+              "値の検証を中止しました。移行したデータはそのまま移行先に残っています。");
+    completed.verification = Verification(State::NotRun);
+    EXPECT_EQ(runlines::EndLine(completed, true),
+              "以前から行のあるテーブルに追加したため、値は検証していません。");
+    EXPECT_EQ(runlines::EndLine(completed),
+              "移行先からテーブルを読み戻せないため、値は検証していません。");
+}
+
+// A copy whose values differ names the tables that differ and the file that lists their rows;
+// one whose counts differ keeps the line about the counts.
+TEST(EndLine, ACopyThatDiffersNamesItsTablesAndTheListOfRows) {
+    auto found = Verification(CVerification::State::Differs);
+    found->tables[0].verified = false;
+    found->tables[2].verified = false;
+    found->differencesFile = "/home/u/.local/share/brimlow/differences.txt";
+    CRunOutcome differs = Ended(CRunOutcome::Status::Failed,
+                                std::make_exception_ptr(CCopyDiffers("KEN_ALL row 3 …")));
+    differs.differs = true;
+    differs.verification = found;
+    EXPECT_EQ(runlines::EndLine(differs),
+              "KEN_ALL、Mst03の値が移行元と一致しません。違いのある行を "
+              "/home/u/.local/share/brimlow/differences.txt に書き出しました。");
+    found->differencesFile.clear();
+    found->tables[0].verified = true;
+    EXPECT_EQ(runlines::EndLine(differs), "Mst03の値が移行元と一致しません。");
+
+    differs.error = std::make_exception_ptr(CCountDiffers({{"Mst02", 0, 50, 49}}));
+    EXPECT_EQ(runlines::EndLine(differs),
+              "移行しましたが、移行先の件数が合いません: Mst02は 49 件 (空のテーブルに 50 件を"
+              "移行)。移行中に別のプログラム (またはテーブルのトリガー) が移行先を変更しました。");
 }

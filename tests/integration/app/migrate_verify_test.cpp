@@ -163,6 +163,26 @@ TEST_P(MigrateVerify, AColumnTooShortForAValue) {
     }
 }
 
+// Statements written out leave nothing to read back; without --verify, no verification keys.
+TEST(MigrateVerifyOptions, SqlExcludesVerifyAndNoVerifyMeansNoKeys) {
+    const std::string program = testpaths::Build("brimlow-migrate").string();
+    const std::string sample = testpaths::Data("sample.mdb").string();
+    const CommandResult sql = testsupport::RunCommand({program, "--sql", "--verify", sample});
+    EXPECT_EQ(sql.exitCode, 2);
+    EXPECT_EQ(sql.err.rfind("brimlow-migrate: --sql and --verify exclude each other\n", 0), 0u)
+        << sql.err;
+
+    const testtarget::SqliteTarget target;
+    const testsupport::TempDirectory dir{"brimlow-verify"};
+    const CommandResult plain = testsupport::RunCommand(
+        {program, "--summary", (dir.Path() / "plain.json").string(), "--target",
+         target.ConnectionString(), sample});
+    EXPECT_EQ(plain.exitCode, 0) << plain.err;
+    const std::string json = testsupport::ReadFile(dir.Path() / "plain.json");
+    EXPECT_NE(json.find("\"status\": \"completed\""), std::string::npos) << json;
+    EXPECT_EQ(json.find("verifi"), std::string::npos) << json;
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, MigrateVerify, testing::Values(kSqlite, kPostgres),
                          [](const testing::TestParamInfo<VerifyTarget>& info) {
                              return std::string(info.param.name);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "migration/CountText.h"
 
 namespace {
@@ -48,6 +50,50 @@ TEST(RunSummary, ListsTheTablesStartedWithWhatTheyHold) {
     EXPECT_NE(std::string::npos, json.find("}, {\"table\": \"KEN_ALL_Version\", \"total\": 1, "
                                            "\"inserted\": 0, \"seconds\": 0.000}]}\n"))
         << json;
+}
+
+// With a verification, each table says whether it was verified, and the summary what the
+// verification found, why it was not run, and where the differing rows went; a copy whose
+// values differ says so apart from one whose counts differ. Without one, none of these keys.
+TEST(RunSummary, AVerificationAddsItsKeysAndOnlyThen) {
+    CRunSummary summary;
+    summary.TableStarted({"KEN_ALL", 3, 3});
+    summary.TableStarted({"Mst01", 2, 2});
+    EXPECT_EQ(std::string::npos, summary.ToJson("completed", nullptr).find("verifi"));
+
+    auto verification = std::make_shared<CVerification>();
+    verification->state = CVerification::State::Differs;
+    verification->tables = {{"KEN_ALL", 3, 3, true, true, 0, 0, {}},
+                            {"Mst01", 2, 2, false, true, 1, 1, {}}};
+    verification->differencesFile = "/tmp/differences \"1\".txt";
+    summary.SetVerification(verification);
+    summary.SetDiffers("values");
+    const std::string error = "differs";
+    std::string json = summary.ToJson("differs", &error);
+    EXPECT_NE(std::string::npos, json.find("\"table\": \"KEN_ALL\", \"total\": 3, \"inserted\": 3, "
+                                           "\"seconds\": 0.0"))
+        << json;
+    EXPECT_NE(std::string::npos, json.find(", \"verified\": true}, {\"table\": \"Mst01\"")) << json;
+    EXPECT_NE(std::string::npos,
+              json.find(", \"verified\": false}], \"differs\": \"values\", \"verification\": "
+                        "\"differs\", \"differences_file\": \"/tmp/differences \\\"1\\\".txt\"}\n"))
+        << json;
+    EXPECT_EQ(std::string::npos, json.find("verification_reason")) << json;
+
+    // Not run, and stopped (which was not run to its end): the reason; a table not read back
+    // at all is not verified.
+    for (const auto state : {CVerification::State::NotRun, CVerification::State::Stopped}) {
+        auto notRun = std::make_shared<CVerification>();
+        notRun->state = state;
+        notRun->reason = "Mst01 held rows before the run.";
+        summary.SetVerification(notRun);
+        json = summary.ToJson("completed", nullptr);
+        EXPECT_NE(std::string::npos,
+                  json.find("\"verified\": false}], \"verification\": \"not run\", "
+                            "\"verification_reason\": \"Mst01 held rows before the run.\"}"))
+            << json;
+        EXPECT_EQ(std::string::npos, json.find("\"verified\": true")) << json;
+    }
 }
 
 }  // namespace
