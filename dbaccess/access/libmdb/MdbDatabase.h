@@ -30,10 +30,14 @@ class MdbDatabase {
 public:
     // Opens path and reads its catalogue. Given fd, an open descriptor of the file, libmdb
     // reads that file, whatever path names by now, and path only names it in messages.
-    // Throws CDaoException naming the file when its header says it is encrypted
-    // (EncryptedDatabaseMessage: libmdb would read its pages as garbage), when libmdb cannot
-    // open it or cannot read the catalogue.
-    explicit MdbDatabase(const std::string& path, MdbPageWatch* watch = nullptr, int fd = -1);
+    // An .accdb encrypted with a database password is decrypted page by page as libmdb reads
+    // it, with password (UTF-8).
+    // Throws CDaoException naming the file when its header says it is encrypted in a way this
+    // program cannot decrypt (EncryptedDatabaseMessage: libmdb would read its pages as
+    // garbage), when password is not the one it is encrypted with (wrong password), when
+    // libmdb cannot open it or cannot read the catalogue.
+    explicit MdbDatabase(const std::string& path, MdbPageWatch* watch = nullptr, int fd = -1,
+                         const std::string& password = {});
     ~MdbDatabase();
     MdbDatabase(const MdbDatabase&) = delete;
     MdbDatabase& operator=(const MdbDatabase&) = delete;

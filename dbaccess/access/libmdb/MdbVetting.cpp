@@ -5,6 +5,7 @@
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
+#include "dbaccess/access/jet/JetHeader.h"
 #include "dbaccess/access/jet/JetValue.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/MdbTableReader.h"
@@ -112,7 +113,7 @@ uint64_t VetProgress::Sample() noexcept {
 
 std::vector<VetTableCount> ReadTables(const VetScope& scope, VetProgress* progress) {
     const std::string& path = scope.path;
-    MdbDatabase file(path, progress, scope.fd);
+    MdbDatabase file(path, progress, scope.fd, PasswordFromConnect(scope.connect.value_or("")));
     ThrowIfLibmdbSpoke(path, file.OpeningOutput());
     std::vector<VetTableCount> counts;
     uint64_t rowsBefore = 0;

@@ -15,6 +15,7 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
 #include "tests/support/DeclaredRows.h"
+#include "tests/support/EncryptedCopy.h"
 #include "tests/support/GoldenFile.h"
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
@@ -515,6 +516,40 @@ TEST(MigrateSqlOnly, AStaleRowCountIsNotedAndEveryRowWritten) {
               std::string::npos)
         << json;
     EXPECT_EQ(json.find("declared"), json.rfind("declared")) << json;
+}
+
+// An .accdb protected with the program's own password is decrypted as it is read, in the
+// check process and in the run: the statements are those of the same tables unencrypted.
+// The file is sample.mdb's pages encrypted with db2013-enc's key, wrapped again for the
+// program's password (Access's own pages, wrapped again, are read by the source tests).
+TEST(MigrateSqlOnly, AnAccdbEncryptedWithTheProgramsPasswordGivesTheSameStatements) {
+    const std::filesystem::path encrypted =
+        testpaths::SharedFixtures("real-accdb") / "encrypted" / "jackcessencrypt__db2013-enc.accdb";
+    if (!std::filesystem::exists(encrypted)) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
+    }
+    const testsupport::TempDirectory dir("brimlow-encrypted");
+    const std::filesystem::path rewrapped = dir / "db2013-program-password.accdb";
+    testsupport::CopyWithNewPassword(encrypted, rewrapped, "1234", "wuzo");
+    const std::filesystem::path path = dir / "sample.accdb";
+    testsupport::CopyEncryptedLike(testpaths::Data("sample.mdb"), path, rewrapped, "wuzo");
+    const CommandResult result = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--sql", path.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, GoldenSqlOutput("sample"));
+    for (const std::filesystem::path& file : {path, rewrapped}) {
+        const CommandResult vet =
+            testsupport::RunCommand({testpaths::Build("brimlow-vet").string(), file.string()});
+        EXPECT_EQ(vet.exitCode, 0) << file << vet.out << vet.err;
+        EXPECT_NE(vet.out.find("\nok\n"), std::string::npos) << vet.out;
+    }
+    // The original, encrypted with another password, is refused as such by both.
+    const CommandResult other = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--sql", encrypted.string()});
+    EXPECT_NE(other.exitCode, 0);
+    EXPECT_NE(other.err.find("Not a valid password for the database '" + encrypted.string() + "'."),
+              std::string::npos)
+        << other.err;
 }
 
 // A text holding a zero byte goes as far as that byte (an SQL literal cannot carry it), and

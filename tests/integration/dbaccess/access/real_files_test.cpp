@@ -7,11 +7,13 @@
 #include <map>
 #include <sstream>
 
+#include "dbaccess/access/FileCheckProcess.h"
 #include "dbaccess/access/jet/JetValue.h"
 #include "dbaccess/access/jet/OleDate.h"
 #include "dbaccess/access/libmdb/MdbDatabase.h"
 #include "dbaccess/access/libmdb/MdbTableReader.h"
 #include "tests/integration/dbaccess/access/source_support.h"
+#include "tests/support/EncryptedCopy.h"
 #include "tests/support/MiniJson.h"
 
 using namespace sourcetest;
@@ -343,6 +345,76 @@ TEST(SourceRealFiles, EveryValueOfEveryAccdbFileMatchesTheIndependentReader) {
         "real .accdb files: %zu files, %zu values compared, %zu refused, %zu "
         "differences\n",
         tally.files, tally.values, tally.refused, tally.differences);
+}
+
+// Encrypted files, read through the decryption with the password given as the connect
+// string gives it. db2013-enc (AES-256, SHA-512) against the independent reader's values,
+// with its own password and, its key wrapped again for the program's password in a copy,
+// with that one; the check process, which uses the program's password, accepts the copy.
+TEST(SourceRealFiles, AnEncryptedAccdbFileMatchesTheIndependentReaderWithItsPassword) {
+    const auto folder = Shared("real-accdb/encrypted");
+    if (!folder) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
+    }
+    const std::string name = "jackcessencrypt__db2013-enc";
+    const std::string original = *folder + "/" + name + ".accdb";
+    const std::string ref = *folder + "/ref/" + name + ".jsonl";
+    ScratchDir dir;
+    const std::string copy = dir.Path("program-password.accdb");
+    testsupport::CopyWithNewPassword(original, copy, "1234", "wuzo");
+    for (const auto& [path, password] :
+         {std::pair{original, std::string("1234")}, std::pair{copy, std::string("wuzo")}}) {
+        Tally tally;
+        CompareFile(path, ref, FileCase{name, password}, tally);
+        EXPECT_EQ(tally.differences, 0u) << path << tally.List();
+        EXPECT_EQ(tally.values, 14u) << path;  // Customers: 7 rows of ID and Field1
+    }
+    const std::vector<VetTableCount> checked = VetSourceFile(copy);
+    ASSERT_EQ(checked.size(), 1u);
+    EXPECT_EQ(checked[0].table, "Customers");
+    EXPECT_EQ(checked[0].rows, 7u);
+}
+
+// db2007-enc (AES-128, SHA-1) has no independent reference: with its password every table
+// reads to its end, each value decoding or its column refused for its type; the program's
+// password is refused as the wrong one.
+TEST(SourceRealFiles, TheOtherEncryptedAccdbFileReadsWithItsPasswordOnly) {
+    const auto folder = Shared("real-accdb/encrypted");
+    if (!folder) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
+    }
+    const std::string path = *folder + "/jackcessencrypt__db2007-enc.accdb";
+    {
+        CDaoDatabase db;
+        try {
+            db.Open(path, false, true, kPassword);
+            ADD_FAILURE() << "opened with the program's password";
+        } catch (const CDaoException& e) {
+            EXPECT_EQ(e.Kind(), SourceFailureKind::WrongPassword);
+        }
+    }
+    MdbDatabase file(path, nullptr, -1, "Test123");
+    const std::vector<std::string> tables = file.TableNames(false);
+    EXPECT_GE(tables.size(), 1u);
+    size_t rows = 0;
+    for (const std::string& table : tables) {
+        MdbTableReader reader(file, table);
+        while (reader.Next()) {
+            ++rows;
+            for (size_t c = 0; c < reader.ColumnCount(); ++c) {
+                try {
+                    (void)reader.Value(c);
+                } catch (const CDaoException& e) {
+                    EXPECT_EQ(e.Kind(), SourceFailureKind::UnreadableColumnType)
+                        << table << " " << reader.ColumnName(c) << ": " << e.GetErrorMessage();
+                }
+            }
+        }
+    }
+    EXPECT_GT(rows, 0u);
+    std::printf("db2007-enc: %zu tables, %zu rows\n", tables.size(), rows);
+    CDaoDatabase db;
+    EXPECT_NO_THROW(db.Open(path, false, true, ";PWD=Test123"));
 }
 
 }  // namespace
