@@ -205,6 +205,11 @@ bool ParseArguments(int argc, char** argv, VetScope& scope) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // GLib's slice allocator, which libmdb's hash tables and arrays use, ends the process on a
+    // failed allocation without GLib's error message, so that the memory cap would look like
+    // a crash: every slice comes from g_malloc instead, whose failure OnGlibError reports.
+    // GLib reads this when it first allocates a slice, which nothing has done yet.
+    setenv("G_SLICE", "always-malloc", 1);
     VetScope scope;
     if (!ParseArguments(argc, argv, scope)) {
         std::fprintf(stderr,

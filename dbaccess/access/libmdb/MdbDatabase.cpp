@@ -39,8 +39,7 @@ void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CCodePageTe
 
 // Reads the header before libmdb does: refuses a file without an Access header and one
 // encrypted in a way this program cannot decrypt, and returns the decryption of an
-// encrypted one, or null for a plain file. Anything else the header gets wrong is left to
-// libmdb, whose own words then name the problem.
+// encrypted one, or null for a plain file.
 // name is what is read, path what the messages name.
 std::unique_ptr<CPageDecryptor> ReadHeader(const std::string& name, const std::string& path,
                                            const std::string& password) {
@@ -62,8 +61,11 @@ std::unique_ptr<CPageDecryptor> ReadHeader(const std::string& name, const std::s
             SourceFailureKind::WrongPassword,
             CDaoMessage::Format(TrNoop("Not a valid password for the database '%1'."),
                                 {SourceFile(path)}));
-    } catch (const CJetFormatError&) {
-        return nullptr;
+    } catch (const CJetFormatError& e) {
+        // The words the program uses for the same file, which refuses it before the check.
+        throw CDaoException(SourceFailureKind::NotADatabase,
+                            CDaoMessage::Format(TrNoop("'%1' is not an Access database file: %2."),
+                                                {SourceFile(path), SourceReason(e.what())}));
     }
 }
 

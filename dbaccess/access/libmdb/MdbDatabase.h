@@ -32,7 +32,8 @@ public:
     // reads that file, whatever path names by now, and path only names it in messages.
     // An .accdb encrypted with a database password is decrypted page by page as libmdb reads
     // it, with password (UTF-8).
-    // Throws CDaoException naming the file when its header says it is encrypted in a way this
+    // Throws CDaoException naming the file when it has no Access header (not a database), when
+    // its header says it is encrypted in a way this
     // program cannot decrypt (EncryptedDatabaseMessage: libmdb would read its pages as
     // garbage), when password is not the one it is encrypted with (wrong password), when
     // libmdb cannot open it or cannot read the catalogue.

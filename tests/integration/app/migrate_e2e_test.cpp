@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/access/FileCheckProcess.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
 #include "tests/support/DeclaredRows.h"
@@ -550,6 +552,33 @@ TEST(MigrateSqlOnly, AnAccdbEncryptedWithTheProgramsPasswordGivesTheSameStatemen
     EXPECT_NE(other.err.find("Not a valid password for the database '" + encrypted.string() + "'."),
               std::string::npos)
         << other.err;
+}
+
+// A file that is not an Access database is told so in the same words by the check process
+// and by the run, which refuses it before the check.
+TEST(MigrateSqlOnly, TheCheckAndTheRunGiveTheSameReasonForAFileThatIsNotAnAccessDatabase) {
+    const testsupport::TempDirectory dir("brimlow-not-access");
+    const std::filesystem::path path = dir / "notes.mdb";
+    std::ofstream(path) << std::string(8192, 'x');
+    const std::string reason = "'" + path.string() +
+                               "' is not an Access database file: it has no \"Standard Jet DB\" "
+                               "signature.";
+    const CommandResult vet =
+        testsupport::RunCommand({testpaths::Build("brimlow-vet").string(), path.string()});
+    EXPECT_EQ(vet.exitCode, 1);
+    EXPECT_NE(vet.out.find("failure:not-a-database"), std::string::npos) << vet.out;
+    const CommandResult run = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--sql", path.string()});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    // The check's report, read back as the program reads it, says the same.
+    try {
+        VetSourceFile(path.string());
+        ADD_FAILURE() << "the check passed";
+    } catch (const CDaoException& e) {
+        EXPECT_EQ(e.Kind(), SourceFailureKind::NotADatabase);
+        EXPECT_EQ(e.GetErrorMessage(), reason);
+    }
 }
 
 // A text holding a zero byte goes as far as that byte (an SQL literal cannot carry it), and
