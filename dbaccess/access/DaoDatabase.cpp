@@ -192,6 +192,8 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
         header = ParseJetHeader(first);
     } catch (const CEncryptedDatabaseError& e) {
         throw CDaoException(SourceFailureKind::Encrypted, EncryptedDatabaseMessage(path, e));
+    } catch (const CDamagedEncryptionError& e) {
+        throw CDaoException(SourceFailureKind::Damaged, DamagedEncryptionMessage(path, e.what()));
     } catch (const CJetFormatError& e) {
         throw CDaoException(SourceFailureKind::NotADatabase,
                             CDaoMessage::Format(TrNoop("'%1' is not an Access database file: %2."),

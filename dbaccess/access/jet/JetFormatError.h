@@ -17,3 +17,10 @@ class CEncryptedDatabaseError : public CJetFormatError {
 public:
     using CJetFormatError::CJetFormatError;
 };
+
+// An .accdb whose description of its encryption contradicts itself: damaged, not of another
+// kind.
+class CDamagedEncryptionError : public CJetFormatError {
+public:
+    using CJetFormatError::CJetFormatError;
+};

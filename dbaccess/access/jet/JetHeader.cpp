@@ -148,11 +148,17 @@ CJetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
         const size_t infoAt = kEncryptionInfoLengthAt + 2;
         if (firstBytes.size() < infoAt ||
             firstBytes.size() - infoAt < jetbytes::Le16(firstBytes, kEncryptionInfoLengthAt)) {
-            throw CJetFormatError("the description of its encryption is cut short");
+            throw CDamagedEncryptionError("the description of its encryption is cut short");
         }
         const auto info =
             firstBytes.subspan(infoAt, jetbytes::Le16(firstBytes, kEncryptionInfoLengthAt));
-        (void)ParseAgileDescriptor(info);  // refuses every other kind by name
+        try {
+            (void)ParseAgileDescriptor(info);  // refuses every other kind by name
+        } catch (const CEncryptedDatabaseError&) {
+            throw;
+        } catch (const CJetFormatError& e) {
+            throw CDamagedEncryptionError(e.what());
+        }
         header.encrypted = true;
         header.encryptionInfo.assign(info.begin(), info.end());
         return header;

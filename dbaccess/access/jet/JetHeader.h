@@ -44,7 +44,8 @@ constexpr size_t kJetFirstPageSize = 4096;
 // file, and then describes the encryption at 0x299 of its first page. Throws CJetFormatError
 // when the signature or a known version is missing or the bytes are too few, and
 // CEncryptedDatabaseError, naming the encryption, for an .accdb encrypted in a way this program
-// cannot decrypt.
+// cannot decrypt, and CDamagedEncryptionError when the description of its encryption cannot
+// be read.
 CJetHeader ParseJetHeader(std::span<const uint8_t> firstBytes);
 
 // The password of a DAO connect string such as ";PWD=wuzo": the text after "PWD=" (any

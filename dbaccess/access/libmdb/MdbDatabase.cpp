@@ -52,8 +52,18 @@ std::unique_ptr<CPageDecryptor> ReadHeader(const std::string& name, const std::s
         if (!header.encrypted) {
             return nullptr;
         }
-        return std::make_unique<CPageDecryptor>(header.encryptionInfo, header.encodingKey,
-                                                password);
+        try {
+            return std::make_unique<CPageDecryptor>(header.encryptionInfo, header.encodingKey,
+                                                    password);
+        } catch (const CWrongPasswordError&) {
+            throw;
+        } catch (const CEncryptedDatabaseError&) {
+            throw;
+        } catch (const CJetFormatError& e) {
+            throw CDamagedEncryptionError(e.what());
+        }
+    } catch (const CDamagedEncryptionError& e) {
+        throw CDaoException(SourceFailureKind::Damaged, DamagedEncryptionMessage(path, e.what()));
     } catch (const CEncryptedDatabaseError& e) {
         throw CDaoException(SourceFailureKind::Encrypted, EncryptedDatabaseMessage(path, e));
     } catch (const CWrongPasswordError&) {
@@ -78,6 +88,11 @@ CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDa
                "decrypt; remove the password in Access (File > Info > Decrypt Database) or save "
                "it as an Access 2002-2003 database (.mdb)."),
         {SourceFile(path), SourceReason(why.what())});
+}
+
+CDaoMessage DamagedEncryptionMessage(const std::string& path, const std::string& why) {
+    return CDaoMessage::Format(TrNoop("The database '%1' is damaged: it is encrypted, and %2."),
+                               {SourceFile(path), SourceReason(why)});
 }
 
 MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd,

@@ -20,8 +20,10 @@ public:
 class CDaoMessage;
 class CEncryptedDatabaseError;
 
-// The message for an encrypted file: "The database '<path>' cannot be opened: <why>."
+// The message for a file encrypted in a way this program cannot decrypt, naming the way.
 CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDatabaseError& why);
+// The message for an encrypted file whose description of its encryption cannot be read.
+CDaoMessage DamagedEncryptionMessage(const std::string& path, const std::string& why);
 
 // An Access file (.mdb, or .accdb of Access 2007 to 2019) opened read-only through libmdb,
 // with its table catalogue read. libmdb's own output during opening is kept off the terminal

@@ -191,6 +191,33 @@ TEST(SourceOpenFailure, AnAccdbEncryptedInAnotherWayIsNamedAsSuchWithWhatToDo) {
     }
 }
 
+// An encrypted file whose description of its encryption does not add up is damaged, not
+// encrypted in another way, and no password is tried on it.
+TEST(SourceOpenFailure, AnAccdbWhoseEncryptionDescriptionIsBrokenIsDamaged) {
+    const auto folder = Shared("real-accdb/encrypted");
+    if (!folder) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
+    }
+    ScratchDir dir;
+    std::ifstream in(*folder + "/jackcessencrypt__db2013-enc.accdb", std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    const size_t at = content.find("spinCount=\"100000\"");
+    ASSERT_NE(at, std::string::npos);
+    content.replace(at, 18, "spinCount=\"1x0000\"");
+    const std::string path = dir.File("broken.accdb", content);
+    CDaoDatabase db;
+    try {
+        db.Open(path, false, true, ";PWD=1234");
+        ADD_FAILURE() << "opened";
+    } catch (const CDaoException& e) {
+        EXPECT_EQ(e.Kind(), SourceFailureKind::Damaged);
+        EXPECT_EQ(e.GetErrorMessage(),
+                  "The database '" + path +
+                      "' is damaged: it is encrypted, and its encryption descriptor has no valid "
+                      "spinCount.");
+    }
+}
+
 // An encrypted file opens with its password and with no other: another password is the
 // wrong password it is for an .mdb, never damage, in the check process and here alike.
 TEST(SourceOpen, AnEncryptedAccdbOpensWithItsPasswordOnly) {
