@@ -137,4 +137,32 @@ void CopyEncryptedLike(const std::filesystem::path& plainMdb, const std::filesys
     WriteAll(to, file);
 }
 
+void CopyJetEncoded(const std::filesystem::path& plainMdb, const std::filesystem::path& to,
+                    uint32_t key) {
+    Bytes file = ReadAll(plainMdb);
+    if (file.size() % kPage != 0 || file[0x14] != 1) {
+        throw std::runtime_error(plainMdb.string() + " is not an Access 2000 file");
+    }
+    const Bytes stream = Rc4Keystream(kHeaderKey, 128);
+    for (size_t i = 0; i < 4; ++i) {
+        const auto plain =
+            static_cast<uint8_t>(file[kEncodingKeyAt + i] ^ stream[kEncodingKeyAt - 0x18 + i]);
+        if (plain != 0) {
+            throw std::runtime_error(plainMdb.string() + " is encoded already");
+        }
+        file[kEncodingKeyAt + i] ^= static_cast<uint8_t>(key >> (8 * i));
+    }
+    for (size_t page = 1; page < file.size() / kPage; ++page) {
+        const uint32_t pageKey = key ^ static_cast<uint32_t>(page);
+        const uint8_t bytes[4] = {static_cast<uint8_t>(pageKey), static_cast<uint8_t>(pageKey >> 8),
+                                  static_cast<uint8_t>(pageKey >> 16),
+                                  static_cast<uint8_t>(pageKey >> 24)};
+        const Bytes pad = Rc4Keystream(bytes, kPage);
+        for (size_t i = 0; i < kPage; ++i) {
+            file[page * kPage + i] ^= pad[i];
+        }
+    }
+    WriteAll(to, file);
+}
+
 }  // namespace testsupport

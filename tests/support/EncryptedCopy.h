@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -20,5 +21,11 @@ void CopyWithNewPassword(const std::filesystem::path& from, const std::filesyste
 // holds reads as the .mdb's tables; password opens it.
 void CopyEncryptedLike(const std::filesystem::path& plainMdb, const std::filesystem::path& to,
                        const std::filesystem::path& keyFrom, const std::string& password);
+
+// Copies an Access 2000 .mdb with Jet's own page encoding applied, as Access 2000's "Encode
+// Database" leaves it: a key at 0x3E of the header, and every page after the first RC4-encoded
+// with the four bytes of (key XOR page number), little-endian, as its key.
+void CopyJetEncoded(const std::filesystem::path& plainMdb, const std::filesystem::path& to,
+                    uint32_t key);
 
 }  // namespace testsupport

@@ -121,6 +121,9 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd,
         // libmdb applies Jet's own RC4 page encoding whenever the header's key is not zero;
         // here the key says AES, and the stream below hands libmdb pages already decrypted.
         m_handle->f->db_key = 0;
+        // Nothing read before is taken as read: page 0, the only page libmdb has read, is
+        // never encrypted and never answered from the buffer.
+        m_handle->cur_pg = 0;
         if (!UsePositionedReads(m_handle, std::move(decryptor))) {
             Close();
             throw CDaoException(

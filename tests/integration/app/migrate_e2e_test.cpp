@@ -554,6 +554,19 @@ TEST(MigrateSqlOnly, AnAccdbEncryptedWithTheProgramsPasswordGivesTheSameStatemen
         << other.err;
 }
 
+// Jet's own page encoding of an .mdb (Access 2000's "Encode Database", RC4 with a key from the
+// header; no password) is undone by libmdb as it reads each page: such a file reads as the
+// plain one.
+TEST(MigrateSqlOnly, AnMdbWithJetsPageEncodingGivesTheSameStatements) {
+    const testsupport::TempDirectory dir("brimlow-jet-encoded");
+    const std::filesystem::path path = dir / "encoded.mdb";
+    testsupport::CopyJetEncoded(testpaths::Data("sample.mdb"), path, 0x5A17C3E9);
+    const CommandResult result = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--sql", path.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, GoldenSqlOutput("sample"));
+}
+
 // A file that is not an Access database is told so in the same words by the check process
 // and by the run, which refuses it before the check.
 TEST(MigrateSqlOnly, TheCheckAndTheRunGiveTheSameReasonForAFileThatIsNotAnAccessDatabase) {
