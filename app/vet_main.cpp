@@ -2,9 +2,12 @@
 // every table when none is), so that a file which makes libmdb loop, crash or allocate
 // without end costs this process, not the program that asked.
 //
-// Usage: brimlow-vet [--fd N] [--] <file.mdb> [table...]
+// Usage: brimlow-vet [--fd N] [--connect-fd M] [--] <file.mdb> [table...]
 // With --fd, the file read is the one open on descriptor N, which the program that asked
-// opened and handed down, and <file.mdb> only names it in messages.
+// opened and handed down, and <file.mdb> only names it in messages. An encrypted .accdb is
+// decrypted with the program's own database password, or with the password of the connect
+// string read to its end from descriptor M (a pipe): a password is never on the command line
+// or in the environment, where other users of the machine can read it.
 // Standard output carries the report (dbaccess/access/libmdb/VetReport.h); the exit status is
 // 1 after an error line. Anything libmdb prints goes to standard error.
 #include <sys/prctl.h>
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -29,6 +33,7 @@
 #include "dbaccess/access/libmdb/MdbApi.h"
 #include "dbaccess/access/libmdb/MdbVetting.h"
 #include "dbaccess/access/libmdb/VetReport.h"
+#include "migration/RunSettings.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define BRIMLOW_ADDRESS_SANITIZER 1
@@ -138,16 +143,52 @@ private:
     std::thread m_thread;
 };
 
+// A descriptor number given on the command line, or -1 when it is not one.
+int DescriptorArgument(const char* text) {
+    char* end = nullptr;
+    const long fd = std::strtol(text, &end, 10);
+    return *text == '\0' || *end != '\0' || fd < 0 || fd > 65535 ? -1 : static_cast<int>(fd);
+}
+
+// The connect string the parent wrote to the descriptor, read to its end (64 KB at most).
+bool ReadConnect(int fd, std::string& connect) {
+    connect.clear();
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 || connect.size() + static_cast<size_t>(n) > 65536) {
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        connect.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
 // The command line, or false when it is not one this program takes.
 bool ParseArguments(int argc, char** argv, VetScope& scope) {
     int at = 1;
     if (at + 1 < argc && std::strcmp(argv[at], "--fd") == 0) {
-        char* end = nullptr;
-        const long fd = std::strtol(argv[at + 1], &end, 10);
-        if (*argv[at + 1] == '\0' || *end != '\0' || fd < 0 || fd > 65535) {
+        scope.fd = DescriptorArgument(argv[at + 1]);
+        if (scope.fd < 0) {
             return false;
         }
-        scope.fd = static_cast<int>(fd);
+        at += 2;
+    }
+    scope.connect = kSourceConnect;
+    if (at + 1 < argc && std::strcmp(argv[at], "--connect-fd") == 0) {
+        const int fd = DescriptorArgument(argv[at + 1]);
+        std::string connect;
+        if (fd < 0 || !ReadConnect(fd, connect)) {
+            return false;
+        }
+        scope.connect = std::move(connect);
         at += 2;
     }
     if (at < argc && std::strcmp(argv[at], "--") == 0) {
@@ -164,9 +205,15 @@ bool ParseArguments(int argc, char** argv, VetScope& scope) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // GLib's slice allocator, which libmdb's hash tables and arrays use, ends the process on a
+    // failed allocation without GLib's error message, so that the memory cap would look like
+    // a crash: every slice comes from g_malloc instead, whose failure OnGlibError reports.
+    // GLib reads this when it first allocates a slice, which nothing has done yet.
+    setenv("G_SLICE", "always-malloc", 1);
     VetScope scope;
     if (!ParseArguments(argc, argv, scope)) {
-        std::fprintf(stderr, "usage: brimlow-vet [--fd N] [--] <file.mdb> [table...]\n");
+        std::fprintf(stderr,
+                     "usage: brimlow-vet [--fd N] [--connect-fd M] [--] <file.mdb> [table...]\n");
         return 2;
     }
     g_path = scope.path.c_str();

@@ -68,21 +68,6 @@ struct CDaoDatabase::Impl {
 
 namespace {
 
-// The password of a DAO connect string such as ";PWD=wuzo": the text after "PWD=" (any
-// letter case) up to the next ";". Other parts are ignored; no PWD part means no password.
-std::string PasswordFromConnect(const std::string& connect) {
-    size_t at = 0;
-    while (at <= connect.size()) {
-        const size_t end = std::min(connect.find(';', at), connect.size());
-        const std::string part = connect.substr(at, end - at);
-        if (part.size() >= 4 && strncasecmp(part.c_str(), "PWD=", 4) == 0) {
-            return part.substr(4);
-        }
-        at = end + 1;
-    }
-    return {};
-}
-
 CDaoMessage CannotOpen(const std::string& path, int error) {
     return CDaoMessage::Format(TrNoop("Cannot open the database file '%1': %2."),
                                {SourceFile(path), SourceReason(std::strerror(error))});
@@ -136,7 +121,7 @@ CFileDescriptor OpenSourceFile(const std::string& path, struct stat& info) {
 
 // The first bytes of the open file.
 std::vector<uint8_t> ReadFirstBytes(const std::string& path, int fd) {
-    std::vector<uint8_t> bytes(kJetHeaderSize);
+    std::vector<uint8_t> bytes(kJetFirstPageSize);
     size_t have = 0;
     while (have < bytes.size()) {
         const ssize_t n =
@@ -207,6 +192,8 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
         header = ParseJetHeader(first);
     } catch (const CEncryptedDatabaseError& e) {
         throw CDaoException(SourceFailureKind::Encrypted, EncryptedDatabaseMessage(path, e));
+    } catch (const CDamagedEncryptionError& e) {
+        throw CDaoException(SourceFailureKind::Damaged, DamagedEncryptionMessage(path, e.what()));
     } catch (const CJetFormatError& e) {
         throw CDaoException(SourceFailureKind::NotADatabase,
                             CDaoMessage::Format(TrNoop("'%1' is not an Access database file: %2."),
@@ -223,7 +210,8 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
     // in its size or time.
     // A failure is first asked whether the file was written meanwhile: it then looks damaged.
     try {
-        VetSourceFile(VetScope{path, fd.Get(), m_tablesToRead}, kVetStallLimit, m_waitCallback);
+        VetSourceFile(VetScope{path, fd.Get(), m_tablesToRead, connect}, kVetStallLimit,
+                      m_waitCallback);
     } catch (const CDaoException&) {
         ThrowIfChanged(path, fd.Get(), before, kChangedWhileChecked);
         throw;
@@ -232,7 +220,8 @@ void CDaoDatabase::Open(const std::string& path, bool exclusive, bool readOnly,
 
     auto impl = std::make_unique<Impl>();
     try {
-        impl->file = std::make_unique<MdbDatabase>(path, nullptr, fd.Get());
+        impl->file =
+            std::make_unique<MdbDatabase>(path, nullptr, fd.Get(), PasswordFromConnect(connect));
     } catch (const CDaoException&) {
         ThrowIfChanged(path, fd.Get(), before, kChangedWhileRead);
         throw;

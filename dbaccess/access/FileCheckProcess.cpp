@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <thread>
 
@@ -93,14 +94,18 @@ public:
     int write = -1;
 };
 
-// The descriptor the helper finds the open file on.
+// The descriptors the helper finds the open file and the connect string on.
 constexpr int kHelperFileFd = 3;
+constexpr int kHelperConnectFd = 4;
 
-// brimlow-vet [--fd 3] -- <path> [table...]
+// brimlow-vet [--fd 3] [--connect-fd 4] -- <path> [table...]
 std::vector<std::string> HelperArguments(const std::string& vet, const VetScope& scope) {
     std::vector<std::string> args = {vet};
     if (scope.fd >= 0) {
         args.insert(args.end(), {"--fd", std::to_string(kHelperFileFd)});
+    }
+    if (scope.connect) {
+        args.insert(args.end(), {"--connect-fd", std::to_string(kHelperConnectFd)});
     }
     args.insert(args.end(), {"--", scope.path});
     args.insert(args.end(), scope.tables.begin(), scope.tables.end());
@@ -134,7 +139,42 @@ private:
     int m_owned = -1;
 };
 
-pid_t Spawn(const std::string& vet, const VetScope& scope, CPipe& out, CPipe& err) {
+// A pipe that holds the connect string for the helper to read, its write end closed. The
+// string is far below a pipe's capacity, so the write cannot wait for the reader.
+std::unique_ptr<CPipe> ConnectPipe(const VetScope& scope) {
+    if (!scope.connect) {
+        return nullptr;
+    }
+    auto pipe = std::make_unique<CPipe>();
+    const std::string& text = *scope.connect;
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(pipe->write, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            throw CDaoException(SourceFailureKind::CheckUnavailable,
+                                std::string("Cannot start the database file check: ") +
+                                    SystemErrorText(errno) + ".");
+        }
+        done += static_cast<size_t>(n);
+    }
+    pipe->CloseWrite();
+    // Above the helper's file descriptor and its own, which the spawn sets up before it.
+    const int above = fcntl(pipe->read, F_DUPFD_CLOEXEC, kHelperConnectFd + 1);
+    if (above < 0) {
+        throw CDaoException(
+            SourceFailureKind::CheckUnavailable,
+            std::string("Cannot start the database file check: ") + SystemErrorText(errno) + ".");
+    }
+    pipe->CloseRead();
+    pipe->read = above;
+    return pipe;
+}
+
+pid_t Spawn(const std::string& vet, const VetScope& scope, CPipe& out, CPipe& err,
+            const CPipe* connect) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -145,6 +185,11 @@ pid_t Spawn(const std::string& vet, const VetScope& scope, CPipe& out, CPipe& er
     // replaced it.
     if (scope.fd >= 0) {
         posix_spawn_file_actions_adddup2(&actions, scope.fd, kHelperFileFd);
+    }
+    // The pipe's read end lies above both (ConnectPipe): neither duplication above can have
+    // replaced it.
+    if (connect) {
+        posix_spawn_file_actions_adddup2(&actions, connect->read, kHelperConnectFd);
     }
     // The helper starts with default signal handling and nothing blocked, whatever the
     // program (a GUI toolkit, a test runner) set up for itself. It gets a process group of
@@ -323,7 +368,7 @@ std::string FindVetProgram() {
 std::vector<VetTableCount> VetSourceFile(const std::string& path,
                                          std::chrono::milliseconds stallLimit,
                                          const VetWaitCallback& whileWaiting) {
-    return VetSourceFile(VetScope{path, -1, {}}, stallLimit, whileWaiting);
+    return VetSourceFile(VetScope{path, -1, {}, std::nullopt}, stallLimit, whileWaiting);
 }
 
 std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
@@ -336,9 +381,13 @@ std::vector<VetTableCount> VetSourceFile(const VetScope& scope,
     VetScope above = scope;
     CLiftedDescriptor lifted(scope.fd);
     above.fd = lifted.fd;
+    const std::unique_ptr<CPipe> connect = ConnectPipe(scope);
     CPipe out;
     CPipe err;
-    const pid_t pid = Spawn(vet, above, out, err);
+    const pid_t pid = Spawn(vet, above, out, err, connect.get());
+    if (connect) {
+        connect->CloseRead();
+    }
     out.CloseWrite();
     err.CloseWrite();
     const CVetOutcome outcome = Collect(pid, out, err, stallLimit, whileWaiting);

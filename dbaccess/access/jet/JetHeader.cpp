@@ -1,5 +1,7 @@
 #include "dbaccess/access/jet/JetHeader.h"
 
+#include <strings.h>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include "dbaccess/access/jet/JetBytes.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetText.h"
+#include "dbaccess/access/jet/PageEncryption.h"
 
 namespace {
 
@@ -70,6 +73,19 @@ std::string Jet3Password(std::span<uint8_t> header, int codePage) {
 
 }  // namespace
 
+std::string PasswordFromConnect(const std::string& connect) {
+    size_t at = 0;
+    while (at <= connect.size()) {
+        const size_t end = std::min(connect.find(';', at), connect.size());
+        const std::string part = connect.substr(at, end - at);
+        if (part.size() >= 4 && strncasecmp(part.c_str(), "PWD=", 4) == 0) {
+            return part.substr(4);
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
 std::vector<uint8_t> Rc4Keystream(std::span<const uint8_t> key, size_t n) {
     std::array<uint8_t, 256> s;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -125,12 +141,26 @@ CJetHeader ParseJetHeader(std::span<const uint8_t> firstBytes) {
     if (accdb) {
         // A database password encrypts an .accdb, and its pages are then unreadable without it.
         // The file says so by a key other than zero; a plain file has no password to check.
-        if (jetbytes::Le32(bytes, kEncodingKeyAt) != 0) {
-            throw CEncryptedDatabaseError(
-                "it is an Access 2007 or later database (.accdb) encrypted with a database "
-                "password, which this program cannot read; remove the password in Access (File > "
-                "Info > Decrypt Database) or save it as an Access 2002-2003 database (.mdb)");
+        header.encodingKey = jetbytes::Le32(bytes, kEncodingKeyAt);
+        if (header.encodingKey == 0) {
+            return header;
         }
+        const size_t infoAt = kEncryptionInfoLengthAt + 2;
+        if (firstBytes.size() < infoAt ||
+            firstBytes.size() - infoAt < jetbytes::Le16(firstBytes, kEncryptionInfoLengthAt)) {
+            throw CDamagedEncryptionError("the description of its encryption is cut short");
+        }
+        const auto info =
+            firstBytes.subspan(infoAt, jetbytes::Le16(firstBytes, kEncryptionInfoLengthAt));
+        try {
+            (void)ParseAgileDescriptor(info);  // refuses every other kind by name
+        } catch (const CEncryptedDatabaseError&) {
+            throw;
+        } catch (const CJetFormatError& e) {
+            throw CDamagedEncryptionError(e.what());
+        }
+        header.encrypted = true;
+        header.encryptionInfo.assign(info.begin(), info.end());
         return header;
     }
     if (header.version == JetVersion::Jet4) {

@@ -1,6 +1,7 @@
 #include "dbaccess/access/jet/JetValue.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -171,15 +172,15 @@ CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
                            std::span<const uint8_t> bytes, const LvalRowReader& readLval,
                            const CJetFieldFormat& format) {
     using namespace jetbytes;
-    if (!IsReadableJetType(columnType)) {
-        throw CJetFormatError(std::string("the column type ") + JetTypeName(columnType) + " (" +
-                              std::to_string(columnType) + ") cannot be read");
-    }
     if (columnType == jettype::kBoolean) {
         return CFieldValue::Boolean(!isNull);
     }
     if (isNull) {
         return CFieldValue::Null();
+    }
+    if (!IsReadableJetType(columnType)) {
+        throw CJetFormatError(std::string("the column type ") + JetTypeName(columnType) + " (" +
+                              std::to_string(columnType) + ") cannot be read");
     }
     switch (columnType) {
         case jettype::kByte:
@@ -215,4 +216,81 @@ CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
         default:
             throw CJetFormatError("unreachable column type");
     }
+}
+
+namespace {
+
+constexpr size_t kCalculatedLengthAt = 16;
+constexpr size_t kCalculatedValueAt = 20;
+
+// The value's own bytes inside a calculated field's wrapper.
+std::span<const uint8_t> Unwrapped(std::span<const uint8_t> bytes) {
+    if (bytes.size() < kCalculatedValueAt) {
+        return bytes;
+    }
+    const uint32_t length = jetbytes::Le32(bytes, kCalculatedLengthAt);
+    return bytes.subspan(kCalculatedValueAt,
+                         std::min<size_t>(length, bytes.size() - kCalculatedValueAt));
+}
+
+// A calculated Decimal in the 17-byte form of a stored Decimal (DecimalText), with its scale.
+std::pair<std::array<uint8_t, 17>, int> CalculatedDecimal(std::span<const uint8_t> value) {
+    if (value.size() < 4) {
+        throw CJetFormatError("a calculated Decimal value is cut short");
+    }
+    const int16_t total = static_cast<int16_t>(jetbytes::Le16(value, 0));
+    const size_t available = value.size() - 4;
+    size_t length = (total > 0 ? static_cast<size_t>(total) : value.size() - 2) - 2;
+    length = std::min<size_t>(length / 4 * 4, 16);
+    if (length > available) {
+        throw CJetFormatError("a calculated Decimal value is cut short");
+    }
+    // The magnitude, most significant byte first.
+    std::array<uint8_t, 16> magnitude{};
+    const size_t start = 16 - length;
+    std::copy_n(value.begin() + 4, length, magnitude.begin() + static_cast<std::ptrdiff_t>(start));
+    size_t group = start;
+    if (length % 8 != 0) {
+        std::reverse(magnitude.begin() + static_cast<std::ptrdiff_t>(group),
+                     magnitude.begin() + static_cast<std::ptrdiff_t>(group + 4));
+        group += 4;
+    }
+    for (; group < 16; group += 8) {
+        std::reverse(magnitude.begin() + static_cast<std::ptrdiff_t>(group),
+                     magnitude.begin() + static_cast<std::ptrdiff_t>(group + 8));
+    }
+    std::array<uint8_t, 17> stored{};
+    stored[0] = value[3] != 0 ? 0x80 : 0;
+    for (size_t word = 0; word < 4; ++word) {
+        for (size_t i = 0; i < 4; ++i) {
+            stored[1 + 4 * word + i] = magnitude[4 * word + 3 - i];
+        }
+    }
+    return {stored, value[2]};
+}
+
+}  // namespace
+
+CFieldValue DecodeCalculatedJetField(JetVersion version, int columnType, bool isNull,
+                                     std::span<const uint8_t> bytes, const LvalRowReader& readLval,
+                                     const CJetFieldFormat& format) {
+    if (columnType == jettype::kBoolean) {
+        const auto value = Unwrapped(bytes);
+        return CFieldValue::Boolean(!value.empty() && value[0] != 0);
+    }
+    // An expression whose result is Null stores a wrapper around nothing; text cannot tell it
+    // from an empty text, and reads as empty.
+    if (isNull || (columnType != jettype::kText && columnType != jettype::kMemo &&
+                   bytes.size() >= kCalculatedValueAt && Unwrapped(bytes).empty())) {
+        return CFieldValue::Null();
+    }
+    if (columnType == jettype::kNumeric) {
+        const auto [stored, scale] = CalculatedDecimal(Unwrapped(bytes));
+        return CFieldValue::Decimal(DecimalText(stored, scale));
+    }
+    if (columnType == jettype::kMemo) {
+        const std::vector<uint8_t> data = ReadMemoBytes(bytes, readLval);
+        return CFieldValue::Text(DecodeText(version, Unwrapped(data), format));
+    }
+    return DecodeJetField(version, columnType, false, Unwrapped(bytes), readLval, format);
 }

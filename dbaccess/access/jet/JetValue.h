@@ -47,8 +47,9 @@ struct CJetFieldFormat {
 };
 
 // Decodes one field of a row from its raw bytes. isNull is the row's null bit for the column
-// (clear = null); a Yes/No value is that bit itself and is never NULL. Text and Memo come back
-// as UTF-8: Jet 4 from UTF-16LE or the compressed form, Jet 3 from the file's code page. A
+// (clear = null); a Yes/No value is that bit itself and is never NULL. Any other column is NULL
+// when its bit says so, whatever its type, even one DecodeJetField cannot read. Text and Memo come
+// back as UTF-8: Jet 4 from UTF-16LE or the compressed form, Jet 3 from the file's code page. A
 // Decimal comes back as its exact decimal text, a Replication ID as text in Access's form
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" (upper-case hex), a Large Number as its 64-bit
 // integer and a Date/Time Extended as its exact 100-nanosecond count (see ExtendedDateTicks).
@@ -59,6 +60,19 @@ struct CJetFieldFormat {
 CFieldValue DecodeJetField(JetVersion version, int columnType, bool isNull,
                            std::span<const uint8_t> bytes, const LvalRowReader& readLval,
                            const CJetFieldFormat& format = {});
+
+// Decodes one field of a calculated column (Access 2010 and later), whose value Access stores
+// inside a wrapper: 16 bytes, the value's length as a 32-bit little-endian number, the value's
+// own bytes, and 3 bytes more; a fixed-size result is stored as a field of 39 bytes. The value
+// is decoded as DecodeJetField decodes the column's type, except that a Yes/No result is
+// its first byte (not zero: true) instead of the null bit, and a Decimal result is stored as a
+// 16-bit length, the scale, a sign byte (not zero: negative) and the magnitude in up to 16
+// bytes: a leading 4-byte group when the length is not a multiple of 8, then 8-byte groups,
+// each group little-endian, the most significant group first. A wrapper shorter than its
+// header is read as the value's own bytes. Throws as DecodeJetField does.
+CFieldValue DecodeCalculatedJetField(JetVersion version, int columnType, bool isNull,
+                                     std::span<const uint8_t> bytes, const LvalRowReader& readLval,
+                                     const CJetFieldFormat& format = {});
 
 // The exact decimal text of a Decimal value's 17 stored bytes (a sign byte, non-zero for
 // negative, then a 128-bit magnitude as four little-endian 32-bit words, the most significant

@@ -11,6 +11,7 @@
 #include "dbaccess/Translate.h"
 #include "dbaccess/access/jet/JetFormatError.h"
 #include "dbaccess/access/jet/JetHeader.h"
+#include "dbaccess/access/jet/PageEncryption.h"
 #include "dbaccess/access/libmdb/MdbPageStream.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/MdbZeroedHeap.h"
@@ -36,35 +37,71 @@ void UseOurNameCharsets(MdbHandle* handle, JetVersion version, const CCodePageTe
     }
 }
 
-// Refuses an encrypted file before libmdb reads it. Anything else the header gets wrong is
-// left to libmdb, whose own words then name the problem.
-// name is what is read, path what the message names.
-void ThrowIfEncrypted(const std::string& name, const std::string& path) {
+// Reads the header before libmdb does: refuses a file without an Access header and one
+// encrypted in a way this program cannot decrypt, and returns the decryption of an
+// encrypted one, or null for a plain file.
+// name is what is read, path what the messages name.
+std::unique_ptr<CPageDecryptor> ReadHeader(const std::string& name, const std::string& path,
+                                           const std::string& password) {
     std::ifstream in(name, std::ios::binary);
-    std::vector<uint8_t> first(kJetHeaderSize);
+    std::vector<uint8_t> first(kJetFirstPageSize);
     in.read(reinterpret_cast<char*>(first.data()), static_cast<std::streamsize>(first.size()));
     first.resize(static_cast<size_t>(in.gcount()));
     try {
-        (void)ParseJetHeader(first);
+        const CJetHeader header = ParseJetHeader(first);
+        if (!header.encrypted) {
+            return nullptr;
+        }
+        try {
+            return std::make_unique<CPageDecryptor>(header.encryptionInfo, header.encodingKey,
+                                                    password);
+        } catch (const CWrongPasswordError&) {
+            throw;
+        } catch (const CEncryptedDatabaseError&) {
+            throw;
+        } catch (const CJetFormatError& e) {
+            throw CDamagedEncryptionError(e.what());
+        }
+    } catch (const CDamagedEncryptionError& e) {
+        throw CDaoException(SourceFailureKind::Damaged, DamagedEncryptionMessage(path, e.what()));
     } catch (const CEncryptedDatabaseError& e) {
         throw CDaoException(SourceFailureKind::Encrypted, EncryptedDatabaseMessage(path, e));
-    } catch (const CJetFormatError&) {
+    } catch (const CWrongPasswordError&) {
+        throw CDaoException(
+            SourceFailureKind::WrongPassword,
+            CDaoMessage::Format(TrNoop("Not a valid password for the database '%1'."),
+                                {SourceFile(path)}));
+    } catch (const CJetFormatError& e) {
+        // The words the program uses for the same file, which refuses it before the check.
+        throw CDaoException(SourceFailureKind::NotADatabase,
+                            CDaoMessage::Format(TrNoop("'%1' is not an Access database file: %2."),
+                                                {SourceFile(path), SourceReason(e.what())}));
     }
 }
 
 }  // namespace
 
 CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDatabaseError& why) {
-    return CDaoMessage::Format(TrNoop("The database '%1' cannot be opened: %2."),
-                               {SourceFile(path), SourceReason(why.what())});
+    return CDaoMessage::Format(
+        TrNoop("The database '%1' cannot be opened: it is an Access 2007 or later database "
+               "(.accdb) protected by a database password with %2, which this program cannot "
+               "decrypt; remove the password in Access (File > Info > Decrypt Database) or save "
+               "it as an Access 2002-2003 database (.mdb)."),
+        {SourceFile(path), SourceReason(why.what())});
 }
 
-MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
+CDaoMessage DamagedEncryptionMessage(const std::string& path, const std::string& why) {
+    return CDaoMessage::Format(TrNoop("The database '%1' is damaged: it is encrypted, and %2."),
+                               {SourceFile(path), SourceReason(why)});
+}
+
+MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd,
+                         const std::string& password)
     : m_path(path), m_watch(watch) {
     // libmdb opens by name. The descriptor's entry in /proc opens the very file it holds, not
     // whatever now has the file's name.
     const std::string name = fd >= 0 ? "/proc/self/fd/" + std::to_string(fd) : path;
-    ThrowIfEncrypted(name, path);
+    std::unique_ptr<CPageDecryptor> decryptor = ReadHeader(name, path, password);
     MdbZeroedHeap zeroedHeap;
     MdbQuiet quiet;
     m_handle = mdb_open(name.c_str(), MDB_NOFLAGS);
@@ -80,7 +117,23 @@ MdbDatabase::MdbDatabase(const std::string& path, MdbPageWatch* watch, int fd)
         message.AddLibraryDetail(quiet.End());
         throw CDaoException(SourceFailureKind::Damaged, message);
     }
-    UsePositionedReads(m_handle);
+    if (decryptor) {
+        // libmdb applies Jet's own RC4 page encoding whenever the header's key is not zero;
+        // here the key says AES, and the stream below hands libmdb pages already decrypted.
+        m_handle->f->db_key = 0;
+        // Nothing read before is taken as read: page 0, the only page libmdb has read, is
+        // never encrypted and never answered from the buffer.
+        m_handle->cur_pg = 0;
+        if (!UsePositionedReads(m_handle, std::move(decryptor))) {
+            Close();
+            throw CDaoException(
+                SourceFailureKind::CannotRead,
+                CDaoMessage::Format(TrNoop("Cannot read the database file '%1': %2."),
+                                    {SourceFile(path), SourceReason(SystemErrorText(ENOMEM))}));
+        }
+    } else {
+        UsePositionedReads(m_handle);
+    }
     if (m_watch) {
         m_watch->Watch(&m_handle->cur_pg);
     }

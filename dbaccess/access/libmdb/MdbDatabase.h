@@ -20,8 +20,10 @@ public:
 class CDaoMessage;
 class CEncryptedDatabaseError;
 
-// The message for an encrypted file: "The database '<path>' cannot be opened: <why>."
+// The message for a file encrypted in a way this program cannot decrypt, naming the way.
 CDaoMessage EncryptedDatabaseMessage(const std::string& path, const CEncryptedDatabaseError& why);
+// The message for an encrypted file whose description of its encryption cannot be read.
+CDaoMessage DamagedEncryptionMessage(const std::string& path, const std::string& why);
 
 // An Access file (.mdb, or .accdb of Access 2007 to 2019) opened read-only through libmdb,
 // with its table catalogue read. libmdb's own output during opening is kept off the terminal
@@ -30,10 +32,15 @@ class MdbDatabase {
 public:
     // Opens path and reads its catalogue. Given fd, an open descriptor of the file, libmdb
     // reads that file, whatever path names by now, and path only names it in messages.
-    // Throws CDaoException naming the file when its header says it is encrypted
-    // (EncryptedDatabaseMessage: libmdb would read its pages as garbage), when libmdb cannot
-    // open it or cannot read the catalogue.
-    explicit MdbDatabase(const std::string& path, MdbPageWatch* watch = nullptr, int fd = -1);
+    // An .accdb encrypted with a database password is decrypted page by page as libmdb reads
+    // it, with password (UTF-8).
+    // Throws CDaoException naming the file when it has no Access header (not a database), when
+    // its header says it is encrypted in a way this
+    // program cannot decrypt (EncryptedDatabaseMessage: libmdb would read its pages as
+    // garbage), when password is not the one it is encrypted with (wrong password), when
+    // libmdb cannot open it or cannot read the catalogue.
+    explicit MdbDatabase(const std::string& path, MdbPageWatch* watch = nullptr, int fd = -1,
+                         const std::string& password = {});
     ~MdbDatabase();
     MdbDatabase(const MdbDatabase&) = delete;
     MdbDatabase& operator=(const MdbDatabase&) = delete;

@@ -1,7 +1,9 @@
 #include "dbaccess/access/libmdb/MdbTableReader.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "dbaccess/AsciiCase.h"
 #include "dbaccess/Exceptions.h"
@@ -21,6 +23,14 @@ constexpr uint8_t kDefinitionPage = 0x02;
 constexpr uint8_t kUserTable = 'N';
 constexpr size_t kJet3TableTypeAt = 0x14;
 constexpr size_t kJet4TableTypeAt = 0x28;
+// In a column's entry of an Access 2010+ table definition: the extra flags, whose two high bits
+// mark a calculated column.
+constexpr size_t kColumnExtraFlagsAt = 16;
+constexpr uint8_t kCalculatedFlags = 0xC0;
+// A table definition's pages after the first continue its bytes after their own 8-byte head.
+constexpr size_t kDefinitionPageHead = 8;
+// No real table definition runs over more pages (Access allows 255 columns).
+constexpr int kMostDefinitionPages = 64;
 
 // The whole pages the open file holds now; 0 when that cannot be told. Asked as libmdb asks
 // before each page it reads, through its stream (which need not be a file descriptor's), and
@@ -32,6 +42,21 @@ uint64_t WholePages(MdbHandle* handle) {
     }
     const off_t size = ftello(stream);
     return size > 0 ? static_cast<uint64_t>(size) / static_cast<uint64_t>(handle->fmt->pg_size) : 0;
+}
+
+// The column's "ResultType" property as a type code, or 0 when it has none.
+int ResultType(const MdbColumn& column) {
+    if (!column.props || !column.props->hash) {
+        return 0;
+    }
+    const auto* text =
+        static_cast<const char*>(g_hash_table_lookup(column.props->hash, "ResultType"));
+    if (!text) {
+        return 0;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    return *text != '\0' && *end == '\0' && value > 0 && value < 256 ? static_cast<int>(value) : 0;
 }
 
 bool AsciiIEquals(std::string_view a, std::string_view b) noexcept {
@@ -90,6 +115,9 @@ MdbTableReader::MdbTableReader(MdbDatabase& file, const std::string& tableName) 
             m_columns.push_back({column->name, column->col_type, column->col_prec});
         }
         m_fields.resize(m_columns.size());
+        if (file.Version() == JetVersion::Jet4) {
+            FindCalculatedColumns();
+        }
         // Memo data outside the row: libmdb reads the LVAL page into its second page buffer,
         // so the current row in the first one stays where it is.
         m_lval = [this, handle = file.Handle()](
@@ -179,6 +207,50 @@ void MdbTableReader::CheckUsageMapPages() const {
             ThrowDamaged(CDaoMessage() << "its data page " << std::to_string(fault.page)
                                        << " lies past the end of the file, which holds "
                                        << std::to_string(pages) << " whole pages");
+    }
+}
+
+void MdbTableReader::FindCalculatedColumns() {
+    MdbHandle* handle = m_file.Handle();
+    const MdbFormatConstants& fmt = *handle->fmt;
+    const size_t pageSize = fmt.pg_size;
+    const size_t first =
+        fmt.tab_cols_start_offset + m_table->num_real_idxs * fmt.tab_ridx_entry_size;
+    const size_t end = first + m_table->num_cols * fmt.tab_col_entry_size;
+    // The definition's bytes up to the end of the column entries.
+    std::vector<uint8_t> bytes;
+    uint32_t page = m_table->entry->table_pg;
+    for (int pages = 0; bytes.size() < end && page != 0 && pages < kMostDefinitionPages; ++pages) {
+        if (mdb_read_pg(handle, page) != static_cast<ssize_t>(pageSize)) {
+            return;  // the table reader's own checks name a definition that cannot be read
+        }
+        const size_t from = pages == 0 ? 0 : kDefinitionPageHead;
+        bytes.insert(bytes.end(), handle->pg_buf + from, handle->pg_buf + pageSize);
+        page = mdb_get_int32(handle->pg_buf, 4);
+    }
+    if (bytes.size() < end) {
+        return;
+    }
+    for (size_t at = first; at < end; at += fmt.tab_col_entry_size) {
+        if ((bytes[at + kColumnExtraFlagsAt] & kCalculatedFlags) == 0) {
+            continue;
+        }
+        const unsigned number =
+            bytes[at + fmt.col_num_offset] | (bytes[at + fmt.col_num_offset + 1] << 8);
+        for (guint i = 0; i < m_table->num_cols; ++i) {
+            const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
+            if (static_cast<unsigned>(column->row_col_num) != number) {
+                continue;
+            }
+            m_columns[i].calculated = true;
+            // The stored value has the type of the expression's result, which the column's
+            // "ResultType" property names with the same codes; the column's own type code
+            // can differ (a Double column holding a Currency result, a Text one a Memo).
+            const int result = ResultType(*column);
+            if (result > 0) {
+                m_columns[i].type = result;
+            }
+        }
     }
 }
 
@@ -302,6 +374,42 @@ bool MdbTableReader::NextDataPage() {
     return true;
 }
 
+std::optional<MdbTableReader::RepeatedPage> MdbTableReader::FindRepeatedDataPage() {
+    MdbHandle* handle = m_file.Handle();
+    const size_t pageSize = handle->fmt->pg_size;
+    const auto table = static_cast<uint32_t>(m_table->entry->table_pg);
+    std::unordered_multimap<uint64_t, uint32_t> seen;  // a page's hash, the page
+    // The walk has checked every page the map names.
+    for (gint32 page = mdb_map_find_next(handle, m_table->usage_map,
+                                         static_cast<unsigned>(m_table->map_sz), 0);
+         page > 0; page = mdb_map_find_next(handle, m_table->usage_map,
+                                            static_cast<unsigned>(m_table->map_sz),
+                                            static_cast<guint32>(page))) {
+        if (mdb_read_pg(handle, static_cast<unsigned long>(page)) !=
+                static_cast<ssize_t>(pageSize) ||
+            handle->pg_buf[0] != kDataPage ||
+            static_cast<uint32_t>(mdb_get_int32(handle->pg_buf, 4)) != table) {
+            continue;
+        }
+        uint64_t hash = 0x9E3779B97F4A7C15ull;
+        for (size_t at = 0; at + 8 <= pageSize; at += 8) {
+            uint64_t word;
+            std::memcpy(&word, handle->pg_buf + at, sizeof word);
+            hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+            hash ^= hash >> 29;
+        }
+        const auto [first, last] = seen.equal_range(hash);
+        for (auto it = first; it != last; ++it) {
+            if (mdb_read_alt_pg(handle, it->second) == static_cast<ssize_t>(pageSize) &&
+                std::memcmp(handle->alt_pg_buf, handle->pg_buf, pageSize) == 0) {
+                return RepeatedPage{static_cast<uint32_t>(page), it->second};
+            }
+        }
+        seen.emplace(hash, static_cast<uint32_t>(page));
+    }
+    return std::nullopt;
+}
+
 bool MdbTableReader::Next() {
     m_hasRow = false;
     RestorePage();
@@ -377,8 +485,13 @@ CFieldValue MdbTableReader::Value(size_t column) {
     }
     const Column& col = m_columns[column];
     try {
+        const CJetFieldFormat format{&m_file.Jet3Text(), col.scale};
+        if (col.calculated) {
+            return DecodeCalculatedJetField(m_file.Version(), col.type, field.is_null != 0, bytes,
+                                            m_lval, format);
+        }
         return DecodeJetField(m_file.Version(), col.type, field.is_null != 0, bytes, m_lval,
-                              {&m_file.Jet3Text(), col.scale});
+                              format);
     } catch (const CJetFormatError& e) {
         const bool unknown = std::string_view(JetTypeName(col.type)) == "unknown";
         const CSourcePiece type =

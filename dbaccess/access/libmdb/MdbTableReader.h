@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,8 +48,21 @@ public:
     size_t DeclaredRows() const noexcept { return m_table->num_rows; }
     // The page that holds the current row (0 before the first row).
     uint32_t CurrentPage() const noexcept { return m_page; }
+    // A data page of the table whose bytes repeat an earlier one's (in usage-map order), and
+    // that one. Jet data pages carry no page number, so two pages of identical rows are
+    // identical too: a repeat is damage (one page copied over the other) only when something
+    // else says so, such as rows that disagree with the declared count. Reads every data page
+    // of the table again: meant for a table whose count disagrees, after its walk.
+    struct RepeatedPage {
+        uint32_t page = 0;
+        uint32_t original = 0;
+    };
+    std::optional<RepeatedPage> FindRepeatedDataPage();
     // What libmdb printed while this table was read, one line, short; "" when nothing.
     std::string LibraryOutput() const noexcept;
+    // Whether the column is calculated (Access 2010+): its value is the stored result of its
+    // expression, of the column's type.
+    bool IsCalculated(size_t column) const { return m_columns[column].calculated; }
     // The current row's value in the given column.
     CFieldValue Value(size_t column);
 
@@ -56,6 +71,7 @@ private:
         std::string name;
         int type;
         int scale;
+        bool calculated = false;  // Access 2010+: the value is stored in a wrapper
     };
 
     // Throws "The database 'F' is damaged: in the table 'T', <what>." (or "in a table without a
@@ -68,6 +84,9 @@ private:
     void CheckRowFields(int rowStart, size_t rowSize) const;
     // Throws (damaged) unless every page the usage map names lies inside the file.
     void CheckUsageMapPages() const;
+    // Marks the calculated columns, which libmdb does not tell: a flag in each column's entry
+    // of the table definition, which may run over several pages.
+    void FindCalculatedColumns();
     // Gives libmdb its own usage map back and frees the table's definition.
     void FreeTable() noexcept;
     // Moves to the next row that is not deleted, as libmdb's table walk does, and gives its

@@ -5,6 +5,7 @@
 
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
+#include "dbaccess/access/jet/JetHeader.h"
 #include "dbaccess/access/jet/JetValue.h"
 #include "dbaccess/access/libmdb/MdbQuiet.h"
 #include "dbaccess/access/libmdb/MdbTableReader.h"
@@ -62,6 +63,34 @@ void ThrowIfDefinitionsRepeat(const MdbDatabase& file, const std::vector<std::st
     }
 }
 
+// A data page copied over another of the same table reads the copied rows twice and loses
+// the rows of the page it replaced, without a word from libmdb. Two pages of identical rows
+// are byte for byte the same as well, so a repeat alone proves nothing: it is damage when the
+// rows read disagree with the count the definition declares. A stale count alone stays a
+// note for the run.
+void ThrowIfPageCopiedOver(const MdbDatabase& file, MdbTableReader& reader) {
+    // A count that agrees costs nothing more; one that disagrees has the table's pages read
+    // again to look for a repeat.
+    if (reader.RowsRead() == reader.DeclaredRows()) {
+        return;
+    }
+    const auto repeated = reader.FindRepeatedDataPage();
+    if (!repeated) {
+        return;
+    }
+    throw CDaoException(
+        SourceFailureKind::Damaged,
+        CDaoMessage::Format(
+            TrNoop("The database '%1' is damaged: in the table '%2', the data page %3 repeats "
+                   "the data page %4, one copied over the other, and the table holds %5 rows "
+                   "where it declares %6."),
+            {SourceFile(file.Path()), SourceTable(reader.Name()),
+             SourceReason(std::to_string(repeated->page)),
+             SourceReason(std::to_string(repeated->original)),
+             SourceReason(std::to_string(reader.RowsRead())),
+             SourceReason(std::to_string(reader.DeclaredRows()))}));
+}
+
 // The catalogue's names of the tables asked for, each once (names match in any letter case),
 // those the file lacks left out; every user table when none is asked for.
 std::vector<std::string> TablesToRead(const MdbDatabase& file,
@@ -112,7 +141,7 @@ uint64_t VetProgress::Sample() noexcept {
 
 std::vector<VetTableCount> ReadTables(const VetScope& scope, VetProgress* progress) {
     const std::string& path = scope.path;
-    MdbDatabase file(path, progress, scope.fd);
+    MdbDatabase file(path, progress, scope.fd, PasswordFromConnect(scope.connect.value_or("")));
     ThrowIfLibmdbSpoke(path, file.OpeningOutput());
     std::vector<VetTableCount> counts;
     uint64_t rowsBefore = 0;
@@ -142,6 +171,7 @@ std::vector<VetTableCount> ReadTables(const VetScope& scope, VetProgress* progre
             }
         }
         ThrowIfLibmdbSpoke(path, reader.LibraryOutput());
+        ThrowIfPageCopiedOver(file, reader);
         rowsBefore += reader.RowsRead();
         counts.push_back({reader.Name(), reader.RowsRead()});
     }

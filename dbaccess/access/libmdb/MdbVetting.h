@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ struct VetScope {
     // The tables the run will read; empty: every user table. A table the file lacks is left
     // to the run, which reports it missing.
     std::vector<std::string> tables;
+    // The connect string whose password decrypts an encrypted .accdb (";PWD=..."). Unset, the
+    // check process uses the program's own; it gets one that is set through a pipe, never on
+    // its command line or in its environment, which other users can see.
+    std::optional<std::string> connect;
 };
 
 // The work of brimlow-vet, run in its own process: opens the file with libmdb, reads its

@@ -12,9 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "dbaccess/Exceptions.h"
+#include "dbaccess/access/FileCheckProcess.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
 #include "tests/support/DeclaredRows.h"
+#include "tests/support/EncryptedCopy.h"
 #include "tests/support/GoldenFile.h"
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
@@ -515,6 +518,80 @@ TEST(MigrateSqlOnly, AStaleRowCountIsNotedAndEveryRowWritten) {
               std::string::npos)
         << json;
     EXPECT_EQ(json.find("declared"), json.rfind("declared")) << json;
+}
+
+// An .accdb protected with the program's own password is decrypted as it is read, in the
+// check process and in the run: the statements are those of the same tables unencrypted.
+// The file is sample.mdb's pages encrypted with db2013-enc's key, wrapped again for the
+// program's password (Access's own pages, wrapped again, are read by the source tests).
+TEST(MigrateSqlOnly, AnAccdbEncryptedWithTheProgramsPasswordGivesTheSameStatements) {
+    const std::filesystem::path encrypted =
+        testpaths::SharedFixtures("real-accdb") / "encrypted" / "jackcessencrypt__db2013-enc.accdb";
+    if (!std::filesystem::exists(encrypted)) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
+    }
+    const testsupport::TempDirectory dir("brimlow-encrypted");
+    const std::filesystem::path rewrapped = dir / "db2013-program-password.accdb";
+    testsupport::CopyWithNewPassword(encrypted, rewrapped, "1234", "wuzo");
+    const std::filesystem::path path = dir / "sample.accdb";
+    testsupport::CopyEncryptedLike(testpaths::Data("sample.mdb"), path, rewrapped, "wuzo");
+    const CommandResult result = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--sql", path.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, GoldenSqlOutput("sample"));
+    for (const std::filesystem::path& file : {path, rewrapped}) {
+        const CommandResult vet =
+            testsupport::RunCommand({testpaths::Build("brimlow-vet").string(), file.string()});
+        EXPECT_EQ(vet.exitCode, 0) << file << vet.out << vet.err;
+        EXPECT_NE(vet.out.find("\nok\n"), std::string::npos) << vet.out;
+    }
+    // The original, encrypted with another password, is refused as such by both.
+    const CommandResult other = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--sql", encrypted.string()});
+    EXPECT_NE(other.exitCode, 0);
+    EXPECT_NE(other.err.find("Not a valid password for the database '" + encrypted.string() + "'."),
+              std::string::npos)
+        << other.err;
+}
+
+// Jet's own page encoding of an .mdb (Access 2000's "Encode Database", RC4 with a key from the
+// header; no password) is undone by libmdb as it reads each page: such a file reads as the
+// plain one.
+TEST(MigrateSqlOnly, AnMdbWithJetsPageEncodingGivesTheSameStatements) {
+    const testsupport::TempDirectory dir("brimlow-jet-encoded");
+    const std::filesystem::path path = dir / "encoded.mdb";
+    testsupport::CopyJetEncoded(testpaths::Data("sample.mdb"), path, 0x5A17C3E9);
+    const CommandResult result = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--sql", path.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, GoldenSqlOutput("sample"));
+}
+
+// A file that is not an Access database is told so in the same words by the check process
+// and by the run, which refuses it before the check.
+TEST(MigrateSqlOnly, TheCheckAndTheRunGiveTheSameReasonForAFileThatIsNotAnAccessDatabase) {
+    const testsupport::TempDirectory dir("brimlow-not-access");
+    const std::filesystem::path path = dir / "notes.mdb";
+    std::ofstream(path) << std::string(8192, 'x');
+    const std::string reason = "'" + path.string() +
+                               "' is not an Access database file: it has no \"Standard Jet DB\" "
+                               "signature.";
+    const CommandResult vet =
+        testsupport::RunCommand({testpaths::Build("brimlow-vet").string(), path.string()});
+    EXPECT_EQ(vet.exitCode, 1);
+    EXPECT_NE(vet.out.find("failure:not-a-database"), std::string::npos) << vet.out;
+    const CommandResult run = testsupport::RunCommand(
+        {testpaths::Build("brimlow-migrate").string(), "--sql", path.string()});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    // The check's report, read back as the program reads it, says the same.
+    try {
+        VetSourceFile(path.string());
+        ADD_FAILURE() << "the check passed";
+    } catch (const CDaoException& e) {
+        EXPECT_EQ(e.Kind(), SourceFailureKind::NotADatabase);
+        EXPECT_EQ(e.GetErrorMessage(), reason);
+    }
 }
 
 // A text holding a zero byte goes as far as that byte (an SQL literal cannot carry it), and

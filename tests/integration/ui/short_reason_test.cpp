@@ -82,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const std::string&) { Open("/proc/self/mem"); }},
         ReasonCase{"NotAnAccessFile", SourceFailureKind::NotADatabase, kCannotOpen,
                    [](const std::string&) { Open(Data("regress/zeros-8k.mdb")); }},
-        ReasonCase{"EncryptedAccdb", SourceFailureKind::Encrypted, kCannotOpen,
+        // Encrypted with a password other than the program's.
+        ReasonCase{"EncryptedAccdb", SourceFailureKind::WrongPassword, "パスワードが違います",
                    [](const std::string& file) { Open(file); },
                    "real-accdb/encrypted/jackcessencrypt__db2013-enc.accdb"},
         ReasonCase{"WrongPassword", SourceFailureKind::WrongPassword, "パスワードが違います",

@@ -43,8 +43,8 @@ TEST(SourceCheckScope, ADamagedTableBesideTheOnesReadDoesNotStopTheOpen) {
 // The helper takes the tables as the run names them: any letter case, each walked once, and
 // a table the file lacks left for the run to report.
 TEST(SourceCheckScope, TheHelperWalksTheTablesNamed) {
-    const auto counts = VetSourceFile(
-        VetScope{Data("missing-table.mdb"), -1, {"mst02", "Mst03", "MST02", "Mst04Error"}});
+    const auto counts = VetSourceFile(VetScope{
+        Data("missing-table.mdb"), -1, {"mst02", "Mst03", "MST02", "Mst04Error"}, std::nullopt});
     std::vector<std::pair<std::string, size_t>> found;
     for (const auto& count : counts) {
         found.emplace_back(count.table, count.rows);
@@ -116,7 +116,7 @@ TEST(SourceSameFile, TheHelperReadsTheOpenFile) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     std::filesystem::rename(dir.File("other.mdb", "not a database"), path);
-    const auto counts = VetSourceFile(VetScope{path, fd, {"Mst04"}});
+    const auto counts = VetSourceFile(VetScope{path, fd, {"Mst04"}, std::nullopt});
     close(fd);
     ASSERT_EQ(counts.size(), 1u);
     EXPECT_EQ(counts[0].rows, 50u);

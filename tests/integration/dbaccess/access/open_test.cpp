@@ -156,28 +156,89 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-// Whatever the name, and whatever password is given: the file is encrypted, not damaged,
-// and no password would open it here.
-TEST(SourceOpenFailure, AnEncryptedAccdbFileIsNamedAsSuchWithWhatToDo) {
+// A file encrypted in a way this program does not decrypt is named as such, whatever the
+// password, with the kind of encryption and what to do; never damaged. Here db2013-enc's first
+// page describes RC4 CryptoAPI encryption instead of its own.
+TEST(SourceOpenFailure, AnAccdbEncryptedInAnotherWayIsNamedAsSuchWithWhatToDo) {
     const auto folder = Shared("real-accdb/encrypted");
     if (!folder) {
         GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
     }
     ScratchDir dir;
     std::ifstream in(*folder + "/jackcessencrypt__db2013-enc.accdb", std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(in)), {});
-    for (const std::string name : {"db2013-enc.accdb", "db2013-enc.mdb"}) {
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    content[0x29B] = 4;  // version 4.2, flags: CryptoAPI without AES
+    content[0x29D] = 2;
+    content[0x29F] = 0x04;
+    for (const std::string name : {"rc4.accdb", "rc4.mdb"}) {
         const std::string path = dir.File(name, content);
         for (const std::string& connect : {kPassword, std::string(";PWD=1234")}) {
             CDaoDatabase db;
-            EXPECT_EQ(DaoError([&] { db.Open(path, false, true, connect); }),
-                      "The database '" + path +
-                          "' cannot be opened: it is an Access 2007 or later database (.accdb) "
-                          "encrypted with a database password, which this program cannot read; "
-                          "remove the password in Access (File > Info > Decrypt Database) or "
-                          "save it as an Access 2002-2003 database (.mdb).");
+            try {
+                db.Open(path, false, true, connect);
+                ADD_FAILURE() << "opened";
+            } catch (const CDaoException& e) {
+                EXPECT_EQ(e.Kind(), SourceFailureKind::Encrypted);
+                EXPECT_EQ(e.GetErrorMessage(),
+                          "The database '" + path +
+                              "' cannot be opened: it is an Access 2007 or later database (.accdb) "
+                              "protected by a database password with RC4 CryptoAPI encryption, "
+                              "which this program cannot decrypt; remove the password in Access "
+                              "(File > Info > Decrypt Database) or save it as an Access 2002-2003 "
+                              "database (.mdb).");
+            }
         }
     }
+}
+
+// An encrypted file whose description of its encryption does not add up is damaged, not
+// encrypted in another way, and no password is tried on it.
+TEST(SourceOpenFailure, AnAccdbWhoseEncryptionDescriptionIsBrokenIsDamaged) {
+    const auto folder = Shared("real-accdb/encrypted");
+    if (!folder) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
+    }
+    ScratchDir dir;
+    std::ifstream in(*folder + "/jackcessencrypt__db2013-enc.accdb", std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    const size_t at = content.find("spinCount=\"100000\"");
+    ASSERT_NE(at, std::string::npos);
+    content.replace(at, 18, "spinCount=\"1x0000\"");
+    const std::string path = dir.File("broken.accdb", content);
+    CDaoDatabase db;
+    try {
+        db.Open(path, false, true, ";PWD=1234");
+        ADD_FAILURE() << "opened";
+    } catch (const CDaoException& e) {
+        EXPECT_EQ(e.Kind(), SourceFailureKind::Damaged);
+        EXPECT_EQ(e.GetErrorMessage(),
+                  "The database '" + path +
+                      "' is damaged: it is encrypted, and its encryption descriptor has no valid "
+                      "spinCount.");
+    }
+}
+
+// An encrypted file opens with its password and with no other: another password is the
+// wrong password it is for an .mdb, never damage, in the check process and here alike.
+TEST(SourceOpen, AnEncryptedAccdbOpensWithItsPasswordOnly) {
+    const auto folder = Shared("real-accdb/encrypted");
+    if (!folder) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("real-accdb/encrypted");
+    }
+    const std::string path = *folder + "/jackcessencrypt__db2013-enc.accdb";
+    for (const std::string& connect : {kPassword, std::string(), std::string(";PWD=12345")}) {
+        CDaoDatabase db;
+        try {
+            db.Open(path, false, true, connect);
+            ADD_FAILURE() << "opened with '" << connect << "'";
+        } catch (const CDaoException& e) {
+            EXPECT_EQ(e.Kind(), SourceFailureKind::WrongPassword) << connect;
+            EXPECT_EQ(e.GetErrorMessage(), "Not a valid password for the database '" + path + "'.");
+        }
+    }
+    CDaoDatabase db;
+    db.Open(path, false, true, ";PWD=1234");
+    EXPECT_TRUE(db.IsOpen());
 }
 
 // A plain .accdb opens with the program's password, which it does not have, as with none;

@@ -28,7 +28,8 @@ TEST(SourceSlowShare, AHealthyFileIsReadWholeHoweverLongItTakes) {
     const int fd = open(path->c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     const auto start = std::chrono::steady_clock::now();
-    const auto counts = VetSourceFile(VetScope{*path, fd, {}}, std::chrono::seconds(3));
+    const auto counts =
+        VetSourceFile(VetScope{*path, fd, {}, std::nullopt}, std::chrono::seconds(3));
     close(fd);
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
     size_t rows = 0;

@@ -138,4 +138,37 @@ TEST(SourceStaleRowCount, RowsOutOfPlaceOnADataPageAreStillDamage) {
     }
 }
 
+// A data page copied over another of the same table: its rows are read twice and the other
+// page's not at all, so the rows read disagree with the declared count, and the check refuses
+// the file naming both pages. With a count that agrees (as when two pages hold identical rows,
+// which makes them identical too: a data page carries no page number) it reads as it is. No
+// writer at hand makes two such pages, so the count is set to agree here.
+TEST(SourceStaleRowCount, ADataPageCopiedOverAnotherIsDamageWhenTheCountDisagrees) {
+    ScratchDir dir;
+    const std::string path = dir.Path("repeated.mdb");
+    const auto [copied, overwritten] =
+        testsupport::CopyWithRepeatedDataPage(Data("sample.mdb"), path, "KEN_ALL");
+    CDaoDatabase db;
+    const std::string message = DaoError([&] { db.Open(path, false, true, kPassword); });
+    EXPECT_TRUE(StartsWith(
+        message, "The database '" + path + "' is damaged: in the table 'KEN_ALL', the data page " +
+                     std::to_string(overwritten) + " repeats the data page " +
+                     std::to_string(copied) + ", one copied over the other, and the table holds "));
+
+    // The same file with the count that its pages now add up to.
+    size_t rows = 0;
+    {
+        MdbDatabase file(path);
+        MdbTableReader reader(file, "KEN_ALL");
+        while (reader.Next()) {
+            ++rows;
+        }
+    }
+    const std::string agreeing = dir.Path("agreeing.mdb");
+    testsupport::CopyWithDeclaredRows(path, agreeing, "KEN_ALL", static_cast<uint32_t>(rows));
+    const auto [read, declared] = Table(agreeing, "KEN_ALL");
+    EXPECT_EQ(read.size(), rows);
+    EXPECT_EQ(declared, static_cast<long>(rows));
+}
+
 }  // namespace

@@ -170,29 +170,58 @@ TEST(SourceHeader, RefusesWhatIsNotAJetFile) {
 }
 
 // An .accdb: Access 2000 rows and no password to check, even where the Jet 4 password would
-// lie; a key at 0x3E means a password encrypts it.
-TEST(SourceHeader, AnAccdbReadsAsJet4UnlessItIsEncrypted) {
+// lie; a key at 0x3E means a password encrypts it, in the way the block at 0x299 describes.
+// Every kind but the agile one is refused by its name.
+TEST(SourceHeader, AnAccdbReadsAsJet4AndItsEncryptionIsNamed) {
     Bytes page = Jet4Header(37000.0, u"wuzo");
     std::memcpy(page.data() + 4, "Standard ACE DB", 15);
     for (uint8_t version : {2, 6}) {
         page[0x14] = version;
         const CJetHeader header = ParseJetHeader(page);
         EXPECT_TRUE(header.accdb);
+        EXPECT_FALSE(header.encrypted);
         EXPECT_EQ(header.version, JetVersion::Jet4);
         EXPECT_EQ(header.password, "");
     }
     ToggleHeaderMask(page, 128);
     page[0x40] = 1;
     ToggleHeaderMask(page, 128);
-    EXPECT_THROW(ParseJetHeader(page), CEncryptedDatabaseError);
-    EXPECT_EQ(ErrorOf(page),
-              "it is an Access 2007 or later database (.accdb) encrypted with a database "
-              "password, which this program cannot read; remove the password in Access (File > "
-              "Info > Decrypt Database) or save it as an Access 2002-2003 database (.mdb)");
+    // A key without a description of the encryption: the header is damaged.
+    EXPECT_EQ(ErrorOf(page), "its encryption description is cut short");
+    EXPECT_EQ(ErrorOf(Bytes(page.begin(), page.begin() + 0x200)),
+              "the description of its encryption is cut short");
+    struct Kind {
+        uint16_t major, minor;
+        uint32_t flags;
+        const char* named;
+    };
+    for (const Kind& kind :
+         {Kind{4, 2, 0x24, "ECMA-376 Standard encryption (AES)"},
+          Kind{3, 2, 0x04, "RC4 CryptoAPI encryption"},
+          Kind{2, 2, 0x04, "RC4 CryptoAPI encryption"}, Kind{4, 3, 0x04, "extensible encryption"},
+          Kind{1, 1, 0, "RC4 encryption"}, Kind{5, 0, 0, "encryption of version 5.0"}}) {
+        const uint8_t info[] = {12,
+                                0,
+                                static_cast<uint8_t>(kind.major),
+                                0,
+                                static_cast<uint8_t>(kind.minor),
+                                0,
+                                static_cast<uint8_t>(kind.flags),
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0,
+                                0};
+        std::memcpy(page.data() + 0x299, info, sizeof info);
+        EXPECT_THROW(ParseJetHeader(page), CEncryptedDatabaseError) << kind.named;
+        EXPECT_EQ(ErrorOf(page), kind.named);
+    }
 }
 
-// Both encrypted files of the shared fixtures, Access 2007 (RC4) and Access 2013 (AES), and
-// one plain file of each format.
+// Both encrypted files of the shared fixtures are of the agile kind; plain files of each
+// format carry no key.
 TEST(SourceHeader, RealAccdbFilesAreToldApartByTheirKey) {
     const auto folder = testpaths::SharedFixtures("real-accdb");
     if (!std::filesystem::exists(folder)) {
@@ -200,7 +229,10 @@ TEST(SourceHeader, RealAccdbFilesAreToldApartByTheirKey) {
     }
     for (const char* name : {"jackcessencrypt__db2007-enc", "jackcessencrypt__db2013-enc"}) {
         const auto path = folder / "encrypted" / (std::string(name) + ".accdb");
-        EXPECT_THROW(ParseJetHeader(FirstPage(path)), CEncryptedDatabaseError) << name;
+        const CJetHeader header = ParseJetHeader(FirstPage(path));
+        EXPECT_TRUE(header.encrypted) << name;
+        EXPECT_NE(header.encodingKey, 0u) << name;
+        EXPECT_GT(header.encryptionInfo.size(), 100u) << name;
     }
     for (const char* name : {"jackcess__V2007_testV2007", "jackcess__V2010_testV2010",
                              "jackcess__main_resources_com_healthmarketscience_jackcess_empty2016",
@@ -208,6 +240,7 @@ TEST(SourceHeader, RealAccdbFilesAreToldApartByTheirKey) {
         const CJetHeader header =
             ParseJetHeader(FirstPage(folder / (std::string(name) + ".accdb")));
         EXPECT_TRUE(header.accdb) << name;
+        EXPECT_FALSE(header.encrypted) << name;
         EXPECT_EQ(header.password, "") << name;
     }
 }

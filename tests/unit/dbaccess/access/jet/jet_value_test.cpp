@@ -83,10 +83,11 @@ TEST(SourceFieldValue, YesNoIsTheNullBitAndNeverNull) {
     EXPECT_TRUE(Decode(jettype::kBoolean, {}, true) == CFieldValue::Boolean(false));
 }
 
+// Even a type whose values cannot be read: a NULL OLE Object is NULL, not unreadable.
 TEST(SourceFieldValue, EveryOtherTypeIsNullWhenItsBitIsClear) {
-    for (int type :
-         {jettype::kByte, jettype::kInteger, jettype::kLong, jettype::kCurrency, jettype::kSingle,
-          jettype::kDouble, jettype::kDateTime, jettype::kText, jettype::kMemo}) {
+    for (int type : {jettype::kByte, jettype::kInteger, jettype::kLong, jettype::kCurrency,
+                     jettype::kSingle, jettype::kDouble, jettype::kDateTime, jettype::kText,
+                     jettype::kMemo, jettype::kOle, jettype::kBinary, jettype::kComplex}) {
         EXPECT_TRUE(Decode(type, {}, true).IsNull()) << JetTypeName(type);
     }
 }
@@ -186,6 +187,53 @@ TEST(SourceFieldValue, TheTypesOfAccess2016AndLaterDecode) {
                   "a Date/Time Extended value is not in its stored form")
             << bad;
     }
+}
+
+// A calculated column's value inside its wrapper: 16 bytes, the length, the value, 3 more.
+Bytes Wrapped(const Bytes& value) {
+    Bytes bytes(16, 0);
+    const Bytes length = Raw<uint32_t>(static_cast<uint32_t>(value.size()));
+    bytes.insert(bytes.end(), length.begin(), length.end());
+    bytes.insert(bytes.end(), value.begin(), value.end());
+    bytes.insert(bytes.end(), 3, 0);
+    return bytes;
+}
+
+CFieldValue Calculated(int type, const Bytes& bytes, bool isNull = false) {
+    return DecodeCalculatedJetField(JetVersion::Jet4, type, isNull, bytes, kNoPages);
+}
+
+TEST(SourceFieldValue, ACalculatedValueIsReadFromItsWrapperInTheResultType) {
+    EXPECT_EQ(Calculated(jettype::kLong, Wrapped(Raw<int32_t>(-12))), CFieldValue::Long(-12));
+    EXPECT_EQ(Calculated(jettype::kCurrency, Wrapped(Raw<int64_t>(833333333))),
+              CFieldValue::Currency(833333333));
+    EXPECT_EQ(Calculated(jettype::kDouble, Wrapped(Raw<double>(0.1))), CFieldValue::Double(0.1));
+    EXPECT_EQ(Calculated(jettype::kText, Wrapped({0xFF, 0xFE, 'W', 'a', 'y', 'n', 'e'})),
+              CFieldValue::Text("Wayne"));
+    // Yes/No is the value's byte, not the null bit.
+    EXPECT_EQ(Calculated(jettype::kBoolean, Wrapped({0xFF})), CFieldValue::Boolean(true));
+    EXPECT_EQ(Calculated(jettype::kBoolean, Wrapped({0x00}), true), CFieldValue::Boolean(false));
+    // A Null result: the bit, or a wrapper around nothing.
+    EXPECT_TRUE(Calculated(jettype::kLong, Wrapped(Raw<int32_t>(7)), true).IsNull());
+    EXPECT_TRUE(Calculated(jettype::kDateTime, Wrapped({})).IsNull());
+}
+
+// A calculated Decimal: length, scale, sign, then the magnitude in groups: a leading 4-byte
+// group when the length is not a multiple of 8, then 8-byte groups, each little-endian.
+TEST(SourceFieldValue, ACalculatedDecimalKeepsEveryDigit) {
+    // 50.325 = 50325000 at scale 6, in a 12-byte magnitude (4 + 8); no length given.
+    EXPECT_EQ(Calculated(jettype::kNumeric, Wrapped({0x00, 0x00, 6, 0, 0, 0, 0, 0, 0x08, 0xE6, 0xFF,
+                                                     0x02, 0, 0, 0, 0})),
+              CFieldValue::Decimal("50.325"));
+    // 0x0000AEE71FB004EC at scale 10, negative, length 14: -19230.7692307692.
+    EXPECT_EQ(Calculated(jettype::kNumeric, Wrapped({0x0E, 0x00, 10, 0x80, 0, 0, 0, 0, 0xEC, 0x04,
+                                                     0xB0, 0x1F, 0xE7, 0xAE, 0, 0})),
+              CFieldValue::Decimal("-19230.7692307692"));
+    // 16 bytes, two 8-byte groups: 2^64 + 1 at scale 0.
+    EXPECT_EQ(Calculated(jettype::kNumeric, Wrapped({0x12, 0x00, 0, 0, 1, 0, 0, 0, 0, 0,
+                                                     0,    0,    1, 0, 0, 0, 0, 0, 0, 0})),
+              CFieldValue::Decimal("18446744073709551617"));
+    EXPECT_THROW(Calculated(jettype::kNumeric, Wrapped({0x12, 0x00, 0, 0, 1})), CJetFormatError);
 }
 
 }  // namespace
