@@ -11,6 +11,7 @@
 #include "dbaccess/Exceptions.h"
 #include "dbaccess/Translate.h"
 #include "migration/CountText.h"
+#include "migration/RunHistory.h"
 
 namespace {
 
@@ -311,7 +312,9 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
                      console.LogError().c_str());
         status = status != 0 ? status : 1;
     }
-    if (!summaryPath.empty()) {
+    // Every run that wrote to a target is recorded, whether a summary was asked for or not.
+    const bool record = !end.statementsOnly && end.history;
+    if (!summaryPath.empty() || record) {
         const bool failed = outcome.status == CRunOutcome::Status::Failed;
         CRunSummary summary = console.Summary();
         // A commit in doubt may have kept none of the rows: the lower bound is 0.
@@ -326,12 +329,22 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         if (CopyDiffers(outcome)) {
             summary.SetDiffers("values");
         }
-        try {
-            WriteSummary(summaryPath,
-                         summary.ToJson(StatusName(outcome), failed ? &error : nullptr));
-        } catch (const CException& e) {
-            std::fprintf(stderr, "brimlow-migrate: %s\n", e.GetErrorMessage().c_str());
-            status = status != 0 ? status : 1;
+        const std::string json = summary.ToJson(StatusName(outcome), failed ? &error : nullptr);
+        if (!summaryPath.empty()) {
+            try {
+                WriteSummary(summaryPath, json);
+            } catch (const CException& e) {
+                std::fprintf(stderr, "brimlow-migrate: %s\n", e.GetErrorMessage().c_str());
+                status = status != 0 ? status : 1;
+            }
+        }
+        if (record) {
+            const char* mode = end.replace ? "replace" : outcome.startedEmpty ? "new" : "append";
+            // The history is a record for later: failing to write it fails no run.
+            if (const std::string warning = AppendRunHistory(HistoryLine(json, end.file, mode));
+                !warning.empty()) {
+                std::fprintf(stderr, Tr("brimlow-migrate: warning: %s\n"), warning.c_str());
+            }
         }
     }
     return status;

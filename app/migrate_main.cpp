@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "app/ConsoleRun.h"
+#include "app/HistoryCommand.h"
 #include "app/RunEnd.h"
 #include "app/StopSignals.h"
 #include "app/SummaryFile.h"
@@ -57,6 +59,7 @@ constexpr const char* kUsage = TrNoop(
     "usage: brimlow-migrate [--target STRING | --target-file FILE] [OPTIONS] FILE.mdb\n"
     "       brimlow-migrate --replace [--target … | --target-file …] [OPTIONS] FILE.mdb\n"
     "       brimlow-migrate --sql [OPTIONS] FILE.mdb\n"
+    "       brimlow-migrate --history [N]\n"
     "\n"
     "Copies the eight tables of FILE.mdb into the target database, one "
     "committed\n"
@@ -92,6 +95,8 @@ constexpr const char* kUsage = TrNoop(
     "                              \"differs\" (a table does not hold what the run\n"
     "                              inserted, or not as it was sent); never a file\n"
     "                              the run reads or a folder\n"
+    "  --history [N]               list the last N runs (20 unless given), one line\n"
+    "                              each, from the run history (below)\n"
     "  --help                      show this text\n"
     "  --version                   show the version\n"
     "\n"
@@ -105,6 +110,10 @@ constexpr const char* kUsage = TrNoop(
     "A signal during --verify's read-back stops the verification: every row is\n"
     "committed and stays; the exit status is 128 + the signal, and the summary says\n"
     "\"completed\" with the verification \"not run\".\n"
+    "\n"
+    "Every run that writes to a target is recorded, one JSON line each (its summary\n"
+    "with the time, user, host, file and mode), in the run history\n"
+    "$XDG_STATE_HOME/brimlow/history.jsonl (~/.local/state/brimlow/history.jsonl).\n"
     "\n"
     "One run at a time per target, whatever its mode: a second run waits up to 15 s\n"
     "for the first one's run lock, then fails before its first row, naming it.\n"
@@ -493,6 +502,8 @@ int Migrate(const COptions& options) {
     end.target = target;
     end.statementsOnly = options.bSqlOnly;
     end.verify = options.bVerify;
+    end.replace = options.bReplace;
+    end.file = std::filesystem::absolute(options.path).lexically_normal().string();
     console.ClearProgress();
     return FinishRun(end, console, options.summary);
 }
@@ -511,6 +522,19 @@ int main(int argc, char** argv) {
     // abort.
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
+        if (!args.empty() && args.front() == "--history") {
+            // --history [N]: nothing else.
+            const bool count = args.size() == 2 && !args[1].empty() && args[1].size() < 7 &&
+                               args[1].find_first_not_of("0123456789") == std::string::npos;
+            if (args.size() > 2 || (args.size() == 2 && !count)) {
+                std::fputs(Tr("brimlow-migrate: --history takes a number of runs and nothing "
+                              "else\n"),
+                           stderr);
+                std::fputs(Tr(kUsage), stderr);
+                return 2;
+            }
+            return PrintRunHistory(count ? std::stoul(args[1]) : 20);
+        }
         for (const std::string& arg : args) {
             if (arg == "--") {
                 break;

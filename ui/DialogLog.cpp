@@ -13,8 +13,9 @@ void CDialogLog::AppendLog(const std::string& line) {
 }
 
 void CDialogLog::OnTableStart(const CTableProgress& table) {
-    m_dialog.AppendLog(runlines::Progress(table).c_str());
-    m_bProgressShown = true;
+    // A replacing run logs its tables once they are committed: the progress line of the table
+    // before is still shown, and gives way to this one.
+    ShowProgress(runlines::Progress(table));
 }
 
 void CDialogLog::OnRowProgress(const CTableProgress& table) {

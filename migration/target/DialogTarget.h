@@ -74,6 +74,15 @@ public:
     bool CommitsAtEnd() const override { return IsReplacing(); }
     std::optional<std::size_t> CountRows(const std::string& table) override;
     bool RowsUncounted() const override;
+    // Read back through whichever target wrote the rows.
+    std::vector<bool> ReadBackPadding(const std::string& table,
+                                      const std::vector<std::string>& columns) override {
+        return Active().ReadBackPadding(table, columns);
+    }
+    std::unique_ptr<ITableReader> ReadBack(const std::string& table,
+                                           const std::vector<std::string>& columns) override {
+        return Active().ReadBack(table, columns);
+    }
     void Close() noexcept override;
 
     // True once Replace was chosen: nothing of the run is kept unless it completes.

@@ -50,6 +50,17 @@ public:
         ++m_nSent;
     }
     void EndTable() override { m_real.EndTable(); }
+    std::optional<size_t> CountRows(const std::string& table) override {
+        return m_real.CountRows(table);
+    }
+    std::vector<bool> ReadBackPadding(const std::string& table,
+                                      const std::vector<std::string>& columns) override {
+        return m_real.ReadBackPadding(table, columns);
+    }
+    std::unique_ptr<ITableReader> ReadBack(const std::string& table,
+                                           const std::vector<std::string>& columns) override {
+        return m_real.ReadBack(table, columns);
+    }
     void Close() noexcept override { m_real.Close(); }
 
 private:
@@ -154,7 +165,8 @@ TEST_F(RunProgress, ProgressLineShowsDuringATableAndIsReplacedAtItsEnd) {
     EXPECT_EQ(
         "\nKEN_ALLを移行しました。\nKEN_ALL_Versionを移行しました。\nMst01を移行しました。"
         "\nMst02を移行しました。\nMst02Errorを移行しました。\nMst03を移行しました。"
-        "\nMst04を移行しました。\nMst04Errorを移行しました。\n移行が完了しました。",
+        "\nMst04を移行しました。\nMst04Errorを移行しました。\n移行が完了しました。"
+        "\n1,512 件すべての値が移行元と一致しました。",
         Utf8FromWx(dlg.LogBox().GetValue()));
 }
 
