@@ -465,7 +465,8 @@ TEST_P(MigrateEndToEnd, ReplaceFailureInTheSixthTableLeavesEveryTableAsItWas) {
     args.insert(args.begin(), "--replace");
     const CommandResult result = Migrate(testpaths::Data("sample.mdb"), args);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(Lines(result.out), LogLinesUpTo(5, false));
+    // Nothing was committed: no table claims to be copied.
+    EXPECT_TRUE(Lines(result.out).empty()) << result.out;
     EXPECT_NE(result.err.find("failed during Mst03; the run was rolled back and the target holds "
                               "what it held before."),
               std::string::npos)
