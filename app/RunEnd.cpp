@@ -241,6 +241,7 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
             summary.RolledBack();
         }
         summary.SetTarget(end.target);
+        summary.SetBulk(end.bulk);
         try {
             WriteSummary(summaryPath,
                          summary.ToJson(StatusName(outcome), failed ? &error : nullptr));

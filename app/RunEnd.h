@@ -12,6 +12,7 @@ struct CRunEnd {
     int signal = 0;               // a stop: the signal that asked for it
     bool statementsOnly = false;  // --sql: the rows were written as statements, not inserted
     std::string target;           // the target written to, for the summary; empty with --sql
+    std::string bulk;             // a replacing run's load path ("copy", "insert"); else empty
 };
 
 // Writes an error's text to stderr as one line or more, ending with a line break; an empty

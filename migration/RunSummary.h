@@ -39,6 +39,8 @@ public:
 
     // The target the run wrote to, as a user recognises it (never a password); empty: none.
     void SetTarget(std::string target) { m_strTarget = std::move(target); }
+    // How a replacing run loaded its rows ("copy" or "insert"); empty: not told.
+    void SetBulk(std::string bulk) { m_strBulk = std::move(bulk); }
     // The run was rolled back: the target kept none of the rows sent.
     void RolledBack() noexcept;
 
@@ -56,6 +58,7 @@ public:
 private:
     std::vector<Table> m_tables;
     std::string m_strTarget;
+    std::string m_strBulk;
     std::chrono::steady_clock::time_point m_started;
 };
 
