@@ -16,12 +16,14 @@
 #include <thread>
 #include <vector>
 
+#include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
 #include "tests/support/BackgroundRun.h"
 #include "tests/support/GoldenFile.h"
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/SqliteTarget.h"
 #include "tests/support/StallProxy.h"
 #include "tests/support/TempDirectory.h"
 
@@ -99,6 +101,59 @@ TEST_P(BulkCopy, StoresWhatTheGoldenStatementsAndAPerRowRunStore) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, BulkCopy, testing::Values("types", "dates", "sample"));
+
+// Into SQLite every row of a replacing run arrives with the value and the storage class the
+// golden statements' literals give it (text as text, integers as integers), as a per-row run's.
+class BulkSqlite : public testing::TestWithParam<std::string> {};
+
+testtarget::Rows SqliteRows(const testtarget::SqliteTarget& target, const std::string& table) {
+    std::string columns;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        if (entry.table != table) {
+            continue;
+        }
+        for (const CCatalogueColumn& column : entry.columns) {
+            columns += (columns.empty() ? "" : ",") + column.name + ",typeof(" + column.name + ")";
+        }
+    }
+    return target.Query("select " + columns + " from " + table + " order by " + columns + ";");
+}
+
+TEST_P(BulkSqlite, StoresWhatTheGoldenStatementsAndAPerRowRunStore) {
+    const std::string mdb = testpaths::Data(GetParam() + ".mdb").string();
+    testsupport::TempDirectory dir("brimlow-bulk");
+    // The golden statements go in through ODBC, as a run's do: the sqlite3 shell turns the CR LF
+    // inside some values into LF.
+    const testtarget::SqliteTarget golden;
+    {
+        CDatabase database;
+        database.OpenEx(golden.ConnectionString(), noOdbcDialog);
+        for (const std::string& statement :
+             ReadGoldenStatements(testpaths::Data("golden/" + GetParam() + ".sql.json"))) {
+            database.ExecuteSQL(statement);
+        }
+    }
+    const testtarget::SqliteTarget perRow;
+    const testtarget::SqliteTarget replaced;
+    const auto run = [&](const std::vector<std::string>& options,
+                         const testtarget::SqliteTarget& target) {
+        std::vector<std::string> argv{testpaths::Build("brimlow-migrate").string()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.insert(argv.end(), {"--target", target.ConnectionString(), mdb});
+        return testsupport::RunCommand(argv, {}, dir.Path());
+    };
+    ASSERT_EQ(run({}, perRow).exitCode, 0);
+    ASSERT_EQ(run({}, replaced).exitCode, 0);
+    const CommandResult result = run({"--replace"}, replaced);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const CCatalogueEntry& entry : GetTableCatalogue()) {
+        const testtarget::Rows expected = SqliteRows(golden, entry.table);
+        EXPECT_EQ(SqliteRows(replaced, entry.table), expected) << entry.table;
+        EXPECT_EQ(SqliteRows(perRow, entry.table), expected) << entry.table;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, BulkSqlite, testing::Values("types", "dates", "sample"));
 
 // A value the column refuses fails the run naming the table and the row the server's context
 // names, and the target keeps what it held.
