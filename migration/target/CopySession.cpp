@@ -83,7 +83,8 @@ bool MapConnection(const std::string& connect, unsigned loginTimeout,
             known = known || key == name;
         }
         if (!known) {
-            whyNot = "the connection string's attribute " + key + " has no libpq equivalent";
+            whyNot =
+                TrFormat("the connection string's attribute %1 has no libpq equivalent", {key});
             return false;
         }
     }
@@ -108,8 +109,8 @@ bool MapConnection(const std::string& connect, unsigned loginTimeout,
         char* error = nullptr;
         PQconninfoOption* options = PQconninfoParse(pqopt.c_str(), &error);
         if (!options) {
-            whyNot = "its pqopt is not a libpq option list" +
-                     (error ? std::string(": ") + error : std::string());
+            whyNot = TrFormat("its pqopt is not a libpq option list: %1",
+                              {error ? std::string(error) : std::string()});
             PQfreemem(error);
             return false;
         }
@@ -230,7 +231,7 @@ std::unique_ptr<CCopySession> CCopySession::Open(const std::string& connect, CDa
     values.push_back(nullptr);
     PGconn* connection = PQconnectdbParams(keywords.data(), values.data(), 0);
     if (!connection || PQstatus(connection) != CONNECTION_OK) {
-        whyNot = "libpq could not connect: " + ErrorText(nullptr, connection);
+        whyNot = TrFormat("libpq could not connect: %1", {ErrorText(nullptr, connection)});
         PQfinish(connection);
         return nullptr;
     }
@@ -247,11 +248,11 @@ std::unique_ptr<CCopySession> CCopySession::Open(const std::string& connect, CDa
     std::string answer;
     // The driver runs its ConnSettings as one query string right after connecting.
     if (!connSettings.empty() && !query(connSettings, answer)) {
-        whyNot = "the ConnSettings failed in libpq's session: " + answer;
+        whyNot = TrFormat("the ConnSettings failed in libpq's session: %1", {answer});
         return nullptr;
     }
     if (!query(kTwinQuery, answer)) {
-        whyNot = "libpq's session could not be compared: " + answer;
+        whyNot = TrFormat("libpq's session could not be compared: %1", {answer});
         return nullptr;
     }
     const std::string odbcAnswer = odbc.QueryValue(kTwinQuery);
@@ -260,10 +261,10 @@ std::unique_ptr<CCopySession> CCopySession::Open(const std::string& connect, CDa
         for (char& c : shown) {
             c = c == '\t' ? ',' : c;
         }
-        whyNot =
-            "libpq's session differs from the driver's (database, user, server, port, "
-            "search_path, client_encoding, SSL: " +
-            shown + ")";
+        whyNot = TrFormat(
+            "libpq's session differs from the driver's (database, user, server, "
+            "port, search_path, client_encoding, SSL: %1)",
+            {shown});
         return nullptr;
     }
     return session;
