@@ -121,6 +121,19 @@ bool MapConnection(const std::string& connect, unsigned loginTimeout,
         }
         PQconninfoFree(options);
     }
+    // The driver's query timeout ends a wait for the tables' lock after 15 s; a COPY, one
+    // statement for a whole table, must not be bound by it, so only lock waits are.
+    bool bOptions = false;
+    for (auto& [keyword, option] : params) {
+        if (keyword == "options") {
+            option += " -c lock_timeout=" + std::to_string(loginTimeout ? loginTimeout : 15) + "s";
+            bOptions = true;
+        }
+    }
+    if (!bOptions) {
+        params.emplace_back(
+            "options", "-c lock_timeout=" + std::to_string(loginTimeout ? loginTimeout : 15) + "s");
+    }
     connSettings = value({"ConnSettings", "A6"});
     return true;
 }

@@ -324,6 +324,36 @@ TEST(BulkCopySession, TheServerLogShowsTheExpectedStatements) {
     EXPECT_EQ(loads, expected);
 }
 
+// Another program holding a table past the lock timeout ends the wait as the insert path
+// does: the run says the tables are held and changes nothing.
+TEST(BulkCopySession, ATableHeldPastTheLockTimeoutIsReportedAsBusy) {
+    testsupport::TempDirectory dir("brimlow-bulk");
+    const std::string database = Server().CreateFreshDatabase("held");
+    const std::string mdb = testpaths::Data("dates.mdb").string();
+    ASSERT_EQ(Migrate({}, database, dir.Path(), mdb).exitCode, 0);
+    const std::vector<std::string> before = Digests(database);
+    std::thread holder([&] {
+        Server().Execute(database,
+                         "begin; lock table Mst01 in share mode; select pg_sleep(22); commit;");
+    });
+    testsupport::AwaitCondition([&] {
+        return *Server()
+                    .Query(database,
+                           "select count(*) from pg_locks where mode = 'ShareLock' and "
+                           "locktype = 'relation'")
+                    .at(0)
+                    .at(0) != "0";
+    });
+    const CommandResult result = Migrate({"--replace"}, database, dir.Path(), mdb);
+    holder.join();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Has(result.err,
+                    "holds the target's tables and did not let them go within the "
+                    "lock timeout"))
+        << result.err;
+    EXPECT_EQ(Digests(database), before);
+}
+
 // A run of sample.mdb --replace into a database already holding it, through a relay that
 // misbehaves at Mst01's COPY.
 class CProxiedCopy {
