@@ -479,6 +479,10 @@ void CCopySession::Commit() {
     m_bCommitted = true;
 }
 
+int CCopySession::BackendPid() const noexcept {
+    return m_pConnection ? PQbackendPID(m_pConnection) : 0;
+}
+
 std::size_t CCopySession::CountRows(const std::string& table) {
     std::size_t rows = 0;
     Watched(

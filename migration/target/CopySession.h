@@ -56,6 +56,8 @@ public:
     // Commits; a lost answer is CConnectionLost with the commit unknown.
     void Commit();
     bool Committed() const noexcept { return m_bCommitted; }
+    // The session's process id on the server, for ending it from another connection.
+    int BackendPid() const noexcept;
     // "select count(*) from table" in the transaction.
     std::size_t CountRows(const std::string& table);
     // Ends the session without waiting for anything; what was not committed is rolled back.

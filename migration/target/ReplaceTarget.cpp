@@ -8,6 +8,7 @@
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/CountText.h"
 #include "migration/RunWatch.h"
+#include "migration/target/SessionEnd.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
 #include "migration/target/TargetTables.h"
@@ -130,6 +131,15 @@ bool CReplaceTarget::BeginCopying() {
     m_copy->SetWatch(m_runner.Watch());
     if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
         watch->SetCommitsAtEnd(true);
+        // A call given up leaves two sessions on the server: the loading one, holding the
+        // tables' locks and the transaction, is ended with the one holding the run lock.
+        const std::function<bool()> runLock = watch->SessionEnder();
+        const std::function<bool()> loading =
+            SessionEnder(m_target, *m_kind, std::to_string(m_copy->BackendPid()));
+        watch->SetSessionEnder([runLock, loading] {
+            const bool bLoadingEnded = loading();
+            return (runLock ? runLock() : true) && bLoadingEnded;
+        });
     }
     try {
         m_copy->Begin(m_kind->LockAndEmptyStatements());

@@ -397,6 +397,15 @@ public:
     const testsupport::CBackgroundRun& Run() const { return *m_run; }
     std::string Err() const { return ReadFile(m_dir.Path() / "err"); }
     bool Unchanged() const { return Digests(m_database) == m_before; }
+    // The sessions of the database other than the asking one.
+    int Sessions() const {
+        return std::stoi(
+            *Server()
+                 .Query(m_database, "select count(*) from pg_stat_activity where datname = '" +
+                                        m_database + "' and pid <> pg_backend_pid()")
+                 .at(0)
+                 .at(0));
+    }
 
 private:
     std::string m_database;
@@ -420,6 +429,8 @@ TEST(BulkCopyLost, AStopWhileTheServerIsSilentDuringACopyChangesNothing) {
     testsupport::AwaitCondition([&] { return run.Triggered(); });
     run.Run().Signal(SIGINT);
     EXPECT_EQ(run.Wait(), 128 + SIGINT) << run.Err();
+    // Both of the run's sessions were ended: nothing holds the tables any more.
+    EXPECT_TRUE(testsupport::AwaitCondition([&] { return run.Sessions() == 0; }));
     testsupport::AwaitCondition([&] { return run.Unchanged(); });
     EXPECT_TRUE(run.Unchanged());
 }
