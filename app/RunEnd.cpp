@@ -329,6 +329,7 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         if (CopyDiffers(outcome)) {
             summary.SetDiffers("values");
         }
+        summary.SetBulk(end.bulk);
         const std::string json = summary.ToJson(StatusName(outcome), failed ? &error : nullptr);
         if (!summaryPath.empty()) {
             try {

@@ -16,6 +16,7 @@ struct CRunEnd {
     bool replace = false;         // --replace: the run replaced the tables' rows
     std::string file;             // the source file, for the run history
     bool history = true;          // the run is recorded in the run history (RunHistory.h)
+    std::string bulk;             // a replacing run's load path ("copy", "insert"); else empty
 };
 
 // Writes an error's text to stderr as one line or more, ending with a line break; an empty

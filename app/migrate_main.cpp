@@ -374,11 +374,21 @@ void NoteKindDisagreement(const std::string& driverKind, const std::string& dbms
                  driverKind.c_str(), dbmsName.c_str());
 }
 
+// A PostgreSQL target whose rows go in as multi-row inserts instead of COPY: the user is told
+// why, since the run is then several times slower.
+void NoteInsertPath(const std::string& why) {
+    std::fprintf(stderr,
+                 Tr("brimlow-migrate: note: the rows go into PostgreSQL as inserts, not through "
+                    "COPY: %s.\n"),
+                 why.c_str());
+}
+
 // resolved: the target resolved at the run's start, or nullopt when that failed (the open
 // then fails with the reason).
 // On the run's thread, which owns everything the run touches.
 void RunMigration(const COptions& options, const std::optional<CResolvedTarget>& resolved,
-                  CConsoleRun& console, const std::shared_ptr<CRunWatch>& watch) {
+                  CConsoleRun& console, const std::shared_ptr<CRunWatch>& watch,
+                  std::string& bulk) {
     CDaoWorkspace workspace;
     CDaoDatabase sourceDb;
     CDatabase targetDb;
@@ -401,7 +411,16 @@ void RunMigration(const COptions& options, const std::optional<CResolvedTarget>&
     } else if (options.bReplace) {
         CReplaceTarget target(targetDb, resolved);
         target.SetKindNote(NoteKindDisagreement);
-        run(target);
+        target.SetBulkNote(NoteInsertPath);
+        try {
+            run(target);
+        } catch (const CRunGivenUp&) {
+            throw;  // the run's end was told already: nothing of it is written now
+        } catch (...) {
+            bulk = target.BulkPath();
+            throw;
+        }
+        bulk = target.BulkPath();
     } else {
         COdbcTarget target(targetDb, resolved);
         target.SetKindNote(NoteKindDisagreement);
@@ -412,13 +431,13 @@ void RunMigration(const COptions& options, const std::optional<CResolvedTarget>&
 // The run on a thread of its own, while this thread passes the stop signals on. A call given
 // up by a stop ends the run here, as the run itself would have told it.
 CRunOutcome RunOnItsThread(const COptions& options, const std::optional<CResolvedTarget>& resolved,
-                           CConsoleRun& console) {
+                           CConsoleRun& console, std::string& bulk) {
     std::exception_ptr failure;
     std::optional<CRunOutcome> givenUp;
     CRunThread thread(
         [&](const std::shared_ptr<CRunWatch>& watch) {
             try {
-                RunMigration(options, resolved, console, watch);
+                RunMigration(options, resolved, console, watch, bulk);
             } catch (const CRunGivenUp&) {
                 throw;
             } catch (...) {
@@ -497,7 +516,7 @@ int Migrate(const COptions& options) {
     }
     CConsoleRun console(options.bSqlOnly ? stderr : stdout, ProgressStream(options.progress));
     CRunEnd end;
-    end.outcome = RunOnItsThread(options, resolved, console);
+    end.outcome = RunOnItsThread(options, resolved, console, end.bulk);
     end.signal = ReceivedStopSignal();
     end.target = target;
     end.statementsOnly = options.bSqlOnly;

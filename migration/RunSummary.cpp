@@ -160,6 +160,9 @@ std::string CRunSummary::ToJson(const std::string& status, const std::string* er
     if (!m_strTarget.empty()) {
         json += ", \"target\": " + JsonString(m_strTarget);
     }
+    if (!m_strBulk.empty()) {
+        json += ", \"bulk\": " + JsonString(m_strBulk);
+    }
     return json + "}\n";
 }
 

@@ -41,6 +41,8 @@ public:
 
     // The target the run wrote to, as a user recognises it (never a password); empty: none.
     void SetTarget(std::string target) { m_strTarget = std::move(target); }
+    // How a replacing run loaded its rows ("copy" or "insert"); empty: not told.
+    void SetBulk(std::string bulk) { m_strBulk = std::move(bulk); }
     // The run was rolled back: the target kept none of the rows sent.
     void RolledBack() noexcept;
     // The verification of the copy, for a run that asked for one; null: none was asked for,
@@ -72,6 +74,7 @@ private:
     std::string m_strTarget;
     std::shared_ptr<const CVerification> m_verification;
     std::string m_strDiffers = "count";
+    std::string m_strBulk;
     std::chrono::steady_clock::time_point m_started;
 };
 

@@ -8,6 +8,7 @@
 #include "dbaccess/odbc/RollbackProbe.h"
 #include "migration/CountText.h"
 #include "migration/RunWatch.h"
+#include "migration/target/SessionEnd.h"
 #include "migration/target/TableReadBack.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
@@ -76,6 +77,9 @@ void CReplaceTarget::BeginReplacing() {
     m_nBytesPerStatement = m_kind->BytesPerStatement();
     m_runner.Run([this] { VerifyTargetCanRollBack(m_database, m_kind->ProbeTables()); },
                  UnknownOutcome::None);
+    if (BeginCopying()) {
+        return;
+    }
     m_database.BeginTrans();
     // From here nothing is kept unless the commit completes: a call given up now leaves a
     // transaction to be rolled back with its session.
@@ -105,6 +109,59 @@ void CReplaceTarget::BeginReplacing() {
     }
 }
 
+bool CReplaceTarget::BeginCopying() {
+    m_copy.reset();
+    if (m_kind != &PostgresqlKind()) {
+        return false;
+    }
+    std::string whyNot;
+    std::unique_ptr<CCopySession> copy;
+    m_runner.Run(
+        [&] {
+            copy = CCopySession::Open(m_kind->AmendConnection(m_target.connection), m_database, 15,
+                                      whyNot);
+        },
+        UnknownOutcome::None);
+    if (!copy) {
+        if (m_bulkNote) {
+            m_bulkNote(whyNot);
+        }
+        return false;
+    }
+    m_copy = std::move(copy);
+    m_copy->SetWatch(m_runner.Watch());
+    if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
+        watch->SetCommitsAtEnd(true);
+        // A call given up leaves two sessions on the server: the loading one, holding the
+        // tables' locks and the transaction, is ended with the one holding the run lock.
+        const std::function<bool()> runLock = watch->SessionEnder();
+        const std::function<bool()> loading =
+            SessionEnder(m_target, *m_kind, std::to_string(m_copy->BackendPid()));
+        watch->SetSessionEnder([runLock, loading] {
+            const bool bLoadingEnded = loading();
+            return (runLock ? runLock() : true) && bLoadingEnded;
+        });
+    }
+    try {
+        m_copy->Begin(m_kind->LockAndEmptyStatements());
+    } catch (const CRunStopped&) {
+        throw CRunStopped();
+    } catch (const CDBException& e) {
+        if (!IsLockWait(e, *m_kind)) {
+            throw;
+        }
+        const std::string& driverText = e.GetErrorMessage();
+        throw CTargetBusy(
+            TrFormat("%1Another run (or another program) holds the target's tables and did not "
+                     "let them go within the lock timeout; nothing was changed: the target holds "
+                     "what it held before. Start again once it has finished.",
+                     {driverText + (driverText.empty() || driverText.back() == '\n' ? "" : "\n")}) +
+                "\n",
+            e.Records());
+    }
+    return true;
+}
+
 void CReplaceTarget::LockAndEmpty(CDatabase& database, const std::vector<std::string>& statements) {
     // Two runs at once must not both delete and then both insert: the kind's statements make
     // the eight tables the transaction's alone until its end, and a second run waits for them
@@ -120,6 +177,10 @@ std::string CReplaceTarget::Describe() const {
 }
 
 void CReplaceTarget::InsertRow(const CInsertItemList& row) {
+    if (m_copy) {
+        m_copy->AddRow(row);
+        return;
+    }
     if (m_strHead.empty() || row.m_strTable != m_strTable) {
         // The first row of a table: its columns are every later row's.
         Flush();
@@ -211,6 +272,10 @@ void CReplaceTarget::Send(CDatabase& database, const std::string& statement,
 }
 
 std::optional<std::size_t> CReplaceTarget::CountRows(const std::string& table) {
+    // Inside the transaction only its own session sees the tables as the run left them.
+    if (m_copy && !m_copy->Committed()) {
+        return m_copy->CountRows(table);
+    }
     std::optional<std::size_t> rows;
     m_runner.Run([this, &table, &rows] { rows = CountTableRows(m_database, table); },
                  UnknownOutcome::None);
@@ -232,6 +297,10 @@ std::unique_ptr<ITableReader> CReplaceTarget::ReadBack(const std::string& table,
 }
 
 void CReplaceTarget::EndTable() {
+    if (m_copy) {
+        m_copy->EndTable();
+        return;
+    }
     SendAll();
     m_strTable.clear();
     m_strHead.clear();
@@ -239,6 +308,10 @@ void CReplaceTarget::EndTable() {
 }
 
 void CReplaceTarget::CommitRun() {
+    if (m_copy) {
+        m_copy->Commit();
+        return;
+    }
     SendAll();
     // Not committed into a file that is no longer the target: closing rolls it back.
     m_file.Verify();
@@ -269,6 +342,9 @@ void CReplaceTarget::Close() noexcept {
     m_strTable.clear();
     m_strHead.clear();
     m_nSent = 0;
+    if (m_copy) {
+        m_copy->Close();  // rolls back what was not committed
+    }
     m_database.Close();  // rolls back what was not committed
     m_lock.Release();
 }

@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/target/CopySession.h"
 #include "migration/target/RunLock.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetConnect.h"
@@ -60,6 +62,13 @@ public:
     void TakeOver(const CResolvedTarget& target, const CTargetKind& kind);
     // Told at Open when the driver and the server disagree about the target's kind.
     void SetKindNote(KindNote note) { m_kindNote = std::move(note); }
+    // Told at Open when a PostgreSQL target keeps the insert path: why COPY was not used.
+    void SetBulkNote(std::function<void(const std::string& why)> note) {
+        m_bulkNote = std::move(note);
+    }
+    // How the rows went in once opened: "copy" (PostgreSQL's COPY through libpq) or "insert"
+    // (multi-row inserts over ODBC).
+    std::string BulkPath() const { return m_copy ? "copy" : "insert"; }
     // The target it connected to, as the per-row target describes it.
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
@@ -79,6 +88,10 @@ public:
 private:
     // Open's work once connected.
     void BeginReplacing();
+    // For a PostgreSQL target: opens the COPY session, its transaction, and takes and empties
+    // the tables there. False, with the ODBC session untouched, when the target keeps the
+    // insert path.
+    bool BeginCopying();
     // Hands the collected statement to the worker once the one before it is done.
     void Flush();
     // Waits until no statement is in flight; throws the failure of the last one.
@@ -113,4 +126,6 @@ private:
     std::exception_ptr m_failure;  // kept until Close: every later call throws it again
     CStatementRunner m_runner;
     CRunLock m_lock;  // from Open to Close; not TakeOver's, whose caller holds it
+    std::unique_ptr<CCopySession> m_copy;  // the rows' session when they go in by COPY
+    std::function<void(const std::string&)> m_bulkNote;
 };

@@ -96,4 +96,16 @@ TEST(RunSummary, AVerificationAddsItsKeysAndOnlyThen) {
     }
 }
 
+// A replacing run says how its rows went in, after the target; other runs say nothing.
+TEST(RunSummary, TellsTheLoadPathWhenGiven) {
+    CRunSummary summary;
+    summary.SetTarget("t");
+    EXPECT_EQ("{\"status\": \"completed\", \"tables\": [], \"target\": \"t\"}\n",
+              summary.ToJson("completed", nullptr));
+    summary.SetBulk("copy");
+    EXPECT_EQ(
+        "{\"status\": \"completed\", \"tables\": [], \"target\": \"t\", \"bulk\": \"copy\"}\n",
+        summary.ToJson("completed", nullptr));
+}
+
 }  // namespace

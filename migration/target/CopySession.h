@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "migration/EngineInterfaces.h"
+
+class CDatabase;
+class CInsertItemList;
+class CRunWatch;
+struct pg_conn;
+
+// A PostgreSQL session of libpq beside a replacing run's psqlODBC session, through which the
+// run loads its rows with COPY … FROM STDIN instead of multi-row inserts: the server then
+// reads each value with its column type's input function, as it reads an untyped literal,
+// without parsing and planning a statement per few hundred rows.
+//
+// The session is the ODBC session's twin: made from the same connection string (or data
+// source) with the same server, port, database, user, password, SSL mode, start-up options
+// (pqopt: standard quoting, keepalives), client_encoding UTF8 (the driver's Unicode library
+// asks for it; libpq's default would be the database's) and the driver's ConnSettings run
+// after connecting. Before anything is changed, both sessions are asked who and where they
+// are; the load goes through COPY only when the answers agree.
+//
+// The whole load (the tables' lock, their deletes, one COPY per table, the commit) is one
+// transaction of this session; the ODBC session, outside it, keeps the run lock and reads the
+// target back after the commit. Closing before Commit ends the session: the server rolls the
+// transaction back.
+class CCopySession {
+public:
+    ~CCopySession();
+    CCopySession(const CCopySession&) = delete;
+    CCopySession& operator=(const CCopySession&) = delete;
+
+    // Connects for connect (the ODBC connection string, as amended for the driver) and
+    // compares the new session with odbc's. Returns null and sets whyNot when the string holds
+    // an attribute whose meaning libpq cannot be given, when libpq cannot connect, or when the
+    // sessions differ. Throws CDBException only for a failure of odbc's own query.
+    static std::unique_ptr<CCopySession> Open(const std::string& connect, CDatabase& odbc,
+                                              unsigned loginTimeout, std::string& whyNot);
+
+    // Marks every blocking call for watch, cancelling through libpq's cancel request.
+    void SetWatch(std::shared_ptr<CRunWatch> watch) { m_watch = std::move(watch); }
+
+    // "begin", then statements, each watched. Throws CDBException.
+    void Begin(const std::vector<std::string>& statements);
+    // Appends row to its table's COPY, starting it with the table's first row; sends the rows
+    // in blocks of a few hundred kilobytes. Throws CDBException.
+    void AddRow(const CInsertItemList& row);
+    // Ends the table's COPY and checks that the server stored every row: a refused value is
+    // reported naming the table and the row the server's context line gives.
+    void EndTable();
+    // Commits; a lost answer is CConnectionLost with the commit unknown.
+    void Commit();
+    bool Committed() const noexcept { return m_bCommitted; }
+    // The session's process id on the server, for ending it from another connection.
+    int BackendPid() const noexcept;
+    // "select count(*) from table" in the transaction.
+    std::size_t CountRows(const std::string& table);
+    // Ends the session without waiting for anything; what was not committed is rolled back.
+    void Close() noexcept;
+
+private:
+    explicit CCopySession(pg_conn* connection);
+    // Runs work marked for the watch, as the ODBC calls are.
+    void Watched(const std::function<void()>& work, UnknownOutcome ifGivenUp);
+    // Executes statement; throws CDBException.
+    void Execute(const std::string& statement);
+    void SendBuffer();
+    // The failure of the last call as the ODBC layer reports one.
+    [[noreturn]] void ThrowFailure(const std::string& what, struct pg_result* result);
+
+    pg_conn* m_pConnection = nullptr;
+    struct Cancel;
+    std::shared_ptr<Cancel> m_pCancel;
+    std::function<void()> m_cancel;
+    std::shared_ptr<CRunWatch> m_watch;
+
+    std::string m_strTable;  // the table whose COPY is open; empty when none is
+    std::string m_strBuffer;
+    std::size_t m_nRows = 0;  // rows of the table added
+    bool m_bCommitted = false;
+};
+
+// The value in COPY's text format as the literal of a statement would store it: NULL as \N,
+// any other text with backslash, tab, line feed and carriage return escaped.
+void AppendCopyValue(std::string& out, const std::string& value, int kind);
