@@ -174,9 +174,9 @@ TEST(MigrateVerifyOptions, SqlExcludesVerifyAndNoVerifyMeansNoKeys) {
 
     const testtarget::SqliteTarget target;
     const testsupport::TempDirectory dir{"brimlow-verify"};
-    const CommandResult plain = testsupport::RunCommand(
-        {program, "--summary", (dir.Path() / "plain.json").string(), "--target",
-         target.ConnectionString(), sample});
+    const CommandResult plain =
+        testsupport::RunCommand({program, "--summary", (dir.Path() / "plain.json").string(),
+                                 "--target", target.ConnectionString(), sample});
     EXPECT_EQ(plain.exitCode, 0) << plain.err;
     const std::string json = testsupport::ReadFile(dir.Path() / "plain.json");
     EXPECT_NE(json.find("\"status\": \"completed\""), std::string::npos) << json;
