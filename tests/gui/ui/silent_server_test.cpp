@@ -168,7 +168,7 @@ public:
             }
             const auto waiting = server.Query(
                 database, "select pid from pg_stat_activity where datname = '" + database +
-                              "' and application_name like 'brimlow %' and wait_event_type = "
+                              "' and application_name like 'brimlow%' and wait_event_type = "
                               "'Lock'");
             if (!waiting.empty()) {
                 m_pid = std::stoi(*waiting.at(0).at(0));
