@@ -4,8 +4,6 @@
 #include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/CountText.h"
-#include "migration/RunWatch.h"
-#include "migration/target/SqliteFileReadBack.h"
 #include "migration/target/TableReadBack.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
@@ -84,7 +82,7 @@ std::vector<bool> COdbcTarget::ReadBackPadding(const std::string& table,
 
 std::unique_ptr<ITableReader> COdbcTarget::ReadBack(const std::string& table,
                                                     const std::vector<std::string>& columns) {
-    return ReadBackThrough(table, columns);
+    return ReadTargetTableBack(m_database, m_runner, *m_kind, m_target, m_file, table, columns);
 }
 
 void COdbcTarget::EndTable() {
@@ -99,17 +97,4 @@ void COdbcTarget::CommitRun() {
 void COdbcTarget::Close() noexcept {
     m_database.Close();
     m_lock.Release();
-}
-
-std::unique_ptr<ITableReader> COdbcTarget::ReadBackThrough(
-    const std::string& table, const std::vector<std::string>& columns) {
-    // A SQLite file is read with the SQLite library itself: the same bytes, a fraction of the
-    // time the driver takes. It must still be the file the run wrote to.
-    if (const std::string file = TargetFile(m_target); m_kind == &SqliteKind() && !file.empty()) {
-        m_file.Verify();
-        const std::shared_ptr<CRunWatch> watch = m_runner.Watch();
-        return ReadSqliteFileBack(file, table, columns,
-                                  [watch] { return watch && watch->IsStopRequested(); });
-    }
-    return ReadTableBack(m_database, m_runner, *m_kind, table, columns);
 }

@@ -71,9 +71,6 @@ public:
     void SetRunMode(RunMode mode) { m_mode = mode; }
 
 private:
-    // Reads table back through the connection, or a SQLite target straight from its file.
-    std::unique_ptr<ITableReader> ReadBackThrough(const std::string& table,
-                                                  const std::vector<std::string>& columns);
     CDatabase& m_database;
     std::optional<CResolvedTarget> m_resolved;  // as given
     CResolvedTarget m_target;                   // what the last Open resolved and connected with

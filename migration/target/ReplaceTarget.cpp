@@ -9,7 +9,6 @@
 #include "migration/CountText.h"
 #include "migration/RunWatch.h"
 #include "migration/target/SessionEnd.h"
-#include "migration/target/SqliteFileReadBack.h"
 #include "migration/target/TableReadBack.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
@@ -294,7 +293,7 @@ std::unique_ptr<ITableReader> CReplaceTarget::ReadBack(const std::string& table,
                                                        const std::vector<std::string>& columns) {
     // After CommitRun: every statement was sent and the transaction is over.
     AwaitSent();
-    return ReadBackThrough(table, columns);
+    return ReadTargetTableBack(m_database, m_runner, *m_kind, m_target, m_file, table, columns);
 }
 
 void CReplaceTarget::EndTable() {
@@ -348,17 +347,4 @@ void CReplaceTarget::Close() noexcept {
     }
     m_database.Close();  // rolls back what was not committed
     m_lock.Release();
-}
-
-std::unique_ptr<ITableReader> CReplaceTarget::ReadBackThrough(
-    const std::string& table, const std::vector<std::string>& columns) {
-    // A SQLite file is read with the SQLite library itself: the same bytes, a fraction of the
-    // time the driver takes. It must still be the file the run wrote to.
-    if (const std::string file = TargetFile(m_target); m_kind == &SqliteKind() && !file.empty()) {
-        m_file.Verify();
-        const std::shared_ptr<CRunWatch> watch = m_runner.Watch();
-        return ReadSqliteFileBack(file, table, columns,
-                                  [watch] { return watch && watch->IsStopRequested(); });
-    }
-    return ReadTableBack(m_database, m_runner, *m_kind, table, columns);
 }

@@ -86,9 +86,6 @@ public:
     void Close() noexcept override;
 
 private:
-    // Reads table back through the connection, or a SQLite target straight from its file.
-    std::unique_ptr<ITableReader> ReadBackThrough(const std::string& table,
-                                                  const std::vector<std::string>& columns);
     // Open's work once connected.
     void BeginReplacing();
     // For a PostgreSQL target: opens the COPY session, its transaction, and takes and empties

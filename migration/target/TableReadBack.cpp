@@ -8,8 +8,12 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "dbaccess/odbc/OdbcResultReader.h"
 #include "migration/RunWatch.h"
+#include "migration/target/SqliteFileReadBack.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetFailure.h"
+#include "migration/target/TargetFileIdentity.h"
+#include "migration/target/TargetResolution.h"
+#include "migration/target/kinds/TargetKinds.h"
 
 namespace {
 
@@ -180,4 +184,19 @@ std::unique_ptr<ITableReader> ReadTableBack(CDatabase& database, CStatementRunne
                                             const CTargetKind& kind, const std::string& table,
                                             const std::vector<std::string>& columns) {
     return std::make_unique<CTableReadBack>(database, runner, kind, table, columns);
+}
+
+std::unique_ptr<ITableReader> ReadTargetTableBack(CDatabase& database, CStatementRunner& runner,
+                                                  const CTargetKind& kind,
+                                                  const CResolvedTarget& target,
+                                                  const CTargetFileIdentity& file,
+                                                  const std::string& table,
+                                                  const std::vector<std::string>& columns) {
+    if (const std::string path = TargetFile(target); &kind == &SqliteKind() && !path.empty()) {
+        file.Verify();
+        const std::shared_ptr<CRunWatch> watch = runner.Watch();
+        return ReadSqliteFileBack(path, table, columns,
+                                  [watch] { return watch && watch->IsStopRequested(); });
+    }
+    return ReadTableBack(database, runner, kind, table, columns);
 }
