@@ -12,6 +12,7 @@
 #include "migration/target/TableReadBack.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFailure.h"
+#include "migration/target/TargetResolution.h"
 #include "migration/target/TargetTables.h"
 
 namespace {
@@ -27,6 +28,18 @@ bool IsLockWait(const CDBException& e, const CTargetKind& kind) {
         }
     }
     return false;
+}
+
+// Another run or program held the tables past the lock timeout: nothing was changed.
+[[noreturn]] void ThrowTablesBusy(const CDBException& e) {
+    const std::string& driverText = e.GetErrorMessage();
+    throw CTargetBusy(
+        TrFormat("%1Another run (or another program) holds the target's tables and did not "
+                 "let them go within the lock timeout; nothing was changed: the target holds "
+                 "what it held before. Start again once it has finished.",
+                 {driverText + (driverText.empty() || driverText.back() == '\n' ? "" : "\n")}) +
+            "\n",
+        e.Records());
 }
 
 }  // namespace
@@ -77,7 +90,7 @@ void CReplaceTarget::BeginReplacing() {
     m_nBytesPerStatement = m_kind->BytesPerStatement();
     m_runner.Run([this] { VerifyTargetCanRollBack(m_database, m_kind->ProbeTables()); },
                  UnknownOutcome::None);
-    if (BeginCopying()) {
+    if (BeginCopying() || BeginBinding()) {
         return;
     }
     m_database.BeginTrans();
@@ -98,14 +111,7 @@ void CReplaceTarget::BeginReplacing() {
         if (!IsLockWait(e, *m_kind)) {
             throw;
         }
-        const std::string& driverText = e.GetErrorMessage();
-        throw CTargetBusy(
-            TrFormat("%1Another run (or another program) holds the target's tables and did not "
-                     "let them go within the lock timeout; nothing was changed: the target holds "
-                     "what it held before. Start again once it has finished.",
-                     {driverText + (driverText.empty() || driverText.back() == '\n' ? "" : "\n")}) +
-                "\n",
-            e.Records());
+        ThrowTablesBusy(e);
     }
 }
 
@@ -124,7 +130,7 @@ bool CReplaceTarget::BeginCopying() {
         UnknownOutcome::None);
     if (!copy) {
         if (m_bulkNote) {
-            m_bulkNote(whyNot);
+            m_bulkNote("copy", whyNot);
         }
         return false;
     }
@@ -150,14 +156,45 @@ bool CReplaceTarget::BeginCopying() {
         if (!IsLockWait(e, *m_kind)) {
             throw;
         }
-        const std::string& driverText = e.GetErrorMessage();
-        throw CTargetBusy(
-            TrFormat("%1Another run (or another program) holds the target's tables and did not "
-                     "let them go within the lock timeout; nothing was changed: the target holds "
-                     "what it held before. Start again once it has finished.",
-                     {driverText + (driverText.empty() || driverText.back() == '\n' ? "" : "\n")}) +
-                "\n",
-            e.Records());
+        ThrowTablesBusy(e);
+    }
+    return true;
+}
+
+bool CReplaceTarget::BeginBinding() {
+    m_sqlite.reset();
+    // A cap on the rows per statement asks for statements.
+    if (m_kind != &SqliteKind() || m_nRowsCap) {
+        return false;
+    }
+    std::string whyNot;
+    std::unique_ptr<CSqliteLoad> load;
+    if (const std::string file = TargetFile(m_target); file.empty()) {
+        whyNot = Tr("the connection names no SQLite file that the program can find");
+    } else {
+        load =
+            CSqliteLoad::Open(file, m_kind->AmendConnection(m_target.connection), m_file, whyNot);
+    }
+    if (!load) {
+        if (m_bulkNote) {
+            m_bulkNote("bound", whyNot);
+        }
+        return false;
+    }
+    m_sqlite = std::move(load);
+    m_sqlite->SetWatch(m_runner.Watch());
+    if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
+        watch->SetCommitsAtEnd(true);
+    }
+    try {
+        m_sqlite->Begin(m_kind->LockAndEmptyStatements());
+    } catch (const CRunStopped&) {
+        throw CRunStopped();
+    } catch (const CDBException& e) {
+        if (!IsLockWait(e, *m_kind)) {
+            throw;
+        }
+        ThrowTablesBusy(e);
     }
     return true;
 }
@@ -179,6 +216,10 @@ std::string CReplaceTarget::Describe() const {
 void CReplaceTarget::InsertRow(const CInsertItemList& row) {
     if (m_copy) {
         m_copy->AddRow(row);
+        return;
+    }
+    if (m_sqlite) {
+        m_sqlite->AddRow(row);
         return;
     }
     if (m_strHead.empty() || row.m_strTable != m_strTable) {
@@ -276,6 +317,16 @@ std::optional<std::size_t> CReplaceTarget::CountRows(const std::string& table) {
     if (m_copy && !m_copy->Committed()) {
         return m_copy->CountRows(table);
     }
+    if (m_sqlite) {
+        // As the driver's count: a count that fails is none.
+        try {
+            return m_sqlite->CountRows(table);
+        } catch (const CRunStopped&) {
+            throw;
+        } catch (const CDBException&) {
+            return std::nullopt;
+        }
+    }
     std::optional<std::size_t> rows;
     m_runner.Run([this, &table, &rows] { rows = CountTableRows(m_database, table); },
                  UnknownOutcome::None);
@@ -285,6 +336,9 @@ std::optional<std::size_t> CReplaceTarget::CountRows(const std::string& table) {
 std::vector<bool> CReplaceTarget::ReadBackPadding(const std::string& table,
                                                   const std::vector<std::string>& columns) {
     // Before the first row, inside the run's transaction: the description reads no row.
+    if (m_sqlite) {
+        return m_sqlite->ReadBackPadding(table, columns);
+    }
     AwaitSent();
     return ::ReadBackPadding(m_database, m_runner, *m_kind, table, columns);
 }
@@ -301,6 +355,10 @@ void CReplaceTarget::EndTable() {
         m_copy->EndTable();
         return;
     }
+    if (m_sqlite) {
+        m_sqlite->EndTable();
+        return;
+    }
     SendAll();
     m_strTable.clear();
     m_strHead.clear();
@@ -310,6 +368,13 @@ void CReplaceTarget::EndTable() {
 void CReplaceTarget::CommitRun() {
     if (m_copy) {
         m_copy->Commit();
+        return;
+    }
+    if (m_sqlite) {
+        m_sqlite->EndTable();
+        // Not committed into a file that is no longer the target: closing rolls it back.
+        m_file.Verify();
+        m_sqlite->Commit();
         return;
     }
     SendAll();
@@ -344,6 +409,9 @@ void CReplaceTarget::Close() noexcept {
     m_nSent = 0;
     if (m_copy) {
         m_copy->Close();  // rolls back what was not committed
+    }
+    if (m_sqlite) {
+        m_sqlite->Close();  // rolls back what was not committed
     }
     m_database.Close();  // rolls back what was not committed
     m_lock.Release();

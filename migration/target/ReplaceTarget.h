@@ -11,6 +11,7 @@
 #include "migration/EngineInterfaces.h"
 #include "migration/target/CopySession.h"
 #include "migration/target/RunLock.h"
+#include "migration/target/SqliteLoad.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/TargetConnect.h"
 #include "migration/target/TargetFileIdentity.h"
@@ -26,6 +27,11 @@ class CDatabase;
 // killed process is left to the database's own recovery, which discards the transaction).
 // Only a commit whose answer is lost leaves it unknown: CConnectionLost, or CRunStopped for a
 // stop that gave up waiting for it.
+//
+// Into PostgreSQL the rows go by COPY through libpq (CopySession.h), into a SQLite file through
+// a connection of the SQLite library with one prepared insert per table (SqliteLoad.h); either
+// falls back to the statements below, with a note saying why, when it cannot mirror the ODBC
+// connection. A SQLite row the file refuses names its table and row.
 //
 // The rows are sent several to a statement, "insert into T(cols) values (...),(...)", with
 // every value the same literal as in the row's own statement. A statement that fails names
@@ -44,7 +50,7 @@ public:
     // resolved: the target resolved at the run's start; without it, Open resolves its
     // connection string as the per-row target does. The rows per statement and the bytes after
     // which a statement ends are the target kind's; rowsPerStatement, when given, is the rows
-    // per statement instead.
+    // per statement instead, and the rows then go in as those statements whatever the kind.
     explicit CReplaceTarget(CDatabase& database, std::optional<CResolvedTarget> resolved = {});
     CReplaceTarget(CDatabase& database, std::size_t rowsPerStatement,
                    std::optional<CResolvedTarget> resolved = {});
@@ -62,13 +68,15 @@ public:
     void TakeOver(const CResolvedTarget& target, const CTargetKind& kind);
     // Told at Open when the driver and the server disagree about the target's kind.
     void SetKindNote(KindNote note) { m_kindNote = std::move(note); }
-    // Told at Open when a PostgreSQL target keeps the insert path: why COPY was not used.
-    void SetBulkNote(std::function<void(const std::string& why)> note) {
+    // Told at Open when a PostgreSQL or SQLite target keeps the insert path: the path it did
+    // not take ("copy" or "bound", as BulkPath says them) and why.
+    void SetBulkNote(std::function<void(const std::string& path, const std::string& why)> note) {
         m_bulkNote = std::move(note);
     }
-    // How the rows went in once opened: "copy" (PostgreSQL's COPY through libpq) or "insert"
-    // (multi-row inserts over ODBC).
-    std::string BulkPath() const { return m_copy ? "copy" : "insert"; }
+    // How the rows went in once opened: "copy" (PostgreSQL's COPY through libpq), "bound" (a
+    // SQLite file's prepared inserts with bound values, through the SQLite library) or
+    // "insert" (multi-row inserts over ODBC).
+    std::string BulkPath() const { return m_copy ? "copy" : m_sqlite ? "bound" : "insert"; }
     // The target it connected to, as the per-row target describes it.
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
@@ -92,6 +100,10 @@ private:
     // the tables there. False, with the ODBC session untouched, when the target keeps the
     // insert path.
     bool BeginCopying();
+    // For a SQLite target file: opens the SQLite library's connection to it, its transaction,
+    // and empties the tables there. False, with the ODBC connection untouched, when the target
+    // keeps the insert path.
+    bool BeginBinding();
     // Hands the collected statement to the worker once the one before it is done.
     void Flush();
     // Waits until no statement is in flight; throws the failure of the last one.
@@ -126,6 +138,7 @@ private:
     std::exception_ptr m_failure;  // kept until Close: every later call throws it again
     CStatementRunner m_runner;
     CRunLock m_lock;  // from Open to Close; not TakeOver's, whose caller holds it
-    std::unique_ptr<CCopySession> m_copy;  // the rows' session when they go in by COPY
-    std::function<void(const std::string&)> m_bulkNote;
+    std::unique_ptr<CCopySession> m_copy;   // the rows' session when they go in by COPY
+    std::unique_ptr<CSqliteLoad> m_sqlite;  // the rows' connection when they go in bound
+    std::function<void(const std::string&, const std::string&)> m_bulkNote;
 };

@@ -14,6 +14,8 @@ public:
     // Throws CDBException when the path no longer names the file taken.
     void Verify() const;
     void Clear() noexcept { m_strFile.clear(); }
+    // Whether a file was taken (Verify checks nothing otherwise).
+    bool Taken() const noexcept { return !m_strFile.empty(); }
 
 private:
     std::string m_strFile;  // empty: nothing taken

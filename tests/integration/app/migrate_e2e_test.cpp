@@ -471,12 +471,8 @@ TEST_P(MigrateEndToEnd, ReplaceFailureInTheSixthTableLeavesEveryTableAsItWas) {
                               "what it held before."),
               std::string::npos)
         << result.err;
-    // PostgreSQL's COPY names the row its context line gives; SQLite's statements their rows.
-    EXPECT_NE(
-        result.err.find(GetParam() == "postgres" ? "The target refused Mst03 row 9: "
-                                                 : "The target refused Mst03 rows 1 to 200: "),
-        std::string::npos)
-        << result.err;
+    // PostgreSQL's COPY names the row its context line gives, SQLite the row whose insert failed.
+    EXPECT_NE(result.err.find("The target refused Mst03 row 9: "), std::string::npos) << result.err;
     EXPECT_EQ(Snapshot(*m_target), before);
 }
 

@@ -1,6 +1,7 @@
 // A replacing run's statements end once they pass about 256 KB, long before 500 rows when the
 // rows are long: a statement of 500 memo-sized rows would run to megabytes, past what
-// SQLite (1,000,000 bytes) and many servers take.
+// SQLite (1,000,000 bytes) and many servers take. (Asked for statements of the kind's rows, a
+// replacing run into a SQLite file sends them instead of binding its values.)
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -25,7 +26,7 @@ TEST(ReplaceTargetStatementSize, LongRowsAreSplitLongBeforeTheRowLimit) {
     const std::string trace = (target.Directory() / "trace.sql").string();
     CDatabase db;
     db.OpenEx(target.ConnectionString() + ";Tracefile=" + trace, noOdbcDialog);
-    CReplaceTarget replace(db);
+    CReplaceTarget replace(db, SqliteKind().RowsPerStatement());
     replace.TakeOver({target.ConnectionString(), "", "the test's SQLite file"}, SqliteKind());
     for (std::size_t i = 0; i < kRows; ++i) {
         CInsertItemList row("Mst02", 1);
