@@ -376,11 +376,11 @@ void NoteKindDisagreement(const std::string& driverKind, const std::string& dbms
 
 // A PostgreSQL target whose rows go in as multi-row inserts instead of COPY: the user is told
 // why, since the run is then several times slower.
-void NoteInsertPath(const std::string& why) {
+void NoteInsertPath(const CCopyUnusable& unusable) {
     std::fprintf(stderr,
                  Tr("brimlow-migrate: note: the rows go into PostgreSQL as inserts, not through "
                     "COPY: %s.\n"),
-                 why.c_str());
+                 unusable.why.c_str());
 }
 
 // resolved: the target resolved at the run's start, or nullopt when that failed (the open

@@ -15,6 +15,39 @@
 #include "ui/DialogRun.h"
 #include "ui/Utf8.h"
 
+namespace {
+
+// Why 置き換える into PostgreSQL sends insert statements instead of COPY, in a few Japanese
+// words: the log's lines are Japanese in every locale, and the message of libpq or the server
+// is not repeated in them.
+std::string BulkReason(const CCopyUnusable& unusable) {
+    switch (unusable.reason) {
+        case CCopyUnusable::Reason::Attribute:
+            return "接続文字列の属性「" + unusable.attribute +
+                   "」に当たる libpq の設定がありません";
+        case CCopyUnusable::Reason::PqOpt:
+            return "接続文字列の pqopt を libpq の設定として読めません";
+        case CCopyUnusable::Reason::Connect:
+            return "libpq で移行先に接続できませんでした";
+        case CCopyUnusable::Reason::ConnSettings:
+            return "接続文字列の ConnSettings が libpq の接続では失敗しました";
+        case CCopyUnusable::Reason::Compare:
+            return "libpq の接続を ODBC の接続と照合できませんでした";
+        case CCopyUnusable::Reason::Differs:
+            return "libpq の接続と ODBC "
+                   "の接続とで、データベース・ユーザー・サーバー・文字コードなどが"
+                   "一致しません";
+    }
+    return "libpq の接続を使えません";
+}
+
+}  // namespace
+
+std::string CBrimlowDlg::BulkNoteLine(const CCopyUnusable& unusable) {
+    return "PostgreSQL の COPY による一括投入を使えないため、行を INSERT 文で送ります。(" +
+           BulkReason(unusable) + ")";
+}
+
 CBrimlowDlg::RunWork CBrimlowDlg::MakeRunWork() {
     return &CBrimlowDlg::RunRealMigration;
 }
@@ -33,6 +66,8 @@ void CBrimlowDlg::RunRealMigration(CDialogRun& run) {
         run.AppendLog("移行先のドライバーは " + driverKind + " 用ですが、サーバーは「" + dbmsName +
                       "」です。一般の ODBC データベースとして扱います。");
     });
+    target.SetBulkNote(
+        [&run](const CCopyUnusable& unusable) { run.AppendLog(BulkNoteLine(unusable)); });
     run.RunOn(source, target);
 }
 

@@ -63,7 +63,7 @@ public:
     // Told at Open when the driver and the server disagree about the target's kind.
     void SetKindNote(KindNote note) { m_kindNote = std::move(note); }
     // Told at Open when a PostgreSQL target keeps the insert path: why COPY was not used.
-    void SetBulkNote(std::function<void(const std::string& why)> note) {
+    void SetBulkNote(std::function<void(const CCopyUnusable& why)> note) {
         m_bulkNote = std::move(note);
     }
     // How the rows went in once opened: "copy" (PostgreSQL's COPY through libpq) or "insert"
@@ -88,9 +88,11 @@ public:
 private:
     // Open's work once connected.
     void BeginReplacing();
-    // For a PostgreSQL target: opens the COPY session, its transaction, and takes and empties
-    // the tables there. False, with the ODBC session untouched, when the target keeps the
-    // insert path.
+    // For a PostgreSQL target: opens the COPY session (CopySession.h). False, the bulk note
+    // told, when the target keeps the insert path.
+    bool OpenCopySession();
+    // With the COPY session open: begins its transaction, and takes and empties the tables
+    // there. False, with the ODBC session untouched, when the target keeps the insert path.
     bool BeginCopying();
     // Hands the collected statement to the worker once the one before it is done.
     void Flush();
@@ -127,5 +129,5 @@ private:
     CStatementRunner m_runner;
     CRunLock m_lock;  // from Open to Close; not TakeOver's, whose caller holds it
     std::unique_ptr<CCopySession> m_copy;  // the rows' session when they go in by COPY
-    std::function<void(const std::string&)> m_bulkNote;
+    std::function<void(const CCopyUnusable&)> m_bulkNote;
 };
