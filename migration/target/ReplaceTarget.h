@@ -34,7 +34,8 @@ class CDatabase;
 // are emptied, the eight tables and their columns are checked (TargetTables.h).
 //
 // Open takes the target's run lock (RunLock.h) before anything else, as every run does, and
-// holds it until Close.
+// holds it until Close; into PostgreSQL through COPY, the loading session takes it and makes
+// the checks (CopySession.h).
 //
 // Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
 // while one blocks. A statement that fails is reported by the caller's next call (InsertRow,
