@@ -375,19 +375,19 @@ void NoteKindDisagreement(const std::string& driverKind, const std::string& dbms
 }
 
 // A PostgreSQL or SQLite target whose rows go in as multi-row inserts instead of COPY or bound
-// values (path, the one not taken): the user is told why, since the run is then slower.
-void NoteInsertPath(const std::string& path, const std::string& why) {
-    if (path == "copy") {
+// values: the user is told why, since the run is then slower.
+void NoteInsertPath(const CBulkUnusable& unusable) {
+    if (unusable.path == "copy") {
         std::fprintf(stderr,
                      Tr("brimlow-migrate: note: the rows go into PostgreSQL as inserts, not "
                         "through COPY: %s.\n"),
-                     why.c_str());
+                     unusable.why.c_str());
         return;
     }
     std::fprintf(stderr,
                  Tr("brimlow-migrate: note: the rows go into SQLite as inserts through the ODBC "
                     "driver, not bound straight into its file: %s.\n"),
-                 why.c_str());
+                 unusable.why.c_str());
 }
 
 // resolved: the target resolved at the run's start, or nullopt when that failed (the open

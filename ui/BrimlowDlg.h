@@ -15,6 +15,7 @@
 
 class CDialogLog;
 class CDialogRun;
+struct CBulkUnusable;
 
 class wxButton;
 class wxStaticText;
@@ -107,6 +108,9 @@ protected:
     using RunWork = std::function<void(CDialogRun& run)>;
     virtual RunWork MakeRunWork();
     static void RunRealMigration(CDialogRun& run);
+    // The log's line when 置き換える into PostgreSQL cannot use COPY and sends insert
+    // statements: that, and why, in Japanese (as every log line, in every locale).
+    static std::string BulkNoteLine(const CBulkUnusable& unusable);
 
 private:
     void CreateControls();

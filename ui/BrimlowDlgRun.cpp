@@ -15,6 +15,47 @@
 #include "ui/DialogRun.h"
 #include "ui/Utf8.h"
 
+namespace {
+
+// Why 置き換える sends insert statements instead of PostgreSQL's COPY or a SQLite file's bound
+// inserts, in a few Japanese
+// words: the log's lines are Japanese in every locale, and the message of libpq or the server
+// is not repeated in them.
+std::string BulkReason(const CBulkUnusable& unusable) {
+    switch (unusable.reason) {
+        case CBulkUnusable::Reason::Attribute:
+            return "接続文字列の属性「" + unusable.attribute +
+                   "」に当たる libpq の設定がありません";
+        case CBulkUnusable::Reason::PqOpt:
+            return "接続文字列の pqopt を libpq の設定として読めません";
+        case CBulkUnusable::Reason::Connect:
+            return "libpq で移行先に接続できませんでした";
+        case CBulkUnusable::Reason::ConnSettings:
+            return "接続文字列の ConnSettings が libpq の接続では失敗しました";
+        case CBulkUnusable::Reason::Compare:
+            return "libpq の接続を ODBC の接続と照合できませんでした";
+        case CBulkUnusable::Reason::Differs:
+            return "libpq の接続と ODBC "
+                   "の接続とで、データベース・ユーザー・サーバー・文字コードなどが"
+                   "一致しません";
+        case CBulkUnusable::Reason::FileSetting:
+            return "接続文字列かデータソースの「" + unusable.attribute +
+                   "」の設定を SQLite ライブラリの接続では再現できません";
+        case CBulkUnusable::Reason::File:
+            return "移行先が SQLite ライブラリで直接開ける通常のファイルではありません";
+    }
+    return "libpq の接続を使えません";
+}
+
+}  // namespace
+
+std::string CBrimlowDlg::BulkNoteLine(const CBulkUnusable& unusable) {
+    const char* path = unusable.path == "copy" ? "PostgreSQL の COPY による一括投入"
+                                               : "SQLite ファイルへの直接の一括投入";
+    return std::string(path) + "を使えないため、行を INSERT 文で送ります（" + BulkReason(unusable) +
+           "）。";
+}
+
 CBrimlowDlg::RunWork CBrimlowDlg::MakeRunWork() {
     return &CBrimlowDlg::RunRealMigration;
 }
@@ -33,6 +74,8 @@ void CBrimlowDlg::RunRealMigration(CDialogRun& run) {
         run.AppendLog("移行先のドライバーは " + driverKind + " 用ですが、サーバーは「" + dbmsName +
                       "」です。一般の ODBC データベースとして扱います。");
     });
+    target.SetBulkNote(
+        [&run](const CBulkUnusable& unusable) { run.AppendLog(BulkNoteLine(unusable)); });
     run.RunOn(source, target);
 }
 

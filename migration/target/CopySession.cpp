@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 #include <utility>
@@ -52,7 +53,7 @@ bool IsHarmlessAttribute(const std::string& key) {
 // whose meaning is not known here (whyNot names it).
 bool MapConnection(const std::string& connect, unsigned loginTimeout,
                    std::vector<std::pair<std::string, std::string>>& params,
-                   std::string& connSettings, std::string& whyNot) {
+                   std::string& connSettings, CBulkUnusable& whyNot) {
     const CConnectionAttributes attributes = ParseConnectionString(connect);
     const std::string dsn = ConnectionAttribute(attributes, "dsn");
     // The string's value, else its data source's entry under one of the names the driver
@@ -83,8 +84,10 @@ bool MapConnection(const std::string& connect, unsigned loginTimeout,
             known = known || key == name;
         }
         if (!known) {
-            whyNot =
-                TrFormat("the connection string's attribute %1 has no libpq equivalent", {key});
+            whyNot = {
+                CBulkUnusable::Reason::Attribute,
+                TrFormat("the connection string's attribute %1 has no libpq equivalent", {key}),
+                key};
             return false;
         }
     }
@@ -109,8 +112,10 @@ bool MapConnection(const std::string& connect, unsigned loginTimeout,
         char* error = nullptr;
         PQconninfoOption* options = PQconninfoParse(pqopt.c_str(), &error);
         if (!options) {
-            whyNot = TrFormat("its pqopt is not a libpq option list: %1",
-                              {error ? std::string(error) : std::string()});
+            whyNot = {CBulkUnusable::Reason::PqOpt,
+                      TrFormat("its pqopt is not a libpq option list: %1",
+                               {error ? std::string(error) : std::string()}),
+                      "pqopt"};
             PQfreemem(error);
             return false;
         }
@@ -226,7 +231,7 @@ CCopySession::~CCopySession() {
 }
 
 std::unique_ptr<CCopySession> CCopySession::Open(const std::string& connect, CDatabase& odbc,
-                                                 unsigned loginTimeout, std::string& whyNot) {
+                                                 unsigned loginTimeout, CBulkUnusable& whyNot) {
     std::vector<std::pair<std::string, std::string>> params;
     std::string connSettings;
     if (!MapConnection(connect, loginTimeout, params, connSettings, whyNot)) {
@@ -244,7 +249,9 @@ std::unique_ptr<CCopySession> CCopySession::Open(const std::string& connect, CDa
     values.push_back(nullptr);
     PGconn* connection = PQconnectdbParams(keywords.data(), values.data(), 0);
     if (!connection || PQstatus(connection) != CONNECTION_OK) {
-        whyNot = TrFormat("libpq could not connect: %1", {ErrorText(nullptr, connection)});
+        whyNot = {CBulkUnusable::Reason::Connect,
+                  TrFormat("libpq could not connect: %1", {ErrorText(nullptr, connection)}),
+                  {}};
         PQfinish(connection);
         return nullptr;
     }
@@ -261,11 +268,15 @@ std::unique_ptr<CCopySession> CCopySession::Open(const std::string& connect, CDa
     std::string answer;
     // The driver runs its ConnSettings as one query string right after connecting.
     if (!connSettings.empty() && !query(connSettings, answer)) {
-        whyNot = TrFormat("the ConnSettings failed in libpq's session: %1", {answer});
+        whyNot = {CBulkUnusable::Reason::ConnSettings,
+                  TrFormat("the ConnSettings failed in libpq's session: %1", {answer}),
+                  {}};
         return nullptr;
     }
     if (!query(kTwinQuery, answer)) {
-        whyNot = TrFormat("libpq's session could not be compared: %1", {answer});
+        whyNot = {CBulkUnusable::Reason::Compare,
+                  TrFormat("libpq's session could not be compared: %1", {answer}),
+                  {}};
         return nullptr;
     }
     const std::string odbcAnswer = odbc.QueryValue(kTwinQuery);
@@ -274,10 +285,11 @@ std::unique_ptr<CCopySession> CCopySession::Open(const std::string& connect, CDa
         for (char& c : shown) {
             c = c == '\t' ? ',' : c;
         }
-        whyNot = TrFormat(
-            "libpq's session differs from the driver's (database, user, server, "
-            "port, search_path, client_encoding, SSL: %1)",
-            {shown});
+        whyNot = {CBulkUnusable::Reason::Differs,
+                  TrFormat("libpq's session differs from the driver's (database, user, server, "
+                           "port, search_path, client_encoding, SSL: %1)",
+                           {shown}),
+                  {}};
         return nullptr;
     }
     return session;
@@ -341,6 +353,88 @@ void CCopySession::Execute(const std::string& statement) {
             PGresult* result = PQexec(m_pConnection, statement.c_str());
             if (PQresultStatus(result) != PGRES_COMMAND_OK &&
                 PQresultStatus(result) != PGRES_TUPLES_OK) {
+                ThrowFailure("", result);
+            }
+            PQclear(result);
+        },
+        UnknownOutcome::None);
+}
+
+std::string CCopySession::QueryValue(const std::string& query) {
+    std::string answer;
+    Watched(
+        [this, &query, &answer] {
+            PGresult* result = PQexec(m_pConnection, query.c_str());
+            if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+                ThrowFailure("", result);
+            }
+            if (PQntuples(result) > 0 && PQnfields(result) > 0 && !PQgetisnull(result, 0, 0)) {
+                answer = PQgetvalue(result, 0, 0);
+            }
+            PQclear(result);
+        },
+        UnknownOutcome::None);
+    return answer;
+}
+
+CRunLockSession CCopySession::LockSession() {
+    return {[this](const std::string& statement) { Execute(statement); },
+            [this](const std::string& query) { return QueryValue(query); }};
+}
+
+void CCopySession::TakeRunLockFrom(
+    const std::function<std::string(const std::string&)>& odbcQuery) {
+    const std::string label = odbcQuery("select current_setting('application_name')");
+    Watched(
+        [this, &label] {
+            const char* values[] = {label.c_str()};
+            PGresult* result =
+                PQexecParams(m_pConnection, "select set_config('application_name', $1, false)", 1,
+                             nullptr, values, nullptr, nullptr, 0);
+            if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+                ThrowFailure("", result);
+            }
+            PQclear(result);
+        },
+        UnknownOutcome::None);
+    const std::string key = std::to_string(kRunLockKey);
+    Watched(
+        [this, &key] {
+            if (PQsendQuery(m_pConnection, ("select pg_advisory_lock(" + key + ")").c_str()) != 1) {
+                ThrowFailure("", nullptr);
+            }
+        },
+        UnknownOutcome::None);
+    // The wait ends by itself at the session's lock timeout: an answer before the ODBC session
+    // let the lock go is that failure (or the lock, when nobody held it).
+    const std::string waiting =
+        "select count(*) from pg_locks where locktype = 'advisory' and not granted and pid = " +
+        std::to_string(BackendPid());
+    bool bAnswered = false;
+    for (;;) {
+        if (PQconsumeInput(m_pConnection) != 1 || PQisBusy(m_pConnection) == 0) {
+            bAnswered = true;
+            break;
+        }
+        if (odbcQuery(waiting) != "0") {
+            break;
+        }
+        if (m_watch && m_watch->IsStopRequested()) {
+            throw CRunStopped();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!bAnswered) {
+        odbcQuery("select pg_advisory_unlock(" + key + ")");
+    }
+    Watched(
+        [this] {
+            PGresult* result = PQgetResult(m_pConnection);
+            for (PGresult* more = PQgetResult(m_pConnection); more;
+                 more = PQgetResult(m_pConnection)) {
+                PQclear(more);
+            }
+            if (PQresultStatus(result) != PGRES_TUPLES_OK) {
                 ThrowFailure("", result);
             }
             PQclear(result);

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/target/BulkUnusable.h"
+#include "migration/target/RunLock.h"
 
 class CDatabase;
 class CInsertItemList;
@@ -25,10 +27,12 @@ struct pg_conn;
 // after connecting. Before anything is changed, both sessions are asked who and where they
 // are; the load goes through COPY only when the answers agree.
 //
-// The whole load (the tables' lock, their deletes, one COPY per table, the commit) is one
-// transaction of this session; the ODBC session, outside it, keeps the run lock and reads the
-// target back after the commit. Closing before Commit ends the session: the server rolls the
-// transaction back.
+// This session is the run's on the server: it holds the run lock (RunLock.h) from before the
+// checks until it closes, so that another run waits for the session that loads, and the whole
+// load (the tables' lock, their deletes, one COPY per table, the commit) is one transaction of
+// it. The ODBC session, outside that transaction, reads the target back after the commit,
+// while the lock is still held. Closing before Commit ends the session: the server rolls the
+// transaction back and lets the run lock go.
 class CCopySession {
 public:
     ~CCopySession();
@@ -40,11 +44,24 @@ public:
     // an attribute whose meaning libpq cannot be given, when libpq cannot connect, or when the
     // sessions differ. Throws CDBException only for a failure of odbc's own query.
     static std::unique_ptr<CCopySession> Open(const std::string& connect, CDatabase& odbc,
-                                              unsigned loginTimeout, std::string& whyNot);
+                                              unsigned loginTimeout, CBulkUnusable& whyNot);
 
     // Marks every blocking call for watch, cancelling through libpq's cancel request.
     void SetWatch(std::shared_ptr<CRunWatch> watch) { m_watch = std::move(watch); }
 
+    // The session as CRunLock takes the lock on it: its Execute and QueryValue.
+    CRunLockSession LockSession();
+    // Moves the run lock from the ODBC session odbcQuery runs on (the dialog's, which took it
+    // before asking) to this one, with no moment in which neither holds it: this session asks
+    // for the lock and waits, and once the server shows it waiting, the ODBC session lets the
+    // lock go; the server grants it to the waiter as it releases it, before any other
+    // session's try. This session takes the ODBC session's application_name, which another
+    // run's refusal shows. Throws CDBException.
+    void TakeRunLockFrom(const std::function<std::string(const std::string&)>& odbcQuery);
+    // Executes statement, watched; throws CDBException with the server's SQLSTATE.
+    void Execute(const std::string& statement);
+    // The first value of query's first row ("" when it has none), watched; throws CDBException.
+    std::string QueryValue(const std::string& query);
     // "begin", then statements, each watched. Throws CDBException.
     void Begin(const std::vector<std::string>& statements);
     // Appends row to its table's COPY, starting it with the table's first row; sends the rows
@@ -67,8 +84,6 @@ private:
     explicit CCopySession(pg_conn* connection);
     // Runs work marked for the watch, as the ODBC calls are.
     void Watched(const std::function<void()>& work, UnknownOutcome ifGivenUp);
-    // Executes statement; throws CDBException.
-    void Execute(const std::string& statement);
     void SendBuffer();
     // The failure of the last call as the ODBC layer reports one.
     [[noreturn]] void ThrowFailure(const std::string& what, struct pg_result* result);

@@ -58,6 +58,7 @@ void CDialogTarget::Open(const std::string& connect) {
                 // On the connection just made, to the target it was made to.
                 m_replace.emplace(m_database);
                 m_replace->SetWatch(m_watch);
+                m_replace->SetBulkNote(m_bulkNote);
                 try {
                     m_replace->TakeOver(m_perRow.Target(), m_perRow.Kind());
                 } catch (...) {

@@ -67,6 +67,12 @@ public:
     void SetWatch(std::shared_ptr<CRunWatch> watch) override;
     // Told when the driver's kind and the server's name disagree (TargetConnect.h).
     void SetKindNote(KindNote note) { m_perRow.SetKindNote(std::move(note)); }
+    // Told when Replace into PostgreSQL keeps the insert path: why COPY was not used.
+    void SetBulkNote(std::function<void(const CBulkUnusable& why)> note) {
+        m_bulkNote = std::move(note);
+    }
+    // How a replacing run's rows went in (CReplaceTarget::BulkPath); empty for a per-row run.
+    std::string BulkPath() const { return m_replace ? m_replace->BulkPath() : std::string(); }
     std::string Describe() const override;
     void InsertRow(const CInsertItemList& row) override;
     void EndTable() override;
@@ -98,6 +104,7 @@ private:
     COdbcTarget m_perRow;
     std::optional<CReplaceTarget> m_replace;
     std::shared_ptr<CRunWatch> m_watch;  // given to whichever target is active
+    std::function<void(const CBulkUnusable&)> m_bulkNote;
 };
 
 // The rows each catalogue table of the target holds, on an open connection.

@@ -62,24 +62,61 @@ bool CReplaceTarget::IsOpen() const noexcept {
 
 void CReplaceTarget::Open(const std::string& connect) {
     m_target = TargetToOpen(m_resolved, connect);
+    m_copy.reset();
     // Watched as every call on the target is: a silent server is given up, not waited for.
     m_runner.Run([this] { m_kind = &ConnectToTarget(m_database, m_target, m_kindNote); },
                  UnknownOutcome::None);
+    // A PostgreSQL target's loading session comes first: it takes the run lock and makes the
+    // checks, so that another run waits for the session that loads.
+    const bool bCopy = OpenCopySession();
     try {
-        m_lock.Take(m_database, *m_kind, m_target, RunMode::Replace, m_runner);
+        if (bCopy) {
+            m_lock.Take(m_copy->LockSession(), m_runner.Watch(), *m_kind, m_target,
+                        RunMode::Replace);
+        } else {
+            m_lock.Take(m_database, *m_kind, m_target, RunMode::Replace, m_runner);
+        }
     } catch (const CDBException&) {
+        m_copy.reset();
         m_database.Close();
         throw;
     }
     // Nothing is emptied in a target that lacks a table or a column the statements name.
-    m_runner.Run([this] { CheckTargetTables(m_database, *m_kind, m_target.connection); },
-                 UnknownOutcome::None);
+    if (bCopy) {
+        CheckTargetTables([this](const std::string& statement) { m_copy->Execute(statement); },
+                          *m_kind, m_target.connection);
+    } else {
+        m_runner.Run([this] { CheckTargetTables(m_database, *m_kind, m_target.connection); },
+                     UnknownOutcome::None);
+    }
     BeginReplacing();
 }
 
 void CReplaceTarget::TakeOver(const CResolvedTarget& target, const CTargetKind& kind) {
     m_target = target;
     m_kind = &kind;
+    m_copy.reset();
+    if (OpenCopySession()) {
+        // The caller's session took the run lock before the question; the loading session
+        // holds it from here on.
+        m_copy->TakeRunLockFrom([this](const std::string& query) {
+            std::string answer;
+            m_runner.Run([this, &query, &answer] { answer = m_database.QueryValue(query); },
+                         UnknownOutcome::None);
+            return answer;
+        });
+        if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
+            // A call given up leaves two sessions on the server: the loading one, holding the
+            // run lock, the tables' locks and the transaction, is ended with the caller's.
+            const std::function<bool()> caller = watch->SessionEnder();
+            const std::function<bool()> loading =
+                SessionEnder(m_target, *m_kind, std::to_string(m_copy->BackendPid()));
+            watch->SetSessionEnder([caller, loading] {
+                const bool bLoadingEnded = loading();
+                return (caller ? caller() : true) && bLoadingEnded;
+            });
+        }
+    }
     BeginReplacing();
 }
 
@@ -115,12 +152,11 @@ void CReplaceTarget::BeginReplacing() {
     }
 }
 
-bool CReplaceTarget::BeginCopying() {
-    m_copy.reset();
+bool CReplaceTarget::OpenCopySession() {
     if (m_kind != &PostgresqlKind()) {
         return false;
     }
-    std::string whyNot;
+    CBulkUnusable whyNot;
     std::unique_ptr<CCopySession> copy;
     m_runner.Run(
         [&] {
@@ -130,23 +166,21 @@ bool CReplaceTarget::BeginCopying() {
         UnknownOutcome::None);
     if (!copy) {
         if (m_bulkNote) {
-            m_bulkNote("copy", whyNot);
+            m_bulkNote(whyNot);
         }
         return false;
     }
     m_copy = std::move(copy);
     m_copy->SetWatch(m_runner.Watch());
+    return true;
+}
+
+bool CReplaceTarget::BeginCopying() {
+    if (!m_copy) {
+        return false;
+    }
     if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
         watch->SetCommitsAtEnd(true);
-        // A call given up leaves two sessions on the server: the loading one, holding the
-        // tables' locks and the transaction, is ended with the one holding the run lock.
-        const std::function<bool()> runLock = watch->SessionEnder();
-        const std::function<bool()> loading =
-            SessionEnder(m_target, *m_kind, std::to_string(m_copy->BackendPid()));
-        watch->SetSessionEnder([runLock, loading] {
-            const bool bLoadingEnded = loading();
-            return (runLock ? runLock() : true) && bLoadingEnded;
-        });
     }
     try {
         m_copy->Begin(m_kind->LockAndEmptyStatements());
@@ -167,17 +201,19 @@ bool CReplaceTarget::BeginBinding() {
     if (m_kind != &SqliteKind() || m_nRowsCap) {
         return false;
     }
-    std::string whyNot;
+    CBulkUnusable whyNot;
     std::unique_ptr<CSqliteLoad> load;
     if (const std::string file = TargetFile(m_target); file.empty()) {
-        whyNot = Tr("the connection names no SQLite file that the program can find");
+        whyNot.path = "bound";
+        whyNot.reason = CBulkUnusable::Reason::File;
+        whyNot.why = Tr("the connection names no SQLite file that the program can find");
     } else {
         load =
             CSqliteLoad::Open(file, m_kind->AmendConnection(m_target.connection), m_file, whyNot);
     }
     if (!load) {
         if (m_bulkNote) {
-            m_bulkNote("bound", whyNot);
+            m_bulkNote(whyNot);
         }
         return false;
     }

@@ -40,7 +40,8 @@ class CDatabase;
 // are emptied, the eight tables and their columns are checked (TargetTables.h).
 //
 // Open takes the target's run lock (RunLock.h) before anything else, as every run does, and
-// holds it until Close.
+// holds it until Close; into PostgreSQL through COPY, the loading session takes it and makes
+// the checks (CopySession.h).
 //
 // Each statement is marked for the run's watcher (StatementRunner.h), so that a stop is taken
 // while one blocks. A statement that fails is reported by the caller's next call (InsertRow,
@@ -69,8 +70,8 @@ public:
     // Told at Open when the driver and the server disagree about the target's kind.
     void SetKindNote(KindNote note) { m_kindNote = std::move(note); }
     // Told at Open when a PostgreSQL or SQLite target keeps the insert path: the path it did
-    // not take ("copy" or "bound", as BulkPath says them) and why.
-    void SetBulkNote(std::function<void(const std::string& path, const std::string& why)> note) {
+    // not take (why.path, "copy" or "bound" as BulkPath says them) and why.
+    void SetBulkNote(std::function<void(const CBulkUnusable& why)> note) {
         m_bulkNote = std::move(note);
     }
     // How the rows went in once opened: "copy" (PostgreSQL's COPY through libpq), "bound" (a
@@ -96,9 +97,11 @@ public:
 private:
     // Open's work once connected.
     void BeginReplacing();
-    // For a PostgreSQL target: opens the COPY session, its transaction, and takes and empties
-    // the tables there. False, with the ODBC session untouched, when the target keeps the
-    // insert path.
+    // For a PostgreSQL target: opens the COPY session (CopySession.h). False, the bulk note
+    // told, when the target keeps the insert path.
+    bool OpenCopySession();
+    // With the COPY session open: begins its transaction, and takes and empties the tables
+    // there. False, with the ODBC session untouched, when the target keeps the insert path.
     bool BeginCopying();
     // For a SQLite target file: opens the SQLite library's connection to it, its transaction,
     // and empties the tables there. False, with the ODBC connection untouched, when the target
@@ -140,5 +143,5 @@ private:
     CRunLock m_lock;  // from Open to Close; not TakeOver's, whose caller holds it
     std::unique_ptr<CCopySession> m_copy;   // the rows' session when they go in by COPY
     std::unique_ptr<CSqliteLoad> m_sqlite;  // the rows' connection when they go in bound
-    std::function<void(const std::string&, const std::string&)> m_bulkNote;
+    std::function<void(const CBulkUnusable&)> m_bulkNote;
 };

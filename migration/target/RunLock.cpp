@@ -139,23 +139,37 @@ std::string RunLockRefusal(const std::string& holder, const std::string& target)
 
 void CRunLock::Take(CDatabase& database, const CTargetKind& kind, const CResolvedTarget& target,
                     RunMode mode, CStatementRunner& runner) {
+    const CRunLockSession session{
+        [&database, &runner](const std::string& statement) {
+            runner.Run([&database, &statement] { database.ExecuteSQL(statement); },
+                       UnknownOutcome::None);
+        },
+        [&database, &runner](const std::string& query) {
+            std::string answer;
+            runner.Run([&database, &query, &answer] { answer = database.QueryValue(query); },
+                       UnknownOutcome::None);
+            return answer;
+        }};
+    Take(session, runner.Watch(), kind, target, mode);
+}
+
+void CRunLock::Take(const CRunLockSession& session, const std::shared_ptr<CRunWatch>& watch,
+                    const CTargetKind& kind, const CResolvedTarget& target, RunMode mode) {
     Release();
     const std::string label = RunLabel(mode);
     if (const std::string statement = kind.SessionLabelStatement(label); !statement.empty()) {
-        runner.Run([&database, &statement] { database.ExecuteSQL(statement); },
-                   UnknownOutcome::None);
+        session.execute(statement);
     }
     if (const std::string query = kind.SessionIdQuery(); !query.empty()) {
         // Without an id the session cannot be ended from elsewhere; the run goes on.
         std::string id;
         try {
-            runner.Run([&database, &query, &id] { id = database.QueryValue(query); },
-                       UnknownOutcome::None);
+            id = session.query(query);
         } catch (const CDBException&) {
             id.clear();
         }
-        if (runner.Watch() && !id.empty()) {
-            m_watch = runner.Watch();
+        if (watch && !id.empty()) {
+            m_watch = watch;
             m_watch->SetSessionEnder(SessionEnder(target, kind, id));
         }
     }
@@ -186,18 +200,11 @@ void CRunLock::Take(CDatabase& database, const CTargetKind& kind, const CResolve
         tryLock = [this] { return flock(m_fd, LOCK_EX | LOCK_NB) == 0; };
         holder = [this] { return ReadHolder(m_fd); };
     } else if (!query.empty()) {
-        tryLock = [&database, &query, &runner] {
-            std::string answer;
-            runner.Run([&database, &query, &answer] { answer = database.QueryValue(query); },
-                       UnknownOutcome::None);
-            return Granted(answer);
-        };
-        holder = [&database, &kind, &runner] {
+        tryLock = [&session, &query] { return Granted(session.query(query)); };
+        holder = [&session, &kind] {
             std::string text;
             try {
-                runner.Run([&database, &kind,
-                            &text] { text = database.QueryValue(kind.RunLockHolderQuery()); },
-                           UnknownOutcome::None);
+                text = session.query(kind.RunLockHolderQuery());
             } catch (const CDBException&) {
                 // Not allowed to look (SQL Server's VIEW SERVER STATE): the refusal says less.
             }
@@ -216,7 +223,7 @@ void CRunLock::Take(CDatabase& database, const CTargetKind& kind, const CResolve
             }
             const auto next = std::chrono::steady_clock::now() + kTryEvery;
             while (std::chrono::steady_clock::now() < next) {
-                if (runner.Watch() && runner.Watch()->IsStopRequested()) {
+                if (watch && watch->IsStopRequested()) {
                     throw CRunStopped();
                 }
                 std::this_thread::sleep_for(kStopCheck);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -43,6 +44,14 @@ std::string RunLabel(RunMode mode);
 // tab, start, tab, where from; "" when unknown) and the target's description.
 std::string RunLockRefusal(const std::string& holder, const std::string& target);
 
+// A session to take the lock on: runs a statement, and gives a query's first value, each as a
+// watched call of the run; both throw CDBException (CRunStopped, CRunGivenUp as watched calls
+// do).
+struct CRunLockSession {
+    std::function<void(const std::string&)> execute;
+    std::function<std::string(const std::string&)> query;
+};
+
 class CRunLock {
 public:
     CRunLock() = default;
@@ -57,6 +66,10 @@ public:
     // another run holds the lock (RunLockRefusal) or a statement fails; nothing is then held.
     void Take(CDatabase& database, const CTargetKind& kind, const CResolvedTarget& target,
               RunMode mode, CStatementRunner& runner);
+    // The same on session, another connection to target than the ODBC one (a replacing run's
+    // loading session), watched by watch.
+    void Take(const CRunLockSession& session, const std::shared_ptr<CRunWatch>& watch,
+              const CTargetKind& kind, const CResolvedTarget& target, RunMode mode);
     // Lets the lock file go and clears the session's ender; the server's lock goes when the
     // session does (the caller closes the connection first). Never throws.
     void Release() noexcept;

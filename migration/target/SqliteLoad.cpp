@@ -54,11 +54,20 @@ bool OneOf(const std::string& value, std::initializer_list<const char*> allowed)
     return false;
 }
 
+CBulkUnusable Unusable(CBulkUnusable::Reason reason, std::string attribute, std::string why) {
+    CBulkUnusable unusable;
+    unusable.path = "bound";
+    unusable.reason = reason;
+    unusable.attribute = std::move(attribute);
+    unusable.why = std::move(why);
+    return unusable;
+}
+
 // The settings of connect (the string's value, else its data source's, the string's first
 // value where it gives one twice, as the driver reads them); false, with whyNot, when the
 // string asks for what a connection of the SQLite library alone would not do alike.
 bool MirrorDriverSettings(const std::string& connect, CDriverSettings& settings,
-                          std::string& whyNot) {
+                          CBulkUnusable& whyNot) {
     const CConnectionAttributes attributes = ParseConnectionString(connect);
     const std::string dsn = ConnectionAttribute(attributes, "dsn");
     const auto value = [&](const char* key) {
@@ -73,10 +82,10 @@ bool MirrorDriverSettings(const std::string& connect, CDriverSettings& settings,
     // of SQLite that encrypts.
     for (const char* key : {"LoadExt", "PWD"}) {
         if (!value(key).empty()) {
-            whyNot = TrFormat(
-                "the connection string or its data source sets %1, which a "
-                "connection of the SQLite library alone cannot mirror",
-                {key});
+            whyNot = Unusable(CBulkUnusable::Reason::FileSetting, key,
+                              TrFormat("the connection string or its data source sets %1, which "
+                                       "a connection of the SQLite library alone cannot mirror",
+                                       {key}));
             return false;
         }
     }
@@ -94,14 +103,18 @@ bool MirrorDriverSettings(const std::string& connect, CDriverSettings& settings,
     // SQLite knows are taken here.
     if (const std::string sync = value("SyncPragma"); !sync.empty()) {
         if (!OneOf(sync, {"off", "normal", "full", "extra", "0", "1", "2", "3"})) {
-            whyNot = TrFormat("its SyncPragma=%1 is not a synchronous setting of SQLite", {sync});
+            whyNot = Unusable(
+                CBulkUnusable::Reason::FileSetting, "SyncPragma",
+                TrFormat("its SyncPragma=%1 is not a synchronous setting of SQLite", {sync}));
             return false;
         }
         settings.synchronous = sync;
     }
     if (const std::string journal = value("JournalMode"); !journal.empty()) {
         if (!OneOf(journal, {"delete", "truncate", "persist", "memory", "wal", "off"})) {
-            whyNot = TrFormat("its JournalMode=%1 is not a journal mode of SQLite", {journal});
+            whyNot =
+                Unusable(CBulkUnusable::Reason::FileSetting, "JournalMode",
+                         TrFormat("its JournalMode=%1 is not a journal mode of SQLite", {journal}));
             return false;
         }
         settings.journalMode = journal;
@@ -125,15 +138,16 @@ CSqliteLoad::~CSqliteLoad() {
 
 std::unique_ptr<CSqliteLoad> CSqliteLoad::Open(const std::string& file, const std::string& connect,
                                                const CTargetFileIdentity& identity,
-                                               std::string& whyNot) {
+                                               CBulkUnusable& whyNot) {
     CDriverSettings settings;
     if (!MirrorDriverSettings(connect, settings, whyNot)) {
         return nullptr;
     }
     struct stat info {};
     if (!identity.Taken() || lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        whyNot =
-            TrFormat("the target file %1 is not a regular file (a symbolic link, say)", {file});
+        whyNot = Unusable(
+            CBulkUnusable::Reason::File, "",
+            TrFormat("the target file %1 is not a regular file (a symbolic link, say)", {file}));
         return nullptr;
     }
     // The path must still name the file the driver opened, before and after this open (which
@@ -144,8 +158,9 @@ std::unique_ptr<CSqliteLoad> CSqliteLoad::Open(const std::string& file, const st
         file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
         nullptr);
     if (rc != SQLITE_OK) {
-        whyNot = TrFormat("SQLite could not open %1: %2",
-                          {file, db != nullptr ? sqlite3_errmsg(db) : "out of memory"});
+        whyNot = Unusable(CBulkUnusable::Reason::File, "",
+                          TrFormat("SQLite could not open %1: %2",
+                                   {file, db != nullptr ? sqlite3_errmsg(db) : "out of memory"}));
         sqlite3_close(db);
         return nullptr;
     }

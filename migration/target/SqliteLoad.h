@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "migration/EngineInterfaces.h"
+#include "migration/target/BulkUnusable.h"
 
 class CInsertItemList;
 class CRunWatch;
@@ -52,7 +53,7 @@ public:
     // or replaced since the driver opened it (CTargetFileIdentity::Verify).
     static std::unique_ptr<CSqliteLoad> Open(const std::string& file, const std::string& connect,
                                              const CTargetFileIdentity& identity,
-                                             std::string& whyNot);
+                                             CBulkUnusable& whyNot);
 
     // Marks every call that may wait for a lock for watch: a stop (or the watcher's deadline)
     // ends the wait. A stop asked for while a row waits for a lock ends that wait too.

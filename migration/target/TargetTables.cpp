@@ -44,6 +44,12 @@ bool IsMissingColumn(const CDBException& e) {
 }  // namespace
 
 void CheckTargetTables(CDatabase& database, const CTargetKind& kind, const std::string& connect) {
+    CheckTargetTables([&database](const std::string& statement) { database.ExecuteSQL(statement); },
+                      kind, connect);
+}
+
+void CheckTargetTables(const std::function<void(const std::string&)>& execute,
+                       const CTargetKind& kind, const std::string& connect) {
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
         // The columns as the statements name them.
         std::string columns;
@@ -51,7 +57,7 @@ void CheckTargetTables(CDatabase& database, const CTargetKind& kind, const std::
             columns += (columns.empty() ? "" : ",") + column.name;
         }
         try {
-            database.ExecuteSQL("select " + columns + " from " + entry.table + " where 1=0");
+            execute("select " + columns + " from " + entry.table + " where 1=0");
         } catch (const CDBException& e) {
             const std::string& driverText = e.GetErrorMessage();
             const std::string separator =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,10 @@ class CDatabase;
 // of its kind, before anything is written; any other failure throws the driver's text as it
 // is, explained as a refused row is.
 void CheckTargetTables(CDatabase& database, const CTargetKind& kind, const std::string& connect);
+// The same through execute, which runs a statement on another session to the target (a
+// replacing run's loading session) and throws CDBException with the server's records.
+void CheckTargetTables(const std::function<void(const std::string&)>& execute,
+                       const CTargetKind& kind, const std::string& connect);
 
 // The rows table holds, "select count(*) from <table>"; none when the count fails or its answer
 // is no number.

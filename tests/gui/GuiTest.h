@@ -60,6 +60,7 @@ private:
 // migration run.
 class CTestDlg : public CBrimlowDlg {
 public:
+    using CBrimlowDlg::BulkNoteLine;
     using CBrimlowDlg::m_hIcon;
     using CBrimlowDlg::m_strLog;
     using CBrimlowDlg::m_strPath;

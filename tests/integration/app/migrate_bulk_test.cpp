@@ -19,6 +19,7 @@
 
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/TableCatalogue.h"
+#include "migration/target/RunLock.h"
 #include "tests/support/BackgroundRun.h"
 #include "tests/support/GoldenFile.h"
 #include "tests/support/Paths.h"
@@ -359,6 +360,130 @@ TEST(BulkCopySession, ATableHeldPastTheLockTimeoutIsReportedAsBusy) {
                     "lock timeout"))
         << result.err;
     EXPECT_EQ(Digests(database), before);
+}
+
+// The pid of the session that holds the run lock in database and its application_name; none
+// when no session holds it.
+std::vector<std::string> RunLockHolder(const std::string& database) {
+    const auto rows = Server().Query(
+        database,
+        "select l.pid::text, a.application_name from pg_locks l join pg_stat_activity a "
+        "on a.pid = l.pid where l.locktype = 'advisory' and l.granted and l.objsubid = 1 and "
+        "l.classid = " +
+            std::to_string(kRunLockKey >> 32) +
+            " and l.objid = " + std::to_string(kRunLockKey & 0xffffffff));
+    if (rows.empty()) {
+        return {};
+    }
+    return {rows.at(0).at(0).value_or(""), rows.at(0).at(1).value_or("")};
+}
+
+// The pid of the session that waits for Mst01's lock, "" when none does.
+std::string Mst01Waiter(const std::string& database) {
+    const auto rows = Server().Query(database,
+                                     "select pid::text from pg_locks where locktype = 'relation' "
+                                     "and not granted and relation = 'mst01'::regclass");
+    return rows.empty() ? "" : rows.at(0).at(0).value_or("");
+}
+
+// Another program holds Mst01 for a few seconds, from a thread of its own.
+class CMst01Held {
+public:
+    explicit CMst01Held(const std::string& database)
+        : m_holder([database] {
+              Server().Execute(database,
+                               "begin; lock table Mst01 in share mode; select pg_sleep(5); "
+                               "commit;");
+          }) {
+        testsupport::AwaitCondition([&] {
+            return *Server()
+                        .Query(database,
+                               "select count(*) from pg_locks where mode = 'ShareLock' and "
+                               "locktype = 'relation' and granted")
+                        .at(0)
+                        .at(0) != "0";
+        });
+    }
+    ~CMst01Held() { m_holder.join(); }
+
+private:
+    std::thread m_holder;
+};
+
+// A replacing run into PostgreSQL is one session on the server: the session that waits for a
+// table (and then loads) is the one holding the run lock, under the run's label. A second run
+// started meanwhile, replacing or per-row, waits for it and then goes ahead; one stopped while
+// it waits ends as a stopped run and changes nothing.
+TEST(BulkCopySession, TheLoadingSessionHoldsTheRunLockAndASecondRunWaitsForIt) {
+    const std::string mdb = testpaths::Data("sample.mdb").string();
+    testsupport::TempDirectory dir("brimlow-bulk");
+    testsupport::TempDirectory secondDir("brimlow-bulk-second");
+    const std::string database = Server().CreateFreshDatabase("lockholder");
+    ASSERT_EQ(Migrate({}, database, dir.Path(), mdb).exitCode, 0);
+    const std::vector<std::string> once = Digests(database);
+    const std::string twiceDatabase = Server().CreateFreshDatabase("lockholder_twice");
+    ASSERT_EQ(Migrate({}, twiceDatabase, dir.Path(), mdb).exitCode, 0);
+    ASSERT_EQ(Migrate({}, twiceDatabase, dir.Path(), mdb).exitCode, 0);
+    const std::vector<std::string> twice = Digests(twiceDatabase);
+    const std::string connect = Server().ConnectionString(database);
+    const auto replace = [&](const std::filesystem::path& in) {
+        return std::vector<std::string>{
+            "--replace", "--target", connect, "--summary", (in / "summary.json").string(), mdb};
+    };
+    // Both runs' sessions carry their label; the second one's tries the lock.
+    const auto bothLabelled = [&] {
+        return *Server()
+                    .Query(database,
+                           "select count(*) from pg_stat_activity where application_name like "
+                           "'brimlow %'")
+                    .at(0)
+                    .at(0) == "2";
+    };
+
+    for (const char* second : {"replace", "append", "stopped"}) {
+        SCOPED_TRACE(second);
+        std::optional<testsupport::CBackgroundRun> first;
+        std::optional<testsupport::CBackgroundRun> next;
+        std::vector<std::string> holder;
+        std::string waiter;
+        {
+            const CMst01Held held(database);
+            first.emplace(replace(dir.Path()), dir.Path());
+            testsupport::AwaitCondition([&] { return !Mst01Waiter(database).empty(); });
+            waiter = Mst01Waiter(database);
+            holder = RunLockHolder(database);
+            const std::string which = second;
+            next.emplace(which == "append" ? std::vector<std::string>{"--target", connect, mdb}
+                                           : replace(secondDir.Path()),
+                         secondDir.Path());
+            EXPECT_TRUE(testsupport::AwaitCondition(bothLabelled));
+            if (which == "stopped") {
+                next->Signal(SIGINT);
+                EXPECT_EQ(next->Wait(), 128 + SIGINT) << ReadFile(secondDir.Path() / "err");
+            }
+        }
+        EXPECT_EQ(first->Wait(), 0) << ReadFile(dir.Path() / "err");
+        ASSERT_FALSE(waiter.empty());
+        ASSERT_EQ(holder.size(), 2u);
+        EXPECT_EQ(holder[0], waiter);
+        EXPECT_EQ(holder[1].rfind("brimlow replace ", 0), 0u) << holder[1];
+        EXPECT_TRUE(Has(ReadFile(dir.Path() / "summary.json"), "\"bulk\": \"copy\""));
+        if (std::string(second) == "stopped") {
+            EXPECT_EQ(Digests(database), once);
+            continue;
+        }
+        EXPECT_EQ(next->Wait(), 0) << ReadFile(secondDir.Path() / "err");
+        if (std::string(second) == "replace") {
+            EXPECT_TRUE(Has(ReadFile(secondDir.Path() / "summary.json"), "\"bulk\": \"copy\""));
+            EXPECT_EQ(Digests(database), once);
+        } else {
+            // Added after the first run's commit: two copies of every row.
+            EXPECT_EQ(Digests(database), twice);
+            // Back to one copy for the next round.
+            ASSERT_EQ(Migrate({"--replace"}, database, dir.Path(), mdb).exitCode, 0);
+        }
+        EXPECT_TRUE(RunLockHolder(database).empty());
+    }
 }
 
 // A run of sample.mdb --replace into a database already holding it, through a relay that
