@@ -55,18 +55,19 @@ CHistoryBox::CHistoryBox(wxWindow* parent)
     : wxDialog(parent, IDD_HISTORY, wxString::FromUTF8(texts::kHistoryCaption), wxDefaultPosition,
                wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
     SetFont(DialogFont());
-    SetClientSize(DialogUnitsToPixels(*this, 400, 180));
+    SetClientSize(DialogUnitsToPixels(*this, 440, 180));
 
-    // Whole lines, one run each: a long one scrolls sideways rather than wrapping into the
-    // next.
-    const wxRect listRect = DialogUnitsToPixels(*this, 7, 7, 386, 145);
+    // One line a run, each beginning with its date; a long one wraps, so that how the run
+    // ended, at its end, is always in view.
+    const wxRect listRect = DialogUnitsToPixels(*this, 7, 7, 426, 145);
     auto* list = new wxTextCtrl(this, IDC_HISTORY, WxFromUtf8(RunHistoryText()),
                                 listRect.GetPosition(), listRect.GetSize(),
-                                wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP | wxHSCROLL);
+                                wxTE_MULTILINE | wxTE_READONLY | wxTE_BESTWRAP | wxVSCROLL);
     // The newest run, at the end, in view.
+    list->SetInsertionPointEnd();
     list->ShowPosition(list->GetLastPosition());
 
-    const wxRect okRect = DialogUnitsToPixels(*this, 343, 158, 50, 16);
+    const wxRect okRect = DialogUnitsToPixels(*this, 383, 158, 50, 16);
     auto* ok = new wxButton(this, wxID_OK, wxString::FromUTF8("OK"), okRect.GetPosition(),
                             okRect.GetSize());
     ok->SetDefault();
