@@ -6,10 +6,12 @@
 
 #include <wx/textctrl.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dbaccess/Translate.h"

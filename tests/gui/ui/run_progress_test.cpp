@@ -18,6 +18,7 @@
 #include "migration/DaoSource.h"
 #include "migration/HistoryRecord.h"
 #include "migration/RunHistory.h"
+#include "migration/RunThread.h"
 #include "migration/target/OdbcTarget.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/support/Paths.h"
@@ -251,6 +252,49 @@ TEST_F(RunProgress, StopAndCloseLeavesTheRowsSentInTheHistory) {
     EXPECT_EQ(target.Count("KEN_ALL"), record->rows);
     EXPECT_NE(std::string::npos, lines[0].find("\"inserted\": " + std::to_string(record->rows)))
         << lines[0];
+}
+
+// A window that goes during the run (a close that cannot wait): the run stops on its own
+// thread and is recorded all the same, with the rows the target holds.
+TEST_F(RunProgress, ARunWhoseWindowWentIsRecordedInTheHistory) {
+    const testsupport::TempDirectory state("brimlow-state");
+    const testsupport::ScopedEnv stateHome("XDG_STATE_HOME", state.Path().string());
+    auto* gone = new CTestDlg;
+    gone->runOnThread = [](CDialogRun& run) {
+        CDaoWorkspace workspace;
+        CDaoDatabase sourceDb;
+        CDatabase targetDb;
+        CDaoSource source(workspace, sourceDb);
+        CSlowTarget slowTarget(targetDb);
+        slowTarget.beforeStatement = [&run](size_t sent) {
+            if (sent == 300) {
+                run.CallOnUi([](CBrimlowDlg& window) { delete &window; });
+            }
+        };
+        run.RunOn(source, slowTarget);
+    };
+    // Showing the dialog moves m_strPath into the path box.
+    gone->m_strPath = testpaths::Data("sample.mdb").string();
+    gone->Show();
+    CDialogAnswerer answerer;  // fails on any box
+    wxCommandEvent click(wxEVT_BUTTON, IDC_START);
+    click.SetEventObject(&gone->StartButton());
+    gone->StartButton().ProcessWindowEvent(click);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!CRunThread::WaitForAllRuns(std::chrono::milliseconds(0)) &&
+           std::chrono::steady_clock::now() < end) {
+        guitest::Flush();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(CRunThread::WaitForAllRuns(std::chrono::milliseconds(0)));
+
+    const std::vector<std::string> lines = ReadRunHistory(10);
+    ASSERT_EQ(1u, lines.size());
+    const std::optional<CHistoryRecord> record = ParseHistoryLine(lines[0]);
+    ASSERT_TRUE(record.has_value()) << lines[0];
+    EXPECT_EQ("stopped", record->status);
+    EXPECT_EQ(target.Count("KEN_ALL"), record->rows);
+    EXPECT_GE(record->rows, 300u);
 }
 
 // A refused row: the progress line says which row failed and how many went in, then the
