@@ -12,6 +12,7 @@
 #include "dbaccess/Translate.h"
 #include "migration/CountText.h"
 #include "migration/RunHistory.h"
+#include "migration/RunRecord.h"
 
 namespace {
 
@@ -152,32 +153,6 @@ void ReportFailure(const std::string& error, const std::optional<CTableProgress>
     PrintError(error);
 }
 
-// True when the run failed because the tables read back do not hold the rows sent as they
-// were sent (not because a table's count differs).
-bool CopyDiffers(const CRunOutcome& outcome) {
-    if (!outcome.differs || !outcome.error) {
-        return false;
-    }
-    try {
-        std::rethrow_exception(outcome.error);
-    } catch (const CCopyDiffers&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-// What the verification of a run that asked for one found; a run that ended before its tables
-// were read back did not verify them.
-std::shared_ptr<const CVerification> VerificationOf(const CRunOutcome& outcome) {
-    if (outcome.verification) {
-        return outcome.verification;
-    }
-    auto notRun = std::make_shared<CVerification>();
-    notRun->reason = Tr("The run ended before its tables were read back.");
-    return notRun;
-}
-
 // Tells on stderr what the verification of a run that completed found (a copy that differs
 // failed the run and is told with its error).
 void ReportVerification(const CVerification& verification, int signal) {
@@ -211,24 +186,6 @@ void ReportVerification(const CVerification& verification, int signal) {
     }
 }
 
-const char* StatusName(const CRunOutcome& outcome) {
-    if (outcome.unknown != UnknownOutcome::None || outcome.sessionLeft) {
-        return "unknown";
-    }
-    if (outcome.differs) {
-        return "differs";
-    }
-    switch (outcome.status) {
-        case CRunOutcome::Status::Completed:
-            return "completed";
-        case CRunOutcome::Status::Stopped:
-            return "stopped";
-        case CRunOutcome::Status::Failed:
-            return "failed";
-    }
-    return "failed";
-}
-
 }  // namespace
 
 void PrintError(const std::string& error) {
@@ -236,29 +193,12 @@ void PrintError(const std::string& error) {
     std::fprintf(stderr, "%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
 }
 
-std::string ErrorText(const std::exception_ptr& error) {
-    if (!error) {
-        return {};
-    }
-    try {
-        std::rethrow_exception(error);
-    } catch (const CException& e) {
-        return e.GetErrorMessage();
-    } catch (const std::bad_alloc&) {
-        return CMemoryException().GetErrorMessage();
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return {};
-    }
-}
-
 int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string& summaryPath) {
     const CRunOutcome& outcome = end.outcome;
     // A table that failed as it was opened has nothing of its own to tell.
     const std::optional<CTableProgress> table =
         outcome.failedOpeningTable ? std::nullopt : outcome.table;
-    const std::string error = ErrorText(outcome.error);
+    const std::string error = RunErrorText(outcome.error);
     int status = 0;
     switch (outcome.status) {
         case CRunOutcome::Status::Completed:
@@ -315,22 +255,10 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
     // Every run that wrote to a target is recorded, whether a summary was asked for or not.
     const bool record = !end.statementsOnly && end.history;
     if (!summaryPath.empty() || record) {
-        const bool failed = outcome.status == CRunOutcome::Status::Failed;
         CRunSummary summary = console.Summary();
-        // A commit in doubt may have kept none of the rows: the lower bound is 0.
-        if (outcome.rolledBack || outcome.sessionLeft ||
-            outcome.unknown == UnknownOutcome::Commit) {
-            summary.RolledBack();
-        }
         summary.SetTarget(end.target);
-        if (end.verify) {
-            summary.SetVerification(VerificationOf(outcome));
-        }
-        if (CopyDiffers(outcome)) {
-            summary.SetDiffers("values");
-        }
         summary.SetBulk(end.bulk);
-        const std::string json = summary.ToJson(StatusName(outcome), failed ? &error : nullptr);
+        const std::string json = FinalSummaryJson(summary, outcome, end.verify);
         if (!summaryPath.empty()) {
             try {
                 WriteSummary(summaryPath, json);
@@ -340,7 +268,7 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
             }
         }
         if (record) {
-            const char* mode = end.replace ? "replace" : outcome.startedEmpty ? "new" : "append";
+            const char* mode = RunModeName(end.replace, outcome.startedEmpty);
             // The history is a record for later: failing to write it fails no run.
             if (const std::string warning = AppendRunHistory(HistoryLine(json, end.file, mode));
                 !warning.empty()) {

@@ -43,6 +43,7 @@ CBrimlowDlg::CBrimlowDlg()
     Bind(wxEVT_BUTTON, &CBrimlowDlg::OnExit, this, wxID_OK);
     // Every command that OnSysCommand takes for the About item, not only the menu's own.
     Bind(wxEVT_MENU, &CBrimlowDlg::OnAboutCommand, this, IDM_ABOUTBOX, IDM_ABOUTBOX + 0xF);
+    Bind(wxEVT_MENU, &CBrimlowDlg::OnHistoryCommand, this, IDM_HISTORY);
     Bind(wxEVT_CONTEXT_MENU, &CBrimlowDlg::OnContextMenu, this);
     m_editLog->Bind(wxEVT_CONTEXT_MENU, &CBrimlowDlg::OnTextContextMenu, this);
     m_editPath->Bind(wxEVT_CONTEXT_MENU, &CBrimlowDlg::OnTextContextMenu, this);

@@ -23,7 +23,7 @@ class wxTextCtrl;
 
 // The program's only window: a path box with a browse button, the large start button that
 // runs a migration, a read-only log box and the exit button, laid out in dialog units. A
-// context menu opens the About box.
+// context menu opens the About box and the run history.
 //
 // A run executes on a thread of its own (CRunThread), which owns everything it touches: the
 // workspace, the source and the target connection are made anew by each run and never
@@ -43,6 +43,12 @@ public:
     // first line stays empty. Rewrites both boxes from the members and puts the caret at the
     // end, scrolled into view.
     void AppendLog(const char* text);
+
+    // AppendLog of text; gives where the line's text starts in m_strLog, for ReplaceLogLine.
+    std::size_t AppendLogLine(const std::string& text);
+    // Replaces the line whose text starts at start in m_strLog (up to its line break) and
+    // rewrites the log box from m_strLog.
+    void ReplaceLogLine(std::size_t start, const std::string& text);
 
     // Replaces the last line of the log (the text after its last line break) in m_strLog and
     // in the log box, without rewriting the rest of the box.
@@ -89,6 +95,7 @@ protected:
     void OnStart(wxCommandEvent& event);
     void OnBrowse(wxCommandEvent& event);
     void OnAboutCommand(wxCommandEvent& event);
+    void OnHistoryCommand(wxCommandEvent& event);
     void OnContextMenu(wxContextMenuEvent& event);
     void OnTextContextMenu(wxContextMenuEvent& event);
     void OnCharHook(wxKeyEvent& event);

@@ -3,11 +3,13 @@
 
 #include "ui/AboutDlg.h"
 #include "ui/BrimlowDlg.h"
+#include "ui/HistoryBox.h"
 #include "ui/Resource.h"
 #include "ui/Texts.h"
 
 // GTK gives a program no way to add items to the window manager's menu, so the About item
-// lives in a context menu of the dialog, reached by right click, Shift+F10 or the Menu key.
+// lives in a context menu of the dialog, reached by right click, Shift+F10 or the Menu key,
+// with the item that shows the run history below it.
 
 void CBrimlowDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
@@ -18,6 +20,11 @@ void CBrimlowDlg::OnSysCommand(unsigned nID, long /*lParam*/) {
 
 void CBrimlowDlg::OnAboutCommand(wxCommandEvent& event) {
     OnSysCommand(static_cast<unsigned>(event.GetId()), 0);
+}
+
+void CBrimlowDlg::OnHistoryCommand(wxCommandEvent& /*event*/) {
+    CHistoryBox history(this);
+    history.ShowModal();
 }
 
 void CBrimlowDlg::OnContextMenu(wxContextMenuEvent& event) {
@@ -39,6 +46,7 @@ void CBrimlowDlg::ShowContextMenu(const wxPoint& position) {
     }
     wxMenu menu;
     menu.Append(IDM_ABOUTBOX, wxString::FromUTF8(texts::kAboutMenuItem));
+    menu.Append(IDM_HISTORY, wxString::FromUTF8(texts::kHistoryMenuItem));
     // From the keyboard there is no pointer position; open the menu at the focused control.
     wxPoint where = position;
     if (where == wxDefaultPosition) {

@@ -1,3 +1,4 @@
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <string>
@@ -8,6 +9,7 @@
 #include "dbaccess/access/DaoWorkspace.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
+#include "migration/RunSettings.h"
 #include "migration/RunThread.h"
 #include "migration/target/DialogTarget.h"
 #include "ui/BrimlowDlg.h"
@@ -83,6 +85,15 @@ void CBrimlowDlg::RunRealMigration(CDialogRun& run) {
 void CBrimlowDlg::StartRun() {
     UpdateData(true);
     m_runLog = std::make_shared<CDialogLog>(*this);
+    // The header names the target as the start button's tooltip does.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char time[8] = "";
+    std::strftime(time, sizeof time, "%H:%M", &local);
+    m_runLog->Begin(
+        time, m_strPath,
+        m_runTarget ? m_runTarget->description : DescribeTargetInUse(kTargetConnection));
     auto run = std::make_shared<CDialogRun>(m_runLog, m_strPath, m_runTarget);
     m_runThread = std::make_unique<CRunThread>(
         [run, work = MakeRunWork()](const std::shared_ptr<CRunWatch>& watch) {
@@ -100,6 +111,22 @@ void CBrimlowDlg::StartRun() {
             run->End(error);
         },
         [run](const CRunOutcome& outcome) { run->GivenUp(outcome); });
+}
+
+std::size_t CBrimlowDlg::AppendLogLine(const std::string& text) {
+    const std::size_t start = m_strLog.size() + 1;
+    AppendLog(text.c_str());
+    return start;
+}
+
+void CBrimlowDlg::ReplaceLogLine(std::size_t start, const std::string& text) {
+    if (start > m_strLog.size()) {
+        return;
+    }
+    const std::size_t end = m_strLog.find('\n', start);
+    m_strLog.replace(start, end == std::string::npos ? std::string::npos : end - start, text);
+    UpdateData(false);
+    ShowLogEnd();
 }
 
 void CBrimlowDlg::ReplaceLastLogLine(const std::string& text) {

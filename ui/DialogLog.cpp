@@ -5,6 +5,21 @@
 #include "ui/BrimlowDlg.h"
 #include "ui/RunLogLines.h"
 
+void CDialogLog::Begin(const std::string& time, const std::string& path,
+                       const std::string& target) {
+    m_strTime = time;
+    m_strPath = path;
+    m_strTarget = target;
+    m_headerStart = m_dialog.AppendLogLine(runlines::Header(time, path, target));
+}
+
+void CDialogLog::OnModeKnown(const std::string& mode) {
+    if (m_headerStart != std::string::npos) {
+        m_dialog.ReplaceLogLine(m_headerStart,
+                                runlines::Header(m_strTime, m_strPath, m_strTarget, mode));
+    }
+}
+
 void CDialogLog::AppendLog(const std::string& line) {
     if (std::exchange(m_bProgressShown, false)) {
         m_dialog.RemoveLastLogLine();

@@ -1,11 +1,14 @@
 #include "ui/DialogRun.h"
 
+#include <filesystem>
 #include <future>
 #include <utility>
 
 #include <wx/app.h>
 
 #include "migration/MigrationRun.h"
+#include "migration/RunHistory.h"
+#include "migration/RunRecord.h"
 #include "migration/RunSettings.h"
 #include "ui/BrimlowDlg.h"
 #include "ui/DialogLog.h"
@@ -16,6 +19,8 @@ CDialogRun::CDialogRun(std::weak_ptr<CDialogLog> log, std::string path,
     : m_log(std::move(log)), m_strPath(std::move(path)), m_target(std::move(target)) {}
 
 void CDialogRun::RunOn(ISourceDatabase& source, ITargetDatabase& target) {
+    m_started = std::chrono::steady_clock::now();
+    m_asking = {};
     CMigrationRun run(source, target, *this);
     run.SetWatch(m_watch);
     // Every run is verified where it can be: the run itself says "not run" for rows added to
@@ -26,8 +31,11 @@ void CDialogRun::RunOn(ISourceDatabase& source, ITargetDatabase& target) {
 
 ExistingRowsChoice CDialogRun::AskExistingRows(const CExistingRows& existing) {
     ExistingRowsChoice choice = ExistingRowsChoice::Cancel;
+    const auto asked = std::chrono::steady_clock::now();
     CallOnUi([&](CBrimlowDlg& dialog) { choice = dialog.AskAboutExistingRows(existing); });
+    m_asking += std::chrono::steady_clock::now() - asked;
     m_bAppended = choice == ExistingRowsChoice::Append;
+    m_bReplaced = choice == ExistingRowsChoice::Replace;
     return choice;
 }
 
@@ -62,6 +70,78 @@ void CDialogRun::GivenUp(const CRunOutcome& outcome) {
 
 void CDialogRun::AppendLog(const std::string& line) {
     Post([line](CDialogLog& log) { log.AppendLog(line); });
+    if (line == kCompletionLine) {
+        // Every row is committed: what the run sent and how long it took, before the
+        // verification reads anything back.
+        std::size_t rows = 0;
+        {
+            const std::lock_guard<std::mutex> lock(m_lock);
+            for (const CRunSummary::Table& table : m_summary.Tables()) {
+                rows += table.inserted;
+            }
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started - m_asking)
+                .count();
+        AppendLog(runlines::Migrated(rows, seconds));
+    }
+}
+
+void CDialogRun::OnTargetOpen(const std::string& /*target*/) {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_bTargetReached = true;
+}
+
+void CDialogRun::OnRunStart(const std::vector<CTableProgress>& /*tables*/) {
+    // The target was counted and any question answered: the run's header can say how it
+    // writes.
+    Post([mode = Mode()](CDialogLog& log) { log.OnModeKnown(mode); });
+}
+
+void CDialogRun::OnRowCountDiffers(const CTableProgress& table, size_t declared) {
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_summary.RowCountDiffers(table, declared);
+    }
+    AppendLog(runlines::StaleRowCount(table, declared));
+}
+
+void CDialogRun::OnTextCutAtZeroByte(const CTableProgress& table, const std::string& column) {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_summary.TextCutAtZeroByte(table, column);
+}
+
+void CDialogRun::OnTableEnd(const CTableProgress& table) {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    m_summary.TableAt(table);
+}
+
+std::string CDialogRun::Mode() const {
+    return m_bReplaced ? "replace" : m_bAppended ? "append" : "new";
+}
+
+std::string CDialogRun::Record(const CRunOutcome& outcome) {
+    std::string json;
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        if (!m_bTargetReached || std::exchange(m_bRecorded, true)) {
+            return {};
+        }
+        // A table that failed as it was opened has no line of its own in the summary.
+        if (outcome.table && !outcome.failedOpeningTable) {
+            m_summary.TableAt(*outcome.table);
+        }
+        CRunSummary summary = m_summary;
+        if (m_target) {
+            summary.SetTarget(m_target->description);
+        }
+        json = FinalSummaryJson(summary, outcome, true);
+    }
+    // The history is a record for later: failing to write it fails no run.
+    std::error_code error;
+    const std::filesystem::path file = std::filesystem::absolute(m_strPath, error);
+    return AppendRunHistory(
+        HistoryLine(json, error ? m_strPath : file.lexically_normal().string(), Mode()));
 }
 
 void CDialogRun::OnRowsUncounted() {
@@ -69,10 +149,18 @@ void CDialogRun::OnRowsUncounted() {
 }
 
 void CDialogRun::OnTableStart(const CTableProgress& table) {
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_summary.TableStarted(table);
+    }
     Post([table](CDialogLog& log) { log.OnTableStart(table); });
 }
 
 void CDialogRun::OnRowProgress(const CTableProgress& table) {
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_summary.TableAt(table);
+    }
     Post([table](CDialogLog& log) { log.OnRowProgress(table); });
 }
 
@@ -85,9 +173,14 @@ void CDialogRun::OnVerifyProgress(std::size_t done, std::size_t total) {
 }
 
 void CDialogRun::OnRunEnd(const CRunOutcome& outcome) {
+    // Recorded before anything is posted: a window closing as the run ends cannot lose it.
+    const std::string warning = Record(outcome);
     Post([outcome, appended = m_bAppended.load()](CDialogLog& log) {
         log.OnRunEnd(outcome, appended);
     });
+    if (!warning.empty()) {
+        AppendLog(runlines::HistoryNotWritten(warning));
+    }
 }
 
 void CDialogRun::Post(std::function<void(CDialogLog&)> show) const {

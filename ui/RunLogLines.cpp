@@ -1,7 +1,10 @@
 #include "ui/RunLogLines.h"
 
+#include <cmath>
+
 #include "dbaccess/Exceptions.h"
 #include "migration/CountText.h"
+#include "migration/target/DialogTarget.h"
 
 namespace runlines {
 
@@ -229,6 +232,12 @@ std::string FailureLine(const CRunOutcome& outcome, const CTableProgress* table)
     if (outcome.unknown != UnknownOutcome::None) {
         return LostInDoubt(table);
     }
+    try {
+        std::rethrow_exception(outcome.error);
+    } catch (const CRunCancelled&) {
+        return Cancelled();
+    } catch (...) {
+    }
     if (IsCancel(outcome.error)) {
         return {};
     }
@@ -277,6 +286,72 @@ std::string EndLine(const CRunOutcome& outcome, bool appended) {
             return FailureLine(outcome, table);
     }
     return {};
+}
+
+std::string ModeWord(const std::string& mode) {
+    return mode == "new"       ? "新規"
+           : mode == "append"  ? "追加"
+           : mode == "replace" ? "置き換え"
+                               : std::string();
+}
+
+std::string Header(const std::string& time, const std::string& path, const std::string& target,
+                   const std::string& mode) {
+    const size_t slash = path.rfind('/');
+    const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string word = ModeWord(mode);
+    std::string header = "―― " + time + " " + (file.empty() ? std::string() : file + " ") + "→ " +
+                         target + (word.empty() ? std::string(" ") : "（" + word + "）") + "――";
+    // One line, whatever a name or a failure's text holds: the line is completed in place.
+    for (char& c : header) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    return header;
+}
+
+std::string Duration(double seconds) {
+    if (!(seconds >= 0.5)) {
+        return "1 秒未満";
+    }
+    const long long total = std::llround(seconds);
+    const long long hours = total / 3600;
+    const long long minutes = total / 60 % 60;
+    const long long rest = total % 60;
+    std::string text;
+    const auto add = [&text](long long value, const char* unit) {
+        text += (text.empty() ? "" : " ") + std::to_string(value) + " " + unit;
+    };
+    if (hours > 0) {
+        add(hours, "時間");
+    }
+    if (minutes > 0) {
+        add(minutes, "分");
+    }
+    if (rest > 0 || text.empty()) {
+        add(rest, "秒");
+    }
+    return text;
+}
+
+std::string Migrated(std::size_t rows, double seconds) {
+    return GroupThousands(rows) + " 件を " + Duration(seconds) + "で移行しました。";
+}
+
+std::string StaleRowCount(const CTableProgress& table, std::size_t declared) {
+    return table.table + "には " + GroupThousands(table.total) +
+           " 件の行がありますが、テーブル定義上の件数は " + GroupThousands(declared) +
+           " 件です。定義の件数が古くなっているだけで、行はすべて読み取っています (Access の"
+           "「データベースの最適化/修復」で直ります)。";
+}
+
+std::string Cancelled() {
+    return "キャンセルしました。移行先には何も送っていません。";
+}
+
+std::string HistoryNotWritten(const std::string& warning) {
+    return "実行履歴を記録できませんでした。(" + warning + ")";
 }
 
 }  // namespace runlines

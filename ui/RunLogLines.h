@@ -61,13 +61,41 @@ std::string Verifying(std::size_t done, std::size_t total);
 std::string Verified(const CVerification& verification, bool appended = false);
 
 // The line that tells how a run ended where that needs telling, one of those above: a run that
-// did not complete, or the verification of one that did (appended as for Verified); empty for
-// a completed run without verification and for a cancel.
+// did not complete (Cancelled for a cancel at the question about existing rows), or the
+// verification of one that did (appended as for Verified); empty for a completed run without
+// verification and for any other cancel.
 std::string EndLine(const CRunOutcome& outcome, bool appended = false);
 
 // The reason FailedWithoutRows gives for an error, in a few Japanese words: the file cannot
 // be found or opened, its password differs, it is damaged, a table is missing, the target
 // cannot be reached or refused a row.
 std::string ShortReason(const std::exception_ptr& error, bool inTable);
+
+// The first line of a run: "―― 14:02 sample.mdb → DSN Pomvale01 (…)（追加）――", with the time
+// the run started (hh:mm), the source file's name without its folder, the target as the start
+// button's tooltip names it, and how the run writes (RunModeName: "new", "append", "replace");
+// without a mode (not known yet, or never: the run ended before) the parenthesis is left out.
+// Line breaks in the names become blanks: the header is one line.
+std::string Header(const std::string& time, const std::string& path, const std::string& target,
+                   const std::string& mode = {});
+// 新規, 追加 or 置き換え for "new", "append" or "replace"; empty for anything else.
+std::string ModeWord(const std::string& mode);
+
+// The line after 「移行が完了しました。」: the rows the run sent and the time it took, e.g.
+// "166,140 件を 12 秒で移行しました。"
+std::string Migrated(std::size_t rows, double seconds);
+// A time in seconds as the log says it, to the nearest second: "12 秒", "2 分 5 秒",
+// "1 時間 3 分"; "1 秒未満" below one.
+std::string Duration(double seconds);
+
+// The note when a table holds more (or fewer) rows than its definition declares: the rows are
+// all read whatever the definition says.
+std::string StaleRowCount(const CTableProgress& table, std::size_t declared);
+
+// The line of a run cancelled at the question about rows already in the target.
+std::string Cancelled();
+
+// The line when the run history could not be written; warning says why.
+std::string HistoryNotWritten(const std::string& warning);
 
 }  // namespace runlines

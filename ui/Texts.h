@@ -7,6 +7,8 @@ namespace texts {
 inline constexpr const char* kCaption = "Ver.3.0Quenmark";
 inline constexpr const char* kAboutCaption = "バージョン情報 Ver.3.0Quenmark";
 inline constexpr const char* kAboutMenuItem = "バージョン情報 Ver.3.0Quenmark(&A)...";
+inline constexpr const char* kHistoryMenuItem = "実行履歴(&H)...";
+inline constexpr const char* kHistoryCaption = "実行履歴";
 inline constexpr const char* kVersionLine = "Version " BRIMLOW_VERSION;  // from CMakeLists.txt
 
 inline constexpr const char* kExit = "終 了";  // the blank is an ASCII space

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 #include <thread>
 
 #include <wx/evtloop.h>
@@ -67,6 +68,16 @@ CBrimlowDlg::RunWork CTestDlg::MakeRunWork() {
         return {};
     }
     return [this](CDialogRun& thread) { thread.CallOnUi([this](CBrimlowDlg&) { run(*this); }); };
+}
+
+std::string SteadyLog(const std::string& log) {
+    static const std::regex header("\n―― [0-9]{2}:[0-9]{2} [^\n]*――(?=\n|$)");
+    static const std::regex taken("(\n[0-9,]+ 件を )[^\n]*(で移行しました。)");
+    return std::regex_replace(std::regex_replace(log, header, ""), taken, "$1N 秒$2");
+}
+
+std::string SteadyLog(CTestDlg& dlg) {
+    return SteadyLog(Utf8FromWx(dlg.LogBox().GetValue()));
 }
 
 void Flush() {

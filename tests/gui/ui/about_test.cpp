@@ -53,7 +53,9 @@ std::vector<std::string> OpenAboutThroughMenu(CTestDlg& dlg, const std::function
     return labels;
 }
 
-const std::vector<std::string> kAboutMenu = {"バージョン情報 Ver.3.0Quenmark(&A)..."};
+// The About item first, the run history below it.
+const std::vector<std::string> kAboutMenu = {"バージョン情報 Ver.3.0Quenmark(&A)...",
+                                             "実行履歴(&H)..."};
 
 }  // namespace
 

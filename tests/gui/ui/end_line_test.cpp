@@ -71,14 +71,28 @@ TEST(EndLine, ARunThatIsOneTransactionSaysTheTargetIsUnchanged) {
               "移行を開始できませんでした。(移行先に接続できません)");
 }
 
-TEST(EndLine, AFailureBeforeATablesFirstRowGivesAShortReasonAndACancelNothing) {
+TEST(EndLine, AFailureBeforeATablesFirstRowGivesAShortReasonAndACancelSaysNothingWasSent) {
     CRunOutcome opening = In(Ended(CRunOutcome::Status::Failed, kRefused), 0);
     opening.table->table = "Mst03";
     opening.failedOpeningTable = true;
     EXPECT_EQ(runlines::EndLine(opening), "Mst03の移行に失敗しました。(移行先に書き込めません)");
     EXPECT_EQ(runlines::EndLine(
                   Ended(CRunOutcome::Status::Failed, std::make_exception_ptr(CRunCancelled()))),
+              "キャンセルしました。移行先には何も送っていません。");
+    // Any other cancel of the user's family tells nothing.
+    EXPECT_EQ(runlines::EndLine(Ended(CRunOutcome::Status::Failed,
+                                      std::make_exception_ptr(CUserException("cancelled")))),
               "");
+}
+
+// The line after the completion: the rows and the time they took, to the second.
+TEST(RunAccountLines, RowsAndTimeTaken) {
+    EXPECT_EQ(runlines::Migrated(166140, 12.4), "166,140 件を 12 秒で移行しました。");
+    EXPECT_EQ(runlines::Migrated(1512, 0.2), "1,512 件を 1 秒未満で移行しました。");
+    EXPECT_EQ(runlines::Duration(59.6), "1 分");
+    EXPECT_EQ(runlines::Duration(125), "2 分 5 秒");
+    EXPECT_EQ(runlines::Duration(3725), "1 時間 2 分 5 秒");
+    EXPECT_EQ(runlines::Duration(7200), "2 時間");
 }
 
 TEST(EndLine, ATargetThatDidNotAnswerSaysWhatItMayHold) {

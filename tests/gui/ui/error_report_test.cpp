@@ -103,7 +103,7 @@ TEST(HandlerGuard, FailedRunIsReportedAndDialogStaysUsable) {
     EXPECT_FALSE(wxIsBusy());
     EXPECT_FALSE(dlg.IsRunInProgress());
     EXPECT_TRUE(dlg.StartButton().IsEnabled());
-    EXPECT_EQ("\nKEN_ALLを移行しました。", Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ("\nKEN_ALLを移行しました。", guitest::SteadyLog(dlg));
 
     dlg.run = [&runs](CTestDlg& self) {
         ++runs;
@@ -111,8 +111,7 @@ TEST(HandlerGuard, FailedRunIsReportedAndDialogStaysUsable) {
     };
     dlg.Click(IDC_START);
     EXPECT_EQ(2, runs);
-    EXPECT_EQ("\nKEN_ALLを移行しました。\n移行が完了しました。",
-              Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ("\nKEN_ALLを移行しました。\n移行が完了しました。", guitest::SteadyLog(dlg));
 }
 
 TEST(HandlerGuard, UserAbortShowsNothing) {

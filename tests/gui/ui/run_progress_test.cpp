@@ -16,10 +16,15 @@
 #include "dbaccess/access/DaoWorkspace.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
+#include "migration/HistoryRecord.h"
+#include "migration/RunHistory.h"
+#include "migration/RunThread.h"
 #include "migration/target/OdbcTarget.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/support/Paths.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/SqliteTarget.h"
+#include "tests/support/TempDirectory.h"
 #include "tests/support/WorkingDirectory.h"
 #include "tests/unit/migration/engine_fakes.h"
 
@@ -122,7 +127,7 @@ protected:
 
     // After a stop: the one line of the run says where, and the target holds exactly that.
     void ExpectStoppedInKenAll() {
-        const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
+        const std::string log = guitest::SteadyLog(dlg);
         std::smatch match;
         ASSERT_TRUE(std::regex_match(
             log, match,
@@ -131,7 +136,7 @@ protected:
         EXPECT_EQ(target.Count("KEN_ALL"), Number(match[1]));
         EXPECT_GE(Number(match[1]), 300u);
         EXPECT_LT(Number(match[1]), 1001u);
-        EXPECT_EQ(log, dlg.m_strLog);
+        EXPECT_EQ(Utf8FromWx(dlg.LogBox().GetValue()), dlg.m_strLog);
         EXPECT_EQ("移行開始", Utf8FromWx(dlg.StartButton().GetLabel()));
     }
 
@@ -166,8 +171,8 @@ TEST_F(RunProgress, ProgressLineShowsDuringATableAndIsReplacedAtItsEnd) {
         "\nKEN_ALLを移行しました。\nKEN_ALL_Versionを移行しました。\nMst01を移行しました。"
         "\nMst02を移行しました。\nMst02Errorを移行しました。\nMst03を移行しました。"
         "\nMst04を移行しました。\nMst04Errorを移行しました。\n移行が完了しました。"
-        "\n1,512 件すべての値が移行元と一致しました。",
-        Utf8FromWx(dlg.LogBox().GetValue()));
+        "\n1,512 件を N 秒で移行しました。\n1,512 件すべての値が移行元と一致しました。",
+        guitest::SteadyLog(dlg));
 }
 
 // A real click on 中止, or Enter while it has the focus, stops the run between rows, without a
@@ -224,6 +229,74 @@ TEST_F(RunProgress, EscStopsAndTheCloseBoxStopsAndCloses) {
     ExpectStoppedInKenAll();
 }
 
+// 中止して終了: the run is recorded in the history, stopped, with the rows the target holds.
+TEST_F(RunProgress, StopAndCloseLeavesTheRowsSentInTheHistory) {
+    const testsupport::TempDirectory state("brimlow-state");
+    const testsupport::ScopedEnv stateHome("XDG_STATE_HOME", state.Path().string());
+    dlg.beforeStatement = [&](CDialogRun& run, size_t sent) {
+        if (sent == 300) {
+            run.CallOnUi([&](CBrimlowDlg&) { dlg.Close(); });
+        }
+    };
+    CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_YES);  // 中止して終了
+    EXPECT_EQ(wxID_CANCEL, InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); }));
+    ExpectStoppedInKenAll();
+
+    const std::vector<std::string> lines = ReadRunHistory(10);
+    ASSERT_EQ(1u, lines.size());
+    const std::optional<CHistoryRecord> record = ParseHistoryLine(lines[0]);
+    ASSERT_TRUE(record.has_value()) << lines[0];
+    EXPECT_EQ("stopped", record->status);
+    EXPECT_EQ("new", record->mode);
+    EXPECT_EQ(target.Count("KEN_ALL"), record->rows);
+    EXPECT_NE(std::string::npos, lines[0].find("\"inserted\": " + std::to_string(record->rows)))
+        << lines[0];
+}
+
+// A window that goes during the run (a close that cannot wait): the run stops on its own
+// thread and is recorded all the same, with the rows the target holds.
+TEST_F(RunProgress, ARunWhoseWindowWentIsRecordedInTheHistory) {
+    const testsupport::TempDirectory state("brimlow-state");
+    const testsupport::ScopedEnv stateHome("XDG_STATE_HOME", state.Path().string());
+    auto* gone = new CTestDlg;
+    gone->runOnThread = [](CDialogRun& run) {
+        CDaoWorkspace workspace;
+        CDaoDatabase sourceDb;
+        CDatabase targetDb;
+        CDaoSource source(workspace, sourceDb);
+        CSlowTarget slowTarget(targetDb);
+        slowTarget.beforeStatement = [&run](size_t sent) {
+            if (sent == 300) {
+                run.CallOnUi([](CBrimlowDlg& window) { delete &window; });
+            }
+        };
+        run.RunOn(source, slowTarget);
+    };
+    // Showing the dialog moves m_strPath into the path box.
+    gone->m_strPath = testpaths::Data("sample.mdb").string();
+    gone->Show();
+    CDialogAnswerer answerer;  // fails on any box
+    wxCommandEvent click(wxEVT_BUTTON, IDC_START);
+    click.SetEventObject(&gone->StartButton());
+    gone->StartButton().ProcessWindowEvent(click);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!CRunThread::WaitForAllRuns(std::chrono::milliseconds(0)) &&
+           std::chrono::steady_clock::now() < end) {
+        guitest::Flush();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(CRunThread::WaitForAllRuns(std::chrono::milliseconds(0)));
+
+    const std::vector<std::string> lines = ReadRunHistory(10);
+    ASSERT_EQ(1u, lines.size());
+    const std::optional<CHistoryRecord> record = ParseHistoryLine(lines[0]);
+    ASSERT_TRUE(record.has_value()) << lines[0];
+    EXPECT_EQ("stopped", record->status);
+    EXPECT_EQ(target.Count("KEN_ALL"), record->rows);
+    EXPECT_GE(record->rows, 300u);
+}
+
 // A refused row: the progress line says which row failed and how many went in, then the
 // driver's text is shown as before.
 TEST_F(RunProgress, FailedRowNamesTheRowAndTheRowsKept) {
@@ -238,8 +311,7 @@ TEST_F(RunProgress, FailedRowNamesTheRowAndTheRowsKept) {
 
     ASSERT_EQ(1u, answerer.Seen().size());
     EXPECT_EQ("ERROR: value too long for type character varying(10)", answerer.Seen()[0].message);
-    EXPECT_EQ("\nKEN_ALLの 109 件目で失敗しました。(108 件を移行済み)",
-              Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ("\nKEN_ALLの 109 件目で失敗しました。(108 件を移行済み)", guitest::SteadyLog(dlg));
     EXPECT_EQ(108u, target.Count("KEN_ALL"));
 }
 
@@ -268,7 +340,7 @@ TEST_F(RunProgress, StopDuringTheFileCheckEndsItBeforeAnyTable) {
     InSlowRunLoop(dlg, [&] { dlg.Click(IDC_START); });
 
     EXPECT_LT(heartbeats, 100);
-    EXPECT_EQ("\nテーブルを移行する前に中止しました。", Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ("\nテーブルを移行する前に中止しました。", guitest::SteadyLog(dlg));
     EXPECT_EQ(std::vector<std::string>{"source.open " + testpaths::Data("sample.mdb").string() +
                                        " ;PWD=wuzo"},
               events.list);

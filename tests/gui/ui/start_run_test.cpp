@@ -19,6 +19,9 @@ constexpr const char kCompleteLog[] =
     "\nKEN_ALLを移行しました。\nKEN_ALL_Versionを移行しました。\nMst01を移行しました。"
     "\nMst02を移行しました。\nMst02Errorを移行しました。\nMst03を移行しました。"
     "\nMst04を移行しました。\nMst04Errorを移行しました。\n移行が完了しました。";
+// The line after it: the rows of sample.mdb, and of empty.mdb (the time as SteadyLog has it).
+constexpr const char kSampleRows[] = "\n1,512 件を N 秒で移行しました。";
+constexpr const char kEmptyRows[] = "\n0 件を N 秒で移行しました。";
 // What the verification of a run says after the completion line: sample.mdb's rows read back
 // equal from empty (or replaced) tables; an append into rows already there is not verified.
 constexpr const char kSampleEqual[] = "\n1,512 件すべての値が移行元と一致しました。";
@@ -68,7 +71,7 @@ TEST(StartRun, CopiesSampleIntoTheEmbeddedTargetAndLogsEveryTable) {
     TypePath(dlg, "sample.mdb");
     dlg.Click(IDC_START);
 
-    EXPECT_EQ(std::string(kCompleteLog) + kSampleEqual, Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ(std::string(kCompleteLog) + kSampleRows + kSampleEqual, guitest::SteadyLog(dlg));
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
     EXPECT_EQ("200", CountOf(target, "Mst03"));
     EXPECT_EQ(dlg.LogBox().GetLastPosition(), dlg.LogBox().GetInsertionPoint());
@@ -77,8 +80,9 @@ TEST(StartRun, CopiesSampleIntoTheEmbeddedTargetAndLogsEveryTable) {
     answerer.ExpectAndReturn(wxID_NO);  // 追加する: the target holds the first run's rows
     dlg.Click(IDC_START);
 
-    EXPECT_EQ(std::string(kCompleteLog) + kSampleEqual + kCompleteLog + kAppendNotVerified,
-              Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ(std::string(kCompleteLog) + kSampleRows + kSampleEqual + kCompleteLog + kEmptyRows +
+                  kAppendNotVerified,
+              guitest::SteadyLog(dlg));
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
 }
 
@@ -94,7 +98,7 @@ TEST(StartRun, SecondRunAsksAndEachAnswerDoesWhatItSays) {
     CDialogAnswerer answerer;
     dlg.Click(IDC_START);  // empty tables: no question
     ASSERT_EQ("1001", CountOf(target, "KEN_ALL"));
-    const std::string logAfterFirst = Utf8FromWx(dlg.LogBox().GetValue());
+    const std::string logAfterFirst = guitest::SteadyLog(dlg);
 
     answerer.ExpectAndReturn(wxID_CANCEL);
     dlg.Click(IDC_START);
@@ -105,7 +109,8 @@ TEST(StartRun, SecondRunAsksAndEachAnswerDoesWhatItSays) {
         << question;
     EXPECT_NE(std::string::npos, question.find("Mst03: 200 件")) << question;
     EXPECT_NE(std::string::npos, question.find("置き換える: ")) << question;
-    EXPECT_EQ(logAfterFirst, Utf8FromWx(dlg.LogBox().GetValue()));
+    const std::string cancelled = "\nキャンセルしました。移行先には何も送っていません。";
+    EXPECT_EQ(logAfterFirst + cancelled, guitest::SteadyLog(dlg));
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
 
     answerer.ExpectAndReturn(wxID_NO);
@@ -117,8 +122,9 @@ TEST(StartRun, SecondRunAsksAndEachAnswerDoesWhatItSays) {
     dlg.Click(IDC_START);
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
     EXPECT_EQ("200", CountOf(target, "Mst03"));
-    EXPECT_EQ(logAfterFirst + kCompleteLog + kAppendNotVerified + kCompleteLog + kSampleEqual,
-              Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ(logAfterFirst + cancelled + kCompleteLog + kSampleRows + kAppendNotVerified +
+                  kCompleteLog + kSampleRows + kSampleEqual,
+              guitest::SteadyLog(dlg));
     EXPECT_EQ(3u, answerer.Seen().size());
 }
 
@@ -179,14 +185,14 @@ TEST(StartRun, FailedRunIsReportedAndTheNextRunWorks) {
         EXPECT_EQ(wxICON_STOP, answerer.Seen()[0].icon);
     }
     const std::string failureLine = "\n移行を開始できませんでした。(パスワードが違います)";
-    EXPECT_EQ(failureLine, Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ(failureLine, guitest::SteadyLog(dlg));
     EXPECT_EQ(dlg.LogBox().GetLastPosition(), dlg.LogBox().GetInsertionPoint());
     EXPECT_EQ("0", CountOf(target, "KEN_ALL"));
 
     TypePath(dlg, "sample.mdb");
     CDialogAnswerer answerer;
     dlg.Click(IDC_START);
-    EXPECT_EQ(failureLine + kCompleteLog + kSampleEqual, Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ(failureLine + kCompleteLog + kSampleRows + kSampleEqual, guitest::SteadyLog(dlg));
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
 }
 
@@ -210,8 +216,7 @@ TEST(StartRun, DamagedFileIsReportedWithWhatToDo) {
     EXPECT_NE(std::string::npos,
               message.find(IsJapaneseSession() ? "最適化/修復" : "is damaged: its table catalogue"))
         << message;
-    EXPECT_EQ("\n移行を開始できませんでした。(ファイルが壊れています)",
-              Utf8FromWx(dlg.LogBox().GetValue()));
+    EXPECT_EQ("\n移行を開始できませんでした。(ファイルが壊れています)", guitest::SteadyLog(dlg));
 }
 
 // A table missing from the file: nothing is sent, the log names the table and the box says
