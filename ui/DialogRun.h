@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "migration/RunWatch.h"
 #include "migration/target/DialogTarget.h"
 #include "migration/target/TargetResolution.h"
+#include "ui/ServerTroubleReport.h"
 
 class CBrimlowDlg;
 class CDialogLog;
@@ -67,4 +69,8 @@ private:
     // The user chose to add the rows to tables that held some: why the copy is not verified.
     // Read by the watcher's thread when a call is given up.
     std::atomic<bool> m_bAppended{false};
+    // The words for a run the target's server ended, from the run's end, for the error RunOn
+    // throws; the run's thread and the watcher's may both tell an end.
+    std::mutex m_mutex;
+    std::optional<CServerTroubleReport> m_trouble;
 };
