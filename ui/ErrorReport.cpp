@@ -104,7 +104,7 @@ class CErrorBox : public wxGenericMessageDialog {
 public:
     CErrorBox(const wxString& text, const wxString& caption, long style,
               const wxString& detail = wxString())
-        : wxGenericMessageDialog(nullptr, Wrap(text), caption, style),
+        : wxGenericMessageDialog(nullptr, Wrap(text, !detail.empty()), caption, style),
           m_text(detail.empty() ? text : text + wxS("\n\n") + detail) {
         if (!detail.empty()) {
             SetExtendedMessage(Wrap(detail));
@@ -113,11 +113,17 @@ public:
     }
 
 private:
-    static wxString Wrap(const wxString& text) {
+    // bold: the box shows the text larger and in bold, as wx shows a message above an
+    // extended one.
+    static wxString Wrap(const wxString& text, bool bold = false) {
         const int screenWidth = wxDisplay(0u).GetClientArea().width;
         const int maxWidth = std::max(100, std::min(kMaxTextWidth, screenWidth - kBoxMargins));
         wxScreenDC dc;
-        dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+        wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+        if (bold) {
+            font.MakeLarger().MakeBold();
+        }
+        dc.SetFont(font);
         return WrapMessageText(text, maxWidth,
                                [&dc](const wxString& line) { return dc.GetTextExtent(line).x; });
     }
@@ -152,6 +158,16 @@ CHandlerErrorReport Show(std::string text, long icon) {
     // a full stop, and gives the technical detail (the driver's text, what exactly is damaged)
     // on the lines after it: those go below, as the box's detail.
     constexpr std::string_view kFullStop = "。";
+    // What libmdb said comes in parentheses after such a sentence: it is detail too.
+    constexpr std::string_view kLibraryDetail = "。 (libmdb: ";
+    if (const std::size_t said = text.find(kLibraryDetail);
+        said != std::string::npos && text.back() == ')') {
+        // "libmdb: …", without the parentheses.
+        std::string detail = text.substr(said + kFullStop.size() + 2);
+        detail.pop_back();
+        text.erase(said + kFullStop.size());
+        return {HandlerErrorAction::Show, std::move(text), icon, std::move(detail)};
+    }
     const std::size_t lineEnd = text.find('\n');
     if (lineEnd != std::string::npos && lineEnd >= kFullStop.size() &&
         std::string_view(text).substr(lineEnd - kFullStop.size(), kFullStop.size()) == kFullStop) {

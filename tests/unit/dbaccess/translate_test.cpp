@@ -86,6 +86,9 @@ TEST(Translate, JapaneseKeepsThePartsAndPutsLibraryDetailAfterTheSentence) {
         TrFormat("Target tried: %1.\n", {"DSN Pomvale01", "DSN Pomvale01 (server db1)"})
             .rfind("移行先のデータベース（DSN Pomvale01 (server db1)）に接続できませんでした。", 0),
         0u);
+
+    // A message without text stays without one (the empty id is the catalogue's header).
+    EXPECT_EQ(CDaoException(SourceFailureKind::CannotOpen, "").GetErrorMessage(), "");
 }
 
 }  // namespace
