@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <string>
 
@@ -58,10 +59,15 @@ TEST(ConnectFailure, AnUnreachableTargetIsNamedAndLeavesALine) {
     }
     if (japanese) {
         // Our sentence, with the target in Japanese words; the driver's text is the detail.
-        EXPECT_EQ(
-            message,
-            "移行先のデータベース（サーバー 127.0.0.1、ポート 1、データベース pomvale01）に"
-            "接続できませんでした。サーバーが起動しているか、システム管理者にご確認ください。");
+        // A line may break at a blank, which goes: blanks are not compared.
+        const auto blankless = [](std::string text) {
+            text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+            return text;
+        };
+        EXPECT_EQ(blankless(message),
+                  blankless("移行先のデータベース（サーバー 127.0.0.1、ポート 1、データベース "
+                            "pomvale01）に接続できませんでした。サーバーが起動しているか、システム"
+                            "管理者にご確認ください。"));
         EXPECT_FALSE(answerer.Seen()[0].detail.empty());
     } else {
         EXPECT_NE(std::string::npos, message.find("Target tried:")) << message;
