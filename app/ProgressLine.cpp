@@ -1,14 +1,26 @@
 #include "app/ProgressLine.h"
 
+#include "dbaccess/Translate.h"
 #include "migration/CountText.h"
 
 namespace {
 
-// Characters as a terminal counts them (every UTF-8 lead byte); table names are ASCII.
+// Columns as a terminal counts them: one for each character, two for the wide ones of a
+// translation (kana, kanji and full-width forms, U+3000 to U+9FFF and U+FF00 to U+FF60);
+// table names are ASCII.
 size_t Width(const std::string& text) {
     size_t width = 0;
-    for (const char c : text) {
-        width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) == 0x80) {
+            continue;
+        }
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        const bool wide =
+            (byte >= 0xE3 && byte <= 0xE9) ||
+            (byte == 0xEF && (next == 0xBC || (next == 0xBD && i + 2 < text.size() &&
+                                               static_cast<unsigned char>(text[i + 2]) <= 0xA0)));
+        width += wide ? 2 : 1;
     }
     return width;
 }
@@ -27,6 +39,12 @@ std::string FormatDuration(long seconds) {
     return text;
 }
 
+CProgressLine::CProgressLine(std::FILE* out)
+    : m_out(out),
+      m_tableFormat(Tr("%1  %2 / %3 rows")),
+      m_verifyFormat(Tr("verifying  %1 / %2 rows")),
+      m_rateFormat(Tr("  %1 rows/s  %2 left")) {}
+
 void CProgressLine::StartRun(size_t runTotal) {
     m_nRunTotal = runTotal;
     m_started = std::chrono::steady_clock::now();
@@ -40,13 +58,15 @@ std::string CProgressLine::RateAndTimeLeft(size_t done, size_t total) const {
     }
     const double rate = static_cast<double>(done) / elapsed;
     const size_t left = total > done ? total - done : 0;
-    return "  " + GroupThousands(static_cast<size_t>(rate)) + " rows/s  " +
-           FormatDuration(static_cast<long>(static_cast<double>(left) / rate + 0.5)) + " left";
+    return FormatMessage(
+        m_rateFormat, {GroupThousands(static_cast<size_t>(rate)),
+                       FormatDuration(static_cast<long>(static_cast<double>(left) / rate + 0.5))});
 }
 
 void CProgressLine::Show(const CTableProgress& table, size_t rowsDone) {
-    Draw(table.table + "  " + GroupThousands(table.inserted) + " / " + GroupThousands(table.total) +
-         " rows" + RateAndTimeLeft(rowsDone, m_nRunTotal));
+    Draw(FormatMessage(m_tableFormat,
+                       {table.table, GroupThousands(table.inserted), GroupThousands(table.total)}) +
+         RateAndTimeLeft(rowsDone, m_nRunTotal));
 }
 
 void CProgressLine::StartVerify(size_t total) {
@@ -58,7 +78,7 @@ void CProgressLine::StartVerify(size_t total) {
 void CProgressLine::ShowVerify(size_t done, size_t total) {
     // A second reading of a table that differs raises the total.
     m_nRunTotal = total;
-    Draw("verifying  " + GroupThousands(done) + " / " + GroupThousands(total) + " rows" +
+    Draw(FormatMessage(m_verifyFormat, {GroupThousands(done), GroupThousands(total)}) +
          RateAndTimeLeft(done, total));
 }
 

@@ -10,10 +10,11 @@
 // and total, the run's rows per second and the time left for the whole run, e.g.
 // "KEN_ALL  52,000 / 126,029 rows  2,431 rows/s  0:48 left"; while the copy is verified, the
 // rows read back of all the rows to compare, e.g. "verifying  52,000 / 166,140 rows  9,850
-// rows/s  0:12 left". Writing errors are ignored.
+// rows/s  0:12 left"; in Japanese "KEN_ALL  52,000 / 126,029 件  2,431 件/秒  残り 0:48". Writing
+// errors are ignored.
 class CProgressLine {
 public:
-    explicit CProgressLine(std::FILE* out) : m_out(out) {}
+    explicit CProgressLine(std::FILE* out);
 
     // The run starts now, with this many rows in all its tables.
     void StartRun(size_t runTotal);
@@ -33,6 +34,10 @@ private:
     std::string RateAndTimeLeft(size_t done, size_t total) const;
 
     std::FILE* m_out;
+    // The line's words in the user's language, looked up once.
+    std::string m_tableFormat;
+    std::string m_verifyFormat;
+    std::string m_rateFormat;
     size_t m_nRunTotal = 0;
     size_t m_nWidth = 0;  // characters shown now; 0 when the line is blank
     std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();

@@ -13,6 +13,7 @@
 #include "migration/CountText.h"
 #include "migration/RunHistory.h"
 #include "migration/RunRecord.h"
+#include "migration/target/TargetFailure.h"
 
 namespace {
 
@@ -116,8 +117,25 @@ void ReportGivenUp(const CRunOutcome& outcome, const std::optional<CTableProgres
     }
 }
 
+// What to do after the target's server ended a run, before the driver's own text.
+void ReportServerAdvice() {
+    std::fputs(Tr("brimlow-migrate: check that the target's server is running and reachable, "
+                  "then run again with --replace.\n"),
+               stderr);
+}
+
 void ReportFailure(const std::string& error, const std::optional<CTableProgress>& table,
-                   bool rolledBack, bool statementsOnly, UnknownOutcome unknown) {
+                   bool rolledBack, bool statementsOnly, UnknownOutcome unknown,
+                   ServerTrouble trouble) {
+    // What happened to the connection comes first, where the line below does not say it.
+    if (trouble == ServerTrouble::Ended) {
+        std::fputs(Tr("brimlow-migrate: the target's server ended the connection: it was shut "
+                      "down, or an administrator terminated the session.\n"),
+                   stderr);
+    } else if (trouble == ServerTrouble::Lost && unknown == UnknownOutcome::None) {
+        std::fputs(Tr("brimlow-migrate: the connection to the target's server was lost.\n"),
+                   stderr);
+    }
     if (unknown == UnknownOutcome::Commit) {
         std::fputs(Tr("brimlow-migrate: the connection was lost during the commit; the outcome is "
                       "unknown: the target holds either the old or the new contents.\n"),
@@ -149,6 +167,9 @@ void ReportFailure(const std::string& error, const std::optional<CTableProgress>
                                          "were inserted.\n"),
                      GroupThousands(table->inserted + 1).c_str(), table->table.c_str(),
                      GroupThousands(table->inserted).c_str(), table->table.c_str());
+    }
+    if (trouble != ServerTrouble::None) {
+        ReportServerAdvice();
     }
     PrintError(error);
 }
@@ -224,6 +245,7 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
         case CRunOutcome::Status::Failed:
             if (outcome.noAnswer) {
                 ReportGivenUp(outcome, table, 0);
+                ReportServerAdvice();
                 PrintError(error);
             } else if (CopyDiffers(outcome)) {
                 // The error names the tables, the rows, the values and the file that lists
@@ -236,8 +258,8 @@ int FinishRun(const CRunEnd& end, const CConsoleRun& console, const std::string&
                               "cannot hold the text, then run again with --replace.\n"),
                            stderr);
             } else {
-                ReportFailure(error, table, outcome.rolledBack, end.statementsOnly,
-                              outcome.unknown);
+                ReportFailure(error, table, outcome.rolledBack, end.statementsOnly, outcome.unknown,
+                              ServerTroubleOf(outcome));
             }
             status = 1;
             break;

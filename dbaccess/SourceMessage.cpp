@@ -137,6 +137,10 @@ std::string CDaoMessage::Template() const {
 
 CDaoMessage CDaoMessage::Localised() const {
     const std::string key = Template();
+    // An empty id would give the catalogue's header.
+    if (key.empty()) {
+        return *this;
+    }
     const char* translated = Tr(key.c_str());
     if (key == translated) {
         return *this;

@@ -24,7 +24,10 @@ constexpr const char* kStopLabel = "中止";
 
 // The question before a run is stopped for the window to close. Japanese in every locale,
 // as the dialog's own labels are.
-constexpr const char* kCloseQuestion = "移行中です。中止して終了しますか？";
+// A replacing run keeps nothing it has not committed; any other keeps the rows it has sent.
+constexpr const char* kCloseQuestion =
+    "移行の途中です。中止して終了しますか？\n（ここまでに移行したデータは移行先に残ります。"
+    "「置き換える」を選んだ場合は、移行先は元のままです）";
 constexpr const char* kStopAndClose = "中止して終了";
 constexpr const char* kGoOn = "続ける";
 

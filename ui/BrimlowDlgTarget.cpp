@@ -2,6 +2,7 @@
 
 #include "dbaccess/Exceptions.h"
 #include "migration/RunSettings.h"
+#include "migration/target/ConnectionString.h"
 #include "ui/BrimlowDlg.h"
 #include "ui/ExistingRowsQuestion.h"
 
@@ -17,7 +18,8 @@ void CBrimlowDlg::ShowNextTarget() {
 void CBrimlowDlg::ResolveRunTarget() {
     try {
         m_runTarget = ResolveTarget(kTargetConnection);
-        m_btnStart->SetToolTip(wxString::FromUTF8("移行先: " + m_runTarget->description));
+        m_btnStart->SetToolTip(
+            wxString::FromUTF8("移行先: " + JapaneseTargetName(m_runTarget->description)));
     } catch (const CException&) {
         // The run's open fails with the reason; the tooltip says it already.
         m_runTarget.reset();

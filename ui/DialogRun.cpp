@@ -13,6 +13,7 @@
 #include "ui/BrimlowDlg.h"
 #include "ui/DialogLog.h"
 #include "ui/RunLogLines.h"
+#include "ui/ServerTroubleReport.h"
 
 CDialogRun::CDialogRun(std::weak_ptr<CDialogLog> log, std::string path,
                        std::optional<CResolvedTarget> target)
@@ -26,7 +27,22 @@ void CDialogRun::RunOn(ISourceDatabase& source, ITargetDatabase& target) {
     // Every run is verified where it can be: the run itself says "not run" for rows added to
     // tables that held some, and for a target that cannot read its tables back.
     run.SetVerify(true);
-    run.Run([this] { return m_strPath; }, kTargetConnection);
+    try {
+        run.Run([this] { return m_strPath; }, kTargetConnection);
+    } catch (const CRunGivenUp&) {
+        throw;
+    } catch (...) {
+        // A run the target's server ended is told in our words, the error's text below them.
+        std::optional<CServerTroubleReport> trouble;
+        {
+            const std::lock_guard<std::mutex> lock(m_lock);
+            trouble = std::exchange(m_trouble, std::nullopt);
+        }
+        if (trouble) {
+            throw CServerTroubleError(std::move(*trouble));
+        }
+        throw;
+    }
 }
 
 ExistingRowsChoice CDialogRun::AskExistingRows(const CExistingRows& existing) {
@@ -65,6 +81,10 @@ void CDialogRun::End(const std::exception_ptr& error) {
 void CDialogRun::GivenUp(const CRunOutcome& outcome) {
     OnRunEnd(outcome);
     // A stop shows nothing more; a target that did not answer is a failure to show.
+    if (std::optional<CServerTroubleReport> trouble = DescribeServerTrouble(outcome)) {
+        End(std::make_exception_ptr(CServerTroubleError(std::move(*trouble))));
+        return;
+    }
     End(outcome.error ? outcome.error : std::make_exception_ptr(CRunStopped(outcome.unknown)));
 }
 
@@ -175,6 +195,10 @@ void CDialogRun::OnVerifyProgress(std::size_t done, std::size_t total) {
 void CDialogRun::OnRunEnd(const CRunOutcome& outcome) {
     // Recorded before anything is posted: a window closing as the run ends cannot lose it.
     const std::string warning = Record(outcome);
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_trouble = DescribeServerTrouble(outcome);
+    }
     Post([outcome, appended = m_bAppended.load()](CDialogLog& log) {
         log.OnRunEnd(outcome, appended);
     });

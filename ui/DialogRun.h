@@ -16,6 +16,7 @@
 #include "migration/RunWatch.h"
 #include "migration/target/DialogTarget.h"
 #include "migration/target/TargetResolution.h"
+#include "ui/ServerTroubleReport.h"
 
 class CBrimlowDlg;
 class CDialogLog;
@@ -97,4 +98,7 @@ private:
     // waited for its answer.
     std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::duration m_asking{};
+    // The words for a run the target's server ended, from the run's end, for the error RunOn
+    // throws; the run's thread and the watcher's may both tell an end. Under m_lock.
+    std::optional<CServerTroubleReport> m_trouble;
 };

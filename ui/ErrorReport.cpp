@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include <wx/app.h>
@@ -15,6 +16,7 @@
 
 #include "dbaccess/Exceptions.h"
 #include "migration/EngineInterfaces.h"
+#include "ui/ServerTroubleReport.h"
 #include "ui/Utf8.h"
 
 namespace {
@@ -102,7 +104,7 @@ class CErrorBox : public wxGenericMessageDialog {
 public:
     CErrorBox(const wxString& text, const wxString& caption, long style,
               const wxString& detail = wxString())
-        : wxGenericMessageDialog(nullptr, Wrap(text), caption, style),
+        : wxGenericMessageDialog(nullptr, Wrap(text, !detail.empty()), caption, style),
           m_text(detail.empty() ? text : text + wxS("\n\n") + detail) {
         if (!detail.empty()) {
             SetExtendedMessage(Wrap(detail));
@@ -111,11 +113,17 @@ public:
     }
 
 private:
-    static wxString Wrap(const wxString& text) {
+    // bold: the box shows the text larger and in bold, as wx shows a message above an
+    // extended one.
+    static wxString Wrap(const wxString& text, bool bold = false) {
         const int screenWidth = wxDisplay(0u).GetClientArea().width;
         const int maxWidth = std::max(100, std::min(kMaxTextWidth, screenWidth - kBoxMargins));
         wxScreenDC dc;
-        dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+        wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+        if (bold) {
+            font.MakeLarger().MakeBold();
+        }
+        dc.SetFont(font);
         return WrapMessageText(text, maxWidth,
                                [&dc](const wxString& line) { return dc.GetTextExtent(line).x; });
     }
@@ -146,6 +154,32 @@ CHandlerErrorReport Show(std::string text, long icon) {
     if (text.empty()) {
         text = kNoTextMessage;
     }
+    // A Japanese text of ours says what happened and what to do on its first line, ended with
+    // a full stop, and gives the technical detail (the driver's text, what exactly is damaged)
+    // on the lines after it: those go below, as the box's detail.
+    constexpr std::string_view kFullStop = "。";
+    // What libmdb said comes in parentheses after such a sentence: it is detail too.
+    constexpr std::string_view kLibraryDetail = "。 (libmdb: ";
+    if (const std::size_t said = text.find(kLibraryDetail);
+        said != std::string::npos && text.back() == ')') {
+        // "libmdb: …", without the parentheses.
+        std::string detail = text.substr(said + kFullStop.size() + 2);
+        detail.pop_back();
+        text.erase(said + kFullStop.size());
+        return {HandlerErrorAction::Show, std::move(text), icon, std::move(detail)};
+    }
+    const std::size_t lineEnd = text.find('\n');
+    if (lineEnd != std::string::npos && lineEnd >= kFullStop.size() &&
+        std::string_view(text).substr(lineEnd - kFullStop.size(), kFullStop.size()) == kFullStop) {
+        std::string detail = text.substr(lineEnd + 1);
+        while (!detail.empty() && detail.back() == '\n') {
+            detail.pop_back();
+        }
+        if (!detail.empty()) {
+            text.erase(lineEnd);
+            return {HandlerErrorAction::Show, std::move(text), icon, std::move(detail)};
+        }
+    }
     return {HandlerErrorAction::Show, std::move(text), icon, {}};
 }
 
@@ -154,7 +188,7 @@ CHandlerErrorReport Show(std::string text, long icon) {
 constexpr const char* kCopyDiffers =
     "移行した行はすべて確定しましたが、移行先から読み戻した値が移行元と一致しません。"
     "データは移行先にそのまま残っています。\n"
-    "移行先のテーブルのトリガー、列の長さ、照合順序 (文字セット) を確かめてから、"
+    "移行先のテーブルのトリガー、列の長さ、照合順序（文字セット）を確かめてから、"
     "もう一度移行して「置き換える」を選んでください。";
 
 }  // namespace
@@ -169,6 +203,8 @@ CHandlerErrorReport DescribeHandlerError(const std::exception_ptr& error) {
         return {HandlerErrorAction::Ignore, {}, 0, {}};
     } catch (const CCopyDiffers& e) {
         return {HandlerErrorAction::Show, kCopyDiffers, wxICON_STOP, e.GetErrorMessage()};
+    } catch (const CServerTroubleError& e) {
+        return {HandlerErrorAction::Show, e.GetErrorMessage(), wxICON_STOP, e.Detail()};
     } catch (const CMemoryException& e) {
         return Show(e.GetErrorMessage(), wxICON_EXCLAMATION);
     } catch (const CException& e) {

@@ -27,11 +27,13 @@ struct CHandlerErrorReport {
 };
 
 // Decides the report for an exception that escaped a handler: our family shows its own
-// text, or "Internal application error." when it has none, with the stop icon; running out
-// of memory (CMemoryException or std::bad_alloc) the exclamation icon; CUserException
+// text, or "Internal application error." when it has none, with the stop icon (a Japanese
+// text whose first line ends with "。" shows that line, and the lines after it as the detail);
+// running out of memory (CMemoryException or std::bad_alloc) the exclamation icon; CUserException
 // nothing. A copy that differs from its source (CCopyDiffers) says in Japanese what happened
 // and what to do, with the error's own text (the tables, rows and values, and the file that
-// lists them) as the detail. Anything else, and a null error, escalate.
+// lists them) as the detail; so does a run the target's server ended (CServerTroubleError),
+// with the driver's text as the detail. Anything else, and a null error, escalate.
 CHandlerErrorReport DescribeHandlerError(const std::exception_ptr& error);
 
 // Shows text (UTF-8) in a modal message box with the given icon, and detail (UTF-8) below it

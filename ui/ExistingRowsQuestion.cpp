@@ -7,7 +7,7 @@
 #include "migration/CountText.h"
 
 std::string ExistingRowsQuestion(const CExistingRows& existing) {
-    std::string text = "移行先のテーブルには、すでに行があります。\n";
+    std::string text = "移行先のテーブルには、すでにデータがあります。どうしますか？\n";
     for (const CTargetTableRows& table : existing.tables) {
         if (!table.rows) {
             text += "\n" + table.table + ": 件数を数えられません";
@@ -18,10 +18,12 @@ std::string ExistingRowsQuestion(const CExistingRows& existing) {
     text += "\n\n";
     if (existing.canReplace) {
         text +=
-            "置き換える: 8 つのテーブルの行を削除し、すべての行を 1 つのトランザクションで"
-            "入れ直します (失敗や中止のときは元のままです)。\n";
+            "置き換える: 既存のデータをすべて削除してから、今回のデータを登録します"
+            "（途中で失敗・中止した場合は元のデータのまま残ります）。\n";
     }
-    text += "追加する: 今ある行を残したまま、すべての行をもう一度挿入します。";
+    text +=
+        "追加する: 既存のデータを残したまま今回のデータを追加します"
+        "（同じデータが二重に登録されることがあります）。";
     if (!existing.canReplace) {
         text += "\n\nこの移行先はトランザクションを使えないため、置き換えはできません。";
     }

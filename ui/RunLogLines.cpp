@@ -17,23 +17,25 @@ std::string Stopped(const CTableProgress* table) {
     if (table == nullptr) {
         return "テーブルを移行する前に中止しました。";
     }
-    return table->table + "の移行を中止しました。(" + GroupThousands(table->inserted) + " / " +
-           GroupThousands(table->total) + " 件を移行済み)";
+    return table->table + "の移行を中止しました（" + GroupThousands(table->inserted) + " / " +
+           GroupThousands(table->total) + " 件を移行済み）。";
 }
 
 std::string Failed(const CTableProgress& table) {
-    return table.table + "の " + GroupThousands(table.inserted + 1) + " 件目で失敗しました。(" +
-           GroupThousands(table.inserted) + " 件を移行済み)";
+    return table.table + "の " + GroupThousands(table.inserted + 1) + " 件目で失敗しました（" +
+           GroupThousands(table.inserted) + " 件を移行済み）。";
 }
 
 namespace {
 
 constexpr const char kCommitInDoubt[] =
-    "移行先は以前の内容か新しい内容のどちらかです (確定の結果が不明です)。";
+    "移行先は以前の内容か今回の内容のどちらかです（確定の結果は確認できません）。";
 
+// The sentence after a line that ended with the row in flight: the rows in, one more or not.
 std::string RowsInDoubt(const CTableProgress& table) {
-    return GroupThousands(table.inserted) + " または " + GroupThousands(table.inserted + 1) +
-           " 件を移行済み。" + GroupThousands(table.inserted + 1) + " 件目の結果は不明です";
+    const std::string next = GroupThousands(table.inserted + 1);
+    return "移行済みは " + GroupThousands(table.inserted) + " 件または " + next + " 件です（" +
+           next + " 件目が登録されたかは確認できません）。";
 }
 
 }  // namespace
@@ -42,7 +44,7 @@ std::string StoppedInDoubt(const CTableProgress* table) {
     if (table == nullptr) {
         return std::string("確定の途中で中止しました。") + kCommitInDoubt;
     }
-    return table->table + "の移行を中止しました。(" + RowsInDoubt(*table) + ")";
+    return table->table + "の移行を中止しました。" + RowsInDoubt(*table);
 }
 
 std::string LostInDoubt(const CTableProgress* table) {
@@ -50,7 +52,7 @@ std::string LostInDoubt(const CTableProgress* table) {
         return std::string("確定の途中で接続が切れました。") + kCommitInDoubt;
     }
     return table->table + "の " + GroupThousands(table->inserted + 1) +
-           " 件目の送信中に接続が切れました。(" + RowsInDoubt(*table) + ")";
+           " 件目の送信中に接続が切れました。" + RowsInDoubt(*table);
 }
 
 }  // namespace runlines
@@ -58,21 +60,21 @@ std::string LostInDoubt(const CTableProgress* table) {
 namespace runlines {
 
 std::string StoppedUnchanged(const CTableProgress& table) {
-    return table.table + "の移行を中止しました。(移行先は元のままです)";
+    return table.table + "の移行を中止しました（移行先は元のままです）。";
 }
 
 std::string FailedUnchanged(const CTableProgress* table) {
     if (table == nullptr) {
-        return "確定に失敗しました。(移行先は元のままです)";
+        return "確定に失敗しました（移行先は元のままです）。";
     }
-    return table->table + "の移行中に失敗しました。(移行先は元のままです)";
+    return table->table + "の移行中に失敗しました（移行先は元のままです）。";
 }
 
 std::string FailedWithoutRows(const CTableProgress* table, const std::string& reason) {
     if (table == nullptr) {
-        return "移行を開始できませんでした。(" + reason + ")";
+        return "移行を開始できませんでした（" + reason + "）。";
     }
-    return table->table + "の移行に失敗しました。(" + reason + ")";
+    return table->table + "の移行に失敗しました（" + reason + "）。";
 }
 
 namespace {
@@ -136,13 +138,14 @@ std::string CountsDiffer(const std::vector<CTableCount>& tables) {
     std::string counts;
     for (const CTableCount& table : tables) {
         counts += (counts.empty() ? "" : "、") + table.table + "は " + GroupThousands(table.held) +
-                  " 件 (" +
+                  " 件（" +
                   (table.before == 0 ? "空のテーブルに "
                                      : "以前の " + GroupThousands(table.before) + " 件に ") +
-                  GroupThousands(table.inserted) + " 件を移行)";
+                  GroupThousands(table.inserted) + " 件を移行）";
     }
-    return "移行しましたが、移行先の件数が合いません" + (counts.empty() ? "" : ": " + counts) +
-           "。移行中に別のプログラム (またはテーブルのトリガー) が移行先を変更しました。";
+    return "移行しましたが、移行先の件数が合いません。" +
+           (counts.empty() ? "" : counts + "です。") +
+           "移行中に別のプログラム（またはテーブルのトリガー）が移行先を変更しました。";
 }
 
 std::string Verifying(std::size_t done, std::size_t total) {
@@ -156,7 +159,7 @@ std::string Verified(const CVerification& verification, bool appended) {
         case CVerification::State::Stopped:
             return "値の検証を中止しました。移行したデータはそのまま移行先に残っています。";
         case CVerification::State::NotRun:
-            return appended ? "以前から行のあるテーブルに追加したため、値は検証していません。"
+            return appended ? "以前からデータのあるテーブルに追加したため、値は検証していません。"
                             : "移行先からテーブルを読み戻せないため、値は検証していません。";
         case CVerification::State::Differs:
             break;
@@ -253,26 +256,26 @@ std::string FailureLine(const CRunOutcome& outcome, const CTableProgress* table)
 }  // namespace
 
 std::string NoAnswer(const CRunOutcome& outcome, const CTableProgress* table) {
-    constexpr const char kNoAnswer[] = "移行先が応答しなくなりました。";
+    constexpr const char kNoAnswer[] = "移行先が応答しなくなりました";
     if (outcome.unknown == UnknownOutcome::Commit || (table == nullptr && outcome.inCommit)) {
-        return std::string("確定の途中で") + kNoAnswer + kCommitInDoubt;
+        return std::string("確定の途中で") + kNoAnswer + "。" + kCommitInDoubt;
     }
     const std::string where = table != nullptr ? table->table + "の移行中に" : std::string();
     if (outcome.sessionLeft) {
-        return where + kNoAnswer + kSessionLeft;
+        return where + kNoAnswer + "。" + kSessionLeft;
     }
     if (outcome.rolledBack) {
-        return where + kNoAnswer + "(移行先は元のままです)";
+        return where + kNoAnswer + "（移行先は元のままです）。";
     }
     if (table == nullptr) {
-        return std::string(kNoAnswer) + "(行は移行していません)";
+        return std::string(kNoAnswer) + "（行は移行していません）。";
     }
     if (outcome.unknown == UnknownOutcome::Row) {
         return table->table + "の " + GroupThousands(table->inserted + 1) + " 件目の送信中に" +
-               kNoAnswer + "(" + RowsInDoubt(*table) + ")";
+               kNoAnswer + "。" + RowsInDoubt(*table);
     }
-    return where + kNoAnswer + "(" + GroupThousands(table->inserted) + " / " +
-           GroupThousands(table->total) + " 件を移行済み)";
+    return where + kNoAnswer + "（" + GroupThousands(table->inserted) + " / " +
+           GroupThousands(table->total) + " 件を移行済み）。";
 }
 
 std::string EndLine(const CRunOutcome& outcome, bool appended) {
@@ -341,9 +344,9 @@ std::string Migrated(std::size_t rows, double seconds) {
 
 std::string StaleRowCount(const CTableProgress& table, std::size_t declared) {
     return table.table + "には " + GroupThousands(table.total) +
-           " 件の行がありますが、テーブル定義上の件数は " + GroupThousands(declared) +
-           " 件です。定義の件数が古くなっているだけで、行はすべて読み取っています (Access の"
-           "「データベースの最適化/修復」で直ります)。";
+           " 件のデータがありますが、テーブル定義上の件数は " + GroupThousands(declared) +
+           " 件です。定義の件数が古いだけで、データはすべて読み取っています（Access のある"
+           "パソコンで「データベースの最適化/修復」を行うと直ります）。";
 }
 
 std::string Cancelled() {
@@ -351,7 +354,7 @@ std::string Cancelled() {
 }
 
 std::string HistoryNotWritten(const std::string& warning) {
-    return "実行履歴を記録できませんでした。(" + warning + ")";
+    return "実行履歴を記録できませんでした（" + warning + "）。";
 }
 
 }  // namespace runlines

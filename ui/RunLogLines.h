@@ -14,39 +14,39 @@ namespace runlines {
 
 // "KEN_ALLを移行中… 52,000 / 126,029 件": the last line of the log while a table is copied.
 std::string Progress(const CTableProgress& table);
-// "KEN_ALLの移行を中止しました。(52,000 / 126,029 件を移行済み)"; with no table, the line of
+// "KEN_ALLの移行を中止しました（52,000 / 126,029 件を移行済み）。"; with no table, the line of
 // a run stopped before its first table.
 std::string Stopped(const CTableProgress* table);
-// "KEN_ALLの 109 件目で失敗しました。(108 件を移行済み)": row table.inserted + 1 failed.
+// "KEN_ALLの 109 件目で失敗しました（108 件を移行済み）。": row table.inserted + 1 failed.
 std::string Failed(const CTableProgress& table);
 // The same two when the row in flight may or may not have arrived (the connection was lost, or
-// a stop gave up a statement that did not return): "…(108 または 109 件を移行済み)"; with no
-// table, the commit of a run that is one transaction.
+// a stop gave up a statement that did not return): "…。移行済みは 108 件または 109 件です（109
+// 件目が…）。"; with no table, the commit of a run that is one transaction.
 std::string StoppedInDoubt(const CTableProgress* table);
 std::string LostInDoubt(const CTableProgress* table);
 
 // The same lines for a run that replaces the target's rows, where nothing is kept unless the
-// run completes: "KEN_ALLの移行を中止しました。(移行先は元のままです)", "KEN_ALLの移行中に
-// 失敗しました。(移行先は元のままです)"; with no table, the failed commit: "確定に失敗しました。
-// (移行先は元のままです)".
+// run completes: "KEN_ALLの移行を中止しました（移行先は元のままです）。", "KEN_ALLの移行中に
+// 失敗しました（移行先は元のままです）。"; with no table, the failed commit: "確定に失敗しました
+// （移行先は元のままです）。".
 std::string StoppedUnchanged(const CTableProgress& table);
 std::string FailedUnchanged(const CTableProgress* table);
 
 // The log's line for a failure that left no line of its own: the table's name and a short
-// reason when the run failed in a table before its first row ("Mst03の移行に失敗しました。
-// (テーブルがありません)"), else "移行を開始できませんでした。(reason)". Japanese in every
+// reason when the run failed in a table before its first row ("Mst03の移行に失敗しました
+// （テーブルがありません）。"), else "移行を開始できませんでした（reason）。". Japanese in every
 // locale, as the other log lines; the message box has the detail.
 std::string FailedWithoutRows(const CTableProgress* table, const std::string& reason);
 
 // The line of a run given up because the target did not answer: where it stood and what the
-// target holds ("KEN_ALLの 109 件目の送信中に移行先が応答しなくなりました。(…)").
+// target holds ("KEN_ALLの 109 件目の送信中に移行先が応答しなくなりました。移行済みは…").
 std::string NoAnswer(const CRunOutcome& outcome, const CTableProgress* table);
 // The log's note when the target does not count the rows its statements insert: the counts
 // after the run are the only check.
 std::string RowsUncounted();
 
 // The line of a run whose rows were all sent and committed, but whose target tables do not
-// hold what the run accounts for: "移行しましたが、KEN_ALLの件数が合いません。(…)".
+// hold what the run accounts for: "移行しましたが、移行先の件数が合いません。KEN_ALLは…".
 std::string CountsDiffer(const std::vector<CTableCount>& tables);
 
 // "検証中… 52,000 / 166,140 件": the last line of the log while the target's tables are read

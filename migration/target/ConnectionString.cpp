@@ -3,6 +3,7 @@
 #include <odbcinst.h>
 
 #include <initializer_list>
+#include <string_view>
 
 #include "dbaccess/AsciiCase.h"
 #include "dbaccess/Translate.h"
@@ -150,4 +151,85 @@ std::string DescribeTarget(const std::string& connect) {
 
 std::string BuiltInDriverName() {
     return ConnectionAttribute(ParseConnectionString(kTargetConnection), "driver");
+}
+
+namespace {
+
+// "driver d, server s, port n, database p" in Japanese words: the labels DescribeTarget writes,
+// each value up to the next ", " that begins another label. Empty when the list does not
+// begin with a label.
+std::string JapaneseDetails(std::string_view list) {
+    struct Label {
+        std::string_view english;
+        const char* japanese;
+    };
+    constexpr Label kLabels[] = {{"driver ", "ドライバー "},
+                                 {"server ", "サーバー "},
+                                 {"port ", "ポート "},
+                                 {"database ", "データベース "}};
+    const auto labelAt = [&](std::string_view text) -> const Label* {
+        for (const Label& label : kLabels) {
+            if (text.substr(0, label.english.size()) == label.english) {
+                return &label;
+            }
+        }
+        return nullptr;
+    };
+    std::string driver;
+    std::string others;
+    while (!list.empty()) {
+        const Label* label = labelAt(list);
+        if (label == nullptr) {
+            return {};
+        }
+        list.remove_prefix(label->english.size());
+        std::size_t end = 0;
+        for (;;) {
+            end = list.find(", ", end);
+            if (end == std::string_view::npos || labelAt(list.substr(end + 2)) != nullptr) {
+                break;
+            }
+            end += 2;
+        }
+        const std::string_view value = list.substr(0, end);
+        if (label == &kLabels[0]) {
+            driver = std::string(label->japanese) + std::string(value);
+        } else {
+            others +=
+                (others.empty() ? "" : "、") + std::string(label->japanese) + std::string(value);
+        }
+        list.remove_prefix(end == std::string_view::npos ? list.size() : end + 2);
+    }
+    return others.empty() ? driver : others;
+}
+
+}  // namespace
+
+std::string JapaneseTargetName(const std::string& description) {
+    if (description == "the target") {
+        return "移行先";
+    }
+    constexpr std::string_view kDsn = "DSN ";
+    const std::string_view text(description);
+    if (text.substr(0, kDsn.size()) != kDsn) {
+        const std::string details = JapaneseDetails(text);
+        return details.empty() ? description : details;
+    }
+    // "DSN name", "DSN name (details)" (a data source's own description) or "DSN name, details".
+    const std::string_view rest = text.substr(kDsn.size());
+    const std::size_t open = rest.find(" (");
+    if (open != std::string_view::npos && rest.back() == ')') {
+        const std::string details = JapaneseDetails(rest.substr(open + 2, rest.size() - open - 3));
+        if (!details.empty()) {
+            return std::string(rest.substr(0, open)) + "（" + details + "）";
+        }
+    }
+    const std::size_t comma = rest.find(", ");
+    if (comma != std::string_view::npos) {
+        const std::string details = JapaneseDetails(rest.substr(comma + 2));
+        if (!details.empty()) {
+            return std::string(rest.substr(0, comma)) + "（" + details + "）";
+        }
+    }
+    return std::string(rest);
 }

@@ -32,3 +32,9 @@ std::string BuiltInDriverName();
 // /usr/lib/…/libsqlite3odbc.so, database /home/u/.local/share/brimlow/Pomvale01"; "the
 // target" when the string names none of them.
 std::string DescribeTarget(const std::string& connect);
+
+// A description as DescribeTarget or a data source's gives it, in Japanese words for the
+// dialog and the Japanese texts: "DSN Pomvale01 (driver d, server s, database p)" gives
+// "Pomvale01（サーバー s、データベース p）". The driver is named only when neither the server
+// nor the database is; a description of another form (a file's path) stays as it is.
+std::string JapaneseTargetName(const std::string& description);

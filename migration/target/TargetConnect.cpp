@@ -29,8 +29,7 @@ const CTargetKind& ConnectToTarget(CDatabase& database, const CResolvedTarget& t
         choice.kind->CheckSession(database);
         return *choice.kind;
     } catch (const CDBException& e) {
-        throw CDBException(
-            ExplainConnectFailure(e.GetErrorMessage(), target.connection, target.description),
-            e.Records());
+        throw CDBException(ExplainConnectFailure(e, target.connection, target.description),
+                           e.Records());
     }
 }

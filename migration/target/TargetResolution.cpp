@@ -169,5 +169,5 @@ std::string DescribeTargetInUse(const std::string& connect) {
 }
 
 std::string DescribeBuiltInTarget() {
-    return "移行先: " + DescribeTargetInUse(kTargetConnection);
+    return "移行先: " + JapaneseTargetName(DescribeTargetInUse(kTargetConnection));
 }

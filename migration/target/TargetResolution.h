@@ -73,5 +73,6 @@ std::string TargetFile(const CResolvedTarget& target);
 std::string DescribeTargetInUse(const std::string& connect);
 
 // The target the built-in string stands for now, as the start button's tooltip shows it:
-// "移行先: " and DescribeTargetInUse of the built-in string.
+// "移行先: " and DescribeTargetInUse of the built-in string in Japanese words
+// (JapaneseTargetName).
 std::string DescribeBuiltInTarget();

@@ -19,13 +19,14 @@ std::string MissingColumnLine(const std::string& table, const std::string& conne
     const std::string target = DescribeTarget(connect);
     if (kind.SchemaFile().empty()) {
         return TrFormat("The table %1 of the target (%2) lacks a column the program writes.",
-                        {table, target}) +
+                        {table, target, JapaneseTargetName(target)}) +
                "\n";
     }
     return TrFormat(
                "The table %1 of the target (%2) lacks a column the program writes. Create "
                "the eight tables with %3.",
-               {table, target, ShippedFile(kind.SchemaFile()).string()}) +
+               {table, target, ShippedFile(kind.SchemaFile()).string(),
+                JapaneseTargetName(target)}) +
            "\n";
 }
 
@@ -60,21 +61,20 @@ void CheckTargetTables(const std::function<void(const std::string&)>& execute,
             execute("select " + columns + " from " + entry.table + " where 1=0");
         } catch (const CDBException& e) {
             const std::string& driverText = e.GetErrorMessage();
-            const std::string separator =
-                driverText.empty() || driverText.back() == '\n' ? "" : "\n";
             if (IsMissingColumn(e)) {
                 throw CDBException(
-                    driverText + separator + MissingColumnLine(entry.table, connect, kind),
+                    DriverTextAndLine(driverText, MissingColumnLine(entry.table, connect, kind)),
                     e.Records());
             }
             std::string text = ExplainStatementFailure(e, entry.table, connect, kind);
             if (text == driverText &&
                 ClassifyTargetFailure(e, kind) == TargetFailureKind::MissingTable) {
                 // A kind that ships no schema adds nothing: the table is named here.
-                text += separator +
-                        TrFormat("The target (%1) has no table %2.",
-                                 {DescribeTarget(connect), entry.table}) +
-                        "\n";
+                const std::string target = DescribeTarget(connect);
+                text = DriverTextAndLine(
+                    driverText, TrFormat("The target (%1) has no table %2.",
+                                         {target, entry.table, JapaneseTargetName(target)}) +
+                                    "\n");
             }
             throw CDBException(text, e.Records());
         }

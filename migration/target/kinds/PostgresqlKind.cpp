@@ -132,9 +132,13 @@ public:
 
     std::string MissingTableLine(const std::string& table,
                                  const std::string& connect) const override {
-        return "The target has no table " + table + ": " + DescribeTarget(connect) +
-               ". Create the eight tables with " + ShippedFile(SchemaFile()).string() +
-               " (psql -f).\n";
+        const std::string target = DescribeTarget(connect);
+        return TrFormat(
+                   "The target has no table %1: %2. Create the eight tables with %3 "
+                   "(psql -f).",
+                   {table, target, ShippedFile(SchemaFile()).string(),
+                    JapaneseTargetName(target)}) +
+               "\n";
     }
 
     // The eight tables are the transaction's alone until its end (readers still read the old

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <thread>
 
+#include "dbaccess/Translate.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/ShippedFiles.h"
@@ -114,9 +115,13 @@ public:
 
     std::string MissingTableLine(const std::string& table,
                                  const std::string& connect) const override {
-        return "The target has no table " + table + ": " + DescribeTarget(connect) +
-               ". Create the eight tables with " + ShippedFile(SchemaFile()).string() +
-               " (sqlcmd -i).\n";
+        const std::string target = DescribeTarget(connect);
+        return TrFormat(
+                   "The target has no table %1: %2. Create the eight tables with %3 "
+                   "(sqlcmd -i).",
+                   {table, target, ShippedFile(SchemaFile()).string(),
+                    JapaneseTargetName(target)}) +
+               "\n";
     }
 
     // Temporary tables are spelled with a '#'; there is no "temporary" keyword.

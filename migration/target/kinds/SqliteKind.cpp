@@ -129,25 +129,41 @@ public:
 
     std::string MissingTableLine(const std::string& table,
                                  const std::string& connect) const override {
-        std::string line = "The target has no table " + table + ": " + DescribeTarget(connect);
-        if (line.find(SqliteFile(connect)) == std::string::npos) {
-            line += " (the SQLite file " + SqliteFile(connect) + ")";
-        }
+        const std::string target = DescribeTarget(connect);
+        const std::string file = SqliteFile(connect);
         const std::string schema = ShippedFile(SchemaFile()).string();
-        return line + ". Create the eight tables with " + schema + ", e.g. sqlite3 " +
-               Quoted(SqliteFile(connect)) + " < " + Quoted(schema) + "\n";
+        const std::string command = "sqlite3 " + Quoted(file) + " < " + Quoted(schema);
+        if (target.find(file) != std::string::npos) {
+            return TrFormat(
+                       "The target has no table %1: %2. Create the eight tables with %3, "
+                       "e.g. %4",
+                       {table, target, schema, command, JapaneseTargetName(target)}) +
+                   "\n";
+        }
+        return TrFormat(
+                   "The target has no table %1: %2 (the SQLite file %3). Create the eight "
+                   "tables with %4, e.g. %5",
+                   {table, target, file, schema, command, JapaneseTargetName(target)}) +
+               "\n";
     }
 
     std::string LockedLine(const std::string& connect) const override {
         const CConnectionAttributes attributes = ParseConnectionString(connect);
         const std::string timeout = ConnectionAttribute(attributes, "timeout");
         const bool bOurTimeout = timeout.empty() ? !SetsTimeout(connect) : timeout == OurTimeout();
-        return "The SQLite file " + SqliteFile(connect) + " is locked by another program" +
-               (bOurTimeout ? " and stayed locked for " + std::to_string(kEmbeddedLockWaitSeconds) +
-                                  " seconds"
-                            : "") +
-               ". Close the program that holds it (a sqlite3 shell, another run) and start "
-               "again.\n";
+        if (bOurTimeout) {
+            return TrFormat(
+                       "The SQLite file %1 is locked by another program and stayed locked "
+                       "for %2 seconds. Close the program that holds it (a sqlite3 shell, "
+                       "another run) and start again.",
+                       {SqliteFile(connect), std::to_string(kEmbeddedLockWaitSeconds)}) +
+                   "\n";
+        }
+        return TrFormat(
+                   "The SQLite file %1 is locked by another program. Close the program "
+                   "that holds it (a sqlite3 shell, another run) and start again.",
+                   {SqliteFile(connect)}) +
+               "\n";
     }
 
     // Nothing to lock: the first delete is the transaction's first statement that touches

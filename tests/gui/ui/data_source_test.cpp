@@ -61,9 +61,8 @@ TEST(DataSourceTarget, TheTooltipNamesItAndARunWritesToIt) {
     dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
     EXPECT_EQ(Utf8FromWx(dlg.StartButton().GetToolTipText()),
-              "移行先: DSN Pomvale01 (driver /usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so, "
-              "server 127.0.0.1, port " +
-                  std::to_string(server.Port()) + ", database " + database + ")");
+              "移行先: Pomvale01（サーバー 127.0.0.1、ポート " + std::to_string(server.Port()) +
+                  "、データベース " + database + "）");
 
     CDialogAnswerer answerer;  // fails on any box
     dlg.PathBox().ChangeValue(wxString::FromUTF8(testpaths::Data("sample.mdb").string()));
@@ -90,12 +89,12 @@ TEST(DataSourceTarget, TheTooltipFollowsADataSourceAddedOrRemoved) {
         dlg.StartButton().ProcessWindowEvent(enter);
     };
     const std::string before = tip();
-    EXPECT_EQ(before.find("DSN Pomvale01"), std::string::npos) << before;
+    EXPECT_EQ(before.find("Pomvale01（"), std::string::npos) << before;
 
     std::ofstream(dir / "odbc.ini") << "[Pomvale01]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/"
                                        "psqlodbcw.so\nServername=db1\nDatabase=pomvale01\n";
     hover();
-    EXPECT_EQ(tip().rfind("移行先: DSN Pomvale01 (", 0), 0u) << tip();
+    EXPECT_EQ(tip().rfind("移行先: Pomvale01（サーバー ", 0), 0u) << tip();
 
     std::string tipDuringRun;
     dlg.run = [&](CTestDlg& self) {
@@ -104,6 +103,6 @@ TEST(DataSourceTarget, TheTooltipFollowsADataSourceAddedOrRemoved) {
         tipDuringRun = Utf8FromWx(self.StartButton().GetToolTipText());
     };
     dlg.Click(IDC_START);
-    EXPECT_EQ(tipDuringRun.rfind("移行先: DSN Pomvale01 (", 0), 0u) << tipDuringRun;
+    EXPECT_EQ(tipDuringRun.rfind("移行先: Pomvale01（サーバー ", 0), 0u) << tipDuringRun;
     EXPECT_EQ(tip(), before);
 }

@@ -230,3 +230,26 @@ TEST(ErrorBox, LongPathWrapsAndCtrlCCopiesTheWholeText) {
     wxTheClipboard->Close();
     EXPECT_EQ(text, Utf8FromWx(copied.GetText()));
 }
+
+// A Japanese text of ours puts its technical detail after its sentence: the box shows the
+// sentence and the rest as its detail. An English text (the driver's first) stays whole.
+TEST(ErrorReport, AJapaneseSentenceShowsItsTechnicalDetailBelow) {
+    CHandlerErrorReport report = DescribeHandlerError(Capture([] {
+        throw CDaoException(SourceFailureKind::Damaged,
+                            "壊れているため読み込めません。\n詳細: its data page 3927 lies past");
+    }));
+    EXPECT_EQ(report.text, "壊れているため読み込めません。");
+    EXPECT_EQ(report.detail, "詳細: its data page 3927 lies past");
+
+    report = DescribeHandlerError(Capture([] {
+        throw CDaoException(SourceFailureKind::Damaged,
+                            "壊れているため読み込めません。 (libmdb: offset 8192 is beyond EOF)");
+    }));
+    EXPECT_EQ(report.text, "壊れているため読み込めません。");
+    EXPECT_EQ(report.detail, "libmdb: offset 8192 is beyond EOF");
+
+    report = DescribeHandlerError(
+        Capture([] { throw CDBException("could not connect\nTarget tried: server db1.\n"); }));
+    EXPECT_EQ(report.text, "could not connect\nTarget tried: server db1.\n");
+    EXPECT_EQ(report.detail, "");
+}

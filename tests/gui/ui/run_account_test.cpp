@@ -183,10 +183,10 @@ TEST_F(RunAccount, AStaleRowCountIsNotedInTheLog) {
     Run(stale);
     const std::string log = guitest::SteadyLog(dlg);
     EXPECT_NE(std::string::npos,
-              log.find("\nMst01を移行しました。\nMst02には 50 件の行がありますが、テーブル定義上の"
-                       "件数は 49 件です。定義の件数が古くなっているだけで、行はすべて読み取って"
-                       "います (Access の「データベースの最適化/修復」で直ります)。\nMst02を移行"
-                       "しました。\n"))
+              log.find("\nMst01を移行しました。\nMst02には 50 件のデータがありますが、テーブル定義"
+                       "上の件数は 49 件です。定義の件数が古いだけで、データはすべて読み取っていま"
+                       "す（Access のあるパソコンで「データベースの最適化/修復」を行うと直ります）"
+                       "。\nMst02を移行しました。\n"))
         << log;
     EXPECT_NE(std::string::npos, log.find("\n1,512 件を N 秒で移行しました。")) << log;
     EXPECT_EQ(50u, target.Count("Mst02"));

@@ -102,7 +102,10 @@ TEST(RunGuard, CloseDuringRunAsksAndWaitsForTheEnd) {
     EXPECT_TRUE(stopAsked);
     EXPECT_EQ(wxID_CANCEL, result);
     ASSERT_EQ(1u, answerer.Seen().size());
-    EXPECT_EQ("移行中です。中止して終了しますか？", answerer.Seen()[0].message);
+    EXPECT_EQ(
+        "移行の途中です。中止して終了しますか？\n（ここまでに移行したデータは移行先に残ります。"
+        "「置き換える」を選んだ場合は、移行先は元のままです）",
+        answerer.Seen()[0].message);
 }
 
 // 続ける (the default): the run goes on and the window stays; a close that cannot be

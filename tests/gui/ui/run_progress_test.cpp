@@ -131,7 +131,7 @@ protected:
         std::smatch match;
         ASSERT_TRUE(std::regex_match(
             log, match,
-            std::regex("\nKEN_ALLの移行を中止しました。\\(([0-9,]+) / 1,001 件を移行済み\\)")))
+            std::regex("\nKEN_ALLの移行を中止しました（([0-9,]+) / 1,001 件を移行済み）。")))
             << log;
         EXPECT_EQ(target.Count("KEN_ALL"), Number(match[1]));
         EXPECT_GE(Number(match[1]), 300u);
@@ -311,7 +311,8 @@ TEST_F(RunProgress, FailedRowNamesTheRowAndTheRowsKept) {
 
     ASSERT_EQ(1u, answerer.Seen().size());
     EXPECT_EQ("ERROR: value too long for type character varying(10)", answerer.Seen()[0].message);
-    EXPECT_EQ("\nKEN_ALLの 109 件目で失敗しました。(108 件を移行済み)", guitest::SteadyLog(dlg));
+    EXPECT_EQ("\nKEN_ALLの 109 件目で失敗しました（108 件を移行済み）。",
+              guitest::SteadyLog(dlg));
     EXPECT_EQ(108u, target.Count("KEN_ALL"));
 }
 

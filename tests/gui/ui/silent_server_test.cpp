@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -59,6 +60,15 @@ std::function<void(CDialogRun&)> RunThrough(const std::string& connect, bool ask
     };
 }
 
+// A box's text without the line breaks the box put in (and its own), and without blanks, which
+// go where a line breaks.
+std::string WithoutBreaks(std::string text) {
+    text.erase(
+        std::remove_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == ' '; }),
+        text.end());
+    return text;
+}
+
 // Presses Esc, on the window's thread as a user would, once the relay has gone silent.
 class CEscWhenSilent {
 public:
@@ -104,8 +114,8 @@ TEST(SilentServer, EscStopsTheRunAndTheLogSaysTheRowIsInDoubt) {
         ASSERT_TRUE(pressed);
         EXPECT_LT(ended - *pressed, std::chrono::seconds(10));
         const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
-        EXPECT_NE(log.find("\nMst01の移行を中止しました。(4 または 5 件を移行済み。5 "
-                           "件目の結果は不明です)"),
+        EXPECT_NE(log.find("\nMst01の移行を中止しました。移行済みは 4 件または 5 件です（5 "
+                           "件目が登録されたかは確認できません）。"),
                   std::string::npos)
             << log;
         EXPECT_EQ(*server.Query(database, "select count(*) from Mst01").at(0).at(0), "4");
@@ -143,16 +153,50 @@ TEST(SilentServer, AServerThatDoesNotAnswerEndsTheRunWithAMessage) {
         EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
                                    dlg, [&] { dlg.Click(IDC_START); }, 60000));
         const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
-        EXPECT_NE(log.find("\nMst01の 5 件目の送信中に移行先が応答しなくなりました。(4 または 5 "
-                           "件を移行済み。5 件目の結果は不明です)"),
+        EXPECT_NE(log.find("\nMst01の 5 件目の送信中に移行先が応答しなくなりました。移行済みは "
+                           "4 件または 5 件です（5 件目が登録されたかは確認できません）。"),
                   std::string::npos)
             << log;
+        // Our words first, what to do included; the watcher's own text is the detail.
         ASSERT_EQ(answerer.Seen().size(), 1u);
-        EXPECT_NE(answerer.Seen()[0].message.find("did not answer"), std::string::npos)
-            << answerer.Seen()[0].message;
+        EXPECT_EQ(
+            WithoutBreaks(answerer.Seen()[0].message),
+            WithoutBreaks(
+                "移行先のサーバーが応答しなくなったため、移行を打ち切りました。Mst01の移行済みは "
+                "4 件または 5 件です（5 件目が登録されたかは確認できません）。サーバーの状態を"
+                "確認してから、もう一度移行して「置き換える」を選んでください。"));
+        const std::string& detail = answerer.Seen()[0].detail;
+        EXPECT_TRUE(detail.find("did not answer") != std::string::npos ||
+                    detail.find("応答しませんでした") != std::string::npos)
+            << detail;
     }
     proxy.reset();
     EXPECT_TRUE(CRunThread::WaitForAllRuns(std::chrono::seconds(30)));
+}
+
+// The connection drops after row 5 of Mst01 reached the server: the box says so in our words,
+// with what the target holds and what to do, and the driver's text is its detail.
+TEST(SilentServer, ALostConnectionIsToldInOurWordsWithTheDriversTextAsDetail) {
+    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
+    const std::string database = server.CreateFreshDatabase("dropped");
+    const testsupport::CStallProxy proxy(server.Port(), "insert into Mst01(", 5, "after", "drop");
+    CTestDlg dlg;
+    dlg.m_strPath = testpaths::Data("sample.mdb").string();
+    dlg.runOnThread = RunThrough(proxy.Through(server.ConnectionString(database)));
+    CDialogAnswerer answerer;
+    answerer.ExpectAndReturn(wxID_OK);
+    EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
+                               dlg, [&] { dlg.Click(IDC_START); }, 60000));
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    const guitest::CSeenDialog& box = answerer.Seen()[0];
+    EXPECT_EQ(WithoutBreaks(box.message),
+              WithoutBreaks(
+                  "移行先のサーバーとの接続が切れました。Mst01の移行済みは 4 件または 5 件です（5 "
+                  "件目が登録されたかは確認できません）。サーバーの状態を確認してから、もう一度移行"
+                  "して「置き換える」を選んでください。"));
+    EXPECT_FALSE(box.detail.empty());
+    EXPECT_EQ(box.detail.find("移行先"), std::string::npos) << box.detail;
+    EXPECT_EQ(*server.Query(database, "select count(*) from Mst01").at(0).at(0), "5");
 }
 
 namespace {

@@ -26,7 +26,7 @@ constexpr const char kEmptyRows[] = "\n0 件を N 秒で移行しました。";
 // equal from empty (or replaced) tables; an append into rows already there is not verified.
 constexpr const char kSampleEqual[] = "\n1,512 件すべての値が移行元と一致しました。";
 constexpr const char kAppendNotVerified[] =
-    "\n以前から行のあるテーブルに追加したため、値は検証していません。";
+    "\n以前からデータのあるテーブルに追加したため、値は検証していません。";
 
 void TypePath(CTestDlg& dlg, const std::string& name) {
     dlg.PathBox().ChangeValue(wxString::FromUTF8(testpaths::Data(name).string()));
@@ -104,8 +104,8 @@ TEST(StartRun, SecondRunAsksAndEachAnswerDoesWhatItSays) {
     dlg.Click(IDC_START);
     ASSERT_EQ(1u, answerer.Seen().size());
     const std::string& question = answerer.Seen()[0].message;
-    EXPECT_EQ(0u,
-              question.find("移行先のテーブルには、すでに行があります。\n\nKEN_ALL: 1,001 件\n"))
+    EXPECT_EQ(0u, question.find("移行先のテーブルには、すでにデータがあります。どうしますか？\n\n"
+                                "KEN_ALL: 1,001 件\n"))
         << question;
     EXPECT_NE(std::string::npos, question.find("Mst03: 200 件")) << question;
     EXPECT_NE(std::string::npos, question.find("置き換える: ")) << question;
@@ -147,7 +147,7 @@ TEST(StartRun, ReplacingRunThatFailsLeavesTheTargetAsItWas) {
     dlg.Click(IDC_START);
     ASSERT_EQ(2u, answerer.Seen().size());
     std::string log = Utf8FromWx(dlg.LogBox().GetValue());
-    EXPECT_TRUE(log.ends_with("Mst03の移行中に失敗しました。(移行先は元のままです)")) << log;
+    EXPECT_TRUE(log.ends_with("Mst03の移行中に失敗しました（移行先は元のままです）。")) << log;
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
     EXPECT_EQ("0", CountOf(target, "Mst03"));
 
@@ -157,7 +157,7 @@ TEST(StartRun, ReplacingRunThatFailsLeavesTheTargetAsItWas) {
     dlg.Click(IDC_START);
     ASSERT_EQ(3u, answerer.Seen().size());
     log = Utf8FromWx(dlg.LogBox().GetValue());
-    EXPECT_TRUE(log.ends_with("Mst03の移行に失敗しました。(テーブルがありません)")) << log;
+    EXPECT_TRUE(log.ends_with("Mst03の移行に失敗しました（テーブルがありません）。")) << log;
     EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
 }
 
@@ -178,13 +178,15 @@ TEST(StartRun, FailedRunIsReportedAndTheNextRunWorks) {
         ASSERT_EQ(1u, answerer.Seen().size());
         const std::string& message = answerer.Seen()[0].message;
         if (IsJapaneseSession()) {
-            EXPECT_NE(std::string::npos, message.find("別のデータベースパスワード")) << message;
+            EXPECT_NE(std::string::npos,
+                      Unwrapped(message).find("データベースパスワードが想定と異なります"))
+                << message;
         } else {
             EXPECT_EQ(0u, message.rfind("Not a valid password for the database '", 0)) << message;
         }
         EXPECT_EQ(wxICON_STOP, answerer.Seen()[0].icon);
     }
-    const std::string failureLine = "\n移行を開始できませんでした。(パスワードが違います)";
+    const std::string failureLine = "\n移行を開始できませんでした（パスワードが違います）。";
     EXPECT_EQ(failureLine, guitest::SteadyLog(dlg));
     EXPECT_EQ(dlg.LogBox().GetLastPosition(), dlg.LogBox().GetInsertionPoint());
     EXPECT_EQ("0", CountOf(target, "KEN_ALL"));
@@ -216,7 +218,8 @@ TEST(StartRun, DamagedFileIsReportedWithWhatToDo) {
     EXPECT_NE(std::string::npos,
               message.find(IsJapaneseSession() ? "最適化/修復" : "is damaged: its table catalogue"))
         << message;
-    EXPECT_EQ("\n移行を開始できませんでした。(ファイルが壊れています)", guitest::SteadyLog(dlg));
+    EXPECT_EQ("\n移行を開始できませんでした（ファイルが壊れています）。",
+              guitest::SteadyLog(dlg));
 }
 
 // A table missing from the file: nothing is sent, the log names the table and the box says
@@ -235,7 +238,7 @@ TEST(StartRun, MissingTableLeavesItsLineAndNamesTheTable) {
     const std::string message = Unwrapped(answerer.Seen()[0].message);
     const std::string log = Utf8FromWx(dlg.LogBox().GetValue());
     const std::string lastLine = log.substr(log.rfind('\n') + 1);
-    EXPECT_NE(std::string::npos, lastLine.find("の移行に失敗しました。(テーブルがありません)"))
+    EXPECT_NE(std::string::npos, lastLine.find("の移行に失敗しました（テーブルがありません）。"))
         << log;
     const std::string table = lastLine.substr(0, lastLine.find("の移行に"));
     EXPECT_NE(std::string::npos,

@@ -120,7 +120,7 @@ TEST(VerifyRun, ACopyThatDiffersNamesTheTableAndShowsTheBox) {
     ASSERT_EQ(1u, answerer.Seen().size());
     EXPECT_EQ(WithoutBreaks("移行した行はすべて確定しましたが、移行先から読み戻した値が移行元と"
                             "一致しません。データは移行先にそのまま残っています。移行先のテーブルの"
-                            "トリガー、列の長さ、照合順序 (文字セット) を確かめてから、もう一度"
+                            "トリガー、列の長さ、照合順序（文字セット）を確かめてから、もう一度"
                             "移行して「置き換える」を選んでください。"),
               WithoutBreaks(answerer.Seen()[0].message));
     EXPECT_EQ(detail, answerer.Seen()[0].detail);
@@ -171,7 +171,7 @@ TEST(VerifyRun, AnAppendIntoTablesWithRowsSaysWhyItWasNotVerified) {
     answerer.ExpectAndReturn(wxID_NO);  // 追加する
     dlg.Click(IDC_START);
     EXPECT_EQ(std::string("\nKEN_ALLを移行しました。\n移行が完了しました。") + kNoRowsTaken +
-                  "\n以前から行のあるテーブルに追加したため、値は検証していません。",
+                  "\n以前からデータのあるテーブルに追加したため、値は検証していません。",
               guitest::SteadyLog(dlg));
 }
 

@@ -115,6 +115,15 @@ public:
         kill(m_pid, SIGSTOP);
         return true;
     }
+    // Ends the run's session on the server once the first table is under way, as an
+    // administrator or a shutdown does; false when its one connection could not be found.
+    bool Terminate() {
+        testsupport::AwaitCondition([&] { return Has(Err(), "KEN_ALL"); });
+        const auto ended = testtarget::PostgresServer::Get().Query(
+            m_database, "select pg_terminate_backend(pid) from pg_stat_activity where datname = '" +
+                            m_database + "' and pid <> pg_backend_pid()");
+        return ended.size() == 1;
+    }
     void Resume() {
         kill(m_pid, SIGCONT);
         m_pid = -1;
@@ -141,11 +150,41 @@ TEST(LostConnection, RowInFlightIsReportedUnknown) {
                     "the connection was lost while row 5 of Mst01 was being sent: "
                     "the target holds 4 or 5 rows of it"))
         << run.Err();
+    // What to do comes before the driver's own text.
+    const std::size_t advice = run.Err().find("check that the target's server is running");
+    EXPECT_NE(advice, std::string::npos) << run.Err();
+    EXPECT_GT(advice, run.Err().find("rows of it; the outcome")) << run.Err();
+    EXPECT_TRUE(Has(run.Err().substr(advice), "run again with --replace.\n")) << run.Err();
+    EXPECT_NE(run.Err().find('\n', advice) + 1, run.Err().size()) << run.Err();
     EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
     EXPECT_TRUE(Has(run.Summary(), "{\"table\": \"Mst01\", \"total\": 200, \"inserted\": 4, "))
         << run.Summary();
     EXPECT_EQ(run.Count("Mst01"), 5);
     EXPECT_EQ(run.Count("KEN_ALL"), 1001);
+}
+
+// The server ends the run's session mid-table (as a shutdown does, 57P01): our words say so
+// and what to do, and the server's own text follows them.
+TEST(LostConnection, ASessionTheServerEndsIsToldInOurWordsFirst) {
+    if (!std::filesystem::exists(testpaths::SharedFixtures("kenall-full.mdb"))) {
+        GTEST_SKIP() << testpaths::MissingSharedFixture("kenall-full.mdb");
+    }
+    CPausedServerRun run("ended");
+    ASSERT_TRUE(run.Terminate()) << run.Err();
+    EXPECT_EQ(run.Run().Wait(), 1) << run.Err();
+    const std::string err = run.Err();
+    const std::size_t ours = err.find(
+        "brimlow-migrate: the target's server ended the connection: it was shut down, or an "
+        "administrator terminated the session.\n");
+    const std::size_t advice = err.find(
+        "brimlow-migrate: check that the target's server is running and reachable, then run "
+        "again with --replace.\n");
+    const std::size_t server = err.find("terminating connection due to administrator command");
+    ASSERT_NE(ours, std::string::npos) << err;
+    ASSERT_NE(server, std::string::npos) << err;
+    EXPECT_LT(ours, err.find("of KEN_ALL was being sent: the target holds")) << err;
+    EXPECT_LT(advice, server) << err;
+    EXPECT_TRUE(Has(run.Summary(), "{\"status\": \"unknown\"")) << run.Summary();
 }
 
 // A replacing run whose commit reached the server but whose answer was lost: the new contents

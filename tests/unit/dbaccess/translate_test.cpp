@@ -79,12 +79,16 @@ TEST(Translate, JapaneseKeepsThePartsAndPutsLibraryDetailAfterTheSentence) {
         CDaoException(SourceFailureKind::Damaged, Damaged(path, std::string(600, 'x')))
             .GetErrorMessage();
     EXPECT_LE(fitted.size(), kMaxSourceMessageBytes);
-    EXPECT_NE(fitted.find("選び直してください。"), std::string::npos) << fitted;
+    EXPECT_NE(fitted.find("もう一度移行してください。"), std::string::npos) << fitted;
     EXPECT_NE(fitted.find("xxx..."), std::string::npos) << fitted;
 
-    EXPECT_EQ(TrFormat("Target tried: %1.\n", {"DSN Pomvale01", "DSN Pomvale01 (server db1)"})
-                  .rfind("移行先 (DSN Pomvale01 (server db1))", 0),
-              0u);
+    EXPECT_EQ(
+        TrFormat("Target tried: %1.\n", {"DSN Pomvale01", "DSN Pomvale01 (server db1)"})
+            .rfind("移行先のデータベース（DSN Pomvale01 (server db1)）に接続できませんでした。", 0),
+        0u);
+
+    // A message without text stays without one (the empty id is the catalogue's header).
+    EXPECT_EQ(CDaoException(SourceFailureKind::CannotOpen, "").GetErrorMessage(), "");
 }
 
 }  // namespace

@@ -276,3 +276,21 @@ TEST(TargetFailureText, OtherFailuresKeepTheDriversTextAlone) {
 }
 
 }  // namespace
+
+// The target in Japanese words, for the tooltip and the Japanese messages: the labels
+// translated, the data source's details in full-width parentheses, the driver only when
+// nothing else is named; a path stays as it is.
+TEST(TargetResolution, AJapaneseNameTranslatesTheLabels) {
+    EXPECT_EQ(JapaneseTargetName("DSN Pomvale01 (driver /x.so, server db1, port 5432, database p)"),
+              "Pomvale01（サーバー db1、ポート 5432、データベース p）");
+    EXPECT_EQ(JapaneseTargetName("DSN Pomvale01, server 127.0.0.1, port 5"),
+              "Pomvale01（サーバー 127.0.0.1、ポート 5）");
+    EXPECT_EQ(JapaneseTargetName("DSN Pomvale01"), "Pomvale01");
+    EXPECT_EQ(JapaneseTargetName("driver SQL Server, server .\\SQLEXPRESS, database Pomvale01"),
+              "サーバー .\\SQLEXPRESS、データベース Pomvale01");
+    EXPECT_EQ(JapaneseTargetName("driver /x.so"), "ドライバー /x.so");
+    EXPECT_EQ(JapaneseTargetName("driver /x.so, database /d/a, b.db"), "データベース /d/a, b.db");
+    EXPECT_EQ(JapaneseTargetName("/home/u/.local/share/brimlow/Pomvale01"),
+              "/home/u/.local/share/brimlow/Pomvale01");
+    EXPECT_EQ(JapaneseTargetName("the target"), "移行先");
+}
