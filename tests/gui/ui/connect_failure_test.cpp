@@ -74,6 +74,5 @@ TEST(ConnectFailure, AnUnreachableTargetIsNamedAndLeavesALine) {
         EXPECT_NE(std::string::npos, message.find("server 127.0.0.1, port 1, database pomvale01."))
             << message;
     }
-    EXPECT_EQ("\n移行を開始できませんでした（移行先に接続できません）。",
-              guitest::SteadyLog(dlg));
+    EXPECT_EQ("\n移行を開始できませんでした（移行先に接続できません）。", guitest::SteadyLog(dlg));
 }

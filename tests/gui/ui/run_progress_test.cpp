@@ -311,8 +311,7 @@ TEST_F(RunProgress, FailedRowNamesTheRowAndTheRowsKept) {
 
     ASSERT_EQ(1u, answerer.Seen().size());
     EXPECT_EQ("ERROR: value too long for type character varying(10)", answerer.Seen()[0].message);
-    EXPECT_EQ("\nKEN_ALLの 109 件目で失敗しました（108 件を移行済み）。",
-              guitest::SteadyLog(dlg));
+    EXPECT_EQ("\nKEN_ALLの 109 件目で失敗しました（108 件を移行済み）。", guitest::SteadyLog(dlg));
     EXPECT_EQ(108u, target.Count("KEN_ALL"));
 }
 

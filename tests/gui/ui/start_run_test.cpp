@@ -218,8 +218,7 @@ TEST(StartRun, DamagedFileIsReportedWithWhatToDo) {
     EXPECT_NE(std::string::npos,
               message.find(IsJapaneseSession() ? "最適化/修復" : "is damaged: its table catalogue"))
         << message;
-    EXPECT_EQ("\n移行を開始できませんでした（ファイルが壊れています）。",
-              guitest::SteadyLog(dlg));
+    EXPECT_EQ("\n移行を開始できませんでした（ファイルが壊れています）。", guitest::SteadyLog(dlg));
 }
 
 // A table missing from the file: nothing is sent, the log names the table and the box says
