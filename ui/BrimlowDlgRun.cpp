@@ -11,6 +11,7 @@
 #include "migration/DaoSource.h"
 #include "migration/RunSettings.h"
 #include "migration/RunThread.h"
+#include "migration/target/ConnectionString.h"
 #include "migration/target/DialogTarget.h"
 #include "ui/BrimlowDlg.h"
 #include "ui/DialogLog.h"
@@ -91,9 +92,9 @@ void CBrimlowDlg::StartRun() {
     ::localtime_r(&now, &local);
     char time[8] = "";
     std::strftime(time, sizeof time, "%H:%M", &local);
-    m_runLog->Begin(
-        time, m_strPath,
-        m_runTarget ? m_runTarget->description : DescribeTargetInUse(kTargetConnection));
+    m_runLog->Begin(time, m_strPath,
+                    JapaneseTargetName(m_runTarget ? m_runTarget->description
+                                                   : DescribeTargetInUse(kTargetConnection)));
     auto run = std::make_shared<CDialogRun>(m_runLog, m_strPath, m_runTarget);
     m_runThread = std::make_unique<CRunThread>(
         [run, work = MakeRunWork()](const std::shared_ptr<CRunWatch>& watch) {

@@ -18,6 +18,7 @@
 #include "migration/HistoryRecord.h"
 #include "migration/RunHistory.h"
 #include "migration/RunSettings.h"
+#include "migration/target/ConnectionString.h"
 #include "migration/target/TargetResolution.h"
 #include "tests/gui/GuiTest.h"
 #include "tests/support/DeclaredRows.h"
@@ -120,7 +121,7 @@ const std::regex kRowsAndTime("1,512 件を (1 秒未満|[0-9]+ 秒)で移行し
 // followed by the rows and the time they took, and every run that wrote is in the history and
 // in the 実行履歴 box.
 TEST_F(RunAccount, HeaderRowsAndTimeAndHistoryForEachWayOfWriting) {
-    const std::string tooltipTarget = DescribeTargetInUse(kTargetConnection);
+    const std::string tooltipTarget = JapaneseTargetName(DescribeTargetInUse(kTargetConnection));
     EXPECT_EQ("移行先: " + tooltipTarget, Utf8FromWx(dlg.StartButton().GetToolTipText()));
     const std::filesystem::path sample = testpaths::Data("sample.mdb");
     CDialogAnswerer answerer;
@@ -163,7 +164,7 @@ TEST_F(RunAccount, HeaderRowsAndTimeAndHistoryForEachWayOfWriting) {
         EXPECT_EQ(1512u, history[i].rows);
         EXPECT_EQ("completed", history[i].status);
         EXPECT_EQ(sample.string(), history[i].file);
-        EXPECT_EQ(tooltipTarget, history[i].target);
+        EXPECT_EQ(DescribeTargetInUse(kTargetConnection), history[i].target);
         listed += (i == 0 ? "" : "\n") + DescribeHistoryRecord(history[i]);
     }
     EXPECT_EQ("equal", history[0].verification);
