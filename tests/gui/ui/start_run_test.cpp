@@ -221,17 +221,21 @@ TEST(StartRun, DamagedFileIsReportedWithWhatToDo) {
     EXPECT_EQ("\n移行を開始できませんでした（ファイルが壊れています）。", guitest::SteadyLog(dlg));
 }
 
-// A table missing from the file: nothing is sent, the log names the table and the box says
-// which table of which file.
+// A table missing from the file: nothing is sent, not even after the question about the rows
+// the target holds (the file is checked before it is asked), the log names the table and the
+// box says which table of which file.
 TEST(StartRun, MissingTableLeavesItsLineAndNamesTheTable) {
     const testtarget::SqliteTarget target;
     const testsupport::WorkingDirectory cwd(target.Directory());
     CTestDlg dlg;
     dlg.runOnThread = &CTestDlg::RunRealMigration;
     dlg.Show();
+    CDialogAnswerer answerer;  // the first run shows no box
+    TypePath(dlg, "sample.mdb");
+    dlg.Click(IDC_START);
+    ASSERT_EQ("1001", CountOf(target, "KEN_ALL"));
     TypePath(dlg, "missing-table.mdb");
-    CDialogAnswerer answerer;
-    answerer.ExpectAndReturn(wxID_OK);
+    answerer.ExpectAndReturn(wxID_OK);  // the failure's box, and no question before it
     dlg.Click(IDC_START);
     ASSERT_EQ(1u, answerer.Seen().size());
     const std::string message = Unwrapped(answerer.Seen()[0].message);
@@ -245,4 +249,6 @@ TEST(StartRun, MissingTableLeavesItsLineAndNamesTheTable) {
                                                : "The table '" + table + "' does not exist"))
         << message;
     EXPECT_NE(std::string::npos, message.find("missing-table.mdb")) << message;
+    EXPECT_EQ("1001", CountOf(target, "KEN_ALL"));
+    EXPECT_EQ("200", CountOf(target, "Mst01"));
 }
