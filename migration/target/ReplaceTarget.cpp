@@ -131,15 +131,21 @@ void CReplaceTarget::BeginReplacing() {
         return;
     }
     m_database.BeginTrans();
+    EmptyTables([this](const std::vector<std::string>& statements) {
+        m_runner.Run([&database = m_database, statements] { LockAndEmpty(database, statements); },
+                     UnknownOutcome::None);
+    });
+}
+
+void CReplaceTarget::EmptyTables(
+    const std::function<void(const std::vector<std::string>&)>& lockAndEmpty) {
     // From here nothing is kept unless the commit completes: a call given up now leaves a
     // transaction to be rolled back with its session.
     if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
         watch->SetCommitsAtEnd(true);
     }
-    const std::vector<std::string> statements = m_kind->LockAndEmptyStatements();
     try {
-        m_runner.Run([&database = m_database, statements] { LockAndEmpty(database, statements); },
-                     UnknownOutcome::None);
+        lockAndEmpty(m_kind->LockAndEmptyStatements());
     } catch (const CRunStopped&) {
         // Nothing was committed: a statement given up leaves the transaction to die with its
         // connection.
@@ -179,19 +185,7 @@ bool CReplaceTarget::BeginCopying() {
     if (!m_copy) {
         return false;
     }
-    if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
-        watch->SetCommitsAtEnd(true);
-    }
-    try {
-        m_copy->Begin(m_kind->LockAndEmptyStatements());
-    } catch (const CRunStopped&) {
-        throw CRunStopped();
-    } catch (const CDBException& e) {
-        if (!IsLockWait(e, *m_kind)) {
-            throw;
-        }
-        ThrowTablesBusy(e);
-    }
+    EmptyTables([this](const std::vector<std::string>& statements) { m_copy->Begin(statements); });
     return true;
 }
 
@@ -219,19 +213,8 @@ bool CReplaceTarget::BeginBinding() {
     }
     m_sqlite = std::move(load);
     m_sqlite->SetWatch(m_runner.Watch());
-    if (const std::shared_ptr<CRunWatch>& watch = m_runner.Watch()) {
-        watch->SetCommitsAtEnd(true);
-    }
-    try {
-        m_sqlite->Begin(m_kind->LockAndEmptyStatements());
-    } catch (const CRunStopped&) {
-        throw CRunStopped();
-    } catch (const CDBException& e) {
-        if (!IsLockWait(e, *m_kind)) {
-            throw;
-        }
-        ThrowTablesBusy(e);
-    }
+    EmptyTables(
+        [this](const std::vector<std::string>& statements) { m_sqlite->Begin(statements); });
     return true;
 }
 

@@ -107,6 +107,10 @@ private:
     // and empties the tables there. False, with the ODBC connection untouched, when the target
     // keeps the insert path.
     bool BeginBinding();
+    // With the run's transaction begun: runs lockAndEmpty with the kind's statements that take
+    // the eight tables and delete their rows, as a transaction that commits at its end. Another
+    // run's hold on a table past the lock timeout is reported as busy.
+    void EmptyTables(const std::function<void(const std::vector<std::string>&)>& lockAndEmpty);
     // Hands the collected statement to the worker once the one before it is done.
     void Flush();
     // Waits until no statement is in flight; throws the failure of the last one.
