@@ -10,6 +10,7 @@
 // or in the environment, where other users of the machine can read it.
 // Standard output carries the report (dbaccess/access/libmdb/VetReport.h); the exit status is
 // 1 after an error line. Anything libmdb prints goes to standard error.
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -101,6 +102,54 @@ void IgnoreLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 void OnGlibError(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
     if (message && std::strstr(message, "failed to allocate")) {
         OutOfMemory();
+    }
+}
+
+// When libmdb takes the address space in small pieces, the failure's own report needs memory
+// too: GLib's message cannot be formatted, the stack cannot grow, or the slice allocator
+// aborts, and the process dies of a signal before OnGlibError runs. A fatal signal while the
+// address space is at the cap is that, and says so; any other is a crash, which the program
+// that asked reports as one.
+constexpr uint64_t kCapSlack = uint64_t{16} << 20;
+uint64_t g_pageSize = 4096;
+alignas(16) char g_signalStack[64 * 1024];
+
+// The address space in use, from /proc/self/statm with signal-safe calls only; 0 when unread.
+uint64_t AddressSpaceInUse() {
+    const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    char text[64];
+    const ssize_t n = read(fd, text, sizeof text);
+    close(fd);
+    uint64_t pages = 0;
+    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
+        pages = pages * 10 + static_cast<uint64_t>(text[i] - '0');
+    }
+    return pages * g_pageSize;
+}
+
+void OnFatalSignal(int) {
+    if (AddressSpaceInUse() + kCapSlack >= g_memoryLimit) {
+        OutOfMemory();
+    }
+    // SA_RESETHAND has restored the default: the fault or abort that follows ends the process.
+}
+
+void ReportOutOfMemoryOnFatalSignals() {
+    if (g_memoryLimit == 0) {
+        return;
+    }
+    g_pageSize = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const stack_t alternate{g_signalStack, 0, sizeof g_signalStack};
+    sigaltstack(&alternate, nullptr);
+    struct sigaction action {};
+    action.sa_handler = OnFatalSignal;
+    action.sa_flags = SA_ONSTACK | SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signo : {SIGSEGV, SIGBUS, SIGABRT}) {
+        sigaction(signo, &action, nullptr);
     }
 }
 
@@ -205,11 +254,6 @@ bool ParseArguments(int argc, char** argv, VetScope& scope) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // GLib's slice allocator, which libmdb's hash tables and arrays use, ends the process on a
-    // failed allocation without GLib's error message, so that the memory cap would look like
-    // a crash: every slice comes from g_malloc instead, whose failure OnGlibError reports.
-    // GLib reads this when it first allocates a slice, which nothing has done yet.
-    setenv("G_SLICE", "always-malloc", 1);
     VetScope scope;
     if (!ParseArguments(argc, argv, scope)) {
         std::fprintf(stderr,
@@ -235,6 +279,7 @@ int main(int argc, char** argv) {
     g_outOfMemoryReport = VetErrorLine(SourceFailureKind::MemoryExhausted,
                                        VetMemoryLimitMessage(g_path, g_memoryLimit));
     std::set_new_handler(OutOfMemory);
+    ReportOutOfMemoryOnFatalSignals();
     g_log_set_handler("GLib", static_cast<GLogLevelFlags>(G_LOG_LEVEL_ERROR | G_LOG_FLAG_FATAL),
                       OnGlibError, nullptr);
     // GLib allocates a thread's logging state with its first message. Were that the message
