@@ -57,8 +57,9 @@ public:
     // the next data exchange (AppendLog).
     void RemoveLastLogLine();
 
-    // During a run, asks it to stop at the next row boundary; otherwise does nothing.
-    void RequestStop() noexcept;
+    // During a run, asks it to stop at the next row boundary; otherwise does nothing. atOnce:
+    // a call the run is blocked in is given up without the grace, its outcome unknown.
+    void RequestStop(bool atOnce = false) noexcept;
     // True once a stop was asked for during the current run.
     bool IsStopRequested() const noexcept { return m_bStopRequested; }
 

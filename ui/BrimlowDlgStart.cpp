@@ -101,10 +101,10 @@ bool CBrimlowDlg::IsRunControl(const wxWindow* window) const {
            (window == m_btnStart || window == m_btnBrowse || window == m_editPath);
 }
 
-void CBrimlowDlg::RequestStop() noexcept {
+void CBrimlowDlg::RequestStop(bool atOnce) noexcept {
     if (m_bRunInProgress) {
         m_bStopRequested = true;
-        m_runThread->RequestStop();
+        m_runThread->RequestStop(atOnce);
     }
 }
 
@@ -138,9 +138,14 @@ void CBrimlowDlg::OnExit(wxCommandEvent& event) {
 
 void CBrimlowDlg::OnClose(wxCloseEvent& event) {
     // The run is stopped, once the user agrees, and the window closes when it is over. A
-    // close that cannot be vetoed (the session ends) stops the run without asking.
+    // close that cannot be vetoed (the session ends) stops the run without asking, and gives
+    // up at once a call that blocks: the process ends within a second, and a run given up is
+    // recorded in the history as it is given up, with what it left unknown.
     if (m_bRunInProgress) {
-        if (!event.CanVeto() || AskStopAndClose()) {
+        if (!event.CanVeto()) {
+            m_bCloseRequested = true;
+            RequestStop(true);
+        } else if (AskStopAndClose()) {
             m_bCloseRequested = true;
             RequestStop();
         }

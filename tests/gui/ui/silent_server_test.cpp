@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <wx/timer.h>
 #include <wx/uiaction.h>
@@ -22,6 +23,8 @@
 #include "dbaccess/access/DaoWorkspace.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
+#include "migration/HistoryRecord.h"
+#include "migration/RunHistory.h"
 #include "migration/RunThread.h"
 #include "migration/target/DialogTarget.h"
 #include "migration/target/OdbcTarget.h"
@@ -29,7 +32,9 @@
 #include "tests/support/BackgroundRun.h"
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/StallProxy.h"
+#include "tests/support/TempDirectory.h"
 
 using guitest::CDialogAnswerer;
 using guitest::CTestDlg;
@@ -132,6 +137,54 @@ TEST(SilentServer, EscStopsTheRunAndTheLogSaysTheRowIsInDoubt) {
     }
     // The window is gone; now the server's side answers (the relay closes the connection),
     // and the thread given up leaves quietly.
+    proxy.reset();
+    EXPECT_TRUE(CRunThread::WaitForAllRuns(std::chrono::seconds(30)));
+}
+
+// The session ends while the relay withholds a row: the close cannot wait for the grace, so
+// the statement is given up at once, the window closes, and the history has the run, its
+// outcome unknown, before the process would end.
+TEST(SilentServer, ASessionEndDuringASilentStatementRecordsTheRunAtOnce) {
+    const testsupport::TempDirectory state{"brimlow-state"};
+    const testsupport::ScopedEnv stateHome("XDG_STATE_HOME", state.Path().string());
+    testtarget::PostgresServer& server = testtarget::PostgresServer::Get();
+    const std::string database = server.CreateFreshDatabase("silent");
+    auto proxy = std::make_unique<testsupport::CStallProxy>(server.Port(), "insert into Mst01(", 5,
+                                                            "before", "freeze");
+    {
+        CTestDlg dlg;
+        dlg.m_strPath = testpaths::Data("sample.mdb").string();
+        dlg.runOnThread = RunThrough(proxy->Through(server.ConnectionString(database)));
+        CDialogAnswerer answerer;  // a stop shows no box
+        std::optional<Clock::time_point> closed;
+        Clock::time_point ended;
+        wxTimer whenSilent;
+        whenSilent.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            if (!closed && proxy->Triggered()) {
+                closed = Clock::now();
+                wxCloseEvent sessionEnd(wxEVT_CLOSE_WINDOW, dlg.GetId());
+                sessionEnd.SetEventObject(&dlg);
+                sessionEnd.SetCanVeto(false);
+                dlg.ProcessWindowEvent(sessionEnd);
+            }
+        });
+        guitest::InModalLoop(
+            dlg,
+            [&] {
+                whenSilent.Start(30);
+                dlg.Click(IDC_START);
+                ended = Clock::now();
+            },
+            60000);
+        ASSERT_TRUE(closed);
+        EXPECT_LT(ended - *closed, std::chrono::seconds(1));
+    }
+    const std::vector<std::string> history = ReadRunHistory(10);
+    ASSERT_EQ(history.size(), 1u);
+    const std::optional<CHistoryRecord> record = ParseHistoryLine(history[0]);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->status, "unknown");
+    EXPECT_EQ(record->rows, 1006u);  // the tables before Mst01, and Mst01's first 4
     proxy.reset();
     EXPECT_TRUE(CRunThread::WaitForAllRuns(std::chrono::seconds(30)));
 }
