@@ -18,6 +18,7 @@
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/EngineInterfaces.h"
 #include "migration/RunWatch.h"
+#include "migration/target/ConnectionString.h"
 #include "migration/target/SessionEnd.h"
 #include "migration/target/StatementRunner.h"
 #include "migration/target/kinds/TargetKind.h"
@@ -37,6 +38,20 @@ const char* ModeWord(RunMode mode) {
             return "dialog";
     }
     return "append";
+}
+
+// The holder's mode as a user reads it; a word this version does not know stays as it is.
+std::string ModeName(const std::string& word) {
+    if (word == "append") {
+        return TrContext("run mode", "append");
+    }
+    if (word == "replace") {
+        return TrContext("run mode", "replace");
+    }
+    if (word == "dialog") {
+        return TrContext("run mode", "dialog");
+    }
+    return word;
 }
 
 std::string UserName() {
@@ -129,12 +144,13 @@ std::string RunLockRefusal(const std::string& holder, const std::string& target)
         return TrFormat(
             "Another Brimlow run (%1 by %2, pid %3, since %4) is writing to this target (%5); "
             "nothing was sent. Start again once it has finished.\n",
-            {label[1], who, label[4], fields.size() > 1 ? fields[1] : "?", target});
+            {ModeName(label[1]), who, label[4], fields.size() > 1 ? fields[1] : "?", target,
+             JapaneseTargetName(target)});
     }
     return TrFormat(
         "Another Brimlow run is writing to this target (%1); nothing was sent. Start again once "
         "it has finished.\n",
-        {target});
+        {target, JapaneseTargetName(target)});
 }
 
 void CRunLock::Take(CDatabase& database, const CTargetKind& kind, const CResolvedTarget& target,
