@@ -18,6 +18,7 @@
 #include "migration/statement/InsertItem.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/TargetFailure.h"
+#include "migration/target/WatchedCall.h"
 #include "migration/target/kinds/TargetKinds.h"
 
 namespace {
@@ -296,44 +297,7 @@ std::unique_ptr<CCopySession> CCopySession::Open(const std::string& connect, CDa
 }
 
 void CCopySession::Watched(const std::function<void()>& work, UnknownOutcome ifGivenUp) {
-    if (!m_watch) {
-        work();
-        return;
-    }
-    CRunWatch& watch = *m_watch;
-    watch.Begin(m_cancel, ifGivenUp);
-    std::exception_ptr failure;
-    try {
-        work();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (watch.End()) {
-        Close();
-        throw CRunGivenUp();
-    }
-    if (!failure) {
-        return;
-    }
-    if (watch.WasTimedOut()) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const CDBException& e) {
-            throw CDBException(NoAnswerText(kAnswerDeadline, false) + "\n" + e.GetErrorMessage(),
-                               e.Records());
-        }
-    }
-    if (watch.WasCancelled()) {
-        bool lost = false;
-        try {
-            std::rethrow_exception(failure);
-        } catch (const CDBException& e) {
-            lost = ClassifyTargetFailure(e, "") == TargetFailureKind::Connection;
-        } catch (...) {
-        }
-        throw CRunStopped(lost ? UnknownOutcome::Row : UnknownOutcome::None);
-    }
-    std::rethrow_exception(failure);
+    RunWatchedCall(m_watch.get(), m_cancel, m_abandon, ifGivenUp, work);
 }
 
 void CCopySession::ThrowFailure(const std::string& what, PGresult* result) {

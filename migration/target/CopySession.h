@@ -82,7 +82,8 @@ public:
 
 private:
     explicit CCopySession(pg_conn* connection);
-    // Runs work marked for the watch, as the ODBC calls are.
+    // Runs work as a watched call (WatchedCall.h), as the ODBC calls are; one given up closes
+    // the session.
     void Watched(const std::function<void()>& work, UnknownOutcome ifGivenUp);
     void SendBuffer();
     // The failure of the last call as the ODBC layer reports one.
@@ -92,6 +93,7 @@ private:
     struct Cancel;
     std::shared_ptr<Cancel> m_pCancel;
     std::function<void()> m_cancel;
+    std::function<void()> m_abandon{[this] { Close(); }};
     std::shared_ptr<CRunWatch> m_watch;
 
     std::string m_strTable;  // the table whose COPY is open; empty when none is

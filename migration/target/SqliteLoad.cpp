@@ -19,6 +19,7 @@
 #include "migration/statement/InsertItem.h"
 #include "migration/target/ConnectionString.h"
 #include "migration/target/TargetFileIdentity.h"
+#include "migration/target/WatchedCall.h"
 #include "migration/target/kinds/TargetKinds.h"
 
 namespace {
@@ -201,38 +202,7 @@ int CSqliteLoad::OnBusy(void* self, int count) {
 
 void CSqliteLoad::Watched(const std::function<void()>& work, UnknownOutcome ifGivenUp) {
     m_bCancel = false;
-    if (!m_watch) {
-        work();
-        return;
-    }
-    CRunWatch& watch = *m_watch;
-    watch.Begin(m_cancel, ifGivenUp);
-    std::exception_ptr failure;
-    try {
-        work();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (watch.End()) {
-        Close();
-        throw CRunGivenUp();
-    }
-    if (!failure) {
-        return;
-    }
-    if (watch.WasTimedOut()) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const CDBException& e) {
-            throw CDBException(NoAnswerText(kAnswerDeadline, false) + "\n" + e.GetErrorMessage(),
-                               e.Records());
-        }
-    }
-    if (watch.WasCancelled()) {
-        // Nothing of a file's transaction is applied before its commit has returned.
-        throw CRunStopped();
-    }
-    std::rethrow_exception(failure);
+    RunWatchedCall(m_watch.get(), m_cancel, m_abandon, ifGivenUp, work);
 }
 
 CDBException CSqliteLoad::Failure(const std::string& rows) const {

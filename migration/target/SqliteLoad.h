@@ -85,7 +85,9 @@ public:
 private:
     explicit CSqliteLoad(sqlite3* db, const std::string& file);
     static int OnBusy(void* self, int count);
-    // Runs work marked for the watch; ifGivenUp is what is unknown when it is given up.
+    // Runs work as a watched call (WatchedCall.h); one given up closes the connection. Nothing
+    // of the file's transaction applies before its commit has returned, so a cancelled call
+    // is a stop that changed nothing.
     void Watched(const std::function<void()>& work, UnknownOutcome ifGivenUp);
     // Executes statement; throws CDBException.
     void Execute(const std::string& statement);
@@ -101,6 +103,7 @@ private:
     std::shared_ptr<CRunWatch> m_watch;
     std::function<void()> m_cancel;      // ends the call in flight, from the watcher's thread
     std::atomic<bool> m_bCancel{false};  // set by m_cancel: the busy wait gives up
+    std::function<void()> m_abandon{[this] { Close(); }};  // for a call given up
     std::chrono::milliseconds m_busyWait{0};
     std::chrono::steady_clock::time_point m_busySince;
 

@@ -9,14 +9,9 @@
 class CDatabase;
 class CRunWatch;
 
-// Runs the calls that use one target connection on the run's own thread, marked for the run's
-// watcher (RunWatch.h): on a stop, the watcher cancels a call that blocks and, when it still
-// does not return, gives it up with its connection. Without a watch the calls simply run.
-//
-// A call that fails after a stop cancelled it throws CRunStopped: it did not apply, unless its
-// connection broke instead (then its outcome is unknown: CRunStopped(Row)). A call that was
-// given up abandons the connection (CDatabase::Abandon) once it returns and throws CRunGivenUp:
-// the run is over, and its thread touches nothing more.
+// Runs the calls that use one target connection on the run's own thread, each a watched call
+// (WatchedCall.h): a call given up abandons the connection (CDatabase::Abandon) once it
+// returns.
 class CStatementRunner {
 public:
     explicit CStatementRunner(CDatabase& database);
@@ -35,8 +30,8 @@ public:
     void Await();
 
 private:
-    CDatabase& m_database;
-    std::function<void()> m_cancel;  // cancels the call in flight, from the watcher's thread
+    std::function<void()> m_cancel;   // cancels the call in flight, from the watcher's thread
+    std::function<void()> m_abandon;  // lets the connection of a call given up go
     std::shared_ptr<CRunWatch> m_watch;
     std::exception_ptr m_failure;  // of the last Start
 };
