@@ -6,6 +6,7 @@
 
 #include "app/BrimlowApp.h"
 #include "dbaccess/Translate.h"
+#include "dbaccess/odbc/DriverTextEncoding.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CBrimlowApp);
 
@@ -22,6 +23,7 @@ constexpr const char* kHelp = TrNoop(
 
 // --help and --version are answered before GTK starts, so that they work without a display.
 int main(int argc, char** argv) {
+    SayTheDriversTextIsUtf8();
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("brimlow %s\n", BRIMLOW_VERSION);
         return 0;

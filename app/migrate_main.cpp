@@ -41,6 +41,7 @@
 #include "dbaccess/Translate.h"
 #include "dbaccess/access/DaoDatabase.h"
 #include "dbaccess/access/DaoWorkspace.h"
+#include "dbaccess/odbc/DriverTextEncoding.h"
 #include "dbaccess/odbc/OdbcDatabase.h"
 #include "migration/DaoSource.h"
 #include "migration/MigrationRun.h"
@@ -537,6 +538,7 @@ int Migrate(const COptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    SayTheDriversTextIsUtf8();
     // System texts (strerror, driver messages) in the user's language and character set;
     // numbers and dates stay in the "C" convention. A locale that is not installed leaves
     // "C".

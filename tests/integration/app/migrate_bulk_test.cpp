@@ -25,6 +25,7 @@
 #include "tests/support/Paths.h"
 #include "tests/support/PostgresServer.h"
 #include "tests/support/RunCommand.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/SqliteTarget.h"
 #include "tests/support/StallProxy.h"
 #include "tests/support/TempDirectory.h"
@@ -42,7 +43,8 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// Per table: its row count and the md5 of its catalogued columns' rows, sorted byte-wise.
+// Per table: its row count and the md5 of its catalogued columns' rows in UTF-8 (whatever the
+// database's encoding), sorted byte-wise.
 std::vector<std::string> Digests(const std::string& database) {
     std::vector<std::string> digests;
     for (const CCatalogueEntry& entry : GetTableCatalogue()) {
@@ -51,10 +53,10 @@ std::vector<std::string> Digests(const std::string& database) {
             columns += (columns.empty() ? "" : ",") + column.name;
         }
         const std::string row = "row(" + columns + ")::text";
-        const auto rows =
-            Server().Query(database, "select count(*) || ' ' || coalesce(md5(string_agg(" + row +
-                                         ", chr(10) order by " + row +
-                                         " collate \"C\")), '') from " + entry.table);
+        const auto rows = Server().Query(
+            database, "select count(*) || ' ' || coalesce(md5(convert_to(string_agg(" + row +
+                          ", chr(10) order by " + row + " collate \"C\"), 'UTF8')), '') from " +
+                          entry.table);
         digests.push_back(entry.table + " " + rows.at(0).at(0).value_or("NULL"));
     }
     return digests;
@@ -226,6 +228,37 @@ TEST(BulkCopyRefusal, AnEucJpDatabaseGetsTheSameRowsOrTheSameRefusal) {
         << refused.err;
     EXPECT_TRUE(Has(refused.err, "EUC_JP")) << refused.err;
     EXPECT_EQ(Digests(database), before);
+}
+
+// Under a locale whose character set is not UTF-8 (a scheduled job with LANG unset, or
+// ja_JP.eucJP), or a PGCLIENTENCODING of another set, the statements are still UTF-8 and the
+// server is told so: an EUC_JP database converts the postal list's text (the first row goes
+// in; 〜 has no EUC_JP form and is refused as such, not as bytes of another set), and the
+// loading session is the driver's twin.
+TEST(BulkCopyRefusal, AnyLocaleSendsUtf8AndSaysSo) {
+    testsupport::TempDirectory dir("brimlow-bulk");
+    const std::string eucJp = Server().CreateFreshDatabase("eucjp", false);
+    Server().Execute("postgres", "drop database " + eucJp);
+    Server().Execute("postgres", "create database " + eucJp +
+                                     " encoding 'EUC_JP' template template0 lc_collate 'C' "
+                                     "lc_ctype 'C'");
+    Server().Execute(eucJp, ReadFile(testpaths::Source("schema/postgresql.sql")));
+    const std::string expected = Server().CreateFreshDatabase("utf8");
+    const std::string sample = testpaths::Data("sample.mdb").string();
+    ASSERT_EQ(Migrate({}, expected, dir.Path(), sample).exitCode, 0);
+
+    const testsupport::ScopedEnv c("LC_ALL", "C");
+    const testsupport::ScopedEnv other("PGCLIENTENCODING", "SJIS");
+    const CommandResult refused = Migrate({}, eucJp, dir.Path(), sample);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(Has(refused.err, "failed at row 2 of KEN_ALL")) << refused.err;
+    EXPECT_TRUE(Has(refused.err, "has no equivalent in encoding \"EUC_JP\"")) << refused.err;
+
+    const std::string utf8 = Server().CreateFreshDatabase("utf8");
+    const CommandResult copied = Migrate({"--replace"}, utf8, dir.Path(), sample);
+    ASSERT_EQ(copied.exitCode, 0) << copied.err;
+    EXPECT_TRUE(Has(ReadFile(dir.Path() / "summary.json"), "\"bulk\": \"copy\"")) << copied.err;
+    EXPECT_EQ(Digests(utf8), Digests(expected));
 }
 
 // A ConnSettings that sets another search_path runs in both sessions: the rows go to that
