@@ -72,6 +72,17 @@ CommandResult Migrate(const std::vector<std::string>& options, const std::string
     return testsupport::RunCommand(argv, {}, dir);
 }
 
+// A fresh database in EUC_JP with the eight tables.
+std::string EucJpDatabase() {
+    const std::string database = Server().CreateFreshDatabase("eucjp", false);
+    Server().Execute("postgres", "drop database " + database);
+    Server().Execute("postgres", "create database " + database +
+                                     " encoding 'EUC_JP' template template0 lc_collate 'C' "
+                                     "lc_ctype 'C'");
+    Server().Execute(database, ReadFile(testpaths::Source("schema/postgresql.sql")));
+    return database;
+}
+
 class BulkCopy : public testing::TestWithParam<std::string> {};
 
 // Every value arrives as the statements' literals store it: the hostile texts (backslashes,
@@ -204,12 +215,7 @@ TEST(BulkCopyRefusal, ATooShortColumnNamesTableAndRowAndChangesNothing) {
 // dates.mdb through both paths alike.
 TEST(BulkCopyRefusal, AnEucJpDatabaseGetsTheSameRowsOrTheSameRefusal) {
     testsupport::TempDirectory dir("brimlow-bulk");
-    const std::string database = Server().CreateFreshDatabase("eucjp", false);
-    Server().Execute("postgres", "drop database " + database);
-    Server().Execute("postgres", "create database " + database +
-                                     " encoding 'EUC_JP' template template0 lc_collate 'C' "
-                                     "lc_ctype 'C'");
-    Server().Execute(database, ReadFile(testpaths::Source("schema/postgresql.sql")));
+    const std::string database = EucJpDatabase();
     const std::string utf8 = Server().CreateFreshDatabase("utf8");
 
     const std::string dates = testpaths::Data("dates.mdb").string();
@@ -237,12 +243,7 @@ TEST(BulkCopyRefusal, AnEucJpDatabaseGetsTheSameRowsOrTheSameRefusal) {
 // loading session is the driver's twin.
 TEST(BulkCopyRefusal, AnyLocaleSendsUtf8AndSaysSo) {
     testsupport::TempDirectory dir("brimlow-bulk");
-    const std::string eucJp = Server().CreateFreshDatabase("eucjp", false);
-    Server().Execute("postgres", "drop database " + eucJp);
-    Server().Execute("postgres", "create database " + eucJp +
-                                     " encoding 'EUC_JP' template template0 lc_collate 'C' "
-                                     "lc_ctype 'C'");
-    Server().Execute(eucJp, ReadFile(testpaths::Source("schema/postgresql.sql")));
+    const std::string eucJp = EucJpDatabase();
     const std::string expected = Server().CreateFreshDatabase("utf8");
     const std::string sample = testpaths::Data("sample.mdb").string();
     ASSERT_EQ(Migrate({}, expected, dir.Path(), sample).exitCode, 0);
