@@ -142,12 +142,9 @@ void CBrimlowDlg::OnClose(wxCloseEvent& event) {
     // up at once a call that blocks: the process ends within a second, and a run given up is
     // recorded in the history as it is given up, with what it left unknown.
     if (m_bRunInProgress) {
-        if (!event.CanVeto()) {
+        if (!event.CanVeto() || AskStopAndClose()) {
             m_bCloseRequested = true;
-            RequestStop(true);
-        } else if (AskStopAndClose()) {
-            m_bCloseRequested = true;
-            RequestStop();
+            RequestStop(!event.CanVeto());
         }
         if (event.CanVeto()) {
             event.Veto();

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,23 +75,24 @@ std::string WithoutBreaks(std::string text) {
     return text;
 }
 
-// Presses Esc, on the window's thread as a user would, once the relay has gone silent.
-class CEscWhenSilent {
+// Does what a user (or the desktop) does, a single time, on the window's thread, as soon as the
+// relay has gone silent.
+class CWhenSilent {
 public:
-    explicit CEscWhenSilent(const testsupport::CStallProxy& proxy) {
-        m_timer.Bind(wxEVT_TIMER, [this, &proxy](wxTimerEvent&) {
-            if (!m_pressed && proxy.Triggered()) {
-                m_pressed = Clock::now();
-                wxUIActionSimulator().Char(WXK_ESCAPE);
+    CWhenSilent(const testsupport::CStallProxy& proxy, std::function<void()> act) {
+        m_timer.Bind(wxEVT_TIMER, [this, &proxy, act = std::move(act)](wxTimerEvent&) {
+            if (!m_acted && proxy.Triggered()) {
+                m_acted = Clock::now();
+                act();
             }
         });
         m_timer.Start(30);
     }
-    std::optional<Clock::time_point> Pressed() const { return m_pressed; }
+    std::optional<Clock::time_point> Acted() const { return m_acted; }
 
 private:
     wxTimer m_timer;
-    std::optional<Clock::time_point> m_pressed;
+    std::optional<Clock::time_point> m_acted;
 };
 
 }  // namespace
@@ -110,10 +112,11 @@ TEST(SilentServer, EscStopsTheRunAndTheLogSaysTheRowIsInDoubt) {
         EXPECT_EQ(wxID_IGNORE, guitest::InModalLoop(
                                    dlg,
                                    [&] {
-                                       const CEscWhenSilent esc(*proxy);
+                                       const CWhenSilent esc(
+                                           *proxy, [] { wxUIActionSimulator().Char(WXK_ESCAPE); });
                                        dlg.Click(IDC_START);
                                        ended = Clock::now();
-                                       pressed = esc.Pressed();
+                                       pressed = esc.Acted();
                                    },
                                    60000));
         ASSERT_TRUE(pressed);
@@ -158,22 +161,18 @@ TEST(SilentServer, ASessionEndDuringASilentStatementRecordsTheRunAtOnce) {
         CDialogAnswerer answerer;  // a stop shows no box
         std::optional<Clock::time_point> closed;
         Clock::time_point ended;
-        wxTimer whenSilent;
-        whenSilent.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-            if (!closed && proxy->Triggered()) {
-                closed = Clock::now();
-                wxCloseEvent sessionEnd(wxEVT_CLOSE_WINDOW, dlg.GetId());
-                sessionEnd.SetEventObject(&dlg);
-                sessionEnd.SetCanVeto(false);
-                dlg.ProcessWindowEvent(sessionEnd);
-            }
-        });
         guitest::InModalLoop(
             dlg,
             [&] {
-                whenSilent.Start(30);
+                const CWhenSilent sessionEnd(*proxy, [&dlg] {
+                    wxCloseEvent close(wxEVT_CLOSE_WINDOW, dlg.GetId());
+                    close.SetEventObject(&dlg);
+                    close.SetCanVeto(false);
+                    dlg.ProcessWindowEvent(close);
+                });
                 dlg.Click(IDC_START);
                 ended = Clock::now();
+                closed = sessionEnd.Acted();
             },
             60000);
         ASSERT_TRUE(closed);
